@@ -1,0 +1,50 @@
+#pragma once
+// The application server rdmTabRelPeso, usable in-process (the host's
+// embedded default) and as the tabrelpeso-server executable.
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+namespace srv {
+
+struct Token {
+  QString name;   // who: written to the audit trail
+  QString role;   // "maintainer" (everything) or "reader" (Get methods only)
+  QString token;  // the bearer token
+};
+
+struct ServerOptions {
+  QString host = QStringLiteral("127.0.0.1");
+  int port = 8211;       // 0 picks a free port
+  QString database;      // SQLite file path or postgresql://user@host:port/db
+  int threads = 4;
+  QList<Token> tokens;   // from --tokens FILE, or made by the embedded default
+};
+
+// Reads a tokens file (one "name role token" a line; '#' starts a comment).
+// Throws std::runtime_error with a clear message on a malformed line.
+QList<Token> ReadTokensFile(const QString& path);
+
+class AppServerImpl;
+
+class AppServer {
+ public:
+  explicit AppServer(ServerOptions options);
+  ~AppServer();  // stops
+  AppServer(const AppServer&) = delete;
+  AppServer& operator=(const AppServer&) = delete;
+
+  // Opens (creating and migrating) the database and starts listening in
+  // background threads. Returns the bound port. Throws std::runtime_error with
+  // a clear message when the database cannot be opened or the address is taken.
+  int Start();
+  void Stop();  // waits for calls in progress; idempotent
+  int Port() const;
+
+ private:
+  std::unique_ptr<AppServerImpl> impl_;
+};
+
+}  // namespace srv
