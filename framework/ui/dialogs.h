@@ -1,0 +1,85 @@
+#pragma once
+// The dialog seam: every message, question, pick list, find dialog, busy
+// indicator and help page goes through one interface. The host installs the
+// GUI implementation (real Qt dialogs, fw::GuiDialogs); tests install
+// fw::ScriptedDialogs, which records what was shown and answers as told.
+// Module code never calls QMessageBox directly.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace fw {
+
+class Dataset;
+
+enum class MsgType { Warning, Error, Information, Confirmation };
+
+// Buttons of a message; combine with |. The pressed button comes back as one
+// of them (mbNone when the dialog was closed without a button).
+enum MsgButton : int { mbNone = 0, mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8 };
+using MsgButtons = int;
+constexpr MsgButtons mbYesNo = mbYes | mbNo;
+constexpr MsgButtons mbOKCancel = mbOK | mbCancel;
+
+// Busy indicator kinds and their captions ("Carregando...", "Gravando...",
+// "Verificando..."; any other kind shows "Aguarde...").
+enum BusyKind : int { bkLoading = 0, bkSaving = 1, bkVerifying = 6 };
+QString BusyCaption(int kind);
+
+// Pick lists: the dataset's visible records under a title.
+struct PickRequest {
+  Dataset* dataset = nullptr;
+  QString title;
+  QStringList fieldNames;  // columns to show; empty: every visible field
+};
+
+class IDialogs {
+ public:
+  virtual ~IDialogs() = default;
+
+  // Shows `text` in a modal dialog of `type` with `buttons`; returns the
+  // button pressed (mbNone when closed otherwise).
+  virtual MsgButton Message(const QString& text, MsgType type, MsgButtons buttons,
+                            int helpContext) = 0;
+  // An error message with an OK button.
+  virtual void ShowError(const QString& text) { Message(text, MsgType::Error, mbOK, 0); }
+
+  // Pick one record (the dataset is open and not empty). Returns true when the
+  // user picked one, which is then the dataset's current record; false leaves
+  // the current record where it was.
+  virtual bool PickRecord(const PickRequest& request) = 0;
+  // Tick several records; `rows` holds the visible row numbers ticked on
+  // entry (pre-ticked) and, on true, those chosen, ascending. False: cancelled,
+  // `rows` untouched.
+  virtual bool PickRecords(const PickRequest& request, const QString& keyField,
+                           QList<int>& rows) = 0;
+  // Find a record by a chosen column's value and make it current. Returns
+  // whether a record was found and positioned; false when cancelled.
+  virtual bool Find(Dataset* dataset, const QString& title) = 0;
+
+  // Busy indicator over `window` (may be null). Shows nest: each show needs a
+  // hide; a hide without a show is ignored.
+  virtual void BusyShow(QWidget* window, int kind) = 0;
+  virtual void BusyHide() = 0;
+
+  // Opens the help page of `context` in `helpFile`.
+  virtual void ShowHelp(const QString& helpFile, int helpContext) = 0;
+};
+
+// Installs the implementation every screen uses (not owned; nullptr restores
+// the built-in fallback, which answers No/Cancel and prints to stderr).
+void InstallDialogs(IDialogs* dialogs);
+// The installed implementation; never null.
+IDialogs& Dialogs();
+// The installed implementation, nullptr when none was installed.
+IDialogs* InstalledDialogs();
+
+// Locates `value` in `fieldName` the way the find dialog does: exact match
+// first, then case-insensitive prefix. Returns whether a record was found
+// (it is then current). Throws fw::Error on an unknown field.
+bool LocateForFind(Dataset& dataset, const QString& fieldName, const QString& value);
+
+}  // namespace fw

@@ -1,0 +1,141 @@
+#pragma once
+// TfrmPadraoGrid: the grid maintenance screen, shown as an MDI child.
+//
+//   mnuMenu (QMenuBar)   mnuOperacao: mnuImprimir, -, mnuAjuda, mnuFechar
+//                        mnuManutencao: mnuIncluir, mnuAlterar, mnuExcluir, -,
+//                          mnuProcurar, mnuVerificar, -, mnuConfirmar, mnuCancelar
+//   panMenu (toolbar)    sbtIncluir sbtAlterar sbtExcluir sbtVerificar
+//                        sbtCancelar sbtConfirmar sbtProcurar sbtImprimir
+//                        sbtAjuda sbtFechar ... lblCodTela
+//   pgcPadrao            tshPadrao with dbgPadrao on dtsPadrao
+//   panNavigator         dbnPadrao (on dtsPadrao)
+//   msgPadrao, msgMensagensPadroes (catalogues; the standard one filled)
+//
+// Each tool button shares the QAction of its menu twin (sbtIncluir <->
+// mnuIncluir), so enabling the menu item enables the button. Every toolbar
+// action first writes any open grid editor of the screen into its field
+// (cancel discards it instead), then runs the virtual handler of the button's
+// name inside the guard. F1 runs sbtAjudaClick. See forms.h for the binding
+// pattern of derived screens.
+
+#include "framework/data/datasource.h"
+#include "framework/ui/controls.h"
+#include "framework/ui/dbgrid.h"
+#include "framework/ui/forms.h"
+#include "framework/ui/messages.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolButton>
+#include <QWidget>
+
+namespace fw {
+
+class TfrmPadraoGrid : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TfrmPadraoGrid(const QString& name, QWidget* parent = nullptr);
+  ~TfrmPadraoGrid() override;
+
+  // --- inherited components (owned by the screen) ---------------------------
+  QMenuBar* mnuMenu;
+  QMenu* mnuOperacao;
+  QMenu* mnuManutencao;
+  Panel* panMenu;
+  QLabel* lblCodTela;
+  PageControl* pgcPadrao;
+  TabSheet* tshPadrao;
+  DBGrid* dbgPadrao;
+  fw::DataSource* dtsPadrao;
+  Panel* panNavigator;
+  DBNavigator* dbnPadrao;
+  TMessages* msgPadrao;
+  TMessages* msgMensagensPadroes;
+
+  // The tool button of an operation by name ("sbtIncluir") and its twin
+  // action; nullptr when absent.
+  QToolButton* ToolButton(const QString& name) const;
+  QAction* Twin(const QString& buttonName) const;
+
+  // --- helpers for derived screens -----------------------------------------
+  // Adds a tool button sharing `twin` (created as an action named `twinName`
+  // when null), placed left of `beforeButton` (at the end when empty or
+  // absent). The button's clicks trigger the twin.
+  QToolButton* AddToolButton(const QString& name, const QString& hint, QAction* twin,
+                             const QString& beforeButton = {});
+  // Menu items: inserted at `position` (0 = top; -1 = at the end).
+  QAction* InsertMenuItem(QMenu* menu, const QString& name, const QString& caption,
+                          int position = -1);
+  QAction* InsertMenuSeparator(QMenu* menu, int position = -1);
+  // Runs `handler` inside the guard when `action` triggers, after writing
+  // pending grid editors (as the inherited buttons do).
+  void BindAction(QAction* action, std::function<void()> handler);
+
+  // --- screen properties -------------------------------------------------------
+  void SetCaption(const QString& caption) { setWindowTitle(caption); }
+  void SetCodTela(const QString& code) { lblCodTela->setText(code); }
+  QString HelpFile() const { return helpFile_; }
+  void SetHelpFile(const QString& file) { helpFile_ = file; }
+  int HelpContext() const { return helpContext_; }
+  void SetHelpContext(int context) { helpContext_ = context; }
+
+  // The control holding the input focus (a grid for its cell editor).
+  QWidget* ActiveControl() const { return tracker_->ActiveControl(); }
+  void SetActiveControl(QWidget* control) { tracker_->SetActiveControl(control); }
+
+  // Writes every open grid editor of the screen into its field; false when a
+  // field refused its text (shown).
+  bool CommitEditors();
+  void DiscardEditors();
+
+  // --- lifecycle -----------------------------------------------------------------
+  // Runs FormCreate once (CreateForm calls it; otherwise the first show does).
+  void Create();
+  // Runs FormActivate (the MDI activation calls it; tests may too).
+  void Activate();
+  // Closes the screen (its MDI sub-window when it has one).
+  void Close();
+
+  // --- inherited handlers ------------------------------------------------------------
+  virtual void FormCreate(QObject* sender);
+  virtual void FormActivate(QObject* sender);
+  // Default action caFree: the screen is deleted when it closes.
+  virtual void FormClose(QObject* sender, CloseAction& action);
+  // Key handling of dbgPadrao: outside insert, typing into a key column (a
+  // field with an odd tag) is refused (tab, enter and escape pass).
+  virtual void dbgPadraoKeyPress(QObject* sender, QChar& key);
+  // Enables the twins by dtsPadrao's state (insert when browsing; edit,
+  // delete, find, verify when browsing with records; confirm and cancel while
+  // editing).
+  virtual void dtsPadraoStateChange(QObject* sender);
+  virtual void sbtIncluirClick(QObject* sender);    // Insert on dtsPadrao
+  virtual void sbtAlterarClick(QObject* sender);    // Edit
+  virtual void sbtExcluirClick(QObject* sender);    // "Excl" confirmation, Delete
+  virtual void sbtVerificarClick(QObject* sender);  // nothing
+  virtual void sbtCancelarClick(QObject* sender);   // Cancel of dtsPadrao's dataset
+  virtual void sbtConfirmarClick(QObject* sender);  // Post
+  virtual void sbtProcurarClick(QObject* sender);   // Procura on dtsPadrao's dataset
+  virtual void sbtImprimirClick(QObject* sender);   // nothing
+  virtual void sbtAjudaClick(QObject* sender);      // help with HelpFile/HelpContext
+  virtual void sbtFecharClick(QObject* sender);     // Close
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void AttachToSubWindow();
+  QAction* AddOperation(const QString& op, const QString& caption, const QString& hint, QMenu* menu,
+                        void (TfrmPadraoGrid::*handler)(QObject*));
+  ActiveControlTracker* tracker_;
+  QString helpFile_;
+  int helpContext_ = 0;
+  bool created_ = false;
+  QPointer<QWidget> subWindow_;
+  QMetaObject::Connection subWindowConnection_;
+};
+
+}  // namespace fw
