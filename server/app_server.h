@@ -17,15 +17,28 @@ struct Token {
 
 struct ServerOptions {
   QString host = QStringLiteral("127.0.0.1");
-  int port = 8211;       // 0 picks a free port
-  QString database;      // SQLite file path or postgresql://user@host:port/db
+  int port = 8211;   // 0 picks a free port
+  QString database;  // SQLite file path or postgresql://user@host:port/db
   int threads = 4;
-  QList<Token> tokens;   // from --tokens FILE, or made by the embedded default
+  QList<Token> tokens;  // from --tokens FILE, or made by the embedded default
+  // "info": one stderr line per call (method, duration, outcome); "warn": only
+  // failed calls; "quiet": nothing.
+  QString logLevel = QStringLiteral("info");
 };
 
 // Reads a tokens file (one "name role token" a line; '#' starts a comment).
 // Throws std::runtime_error with a clear message on a malformed line.
 QList<Token> ReadTokensFile(const QString& path);
+
+// A fresh random bearer token (64 hex digits) for the embedded default.
+QString GenerateToken();
+
+// Creates (or migrates) the database and fills it with the sample the embedded
+// default ships: the CDC 2000 reference "01" imported from cdcDir, a few
+// references without rows and the percentiles 003 ... 097. Rows already there
+// are replaced by the same values, so running it twice changes nothing.
+// Throws std::runtime_error with a clear message (nothing is written then).
+void SeedSampleDatabase(const QString& database, const QString& cdcDir);
 
 class AppServerImpl;
 

@@ -1,0 +1,206 @@
+#include "server/admin.h"
+
+#include "server/app_server.h"
+#include "server/json_out.h"
+#include "server/schema.h"
+#include "server/storage.h"
+#include "tools/cdc/cdc2000.h"
+
+#include <QDateTime>
+#include <QVariantMap>
+
+#include <set>
+#include <stdexcept>
+
+namespace srv {
+
+namespace {
+
+[[noreturn]] void Fail(const QString& message) { throw std::runtime_error(message.toStdString()); }
+
+std::unique_ptr<Db> OpenMigrated(const QString& database) {
+  try {
+    auto db = OpenDb(database);
+    Migrate(*db);
+    return db;
+  } catch (const DbError& e) {
+    Fail(QString::fromUtf8(e.what()));
+  }
+}
+
+SqlParam FromVariant(const ColumnDef& c, const QVariant& v) {
+  if (v.isNull() || !v.isValid()) return std::monostate{};
+  switch (c.kind) {
+    case ColumnDef::Kind::Code:
+      return v.toString().toStdString();
+    case ColumnDef::Kind::Whole:
+      return std::int64_t(v.toLongLong());
+    case ColumnDef::Kind::Real:
+      break;
+  }
+  return v.toDouble();
+}
+
+template <typename Rows>
+int WriteRows(Db& db, const TableDef& t, const std::string& ref, const Rows& rows) {
+  // Replace exactly the percentiles being imported, so a second import of the
+  // same files leaves the same rows.
+  std::set<QString> percentiles;
+  for (const auto& r : rows) percentiles.insert(r.percentile);
+  for (const QString& p : percentiles)
+    db.run("DELETE FROM " + std::string(t.name) + " WHERE CDREFEBIBL = ? AND CDPERCENTIL = ?",
+           {ref, p.toStdString()});
+  std::string sql = "INSERT INTO " + std::string(t.name) + " (";
+  for (size_t i = 0; i < t.columns.size(); ++i)
+    sql += (i ? ", " : "") + std::string(t.columns[i].name);
+  sql += ") VALUES (";
+  for (size_t i = 0; i < t.columns.size(); ++i) sql += i ? ", ?" : "?";
+  sql += ")";
+  for (const auto& r : rows) {
+    const QVariantMap values = r.Columns();
+    SqlParams p;
+    for (const ColumnDef& c : t.columns) {
+      if (c.name == std::string_view("CDREFEBIBL"))
+        p.push_back(ref);
+      else
+        p.push_back(FromVariant(c, values.value(QString::fromLatin1(c.name))));
+    }
+    db.run(sql, p);
+  }
+  if (!rows.empty()) {
+    std::string summary = "{\"CDREFEBIBL\":";
+    AppendString(summary, ref);
+    summary += ",\"linhas\":" + std::to_string(rows.size()) + "}";
+    db.run(
+        "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO) "
+        "VALUES (?, ?, ?, ?, ?, ?)",
+        {std::string("tabrelpeso-admin"),
+         QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString(),
+         std::string("import-cdc"), std::string(t.name), std::monostate{}, summary});
+    BumpChangeCounter(db, t.name);
+  }
+  return int(rows.size());
+}
+
+ImportCounts WriteImport(Db& db, const std::string& ref, const trp::cdc::CdcRows& rows) {
+  if (!Exists(db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {ref}))
+    Fail(QStringLiteral("Referência '%1' não cadastrada; cadastre-a antes de importar. Nada foi "
+                        "gravado.")
+             .arg(QString::fromStdString(ref)));
+  std::set<QString> percentiles;
+  for (const auto& r : rows.age) percentiles.insert(r.percentile);
+  for (const auto& r : rows.height) percentiles.insert(r.percentile);
+  for (const auto& r : rows.nchs) percentiles.insert(r.percentile);
+  for (const QString& p : percentiles)
+    db.run(db.engine() == Db::Engine::Postgres
+               ? "INSERT INTO PERCENTIL VALUES (?, ?) ON CONFLICT DO NOTHING"
+               : "INSERT OR IGNORE INTO PERCENTIL VALUES (?, ?)",
+           {p.toStdString(), QStringLiteral("Percentil %1").arg(p.toInt()).toStdString()});
+  ImportCounts n;
+  n.age = WriteRows(db, Table(TableId::Age), ref, rows.age);
+  n.height = WriteRows(db, Table(TableId::Height), ref, rows.height);
+  n.nchs = WriteRows(db, Table(TableId::Nchs), ref, rows.nchs);
+  return n;
+}
+
+QString CodeArg(const QString& ref) {
+  if (ref.isEmpty() || ref.size() > 2)
+    Fail(QStringLiteral("Código de referência inválido: '%1' (1 ou 2 caracteres).").arg(ref));
+  return ref;
+}
+
+}  // namespace
+
+void InitDatabase(const QString& database) { OpenMigrated(database); }
+
+ImportCounts ImportCdc(const QString& database, const QString& reference, const QString& dir,
+                       const QList<double>& percentiles) {
+  const std::string ref = CodeArg(reference).toStdString();
+  const trp::cdc::CdcRows rows = trp::cdc::LoadCdc2000(dir, percentiles);
+  auto db = OpenMigrated(database);
+  try {
+    Transaction tx(*db, true);
+    ImportCounts n = WriteImport(*db, ref, rows);
+    tx.commit();
+    return n;
+  } catch (const DbError& e) {
+    Fail(QStringLiteral("Falha ao gravar a importação; nada foi gravado. Detalhe: %1")
+             .arg(QString::fromUtf8(e.what())));
+  }
+}
+
+void SeedSampleDatabase(const QString& database, const QString& cdcDir) {
+  // Read and check the files first: a damaged copy must not leave a half sample.
+  trp::cdc::CdcRows rows = trp::cdc::LoadCdc2000(cdcDir, trp::cdc::PublishedPercentiles());
+  // wtstat also publishes P85.
+  const trp::cdc::CdcRows extra = trp::cdc::LoadCdc2000(cdcDir, {85});
+  rows.nchs.insert(rows.nchs.end(), extra.nchs.begin(), extra.nchs.end());
+
+  auto db = OpenMigrated(database);
+  const char* const references[][2] = {
+      {"01", "CDC 2000 (NCHS/CDC, Estados Unidos)"},
+      {"02", "OMS 2006 (Organização Mundial da Saúde)"},
+      {"03", "NCHS 1977 (Estados Unidos)"},
+      {"04", "Referência local do serviço"},
+  };
+  try {
+    Transaction tx(*db, true);
+    const bool pg = db->engine() == Db::Engine::Postgres;
+    for (const auto& r : references)
+      db->run(pg ? "INSERT INTO REFEBIBL VALUES (?, ?) ON CONFLICT DO NOTHING"
+                 : "INSERT OR IGNORE INTO REFEBIBL VALUES (?, ?)",
+              {std::string(r[0]), std::string(r[1])});
+    for (int p : {3, 5, 10, 15, 25, 50, 75, 85, 90, 95, 97})
+      db->run(pg ? "INSERT INTO PERCENTIL VALUES (?, ?) ON CONFLICT DO NOTHING"
+                 : "INSERT OR IGNORE INTO PERCENTIL VALUES (?, ?)",
+              {QStringLiteral("%1").arg(p, 3, 10, QLatin1Char('0')).toStdString(),
+               QStringLiteral("Percentil %1").arg(p).toStdString()});
+    WriteImport(*db, "01", rows);
+    tx.commit();
+  } catch (const DbError& e) {
+    Fail(QStringLiteral("Falha ao gravar a base de exemplo; nada foi gravado. Detalhe: %1")
+             .arg(QString::fromUtf8(e.what())));
+  }
+}
+
+std::string ExportCsv(const QString& database, const QString& reference, TableId table,
+                      bool commaDecimal) {
+  const std::string ref = CodeArg(reference).toStdString();
+  const TableDef& t = Table(table);
+  auto db = OpenMigrated(database);
+  if (!Exists(*db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {ref}))
+    Fail(QStringLiteral("Referência '%1' não cadastrada.").arg(reference));
+  const char sep = commaDecimal ? ';' : ',';
+  std::string out;
+  std::string cols;
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    cols += (i ? ", " : "") + std::string(t.columns[i].name);
+    if (i) out += sep;
+    out += t.columns[i].name;
+  }
+  out += '\n';
+  std::string order;
+  for (size_t i = 0; i < t.keyOrder.size(); ++i)
+    order += (i ? ", " : "") + std::string(t.keyOrder[i]);
+  db->run("SELECT " + cols + " FROM " + t.name + " WHERE CDREFEBIBL = ? ORDER BY " + order, {ref},
+          [&](const SqlRow& r) {
+            for (size_t i = 0; i < t.columns.size(); ++i) {
+              if (i) out += sep;
+              if (r.isNull(int(i))) continue;
+              if (t.columns[i].kind == ColumnDef::Kind::Code) {
+                out += r.text(int(i));
+                continue;
+              }
+              std::string n;
+              AppendNumber(n, r.real(int(i)));
+              if (commaDecimal)
+                for (char& c : n)
+                  if (c == '.') c = ',';
+              out += n;
+            }
+            out += '\n';
+          });
+  return out;
+}
+
+}  // namespace srv

@@ -1,0 +1,302 @@
+#include "server/app_server.h"
+
+#include "server/json_out.h"
+#include "server/service.h"
+
+#include <httplib.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <stdexcept>
+#include <thread>
+
+namespace srv {
+
+namespace {
+
+constexpr size_t kMaxBody = 16u * 1024 * 1024;
+const char* const kPath = "/Qel53600.rdmTabRelPeso";
+
+std::string Envelope(const std::string& id, int code, const QString& message) {
+  std::string out = "{\"jsonrpc\":\"2.0\",\"id\":" + id + ",\"error\":{\"code\":";
+  out += std::to_string(code);
+  out += ",\"message\":";
+  AppendString(out, message.toStdString());
+  out += "}}";
+  return out;
+}
+
+// A reply whose middle part (the cached result) is shared, not copied.
+struct Reply {
+  std::string head;
+  std::shared_ptr<const std::string> body;
+  std::string tail;
+  size_t size() const { return head.size() + body->size() + tail.size(); }
+};
+
+bool WriteSpan(httplib::DataSink& sink, const Reply& r, size_t offset, size_t length) {
+  const std::string* parts[] = {&r.head, r.body.get(), &r.tail};
+  size_t at = 0;
+  for (const std::string* p : parts) {
+    const size_t end = at + p->size();
+    if (offset < end && length > 0) {
+      const size_t from = offset - at;
+      const size_t n = std::min(length, p->size() - from);
+      if (!sink.write(p->data() + from, n)) return false;
+      offset += n;
+      length -= n;
+    }
+    at = end;
+  }
+  return true;
+}
+
+}  // namespace
+
+QList<Token> ReadTokensFile(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+    throw std::runtime_error(
+        QStringLiteral("Não foi possível ler o arquivo de credenciais '%1': %2")
+            .arg(path, f.errorString())
+            .toStdString());
+  QList<Token> tokens;
+  int lineNo = 0;
+  while (!f.atEnd()) {
+    ++lineNo;
+    QString line = QString::fromUtf8(f.readLine());
+    const qsizetype hash = line.indexOf(u'#');
+    if (hash >= 0) line.truncate(hash);
+    const QStringList parts = line.simplified().split(u' ', Qt::SkipEmptyParts);
+    if (parts.isEmpty()) continue;
+    if (parts.size() != 3 ||
+        (parts[1] != QLatin1String("maintainer") && parts[1] != QLatin1String("reader")))
+      throw std::runtime_error(
+          QStringLiteral("Arquivo de credenciais '%1', linha %2: use \"nome papel credencial\", "
+                         "com papel maintainer ou reader.")
+              .arg(path)
+              .arg(lineNo)
+              .toStdString());
+    tokens.append({parts[0], parts[1], parts[2]});
+  }
+  return tokens;
+}
+
+QString GenerateToken() {
+  QString t;
+  for (int i = 0; i < 4; ++i)
+    t += QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0');
+  return t;
+}
+
+class AppServerImpl {
+ public:
+  explicit AppServerImpl(ServerOptions o) : options(std::move(o)), service(options.database) {
+    for (const Token& t : options.tokens) tokens[t.token.toStdString()] = t;
+  }
+
+  int Start() {
+    if (running) return port;
+    service.Open();
+    const int threads = std::max(1, options.threads);
+    http.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
+    http.set_keep_alive_max_count(1000000);
+    http.set_keep_alive_timeout(30);
+    http.set_payload_max_length(kMaxBody);
+    http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+      if (res.status == 413) {
+        res.set_content(Envelope("null", RpcError::InvalidRequest,
+                                 QStringLiteral("A requisição excede o limite de 16 MiB e foi "
+                                                "recusada; nada foi alterado.")),
+                        "application/json");
+      } else if (res.body.empty()) {
+        res.set_content(
+            Envelope("null", RpcError::InvalidRequest,
+                     QStringLiteral("Requisição HTTP inválida (código %1).").arg(res.status)),
+            "application/json");
+      }
+    });
+    http.Post(".*",
+              [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
+    http.Get(".*", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 405;
+      res.set_content(Envelope("null", RpcError::InvalidRequest,
+                               QStringLiteral("Use POST %1 com uma requisição JSON-RPC 2.0.")
+                                   .arg(QLatin1String(kPath))),
+                      "application/json");
+    });
+    const std::string host = options.host.toStdString();
+    if (options.port == 0) {
+      port = http.bind_to_any_port(host);
+    } else {
+      port = http.bind_to_port(host, options.port) ? options.port : -1;
+    }
+    if (port <= 0)
+      throw std::runtime_error(QStringLiteral("Não foi possível escutar em %1:%2 (endereço em "
+                                              "uso ou inválido).")
+                                   .arg(options.host)
+                                   .arg(options.port)
+                                   .toStdString());
+    listener = std::thread([this] { http.listen_after_bind(); });
+    while (!http.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    running = true;
+    return port;
+  }
+
+  void Stop() {
+    if (!running) return;
+    http.stop();
+    if (listener.joinable()) listener.join();
+    running = false;
+  }
+
+  void Log(const std::string& method, double ms, const std::string& outcome) {
+    if (options.logLevel == QLatin1String("quiet")) return;
+    if (options.logLevel == QLatin1String("warn") && outcome == "ok") return;
+    char line[512];
+    std::snprintf(line, sizeof line, "%s %s %.1f ms %s\n",
+                  QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8().constData(),
+                  method.c_str(), ms, outcome.c_str());
+    std::fputs(line, stderr);
+  }
+
+  void Handle(const httplib::Request& req, httplib::Response& res) {
+    const auto started = std::chrono::steady_clock::now();
+    std::string idText = "null";
+    std::string method = "-";
+    auto finish = [&](int status, std::string body, const std::string& outcome) {
+      res.status = status;
+      res.set_content(std::move(body), "application/json");
+      Log(method,
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+              .count(),
+          outcome);
+    };
+    auto fail = [&](int status, int code, const QString& message) {
+      finish(status, Envelope(idText, code, message), "error " + message.toStdString());
+    };
+
+    // Authentication comes before anything is read from the body.
+    const Token* who = nullptr;
+    const std::string auth = req.get_header_value("Authorization");
+    if (auth.rfind("Bearer ", 0) == 0) {
+      auto it = tokens.find(auth.substr(7));
+      if (it != tokens.end()) who = &it->second;
+    }
+    if (!who) {
+      res.set_header("WWW-Authenticate", "Bearer");
+      return fail(401, RpcError::Forbidden,
+                  auth.empty() ? QStringLiteral("Credencial ausente: o servidor de aplicação "
+                                                "exige o cabeçalho Authorization: Bearer.")
+                               : QStringLiteral("Credencial inválida para o servidor de "
+                                                "aplicação."));
+    }
+    if (req.path != kPath)
+      return fail(404, RpcError::MethodNotFound,
+                  QStringLiteral("Servidor de aplicação desconhecido: '%1' (use %2).")
+                      .arg(QString::fromStdString(req.path).left(60), QLatin1String(kPath)));
+
+    QJsonParseError perr;
+    const QJsonDocument doc = QJsonDocument::fromJson(
+        QByteArray::fromRawData(req.body.data(), qsizetype(req.body.size())), &perr);
+    if (perr.error != QJsonParseError::NoError) {
+      if (perr.error == QJsonParseError::IllegalNumber)
+        return fail(200, RpcError::ParseError,
+                    QStringLiteral("A requisição contém um número inválido (posição %1): NaN, "
+                                   "infinito ou números grandes demais não são aceitos. Nada foi "
+                                   "alterado.")
+                        .arg(perr.offset));
+      return fail(200, RpcError::ParseError,
+                  QStringLiteral("A requisição não é um JSON válido (erro na posição %1). Nada "
+                                 "foi alterado.")
+                      .arg(perr.offset));
+    }
+    if (!doc.isObject())
+      return fail(200, RpcError::InvalidRequest,
+                  QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0 (chamadas em lote "
+                                 "não são aceitas)."));
+    const QJsonObject o = doc.object();
+    const QJsonValue id = o.value(QLatin1String("id"));
+    if (id.isDouble() || id.isString()) {
+      idText.clear();
+      if (id.isString())
+        AppendString(idText, id.toString().toStdString());
+      else
+        AppendNumber(idText, id.toDouble());
+    }
+    if (o.value(QLatin1String("jsonrpc")).toString() != QLatin1String("2.0") ||
+        !o.value(QLatin1String("method")).isString())
+      return fail(200, RpcError::InvalidRequest,
+                  QStringLiteral("A requisição não segue o protocolo JSON-RPC 2.0: faltam "
+                                 "\"jsonrpc\":\"2.0\" ou o nome do método."));
+    const QString name = o.value(QLatin1String("method")).toString();
+    method = name.left(60).toStdString();
+    const QJsonValue params = o.value(QLatin1String("params"));
+    if (!params.isUndefined() && !params.isArray())
+      return fail(200, RpcError::InvalidParams,
+                  QStringLiteral("Os parâmetros do método %1 devem ser uma lista posicional.")
+                      .arg(name.left(60)));
+    try {
+      const Caller caller{who->name, who->role == QLatin1String("maintainer")};
+      Reply reply{"{\"jsonrpc\":\"2.0\",\"id\":" + idText + ",\"result\":",
+                  service.Call(caller, name, params.toArray()), "}"};
+      if (reply.body->size() < 64 * 1024) {
+        finish(200, reply.head + *reply.body + reply.tail, "ok");
+      } else {
+        // Big answers go out straight from the shared buffer.
+        const size_t size = reply.size();
+        auto shared = std::make_shared<Reply>(std::move(reply));
+        res.status = 200;
+        res.set_content_provider(size, "application/json",
+                                 [shared](size_t offset, size_t length, httplib::DataSink& sink) {
+                                   return WriteSpan(sink, *shared, offset,
+                                                    std::min<size_t>(length, 1 << 20));
+                                 });
+        Log(method,
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                .count(),
+            "ok");
+      }
+    } catch (const RpcError& e) {
+      fail(200, e.code(), QString::fromUtf8(e.what()));
+    } catch (const std::exception& e) {
+      fail(200, RpcError::Internal,
+           QStringLiteral("Falha interna do servidor de aplicação; nada foi alterado. Detalhe: %1")
+               .arg(QString::fromUtf8(e.what())));
+    }
+  }
+
+  ServerOptions options;
+  Service service;
+  std::map<std::string, Token> tokens;
+  httplib::Server http;
+  std::thread listener;
+  int port = 0;
+  bool running = false;
+};
+
+AppServer::AppServer(ServerOptions options)
+    : impl_(std::make_unique<AppServerImpl>(std::move(options))) {}
+
+AppServer::~AppServer() { Stop(); }
+
+int AppServer::Start() {
+  try {
+    return impl_->Start();
+  } catch (const DbError& e) {
+    throw std::runtime_error(e.what());
+  }
+}
+
+void AppServer::Stop() { impl_->Stop(); }
+
+int AppServer::Port() const { return impl_->port; }
+
+}  // namespace srv

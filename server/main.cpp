@@ -1,0 +1,115 @@
+// tabrelpeso-server: the application server rdmTabRelPeso as a service.
+
+#include "server/app_server.h"
+
+#include <QCoreApplication>
+
+#include <pthread.h>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+const char* const kHelp =
+    "Uso: tabrelpeso-server [opções]\n"
+    "Servidor de aplicação rdmTabRelPeso (JSON-RPC 2.0 em POST /Qel53600.rdmTabRelPeso).\n"
+    "\n"
+    "  --listen HOST:PORTA  endereço de escuta (padrão 127.0.0.1:8211; porta 0 escolhe uma\n"
+    "                       porta livre e a imprime: \"listening on HOST:PORTA\")\n"
+    "  --db BANCO           arquivo SQLite (criado se não existir) ou\n"
+    "                       postgresql://usuario@host:porta/banco\n"
+    "  --threads N          linhas de execução (padrão 8); cada conexão keep-alive ativa\n"
+    "                       ocupa uma, e cada uma usa no máximo uma conexão ao banco\n"
+    "  --tokens ARQUIVO     credenciais, uma por linha: \"nome papel credencial\", papel\n"
+    "                       maintainer (tudo) ou reader (somente métodos Get)\n"
+    "  --log NIVEL          info (uma linha por chamada, padrão), warn (só falhas) ou quiet\n"
+    "  --help               mostra esta ajuda\n"
+    "\n"
+    "O esquema do banco é criado ou migrado ao iniciar. SIGTERM ou SIGINT encerram o\n"
+    "servidor depois das chamadas em andamento.\n";
+
+int Usage(const QString& message) {
+  std::cerr << "tabrelpeso-server: " << message.toStdString() << "\n"
+            << "Use --help para ver as opções.\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  srv::ServerOptions options;
+  options.threads = 8;
+  QString tokensFile;
+  const QStringList args = app.arguments();
+  for (int i = 1; i < args.size(); ++i) {
+    const QString& a = args[i];
+    auto value = [&](QString* out) {
+      if (i + 1 >= args.size()) return false;
+      *out = args[++i];
+      return true;
+    };
+    QString v;
+    if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+      std::cout << kHelp;
+      return 0;
+    } else if (a == QLatin1String("--listen")) {
+      if (!value(&v)) return Usage(QStringLiteral("--listen exige HOST:PORTA."));
+      const qsizetype colon = v.lastIndexOf(u':');
+      bool ok = false;
+      const int port = colon > 0 ? v.mid(colon + 1).toInt(&ok) : 0;
+      if (!ok || port < 0 || port > 65535)
+        return Usage(
+            QStringLiteral("endereço inválido em --listen: '%1' (use HOST:PORTA).").arg(v));
+      options.host = v.left(colon);
+      options.port = port;
+    } else if (a == QLatin1String("--db")) {
+      if (!value(&options.database)) return Usage(QStringLiteral("--db exige um banco."));
+    } else if (a == QLatin1String("--threads")) {
+      bool ok = false;
+      if (!value(&v) || (options.threads = v.toInt(&ok), !ok) || options.threads < 1 ||
+          options.threads > 1024)
+        return Usage(QStringLiteral("--threads exige um número de 1 a 1024."));
+    } else if (a == QLatin1String("--tokens")) {
+      if (!value(&tokensFile)) return Usage(QStringLiteral("--tokens exige um arquivo."));
+    } else if (a == QLatin1String("--log")) {
+      if (!value(&options.logLevel) ||
+          !QStringList{"info", "warn", "quiet"}.contains(options.logLevel))
+        return Usage(QStringLiteral("--log aceita info, warn ou quiet."));
+    } else {
+      return Usage(QStringLiteral("opção desconhecida: '%1'.").arg(a));
+    }
+  }
+  if (options.database.isEmpty()) return Usage(QStringLiteral("informe o banco com --db."));
+  if (tokensFile.isEmpty())
+    return Usage(QStringLiteral("informe as credenciais com --tokens ARQUIVO."));
+
+  // Signals are taken by sigwait below, never by the server's threads.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  try {
+    options.tokens = srv::ReadTokensFile(tokensFile);
+    if (options.tokens.isEmpty())
+      return Usage(QStringLiteral("o arquivo de credenciais '%1' não tem nenhuma credencial.")
+                       .arg(tokensFile));
+    srv::AppServer server(options);
+    const int port = server.Start();
+    std::printf("listening on %s:%d\n", options.host.toUtf8().constData(), port);
+    std::fflush(stdout);
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    std::fprintf(stderr, "tabrelpeso-server: sinal %d recebido; encerrando.\n", sig);
+    server.Stop();
+  } catch (const std::exception& e) {
+    std::cerr << "tabrelpeso-server: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,139 @@
+#include "server/schema.h"
+
+#include "server/tables.h"
+
+#include <string>
+#include <vector>
+
+namespace srv {
+
+namespace {
+
+// Types differ slightly between the engines; everything else is shared text.
+std::string ForEngine(std::string sql, Db::Engine engine) {
+  const bool pg = engine == Db::Engine::Postgres;
+  auto replace = [&](const std::string& from, const std::string& to) {
+    for (size_t at = sql.find(from); at != std::string::npos; at = sql.find(from, at + to.size()))
+      sql.replace(at, from.size(), to);
+  };
+  replace("%REAL%", pg ? "DOUBLE PRECISION" : "REAL");
+  replace("%SERIAL%", pg ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT");
+  return sql;
+}
+
+std::string RowTableDdl(const TableDef& t) {
+  std::string sql = "CREATE TABLE " + std::string(t.name) + " (\n";
+  for (const ColumnDef& c : t.columns) {
+    sql += "  " + std::string(c.name) + " ";
+    switch (c.kind) {
+      case ColumnDef::Kind::Code:
+        sql += "VARCHAR(" + std::to_string(c.size) + ") NOT NULL";
+        break;
+      case ColumnDef::Kind::Whole:
+        sql += "INTEGER NOT NULL";
+        break;
+      case ColumnDef::Kind::Real:
+        sql += c.key ? "%REAL% NOT NULL" : "%REAL%";
+        break;
+    }
+    sql += ",\n";
+  }
+  sql += "  PRIMARY KEY (";
+  for (size_t i = 0; i < t.keyOrder.size(); ++i)
+    sql += (i ? ", " : "") + std::string(t.keyOrder[i]);
+  sql += "),\n";
+  sql += "  FOREIGN KEY (CDREFEBIBL) REFERENCES REFEBIBL (CDREFEBIBL),\n";
+  sql += "  FOREIGN KEY (CDPERCENTIL) REFERENCES PERCENTIL (CDPERCENTIL)";
+  if (t.id == TableId::Age) sql += ",\n  CHECK (NRIDADEFIN BETWEEN 0 AND 11)";
+  sql += "\n);\n";
+  // The foreign keys are checked on every insert; the indexes keep deleting a
+  // percentile or a reference from scanning the row tables.
+  sql += "CREATE INDEX " + std::string(t.name) + "_PERC ON " + t.name + " (CDPERCENTIL);\n";
+  return sql;
+}
+
+struct Migration {
+  int version;
+  std::string sqlite;    // empty: nothing to do on this engine
+  std::string postgres;  // empty: nothing to do on this engine
+};
+
+std::vector<Migration> Migrations() {
+  std::string v1 =
+      "CREATE TABLE REFEBIBL (\n"
+      "  CDREFEBIBL VARCHAR(2) NOT NULL PRIMARY KEY,\n"
+      "  NMREFEBIBL VARCHAR(60) NOT NULL\n"
+      ");\n"
+      "CREATE TABLE PERCENTIL (\n"
+      "  CDPERCENTIL VARCHAR(3) NOT NULL PRIMARY KEY,\n"
+      "  NMPERCENTIL VARCHAR(30) NOT NULL\n"
+      ");\n";
+  for (const TableDef* t : AllTables()) v1 += RowTableDdl(*t);
+  v1 +=
+      "CREATE TABLE AUDITORIA (\n"
+      "  NRAUDITORIA %SERIAL%,\n"
+      "  NMUSUARIO VARCHAR(60) NOT NULL,\n"
+      "  DTAUDITORIA VARCHAR(30) NOT NULL,\n"
+      "  NMMETODO VARCHAR(40) NOT NULL,\n"
+      "  NMTABELA VARCHAR(20) NOT NULL,\n"
+      "  DSANTERIOR TEXT,\n"
+      "  DSNOVO TEXT\n"
+      ");\n"
+      "CREATE TABLE CONTROLEALTERACAO (\n"
+      "  NMTABELA VARCHAR(20) NOT NULL PRIMARY KEY,\n"
+      "  NRALTERACAO BIGINT NOT NULL\n"
+      ");\n"
+      "INSERT INTO CONTROLEALTERACAO VALUES ('PESALTIDADE', 0);\n"
+      "INSERT INTO CONTROLEALTERACAO VALUES ('PESOALTU', 0);\n"
+      "INSERT INTO CONTROLEALTERACAO VALUES ('PEALNCHS2000', 0);\n";
+  // The host's local queries use NVL in their default dialect; PostgreSQL
+  // has no such function of its own.
+  std::string v2pg =
+      "CREATE OR REPLACE FUNCTION NVL(TEXT, TEXT) RETURNS TEXT\n"
+      "  AS 'SELECT COALESCE($1, $2)' LANGUAGE SQL IMMUTABLE;\n";
+  return {{1, ForEngine(v1, Db::Engine::Sqlite), ForEngine(v1, Db::Engine::Postgres)},
+          {2, "", v2pg}};
+}
+
+}  // namespace
+
+int SchemaVersion() { return Migrations().back().version; }
+
+void Migrate(Db& db) {
+  Transaction tx(db, true);
+  if (db.engine() == Db::Engine::Postgres) db.run("SELECT pg_advisory_xact_lock(53600)", {}, {});
+  db.script(
+      "CREATE TABLE IF NOT EXISTS SCHEMA_VERSION (\n"
+      "  NRVERSAO INTEGER NOT NULL PRIMARY KEY,\n"
+      "  DTAPLICACAO VARCHAR(30) NOT NULL\n"
+      ")");
+  const std::int64_t current = QueryInt(db, "SELECT MAX(NRVERSAO) FROM SCHEMA_VERSION", {}, 0);
+  if (current > SchemaVersion())
+    throw DbError(DbError::Kind::Other,
+                  "O banco de dados está na versão de esquema " + std::to_string(current) +
+                      ", mais nova que a deste servidor (" + std::to_string(SchemaVersion()) +
+                      "); atualize o servidor.");
+  for (const Migration& m : Migrations()) {
+    if (m.version <= current) continue;
+    const std::string& sql = db.engine() == Db::Engine::Postgres ? m.postgres : m.sqlite;
+    if (!sql.empty()) db.script(sql);
+    db.run(db.engine() == Db::Engine::Postgres
+               ? "INSERT INTO SCHEMA_VERSION VALUES (?, to_char(now() AT TIME ZONE 'UTC', "
+                 "'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'))"
+               : "INSERT INTO SCHEMA_VERSION VALUES (?, strftime('%Y-%m-%dT%H:%M:%SZ','now'))",
+           {std::int64_t(m.version)});
+  }
+  tx.commit();
+}
+
+void BumpChangeCounter(Db& db, const char* table) {
+  db.run("UPDATE CONTROLEALTERACAO SET NRALTERACAO = NRALTERACAO + 1 WHERE NMTABELA = ?",
+         {std::string(table)});
+}
+
+std::int64_t ChangeCounter(Db& db, const char* table) {
+  return QueryInt(db, "SELECT NRALTERACAO FROM CONTROLEALTERACAO WHERE NMTABELA = ?",
+                  {std::string(table)}, -1);
+}
+
+}  // namespace srv

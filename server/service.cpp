@@ -1,0 +1,818 @@
+#include "server/service.h"
+
+#include "server/json_out.h"
+#include "server/schema.h"
+#include "server/tables.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+
+#include <charconv>
+#include <cmath>
+#include <set>
+#include <variant>
+
+namespace srv {
+
+// ------------------------------------------------------------------ pool
+
+DbPool::Lease DbPool::acquire() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!idle_.empty()) {
+      std::unique_ptr<Db> db = std::move(idle_.back());
+      idle_.pop_back();
+      return Lease(*this, std::move(db));
+    }
+  }
+  return Lease(*this, OpenDb(target_));
+}
+
+void DbPool::release(std::unique_ptr<Db> db) {
+  if (!db || !db->healthy()) return;
+  db->rollback();
+  std::lock_guard lock(mutex_);
+  idle_.push_back(std::move(db));
+}
+
+// --------------------------------------------------------------- helpers
+
+namespace {
+
+using Value = std::variant<std::monostate, double, std::string>;
+using Row = std::vector<Value>;
+
+QString Shown(const QString& text) {
+  return text.size() > 24 ? text.left(24) + QStringLiteral("…") : text;
+}
+
+QString Num(double v) { return QString::number(v, 'g', 12).replace(u'.', u','); }
+
+[[noreturn]] void Fail(int code, const QString& message) { throw RpcError(code, message); }
+[[noreturn]] void Refuse(const QString& message) { Fail(RpcError::Refused, message); }
+[[noreturn]] void BadParams(const QString& message) { Fail(RpcError::InvalidParams, message); }
+
+// Positional parameters of one call, checked by count and type.
+class Params {
+ public:
+  Params(const QString& method, const QJsonArray& params) : method_(method), a_(params) {}
+
+  void expect(int count) const {
+    if (a_.size() != count)
+      BadParams(QStringLiteral("O método %1 espera %2 parâmetro(s), mas recebeu %3.")
+                    .arg(method_)
+                    .arg(count)
+                    .arg(a_.size()));
+  }
+  QString text(int i, const QString& what) const {
+    const QJsonValue v = a_.at(i);
+    if (!v.isString())
+      BadParams(QStringLiteral("O parâmetro %1 do método %2 (%3) deve ser um texto.")
+                    .arg(i + 1)
+                    .arg(method_, what));
+    return v.toString();
+  }
+  double number(int i, const QString& what) const {
+    const QJsonValue v = a_.at(i);
+    if (!v.isDouble())
+      BadParams(QStringLiteral("O parâmetro %1 do método %2 (%3) deve ser um número.")
+                    .arg(i + 1)
+                    .arg(method_, what));
+    return v.toDouble();
+  }
+  QJsonObject object(int i, const QString& what) const {
+    const QJsonValue v = a_.at(i);
+    if (!v.isObject())
+      BadParams(
+          QStringLiteral("O parâmetro %1 do método %2 deve ser %3.").arg(i + 1).arg(method_, what));
+    return v.toObject();
+  }
+
+ private:
+  const QString& method_;
+  const QJsonArray& a_;
+};
+
+std::string Code(const QString& code, bool reference) {
+  const int size = reference ? 2 : 3;
+  if (code.isEmpty())
+    Refuse(reference ? QStringLiteral("Informe o código da referência.")
+                     : QStringLiteral("Informe o código do percentil."));
+  if (code.size() > size)
+    Refuse((reference ? QStringLiteral("Código de referência inválido: '%1' (no máximo 2 "
+                                       "caracteres).")
+                      : QStringLiteral("Código de percentil inválido: '%1' (no máximo 3 "
+                                       "caracteres)."))
+               .arg(Shown(code)));
+  return code.toStdString();
+}
+
+void RequireReference(Db& db, const std::string& code) {
+  if (!Exists(db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {code}))
+    Refuse(QStringLiteral("Referência '%1' não cadastrada.").arg(QString::fromStdString(code)));
+}
+
+void RequirePercentile(Db& db, const std::string& code) {
+  if (!Exists(db, "SELECT 1 FROM PERCENTIL WHERE CDPERCENTIL = ?", {code}))
+    Refuse(QStringLiteral("Percentil '%1' não cadastrado.").arg(QString::fromStdString(code)));
+}
+
+double Years(double v) {
+  if (!(v >= 0 && v < kValueLimit) || v != std::floor(v))
+    Refuse(QStringLiteral("O ano deve ser um número inteiro entre 0 e 999 (recebido: %1).")
+               .arg(Num(v)));
+  return v;
+}
+
+double Months(double v) {
+  if (!(v >= 0 && v <= 11) || v != std::floor(v))
+    Refuse(QStringLiteral("O mês deve ser um número inteiro entre 0 e 11 (recebido: %1).")
+               .arg(Num(v)));
+  return v;
+}
+
+double Height(double v) {
+  if (!(v > 0 && v < kValueLimit))
+    Refuse(QStringLiteral("A altura deve ser maior que zero e ter no máximo 3 dígitos inteiros "
+                          "(recebido: %1).")
+               .arg(Num(v)));
+  return v;
+}
+
+// Heights come as text in the host's format ("110,5"); a point is accepted
+// too. Anything else is refused rather than answered with an empty packet.
+double ParseHeight(const QString& text) {
+  QString t = text.trimmed();
+  t.replace(u',', u'.');
+  const QByteArray b = t.toLatin1();
+  double v = 0;
+  bool ok = !b.isEmpty() && t.count(u'.') <= 1 && !b.startsWith('+') && !b.startsWith('.') &&
+            !b.endsWith('.');
+  for (char c : b) ok = ok && ((c >= '0' && c <= '9') || c == '.');
+  if (ok) {
+    auto r = std::from_chars(b.constData(), b.constData() + b.size(), v);
+    ok = r.ec == std::errc() && r.ptr == b.constData() + b.size() && std::isfinite(v);
+  }
+  if (!ok) Refuse(QStringLiteral("A altura '%1' não é um número válido.").arg(Shown(text)));
+  return Height(v);
+}
+
+SqlParam ToParam(const ColumnDef& c, const Value& v) {
+  if (std::holds_alternative<std::monostate>(v)) return std::monostate{};
+  if (auto s = std::get_if<std::string>(&v)) return *s;
+  const double d = std::get<double>(v);
+  if (c.kind == ColumnDef::Kind::Whole) return std::int64_t(std::llround(d));
+  return d;
+}
+
+Value FromSql(const ColumnDef& c, const SqlRow& r, int i) {
+  if (r.isNull(i)) return std::monostate{};
+  if (c.kind == ColumnDef::Kind::Code) return std::string(r.text(i));
+  return r.real(i);
+}
+
+void AppendValue(std::string& out, const Value& v) {
+  if (auto s = std::get_if<std::string>(&v))
+    AppendString(out, *s);
+  else if (auto d = std::get_if<double>(&v))
+    AppendNumber(out, *d);
+  else
+    out += "null";
+}
+
+std::string RowJson(const TableDef& t, const Row& row) {
+  std::string out = "{";
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    if (i) out += ',';
+    AppendString(out, t.columns[i].name);
+    out += ':';
+    AppendValue(out, row[i]);
+  }
+  out += '}';
+  return out;
+}
+
+// --- packets
+
+struct OutField {
+  const char* name;
+  bool isString;
+  int size;
+};
+
+void AppendFields(std::string& out, const std::vector<OutField>& fields) {
+  out += "{\"fields\":[";
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i) out += ',';
+    out += "{\"name\":";
+    AppendString(out, fields[i].name);
+    if (fields[i].isString) {
+      out += ",\"type\":\"string\",\"size\":";
+      out += std::to_string(fields[i].size);
+    } else {
+      out += ",\"type\":\"float\"";
+    }
+    out += '}';
+  }
+  out += "],\"rows\":[";
+}
+
+std::vector<OutField> FieldsOf(const TableDef& t) {
+  std::vector<OutField> f;
+  for (const ColumnDef& c : t.columns)
+    f.push_back({c.name, c.kind == ColumnDef::Kind::Code, c.size});
+  return f;
+}
+
+// Streams the rows of a query straight into packet JSON.
+void AppendRows(Db& db, std::string& out, const std::vector<OutField>& fields, std::string_view sql,
+                const SqlParams& params) {
+  bool first = true;
+  db.run(sql, params, [&](const SqlRow& r) {
+    out += first ? "[" : ",[";
+    first = false;
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i) out += ',';
+      if (r.isNull(int(i)))
+        out += "null";
+      else if (fields[i].isString)
+        AppendString(out, r.text(int(i)));
+      else
+        AppendNumber(out, r.real(int(i)));
+    }
+    out += ']';
+  });
+}
+
+std::string Packet(Db& db, const std::vector<OutField>& fields, std::string_view sql,
+                   const SqlParams& params) {
+  std::string out;
+  AppendFields(out, fields);
+  AppendRows(db, out, fields, sql, params);
+  out += "]}";
+  return out;
+}
+
+std::string ColumnList(const TableDef& t, const char* alias = nullptr) {
+  std::string s;
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    if (i) s += ", ";
+    if (alias) s += std::string(alias) + ".";
+    s += t.columns[i].name;
+  }
+  return s;
+}
+
+std::string OrderBy(const TableDef& t) {
+  std::string s = " ORDER BY ";
+  for (size_t i = 0; i < t.keyOrder.size(); ++i) s += (i ? ", " : "") + std::string(t.keyOrder[i]);
+  return s;
+}
+
+std::string KeyWhere(const TableDef& t) {
+  std::string s = " WHERE ";
+  for (size_t i = 0; i < t.keyOrder.size(); ++i)
+    s += (i ? " AND " : "") + std::string(t.keyOrder[i]) + " = ?";
+  return s;
+}
+
+SqlParams KeyParams(const TableDef& t, const Row& row) {
+  SqlParams p;
+  for (const char* k : t.keyOrder) {
+    const int i = t.columnIndex(k);
+    p.push_back(ToParam(t.columns[size_t(i)], row[size_t(i)]));
+  }
+  return p;
+}
+
+bool SameKey(const TableDef& t, const Row& a, const Row& b) {
+  for (const char* k : t.keyOrder) {
+    const size_t i = size_t(t.columnIndex(k));
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+const std::vector<OutField> kPercentileFields{{"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}};
+
+// --- deltas
+
+struct DeltaChange {
+  enum class Op { Insert, Update, Delete } op;
+  Row oldRow, newRow;  // table-column order; absent columns stay null
+};
+
+struct Delta {
+  std::vector<bool> present;  // per table column: carried by the delta
+  std::vector<DeltaChange> changes;
+};
+
+QString TableText(const TableDef& t) { return QString::fromUtf8(t.label); }
+
+Delta ParseDelta(const TableDef& t, const QJsonObject& o) {
+  const QString table = TableText(t);
+  const QJsonValue fieldsValue = o.value(QLatin1String("fields"));
+  const QJsonValue changesValue = o.value(QLatin1String("changes"));
+  if (!fieldsValue.isArray() || !changesValue.isArray())
+    BadParams(QStringLiteral("O pacote de alterações da tabela %1 está malformado: faltam "
+                             "\"fields\" ou \"changes\".")
+                  .arg(table));
+  Delta d;
+  d.present.assign(t.columns.size(), false);
+  std::vector<int> map;  // delta field -> table column
+  for (const QJsonValue& fv : fieldsValue.toArray()) {
+    const QJsonObject f = fv.toObject();
+    const QString name = f.value(QLatin1String("name")).toString();
+    const QString type = f.value(QLatin1String("type")).toString();
+    const int i = t.columnIndex(name.toStdString());
+    if (i < 0)
+      BadParams(QStringLiteral("O campo '%1' não pertence à tabela %2; as alterações enviadas "
+                               "são de outra tabela.")
+                    .arg(Shown(name), table));
+    if (d.present[size_t(i)])
+      BadParams(QStringLiteral("O campo '%1' aparece duas vezes nas alterações da tabela %2.")
+                    .arg(name, table));
+    const ColumnDef& c = t.columns[size_t(i)];
+    const QString want =
+        c.kind == ColumnDef::Kind::Code ? QStringLiteral("string") : QStringLiteral("float");
+    if (type != want)
+      BadParams(QStringLiteral("O campo '%1' da tabela %2 deve ser do tipo %3, não '%4'.")
+                    .arg(name, table, want, Shown(type)));
+    d.present[size_t(i)] = true;
+    map.push_back(i);
+  }
+  for (const char* k : t.keyOrder)
+    if (!d.present[size_t(t.columnIndex(k))])
+      BadParams(QStringLiteral("As alterações da tabela %1 não trazem o campo-chave '%2'.")
+                    .arg(table, QString::fromLatin1(k)));
+
+  auto readRow = [&](const QJsonValue& v, const char* which) {
+    if (!v.isArray() || v.toArray().size() != qsizetype(map.size()))
+      BadParams(QStringLiteral("Uma alteração da tabela %1 traz uma linha \"%2\" malformada "
+                               "(esperados %3 valores).")
+                    .arg(table, QString::fromLatin1(which))
+                    .arg(map.size()));
+    const QJsonArray a = v.toArray();
+    Row row(t.columns.size());
+    for (size_t j = 0; j < map.size(); ++j) {
+      const ColumnDef& c = t.columns[size_t(map[j])];
+      const QJsonValue x = a.at(qsizetype(j));
+      if (x.isNull()) continue;
+      if (c.kind == ColumnDef::Kind::Code) {
+        if (!x.isString())
+          BadParams(
+              QStringLiteral("O campo %1 deve ser um texto.").arg(QString::fromUtf8(c.label)));
+        row[size_t(map[j])] = x.toString().toStdString();
+      } else {
+        if (!x.isDouble())
+          BadParams(
+              QStringLiteral("O campo %1 deve ser um número.").arg(QString::fromUtf8(c.label)));
+        row[size_t(map[j])] = x.toDouble();
+      }
+    }
+    return row;
+  };
+
+  for (const QJsonValue& cv : changesValue.toArray()) {
+    const QJsonObject c = cv.toObject();
+    const QString op = c.value(QLatin1String("op")).toString();
+    DeltaChange ch{};
+    if (op == QLatin1String("insert")) {
+      ch.op = DeltaChange::Op::Insert;
+      ch.newRow = readRow(c.value(QLatin1String("new")), "new");
+    } else if (op == QLatin1String("update")) {
+      ch.op = DeltaChange::Op::Update;
+      ch.oldRow = readRow(c.value(QLatin1String("old")), "old");
+      ch.newRow = readRow(c.value(QLatin1String("new")), "new");
+    } else if (op == QLatin1String("delete")) {
+      ch.op = DeltaChange::Op::Delete;
+      ch.oldRow = readRow(c.value(QLatin1String("old")), "old");
+    } else {
+      BadParams(QStringLiteral("Operação desconhecida nas alterações da tabela %1: '%2' (use "
+                               "insert, update ou delete).")
+                    .arg(table, Shown(op)));
+    }
+    d.changes.push_back(std::move(ch));
+  }
+  return d;
+}
+
+// Checks the values of a row about to be written.
+void ValidateNewRow(const TableDef& t, const Row& row) {
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    const ColumnDef& c = t.columns[i];
+    const QString label = QString::fromUtf8(c.label);
+    const Value& v = row[i];
+    if (std::holds_alternative<std::monostate>(v)) {
+      if (c.key) Refuse(QStringLiteral("Informe o campo %1.").arg(label));
+      continue;
+    }
+    if (c.kind == ColumnDef::Kind::Code) {
+      Code(QString::fromStdString(std::get<std::string>(v)), c.size == 2);
+      continue;
+    }
+    const double d = std::get<double>(v);
+    if (c.kind == ColumnDef::Kind::Whole) {
+      (c.name == std::string_view(kMonths)) ? Months(d) : Years(d);
+    } else if (c.key) {
+      Height(d);
+    } else if (!(d >= 0)) {
+      Refuse(QStringLiteral("O campo %1 não aceita valores negativos (recebido: %2).")
+                 .arg(label, Num(d)));
+    } else if (!(d < kValueLimit)) {
+      Refuse(QStringLiteral("O campo %1 aceita no máximo 3 dígitos inteiros (recebido: %2).")
+                 .arg(label, Num(d)));
+    }
+  }
+}
+
+std::string NowUtc() {
+  return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+}
+
+void Audit(Db& db, const Caller& who, const QString& method, const TableDef& t,
+           const std::string& oldJson, const std::string& newJson) {
+  db.run(
+      "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO) "
+      "VALUES (?, ?, ?, ?, ?, ?)",
+      {who.name.toStdString(), NowUtc(), method.toStdString(), std::string(t.name),
+       oldJson.empty() ? SqlParam{} : SqlParam{oldJson},
+       newJson.empty() ? SqlParam{} : SqlParam{newJson}});
+}
+
+const QString kConflict = QStringLiteral(
+    "Registro alterado ou excluído por outro usuário. Verifique os dados e tente novamente.");
+
+std::optional<Row> LoadRow(Db& db, const TableDef& t, const Row& keyRow) {
+  std::string sql = "SELECT " + ColumnList(t) + " FROM " + t.name + KeyWhere(t);
+  if (db.engine() == Db::Engine::Postgres) sql += " FOR UPDATE";
+  std::optional<Row> found;
+  db.run(sql, KeyParams(t, keyRow), [&](const SqlRow& r) {
+    Row row;
+    for (size_t i = 0; i < t.columns.size(); ++i) row.push_back(FromSql(t.columns[i], r, int(i)));
+    found = std::move(row);
+  });
+  return found;
+}
+
+std::vector<Row> LoadRows(Db& db, const TableDef& t, const std::string& where,
+                          const SqlParams& params) {
+  std::vector<Row> rows;
+  std::string sql = "SELECT " + ColumnList(t) + " FROM " + t.name + where + OrderBy(t);
+  if (db.engine() == Db::Engine::Postgres) sql += " FOR UPDATE";
+  db.run(sql, params, [&](const SqlRow& r) {
+    Row row;
+    for (size_t i = 0; i < t.columns.size(); ++i) row.push_back(FromSql(t.columns[i], r, int(i)));
+    rows.push_back(std::move(row));
+  });
+  return rows;
+}
+
+void InsertRow(Db& db, const TableDef& t, const Row& row) {
+  std::string sql = "INSERT INTO " + std::string(t.name) + " (" + ColumnList(t) + ") VALUES (";
+  SqlParams p;
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    sql += i ? ", ?" : "?";
+    p.push_back(ToParam(t.columns[i], row[i]));
+  }
+  sql += ")";
+  db.run(sql, p);
+}
+
+// True when every column the delta carries still holds the delta's original value.
+bool Matches(const Delta& d, const Row& stored, const Row& original) {
+  for (size_t i = 0; i < stored.size(); ++i)
+    if (d.present[i] && stored[i] != original[i]) return false;
+  return true;
+}
+
+std::shared_ptr<const std::string> True() {
+  static const auto t = std::make_shared<const std::string>("true");
+  return t;
+}
+
+}  // namespace
+
+// --------------------------------------------------------------- methods
+
+class Methods {
+ public:
+  Methods(Service& s, const Caller& who, const QString& method, const QJsonArray& params)
+      : s_(s), who_(who), method_(method), p_(method, params) {}
+
+  std::shared_ptr<const std::string> GetReferencia() {
+    p_.expect(0);
+    auto db = s_.pool_.acquire();
+    std::string where;
+    for (const TableDef* t : AllTables())
+      where += std::string(where.empty() ? " WHERE " : " OR ") + "EXISTS (SELECT 1 FROM " +
+               t->name + " t WHERE t.CDREFEBIBL = r.CDREFEBIBL)";
+    return Share(Packet(
+        *db, {{"CDREFEBIBL", true, 2}, {"NMREFEBIBL", true, 60}},
+        "SELECT r.CDREFEBIBL, r.NMREFEBIBL FROM REFEBIBL r" + where + " ORDER BY r.CDREFEBIBL",
+        {}));
+  }
+
+  std::shared_ptr<const std::string> GetPerc(const TableDef& t) {
+    p_.expect(0);
+    auto db = s_.pool_.acquire();
+    Transaction tx(*db, false);
+    const std::int64_t counter = ChangeCounter(*db, t.name);
+    Service::CacheEntry& slot = s_.cache_[int(t.id)];
+    {
+      std::lock_guard lock(s_.cacheMutex_);
+      if (slot.json && slot.counter == counter) return slot.json;
+    }
+    std::string out = "[";
+    AppendFields(out,
+                 {{"CDREFEBIBL", true, 2}, {"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}});
+    AppendRows(*db, out,
+               {{"CDREFEBIBL", true, 2}, {"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}},
+               "SELECT t.CDREFEBIBL, t.CDPERCENTIL, p.NMPERCENTIL FROM (SELECT DISTINCT "
+               "CDREFEBIBL, CDPERCENTIL FROM " +
+                   std::string(t.name) +
+                   ") t JOIN PERCENTIL p ON p.CDPERCENTIL = t.CDPERCENTIL ORDER BY "
+                   "t.CDREFEBIBL, t.CDPERCENTIL",
+               {});
+    out += "]},";
+    const auto fields = FieldsOf(t);
+    AppendFields(out, fields);
+    AppendRows(*db, out, fields, "SELECT " + ColumnList(t) + " FROM " + t.name + OrderBy(t), {});
+    out += "]}]";
+    tx.commit();
+    auto json = Share(std::move(out));
+    std::lock_guard lock(s_.cacheMutex_);
+    if (counter >= slot.counter) slot = {counter, json};
+    return json;
+  }
+
+  std::shared_ptr<const std::string> GetValida(const TableDef& t) {
+    p_.expect(t.id == TableId::Age ? 4 : 3);
+    const std::string ref = Code(p_.text(0, QStringLiteral("referência")), true);
+    const std::string perc = Code(p_.text(1, QStringLiteral("percentil")), false);
+    SqlParams key{ref, perc};
+    if (t.id == TableId::Age) {
+      key.push_back(std::int64_t(Years(p_.number(2, QStringLiteral("ano")))));
+      key.push_back(std::int64_t(Months(p_.number(3, QStringLiteral("mês")))));
+    } else {
+      key.push_back(ParseHeight(p_.text(2, QStringLiteral("altura"))));
+    }
+    auto db = s_.pool_.acquire();
+    RequireReference(*db, ref);
+    RequirePercentile(*db, perc);
+    return Share(
+        Packet(*db, FieldsOf(t), "SELECT " + ColumnList(t) + " FROM " + t.name + KeyWhere(t), key));
+  }
+
+  std::shared_ptr<const std::string> Set(const TableDef& t) {
+    p_.expect(1);
+    const Delta d = ParseDelta(
+        t,
+        p_.object(
+            0, QStringLiteral("um pacote de alterações (delta) da tabela %1").arg(TableText(t))));
+    for (const DeltaChange& c : d.changes)
+      if (c.op != DeltaChange::Op::Delete) ValidateNewRow(t, c.newRow);
+    auto db = s_.pool_.acquire();
+    Write(*db, t, [&] {
+      std::set<std::string> knownRefs, knownPercs;
+      auto checkCodes = [&](const Row& row) {
+        const auto& ref = std::get<std::string>(row[size_t(t.columnIndex("CDREFEBIBL"))]);
+        const auto& perc = std::get<std::string>(row[size_t(t.columnIndex("CDPERCENTIL"))]);
+        if (knownRefs.insert(ref).second) RequireReference(*db, ref);
+        if (knownPercs.insert(perc).second) RequirePercentile(*db, perc);
+      };
+      for (const DeltaChange& c : d.changes) {
+        switch (c.op) {
+          case DeltaChange::Op::Insert: {
+            checkCodes(c.newRow);
+            if (LoadRow(*db, t, c.newRow)) Refuse(QString::fromUtf8(t.duplicateMessage));
+            InsertRow(*db, t, c.newRow);
+            Audit(*db, who_, method_, t, {}, RowJson(t, c.newRow));
+            break;
+          }
+          case DeltaChange::Op::Update: {
+            const std::optional<Row> stored = LoadRow(*db, t, c.oldRow);
+            if (!stored || !Matches(d, *stored, c.oldRow)) Fail(RpcError::Conflict, kConflict);
+            Row merged = *stored;
+            for (size_t i = 0; i < merged.size(); ++i)
+              if (d.present[i]) merged[i] = c.newRow[i];
+            checkCodes(merged);
+            if (!SameKey(t, merged, *stored) && LoadRow(*db, t, merged))
+              Refuse(QString::fromUtf8(t.duplicateMessage));
+            std::string sql = "UPDATE " + std::string(t.name) + " SET ";
+            SqlParams params;
+            for (size_t i = 0; i < t.columns.size(); ++i) {
+              if (!d.present[i]) continue;
+              sql += std::string(params.empty() ? "" : ", ") + t.columns[i].name + " = ?";
+              params.push_back(ToParam(t.columns[i], merged[i]));
+            }
+            sql += KeyWhere(t);
+            for (SqlParam& k : KeyParams(t, *stored)) params.push_back(std::move(k));
+            db->run(sql, params);
+            Audit(*db, who_, method_, t, RowJson(t, *stored), RowJson(t, merged));
+            break;
+          }
+          case DeltaChange::Op::Delete: {
+            const std::optional<Row> stored = LoadRow(*db, t, c.oldRow);
+            if (!stored || !Matches(d, *stored, c.oldRow)) Fail(RpcError::Conflict, kConflict);
+            db->run("DELETE FROM " + std::string(t.name) + KeyWhere(t), KeyParams(t, *stored));
+            Audit(*db, who_, method_, t, RowJson(t, *stored), {});
+            break;
+          }
+        }
+      }
+    });
+    return True();
+  }
+
+  std::shared_ptr<const std::string> Deleta(const TableDef& t) {
+    p_.expect(3);
+    const std::string ref = Code(p_.text(0, QStringLiteral("referência")), true);
+    const QString percText = p_.text(1, QStringLiteral("percentil"));
+    const QString flag = p_.text(2, QStringLiteral("indicador"));
+    const bool wholeReference = flag == QLatin1String("T");
+    if (!wholeReference && !flag.isEmpty())
+      Refuse(QStringLiteral("Indicador de exclusão inválido: '%1'. Use \"T\" para excluir a "
+                            "referência inteira ou vazio para excluir um percentil.")
+                 .arg(Shown(flag)));
+    std::string where = " WHERE CDREFEBIBL = ?";
+    SqlParams params{ref};
+    if (!wholeReference) {
+      where += " AND CDPERCENTIL = ?";
+      params.push_back(Code(percText, false));
+    }
+    auto db = s_.pool_.acquire();
+    RequireReference(*db, ref);
+    if (!wholeReference) RequirePercentile(*db, std::get<std::string>(params[1]));
+    Write(*db, t, [&] {
+      for (const Row& row : LoadRows(*db, t, where, params))
+        Audit(*db, who_, method_, t, RowJson(t, row), {});
+      db->run("DELETE FROM " + std::string(t.name) + where, params);
+    });
+    return True();
+  }
+
+  std::shared_ptr<const std::string> GetPercentil(const TableDef& t) {
+    p_.expect(1);
+    const std::string ref = Code(p_.text(0, QStringLiteral("referência")), true);
+    auto db = s_.pool_.acquire();
+    RequireReference(*db, ref);
+    return Share(Packet(*db, kPercentileFields,
+                        "SELECT p.CDPERCENTIL, p.NMPERCENTIL FROM PERCENTIL p WHERE NOT EXISTS "
+                        "(SELECT 1 FROM " +
+                            std::string(t.name) +
+                            " t WHERE t.CDREFEBIBL = ? AND t.CDPERCENTIL = p.CDPERCENTIL) ORDER "
+                            "BY p.CDPERCENTIL",
+                        {ref}));
+  }
+
+  std::shared_ptr<const std::string> Copia(const TableDef& t) {
+    p_.expect(3);
+    const std::string ref = Code(p_.text(0, QStringLiteral("referência")), true);
+    const std::string dest = Code(p_.text(1, QStringLiteral("percentil de destino")), false);
+    const std::string src = Code(p_.text(2, QStringLiteral("percentil de origem")), false);
+    if (dest == src)
+      Refuse(QStringLiteral("O percentil de destino deve ser diferente do percentil de origem."));
+    auto db = s_.pool_.acquire();
+    RequireReference(*db, ref);
+    RequirePercentile(*db, dest);
+    RequirePercentile(*db, src);
+    Write(*db, t, [&] {
+      const std::string where = " WHERE CDREFEBIBL = ? AND CDPERCENTIL = ?";
+      if (Exists(*db, "SELECT 1 FROM " + std::string(t.name) + where, {ref, dest}))
+        Refuse(DestinationTaken(t, dest));
+      std::vector<Row> rows = LoadRows(*db, t, where, {ref, src});
+      if (rows.empty())
+        Refuse(QStringLiteral("O percentil de origem '%1' não tem registros na tabela %2 desta "
+                              "referência; nada foi copiado.")
+                   .arg(QString::fromStdString(src), TableText(t)));
+      const size_t percColumn = size_t(t.columnIndex("CDPERCENTIL"));
+      for (Row& row : rows) {
+        row[percColumn] = dest;
+        InsertRow(*db, t, row);
+        Audit(*db, who_, method_, t, {}, RowJson(t, row));
+      }
+    });
+    return True();
+  }
+
+ private:
+  static std::shared_ptr<const std::string> Share(std::string s) {
+    return std::make_shared<const std::string>(std::move(s));
+  }
+
+  static QString DestinationTaken(const TableDef& t, const std::string& dest) {
+    return QStringLiteral(
+               "O percentil de destino '%1' já tem registros na tabela %2 desta "
+               "referência; nada foi copiado.")
+        .arg(QString::fromStdString(dest), TableText(t));
+  }
+
+  // One transaction per changing call: the body's checks and writes, the
+  // audit rows and the change counter commit together or not at all.
+  template <typename Body>
+  void Write(Db& db, const TableDef& t, Body body) {
+    try {
+      Transaction tx(db, true);
+      body();
+      BumpChangeCounter(db, t.name);
+      tx.commit();
+    } catch (const DbError& e) {
+      // A concurrent writer got there between our check and our write.
+      if (e.kind() == DbError::Kind::Unique)
+        Refuse(t.copia == method_ ? QStringLiteral("O percentil de destino já tem registros na "
+                                                   "tabela %1; nada foi copiado.")
+                                        .arg(TableText(t))
+                                  : QString::fromUtf8(t.duplicateMessage));
+      throw;
+    }
+  }
+
+  Service& s_;
+  const Caller& who_;
+  const QString& method_;
+  Params p_;
+};
+
+// --------------------------------------------------------------- service
+
+Service::Service(const QString& database) : pool_(database) {}
+
+void Service::Open() {
+  auto db = pool_.acquire();
+  Migrate(*db);
+}
+
+namespace {
+
+enum class Kind { GetPerc, Valida, Set, Deleta, Percentil, Copia };
+
+struct MethodInfo {
+  const TableDef* table = nullptr;
+  Kind kind = Kind::GetPerc;
+};
+
+std::optional<MethodInfo> Find(const QString& method) {
+  const QByteArray m = method.toLatin1();
+  for (const TableDef* t : AllTables()) {
+    const std::pair<const char*, Kind> names[] = {
+        {t->getPerc, Kind::GetPerc}, {t->valida, Kind::Valida},       {t->set, Kind::Set},
+        {t->deleta, Kind::Deleta},   {t->percentil, Kind::Percentil}, {t->copia, Kind::Copia}};
+    for (const auto& [name, kind] : names)
+      if (m == name) return MethodInfo{t, kind};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool Service::IsKnownMethod(const QString& method) {
+  return method == QLatin1String("GetReferencia") || Find(method).has_value();
+}
+
+bool Service::IsReadOnlyMethod(const QString& method) { return method.startsWith(u"Get"); }
+
+std::shared_ptr<const std::string> Service::Call(const Caller& caller, const QString& method,
+                                                 const QJsonArray& params) {
+  if (!IsKnownMethod(method))
+    Fail(RpcError::MethodNotFound,
+         QStringLiteral("O servidor de aplicação não conhece o método '%1'.").arg(Shown(method)));
+  if (!caller.maintainer && !IsReadOnlyMethod(method))
+    Fail(RpcError::Forbidden,
+         QStringLiteral("O usuário '%1' tem acesso somente para consulta; a operação %2 não é "
+                        "permitida. Nada foi alterado.")
+             .arg(caller.name, method));
+  try {
+    Methods m(*this, caller, method, params);
+    if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
+    const MethodInfo info = *Find(method);
+    switch (info.kind) {
+      case Kind::GetPerc:
+        return m.GetPerc(*info.table);
+      case Kind::Valida:
+        return m.GetValida(*info.table);
+      case Kind::Set:
+        return m.Set(*info.table);
+      case Kind::Deleta:
+        return m.Deleta(*info.table);
+      case Kind::Percentil:
+        return m.GetPercentil(*info.table);
+      case Kind::Copia:
+        return m.Copia(*info.table);
+    }
+    Fail(RpcError::Internal, QStringLiteral("Método sem implementação."));
+  } catch (const DbError& e) {
+    if (e.kind() == DbError::Kind::Busy)
+      Fail(RpcError::Busy, QStringLiteral("O banco de dados está ocupado com outra operação. "
+                                          "Nada foi alterado; tente novamente em instantes."));
+    if (e.kind() == DbError::Kind::ForeignKey)
+      Fail(RpcError::Refused, QStringLiteral("Referência ou percentil não cadastrado. Nada foi "
+                                             "alterado."));
+    Fail(RpcError::Internal,
+         QStringLiteral("Falha no banco de dados do servidor de aplicação; nada foi alterado. "
+                        "Detalhe: %1")
+             .arg(QString::fromUtf8(e.what())));
+  }
+}
+
+}  // namespace srv

@@ -1,0 +1,103 @@
+#pragma once
+// The remote data module rdmTabRelPeso: every method, independent of HTTP.
+// Stateless between calls except for a cache of the big table answers, which
+// is checked against the database's change counters on every call so that
+// several server instances on one database never serve stale rows.
+
+#include "server/storage.h"
+
+#include <QJsonArray>
+#include <QString>
+
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace srv {
+
+// A failure to report to the caller: a JSON-RPC error code and a Portuguese
+// sentence the user can act on.
+class RpcError : public std::runtime_error {
+ public:
+  enum Code {
+    ParseError = -32700,
+    InvalidRequest = -32600,
+    MethodNotFound = -32601,
+    InvalidParams = -32602,
+    Internal = -32603,
+    Refused = -32000,    // the call is valid but the data forbids it
+    Conflict = -32001,   // another workstation changed the rows meanwhile
+    Forbidden = -32003,  // the token may not call this method
+    Busy = -32004,
+  };
+  RpcError(int code, const QString& message)
+      : std::runtime_error(message.toStdString()), code_(code) {}
+  int code() const { return code_; }
+
+ private:
+  int code_;
+};
+
+struct Caller {
+  QString name;
+  bool maintainer = false;
+};
+
+// Connections to one database, created on demand and reused; a thread holds
+// one for the length of a call.
+class DbPool {
+ public:
+  explicit DbPool(QString target) : target_(std::move(target)) {}
+  class Lease {
+   public:
+    Lease(DbPool& pool, std::unique_ptr<Db> db) : pool_(pool), db_(std::move(db)) {}
+    ~Lease() { pool_.release(std::move(db_)); }
+    Db& operator*() { return *db_; }
+    Db* operator->() { return db_.get(); }
+
+   private:
+    DbPool& pool_;
+    std::unique_ptr<Db> db_;
+  };
+  // Throws DbError when a new connection cannot be opened.
+  Lease acquire();
+  const QString& target() const { return target_; }
+
+ private:
+  void release(std::unique_ptr<Db> db);
+  QString target_;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Db>> idle_;
+};
+
+class Service {
+ public:
+  explicit Service(const QString& database);
+
+  // Opens the database and applies pending migrations. Throws DbError.
+  void Open();
+
+  // Runs one method. Returns the JSON text of the result (shared, because big
+  // answers are cached). Throws RpcError; nothing has changed when it does.
+  std::shared_ptr<const std::string> Call(const Caller& caller, const QString& method,
+                                          const QJsonArray& params);
+
+  static bool IsReadOnlyMethod(const QString& method);
+  static bool IsKnownMethod(const QString& method);
+
+ private:
+  struct CacheEntry {
+    std::int64_t counter = -1;
+    std::shared_ptr<const std::string> json;
+  };
+
+  DbPool pool_;
+  std::mutex cacheMutex_;
+  CacheEntry cache_[3];
+
+  friend class Methods;
+};
+
+}  // namespace srv
