@@ -22,6 +22,12 @@
 // A Before hook aborts by throwing fw::EAbort (or any exception); the
 // exception propagates to the caller and the dataset is left as it was.
 //
+// Moving (First, Next, Prior, Last, SetRecNo, Locate), Insert/Append, a filter
+// change and MergeChangeLog first end an edit in progress: a modified record
+// is posted (BeforePost may abort the move), an untouched one cancelled.
+// Edit while editing does nothing; Cancel in browse does nothing; Delete while
+// inserting cancels the new record.
+//
 // Misuse (Edit on an empty dataset, Post in browse, a field name that does not
 // exist, ...) throws fw::Error with a Portuguese message.
 
@@ -33,6 +39,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 
@@ -77,6 +84,8 @@ class Dataset : public QObject {
   void MergeChangeLog();  // pending changes become the base
   void CancelUpdates();   // drop every pending change and restore the base
   void Close();           // inactive, no rows
+  // Bytes held by the rows, the indexes and the change log (shared storage counted once).
+  size_t MemoryBytes() const;
   bool Active() const;
   DatasetState State() const;
 
@@ -118,7 +127,8 @@ class Dataset : public QObject {
   static QString QuoteFilterValue(const QString& value);
 
   // --- access for grids (visible rows) -------------------------------------
-  QVariant ValueAt(int row, int fieldIndex) const;  // the edit buffer for the current row while editing
+  QVariant ValueAt(int row,
+                   int fieldIndex) const;  // the edit buffer for the current row while editing
   QString DisplayTextAt(int row, int fieldIndex) const;
 
   // --- hooks ------------------------------------------------------------------
@@ -126,18 +136,34 @@ class Dataset : public QObject {
 
   // --- internal: used by Field and DataSource -------------------------------
   QVariant CurrentValue(int fieldIndex) const;
-  void SetCurrentValue(int fieldIndex, const QVariant& value);  // checks state and type
+  // Checks state, read-only (unless force) and type; fw::Error when refused.
+  void SetCurrentValue(int fieldIndex, const QVariant& value, bool force = false);
   void AttachDataSource(DataSource* source);
   void DetachDataSource(DataSource* source);
 
  signals:
-  void contentReset();             // rows replaced, refiltered, closed or opened
-  void rowChanged(int row);        // values of one visible row changed
-  void rowInserted(int row);       // a visible row appeared at this index
-  void rowRemoved(int row);        // the visible row at this index went away
-  void currentChanged(int row);    // the current record moved
+  // For grids. All are emitted synchronously, inside the operation, before
+  // its After hook; row numbers are visible rows (under the filter).
+  // contentReset: the visible rows were rebuilt - SetData, Close, SetFilter,
+  //   SetFiltered, CancelUpdates. Re-read everything; currentChanged follows.
+  void contentReset();
+  // rowChanged: the values shown for a visible row changed - every field write
+  //   during an edit or insert (the edit buffer), Post (row still visible),
+  //   Cancel of an edit (values restored).
+  void rowChanged(int row);
+  // rowInserted: Insert/Append put the new, empty record at this index (it
+  //   stays there after Post unless it leaves the filter).
+  void rowInserted(int row);
+  // rowRemoved: the visible row at this index went away - Delete, Cancel of
+  //   an insert, Post of a record that no longer matches the filter.
+  void rowRemoved(int row);
+  // currentChanged: the current record moved (-1: none). Also after
+  //   contentReset, rowInserted and rowRemoved, even when the index is the same.
+  void currentChanged(int row);
+  // stateChanged: after the data sources were told (DataSource::NotifyStateChange).
   void stateChanged(fw::DatasetState state);
-  void fieldChanged(fw::Field* field);  // a value of the current record changed
+  // fieldChanged: a value of the current record's edit buffer was written.
+  void fieldChanged(fw::Field* field);
 
  private:
   std::unique_ptr<DatasetImpl> impl_;

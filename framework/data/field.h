@@ -46,6 +46,8 @@ class Field : public QObject {
   // editor starts with (floats: FloatToStr, no grouping).
   QString DisplayText() const;
   QString EditText() const;
+  // The display text of any value of this field (grids use it for other rows).
+  QString DisplayTextOf(const QVariant& value) const;
   // Writes what a grid cell editor holds; edit-mask blanks are trimmed first.
   void SetEditText(const QString& text);
 
@@ -58,7 +60,9 @@ class Field : public QObject {
   void SetReadOnly(bool readOnly);
   QString DisplayLabel() const { return displayLabel_.isNull() ? def_.name : displayLabel_; }
   void SetDisplayLabel(const QString& label) { displayLabel_ = label; }
-  int DisplayWidth() const { return displayWidth_ > 0 ? displayWidth_ : (def_.size > 0 ? def_.size : 10); }
+  int DisplayWidth() const {
+    return displayWidth_ > 0 ? displayWidth_ : (def_.size > 0 ? def_.size : 10);
+  }
   void SetDisplayWidth(int width) { displayWidth_ = width; }
   QString DisplayFormat() const { return displayFormat_; }
   void SetDisplayFormat(const QString& format) { displayFormat_ = format; }

@@ -25,4 +25,22 @@ QString FloatToStr(double value);
 // std::nullopt with ok = false.
 std::optional<double> ParseFloat(const QString& text, bool* ok = nullptr);
 
+// Edit masks in the host's style, "999;0; ": the mask characters ('0' digit
+// required, '9' digit optional, '#' digit or sign optional, 'L'/'l' letter,
+// 'A'/'a' letter or digit, 'C'/'c' any character, '>'/'<' upper/lower case,
+// '\\' next character literal, anything else a literal), then ";0" when literals
+// are not stored (";1" when they are) and the character shown for a blank.
+struct EditMaskInfo {
+  QString mask;
+  bool saveLiterals = true;
+  QChar blank = QLatin1Char('_');
+};
+EditMaskInfo ParseEditMask(const QString& editMask);
+
+// The text to store for what an editor under the mask holds: blanks trimmed,
+// literals dropped unless the mask stores them. Blank text gives "". Throws
+// fw::Error ("'12a' não está de acordo com o formato 999.") when the text does
+// not fit the mask.
+QString ApplyEditMask(const QString& editMask, const QString& text);
+
 }  // namespace fw
