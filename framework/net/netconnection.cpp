@@ -1,0 +1,169 @@
+#include "framework/net/netconnection.h"
+
+#include "framework/data/errors.h"
+#include "framework/net/rpcjson.h"
+#include "framework/ui/host_services.h"
+
+#include <httplib.h>
+
+#include <QElapsedTimer>
+
+namespace fw {
+namespace {
+
+// The server drops a keep-alive connection after a few idle seconds; a
+// request sent on such a socket would fail, so an idle client is renewed.
+constexpr qint64 kMaxIdleMs = 3000;
+
+void SetTimeout(httplib::Client& client, int ms, bool connect) {
+  const time_t sec = ms / 1000;
+  const time_t usec = static_cast<time_t>(ms % 1000) * 1000;
+  if (connect) {
+    client.set_connection_timeout(sec, usec);
+  } else {
+    client.set_read_timeout(sec, usec);
+    client.set_write_timeout(sec, usec);
+  }
+}
+
+}  // namespace
+
+class TNetConnectionImpl {
+ public:
+  std::unique_ptr<httplib::Client> client;
+  QElapsedTimer idle;
+};
+
+TNetConnection::TNetConnection(const QString& name, QObject* parent)
+    : QObject(parent), impl_(std::make_unique<TNetConnectionImpl>()) {
+  setObjectName(name);
+}
+
+TNetConnection::~TNetConnection() = default;
+
+void TNetConnection::SetHost(const QString& host) {
+  if (host != host_) impl_->client.reset();
+  host_ = host;
+}
+
+void TNetConnection::SetPort(int port) {
+  if (port != port_) impl_->client.reset();
+  port_ = port;
+}
+
+QString TNetConnection::Address() const { return QStringLiteral("%1:%2").arg(host_).arg(port_); }
+
+static httplib::Client& ClientFor(TNetConnectionImpl& impl, const TNetConnection& c) {
+  if (impl.client && impl.idle.isValid() && impl.idle.elapsed() > kMaxIdleMs) impl.client.reset();
+  if (!impl.client) {
+    impl.client = std::make_unique<httplib::Client>(c.Host().toStdString(), c.Port());
+    impl.client->set_keep_alive(true);
+    SetTimeout(*impl.client, c.ConnectTimeoutMs(), true);
+    SetTimeout(*impl.client, c.ReadTimeoutMs(), false);
+  }
+  impl.idle.start();
+  return *impl.client;
+}
+
+static QString TransportMessage(httplib::Error error, const QString& address) {
+  switch (error) {
+    case httplib::Error::Connection:
+    case httplib::Error::ConnectionTimeout:
+    case httplib::Error::BindIPAddress:
+      return QStringLiteral(
+                 "Não foi possível conectar ao servidor de aplicação em %1. Verifique se o "
+                 "servidor está no ar e se o endereço e a porta configurados estão corretos.")
+          .arg(address);
+    case httplib::Error::Read:
+      return QStringLiteral(
+                 "O servidor de aplicação em %1 não respondeu a tempo ou encerrou a conexão.")
+          .arg(address);
+    case httplib::Error::Write:
+      return QStringLiteral("Não foi possível enviar o pedido ao servidor de aplicação em %1.")
+          .arg(address);
+    default:
+      return QStringLiteral("Falha na comunicação com o servidor de aplicação em %1 (%2).")
+          .arg(address, QString::fromStdString(httplib::to_string(error)));
+  }
+}
+
+void TNetConnection::SetConnected(bool on) {
+  if (!on) {
+    impl_->client.reset();
+    if (connected_) {
+      connected_ = false;
+      emit connectedChanged(false);
+    }
+    return;
+  }
+  if (connected_) return;
+  if (BeforeConnect) BeforeConnect(*this);
+  if (token_.isEmpty()) token_ = Host::Instance().Token();
+  if (host_.trimmed().isEmpty() || port_ <= 0 || port_ > 65535) {
+    throw Error(QStringLiteral("Endereço do servidor de aplicação inválido: %1.").arg(Address()));
+  }
+  impl_->client.reset();
+  httplib::Client& client = ClientFor(*impl_, *this);
+  // Any HTTP answer proves the server is there; credentials are judged per call.
+  const auto answer = client.Get(("/" + serverName_).toStdString());
+  if (!answer) {
+    const QString message = TransportMessage(answer.error(), Address());
+    impl_->client.reset();
+    throw Error(message);
+  }
+  connected_ = true;
+  emit connectedChanged(true);
+}
+
+ServerResult TNetConnection::Call(const QString& method, const QVariantList& args) {
+  if (!connected_) {
+    try {
+      SetConnected(true);
+    } catch (const Error& e) {
+      return {false, {}, e.message()};
+    }
+  }
+  QByteArray body;
+  try {
+    body = BuildRpcRequest(method, args, nextId_++);
+  } catch (const Error& e) {
+    return {false, {}, QStringLiteral("Chamada %1 não enviada: %2").arg(method, e.message())};
+  }
+  httplib::Client& client = ClientFor(*impl_, *this);
+  const httplib::Headers headers{
+      {"Authorization", "Bearer " + token_.toStdString()},
+  };
+  const auto answer = client.Post(("/" + serverName_).toStdString(), headers, body.constData(),
+                                  static_cast<size_t>(body.size()), "application/json");
+  impl_->idle.start();
+  if (!answer) {
+    impl_->client.reset();
+    return {false, {}, TransportMessage(answer.error(), Address())};
+  }
+  if (answer->status == 401 || answer->status == 403) {
+    const ServerResult parsed = ParseRpcResponse(answer->body);
+    if (answer->status == 403 && !parsed.ok &&
+        !parsed.error.startsWith(QLatin1String("Resposta"))) {
+      return parsed;
+    }
+    return {false,
+            {},
+            QStringLiteral("Acesso negado pelo servidor de aplicação: credencial inválida.")};
+  }
+  ServerResult result = ParseRpcResponse(answer->body);
+  if (answer->status != 200 && result.ok) {
+    return {false,
+            {},
+            QStringLiteral("O servidor de aplicação em %1 respondeu com o código HTTP %2.")
+                .arg(Address())
+                .arg(answer->status)};
+  }
+  if (answer->status != 200 && result.error.startsWith(QLatin1String("Resposta inválida"))) {
+    result.error = QStringLiteral("O servidor de aplicação em %1 respondeu com o código HTTP %2.")
+                       .arg(Address())
+                       .arg(answer->status);
+  }
+  return result;
+}
+
+}  // namespace fw

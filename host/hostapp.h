@@ -1,0 +1,86 @@
+#pragma once
+// The host application's core: configuration in, a running main window out.
+// It starts the embedded application server when no server is configured,
+// opens the local database, keeps the master-table cache, fills the
+// framework's host registry and loads the module on request.
+
+#include "host/hostconfig.h"
+#include "host/localcache.h"
+#include "host/moduleloader.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+namespace srv {
+class AppServer;
+}
+namespace fw {
+class IDialogs;
+}
+
+namespace host {
+
+class HelpWindow;
+class MainWindow;
+
+class HostApp : public QObject {
+  Q_OBJECT
+ public:
+  // `dialogs`: the dialog seam to install (not owned); nullptr installs the
+  // GUI dialogs.
+  explicit HostApp(HostConfig config, fw::IDialogs* dialogs = nullptr);
+  ~HostApp() override;  // closes the module's windows, stops the server
+
+  // Starts everything and shows nothing yet (call Window()->show()). Throws
+  // fw::Error with a Portuguese message when the embedded server or the
+  // local database cannot be started; what was started is stopped again.
+  void Start();
+
+  // Loads the module and calls its CriaTabRelPeso inside the guard: a
+  // failure is shown through the dialog seam. Returns whether it ran.
+  bool OpenModule();
+  // Shows the help page of `context` (0: the index) in the help window.
+  void ShowHelp(const QString& helpFile, int context);
+
+  MainWindow* Window() const { return window_.get(); }
+  HelpWindow* Help() const;
+  LocalCache& Cache() { return cache_; }
+  const ModuleLoader& Loader() const { return loader_; }
+  const HostConfig& Config() const { return config_; }
+  QString ServerHost() const { return serverHost_; }
+  int ServerPort() const { return serverPort_; }
+  QString Token() const { return token_; }
+  bool FirstRun() const { return firstRun_; }  // the embedded database was created now
+
+  // The folder of the shipped CDC 2000 sample (data/cdc2000), searched next
+  // to the program (../../data) and in TRP_SOURCE_DIR; empty when not found.
+  static QString FindSampleDir();
+  // A fresh random bearer token (64 hex digits).
+  static QString NewToken();
+
+ private:
+  void StartEmbeddedServer();
+  void OpenLocalDatabase();
+  void FillHostRegistry();
+  void CacheChanged(const QStringList& tables);
+  void HelpForActiveScreen();
+
+  HostConfig config_;
+  fw::IDialogs* dialogs_;
+  std::unique_ptr<fw::IDialogs> ownDialogs_;
+  std::unique_ptr<srv::AppServer> server_;
+  std::unique_ptr<MainWindow> window_;
+  QPointer<HelpWindow> help_;
+  LocalCache cache_;
+  ModuleLoader loader_;
+  QString serverHost_;
+  int serverPort_ = 0;
+  QString token_;
+  QString databaseText_;
+  bool firstRun_ = false;
+  bool localDbOpen_ = false;
+};
+
+}  // namespace host

@@ -1,0 +1,185 @@
+#include "host/hostconfig.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace host {
+namespace {
+
+const char kHelpIntro[] =
+    "Tabela de Relação Peso/Altura: manutenção e impressão das tabelas antropométricas.\n"
+    "\n"
+    "Sem servidor configurado, o programa inicia o servidor de aplicação embutido em\n"
+    "127.0.0.1 (porta livre) sobre um arquivo SQLite na pasta de dados do usuário,\n"
+    "criado e preenchido com a amostra CDC 2000 na primeira execução.\n"
+    "\n"
+    "Configuração: arquivo INI (--config), seções [Servidor] WebURL, WebPort, Token;\n"
+    "[BancoLocal] Banco; [Relatorios] Pasta; [Dados] Pasta. As opções abaixo têm\n"
+    "precedência sobre o arquivo.";
+
+bool ParseServer(const QString& text, QString* hostOut, int* portOut) {
+  const int colon = text.lastIndexOf(':');
+  if (colon <= 0) return false;
+  bool ok = false;
+  const int port = text.mid(colon + 1).toInt(&ok);
+  if (!ok || port <= 0 || port > 65535) return false;
+  *hostOut = text.left(colon).trimmed();
+  *portOut = port;
+  return !hostOut->isEmpty();
+}
+
+}  // namespace
+
+QString HostConfig::DefaultDatabaseFile() const {
+  return QDir(dataDir.isEmpty() ? DefaultDataDir() : dataDir).filePath("tabrelpeso.db");
+}
+
+QString HostConfig::EffectiveDatabase() const {
+  return database.isEmpty() ? DefaultDatabaseFile() : database;
+}
+
+QString DefaultIniPath() {
+  return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+      .filePath("tabrelpeso.ini");
+}
+
+QString DefaultDataDir() {
+  return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+ParsedArguments ParseHostArguments(const QStringList& args) {
+  ParsedArguments out;
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QString::fromUtf8(kHelpIntro));
+  const QCommandLineOption help({"h", "help"}, "Mostra esta ajuda e sai.");
+  const QCommandLineOption config(
+      "config", QStringLiteral("Arquivo de configuração (padrão: %1).").arg(DefaultIniPath()),
+      "ARQUIVO");
+  const QCommandLineOption server("server",
+                                  "Servidor de aplicação externo (WebURL:WebPort). Sem esta opção "
+                                  "nem WebURL no arquivo, usa o servidor embutido.",
+                                  "HOST:PORTA");
+  const QCommandLineOption token("token", "Credencial (token) do servidor de aplicação.", "TOKEN");
+  const QCommandLineOption db("db",
+                              "Banco de dados local: arquivo SQLite ou "
+                              "postgresql://usuario@host:porta/banco. Com o servidor embutido, "
+                              "é também o banco do servidor.",
+                              "BANCO");
+  const QCommandLineOption reports("reports", "Pasta dos relatórios.", "PASTA");
+  const QCommandLineOption dataDir(
+      "data-dir",
+      QStringLiteral("Pasta de dados do servidor embutido (padrão: %1).").arg(DefaultDataDir()),
+      "PASTA");
+  const QCommandLineOption quitAfter("quit-after",
+                                     "Abre o módulo e encerra após MS milissegundos "
+                                     "(verificação da instalação).",
+                                     "MS");
+  parser.addOptions({help, config, server, token, db, reports, dataDir, quitAfter});
+  out.helpText = parser.helpText();
+
+  if (!parser.parse(args)) {
+    out.error = parser.errorText();
+    return out;
+  }
+  if (parser.isSet(help)) {
+    out.showHelp = true;
+    return out;
+  }
+  if (!parser.positionalArguments().isEmpty()) {
+    out.error =
+        QStringLiteral("Argumento não reconhecido: %1").arg(parser.positionalArguments().first());
+    return out;
+  }
+
+  HostConfig& c = out.config;
+  c.iniPath = parser.isSet(config) ? parser.value(config) : DefaultIniPath();
+  if (parser.isSet(config) && !QFileInfo::exists(c.iniPath)) {
+    out.error = QStringLiteral("Arquivo de configuração não encontrado: %1").arg(c.iniPath);
+    return out;
+  }
+  {
+    const QSettings ini(c.iniPath, QSettings::IniFormat);
+    c.serverHost = ini.value("Servidor/WebURL").toString().trimmed();
+    const QString port = ini.value("Servidor/WebPort").toString().trimmed();
+    if (!port.isEmpty()) {
+      bool ok = false;
+      c.serverPort = port.toInt(&ok);
+      if (!ok || c.serverPort <= 0 || c.serverPort > 65535) {
+        out.error =
+            QStringLiteral("Porta inválida em %1 (Servidor/WebPort): %2").arg(c.iniPath, port);
+        return out;
+      }
+    }
+    c.token = ini.value("Servidor/Token").toString().trimmed();
+    c.database = ini.value("BancoLocal/Banco").toString().trimmed();
+    c.reportsDir = ini.value("Relatorios/Pasta").toString().trimmed();
+    c.dataDir = ini.value("Dados/Pasta").toString().trimmed();
+  }
+  if (!c.serverHost.isEmpty() && c.serverPort == 0) {
+    out.error = QStringLiteral("O arquivo %1 indica o servidor %2 sem a porta (Servidor/WebPort).")
+                    .arg(c.iniPath, c.serverHost);
+    return out;
+  }
+
+  if (parser.isSet(server)) {
+    if (!ParseServer(parser.value(server), &c.serverHost, &c.serverPort)) {
+      out.error =
+          QStringLiteral("Servidor inválido: '%1'. Use HOST:PORTA, por exemplo 10.0.0.5:8211.")
+              .arg(parser.value(server));
+      return out;
+    }
+  }
+  if (parser.isSet(token)) c.token = parser.value(token);
+  if (parser.isSet(db)) c.database = parser.value(db).trimmed();
+  if (parser.isSet(reports)) c.reportsDir = parser.value(reports);
+  if (parser.isSet(dataDir)) c.dataDir = parser.value(dataDir);
+  if (parser.isSet(quitAfter)) {
+    bool ok = false;
+    c.quitAfterMs = parser.value(quitAfter).toInt(&ok);
+    if (!ok || c.quitAfterMs < 0) {
+      out.error =
+          QStringLiteral("Valor inválido para --quit-after: %1").arg(parser.value(quitAfter));
+      return out;
+    }
+  }
+  if (c.dataDir.isEmpty()) c.dataDir = DefaultDataDir();
+  if (!c.Embedded() && c.token.isEmpty()) {
+    out.error = QStringLiteral(
+                    "O servidor %1:%2 foi configurado sem credencial: informe --token ou "
+                    "Servidor/Token no arquivo %3.")
+                    .arg(c.serverHost)
+                    .arg(c.serverPort)
+                    .arg(c.iniPath);
+  }
+  return out;
+}
+
+bool WriteIniTemplate(const QString& path) {
+  if (QFileInfo::exists(path)) return true;
+  if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+  file.write(
+      "; Tabela de Relação Peso/Altura: configuração do usuário.\n"
+      "; Sem WebURL, o programa usa o servidor de aplicação embutido.\n"
+      "[Servidor]\n"
+      "; WebURL=10.0.0.5\n"
+      "; WebPort=8211\n"
+      "; Token=...\n"
+      "\n"
+      "[BancoLocal]\n"
+      "; Banco=postgresql://usuario@servidor:5432/tabrelpeso\n"
+      "\n"
+      "[Relatorios]\n"
+      "; Pasta=/caminho/dos/relatorios\n"
+      "\n"
+      "[Dados]\n"
+      "; Pasta=/caminho/da/pasta/de/dados\n");
+  return file.flush();
+}
+
+}  // namespace host

@@ -1,0 +1,57 @@
+// tabrelpeso: the desktop host application.
+
+#include "framework/data/errors.h"
+#include "host/hostapp.h"
+#include "host/mainwindow.h"
+#include "host/moduleloader.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("tabrelpeso");
+  QApplication::setApplicationDisplayName(QStringLiteral("Tabela de Relação Peso/Altura"));
+  QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+
+  const host::ParsedArguments parsed = host::ParseHostArguments(QApplication::arguments());
+  if (parsed.showHelp) {
+    std::fputs(qPrintable(parsed.helpText), stdout);
+    return 0;
+  }
+  if (!parsed.error.isEmpty()) {
+    std::fprintf(stderr, "tabrelpeso: %s\nUse --help para ver as opções.\n",
+                 qPrintable(parsed.error));
+    return 2;
+  }
+  const host::HostConfig& config = parsed.config;
+  const bool check = config.quitAfterMs >= 0;
+  host::WriteIniTemplate(config.iniPath);
+
+  host::HostApp hostApp(config);
+  try {
+    hostApp.Start();
+  } catch (const fw::Error& e) {
+    std::fprintf(stderr, "tabrelpeso: %s\n", qPrintable(e.message()));
+    if (!check) QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), e.message());
+    return 1;
+  }
+  hostApp.Window()->show();
+  std::printf("Servidor: %s:%d%s\nBanco: %s\n", qPrintable(hostApp.ServerHost()),
+              hostApp.ServerPort(), config.Embedded() ? " (embutido)" : "",
+              qPrintable(hostApp.Window()->DatabaseText().mid(7)));
+  std::fflush(stdout);
+
+  if (!check) return app.exec();
+
+  // Installation check: open the module as the menu would, wait, and quit.
+  const bool opened = hostApp.OpenModule();
+  std::printf("Módulo: %s\n", opened ? qPrintable(hostApp.Loader().LibraryPath()) : "falhou");
+  std::fflush(stdout);
+  QTimer::singleShot(config.quitAfterMs, &app, &QApplication::quit);
+  const int rc = app.exec();
+  return opened ? rc : 1;
+}

@@ -1,0 +1,89 @@
+#include "host/mainwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+
+namespace host {
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("frmPrincipal");
+  setWindowTitle(QStringLiteral("Tabela de Relação Peso/Altura"));
+
+  mdiArea_ = new QMdiArea(this);
+  mdiArea_->setObjectName("mdiPrincipal");
+  mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setCentralWidget(mdiArea_);
+
+  QMenu* arquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
+  arquivo->setObjectName("mnuArquivo");
+  QAction* sair = arquivo->addAction(QStringLiteral("&Sair"));
+  sair->setObjectName("mnuSair");
+  sair->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  connect(sair, &QAction::triggered, this, &QWidget::close);
+
+  QMenu* cadastros = menuBar()->addMenu(QStringLiteral("&Cadastros"));
+  cadastros->setObjectName("mnuCadastros");
+  mnuTabRelPeso_ = cadastros->addAction(QStringLiteral("&Relação Idade/Peso/Altura"));
+  mnuTabRelPeso_->setObjectName("mnuTabRelPeso");
+  mnuTabRelPeso_->setStatusTip(
+      QStringLiteral("Tabelas antropométricas por referência bibliográfica e percentil"));
+  connect(mnuTabRelPeso_, &QAction::triggered, this, &MainWindow::moduleRequested);
+
+  QMenu* janela = menuBar()->addMenu(QStringLiteral("&Janela"));
+  janela->setObjectName("mnuJanela");
+  QAction* cascata = janela->addAction(QStringLiteral("Em &cascata"));
+  cascata->setObjectName("mnuCascata");
+  connect(cascata, &QAction::triggered, mdiArea_, &QMdiArea::cascadeSubWindows);
+  QAction* ladoALado = janela->addAction(QStringLiteral("&Lado a lado"));
+  ladoALado->setObjectName("mnuLadoALado");
+  connect(ladoALado, &QAction::triggered, mdiArea_, &QMdiArea::tileSubWindows);
+  QAction* fecharTodas = janela->addAction(QStringLiteral("&Fechar todas"));
+  fecharTodas->setObjectName("mnuFecharTodas");
+  connect(fecharTodas, &QAction::triggered, mdiArea_, &QMdiArea::closeAllSubWindows);
+
+  QMenu* ajuda = menuBar()->addMenu(QStringLiteral("A&juda"));
+  ajuda->setObjectName("mnuAjudaPrincipal");
+  mnuAjudaConteudo_ = ajuda->addAction(QStringLiteral("&Conteúdo"));
+  mnuAjudaConteudo_->setObjectName("mnuAjudaConteudo");
+  connect(mnuAjudaConteudo_, &QAction::triggered, this, &MainWindow::helpRequested);
+  QAction* sobre = ajuda->addAction(QStringLiteral("&Sobre"));
+  sobre->setObjectName("mnuSobre");
+  connect(sobre, &QAction::triggered, this, [this] {
+    QMessageBox::about(this, QStringLiteral("Sobre"),
+                       QStringLiteral("<b>Tabela de Relação Peso/Altura</b> %1<br>Manutenção e "
+                                      "impressão das tabelas antropométricas de referência.")
+                           .arg(QApplication::applicationVersion()));
+  });
+
+  lblServidor_ = new QLabel(this);
+  lblServidor_->setObjectName("lblServidor");
+  lblBanco_ = new QLabel(this);
+  lblBanco_->setObjectName("lblBanco");
+  statusBar()->setObjectName("stbPrincipal");
+  statusBar()->addPermanentWidget(lblServidor_);
+  statusBar()->addPermanentWidget(lblBanco_);
+
+  resize(1000, 700);
+}
+
+void MainWindow::SetServerText(const QString& text) { lblServidor_->setText(text); }
+void MainWindow::SetDatabaseText(const QString& text) { lblBanco_->setText(text); }
+QString MainWindow::ServerText() const { return lblServidor_->text(); }
+QString MainWindow::DatabaseText() const { return lblBanco_->text(); }
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+    emit helpRequested();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+}  // namespace host
