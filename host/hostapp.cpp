@@ -9,11 +9,12 @@
 #include "framework/ui/padrao_grid.h"
 #include "host/helpwindow.h"
 #include "host/mainwindow.h"
+#include "server/admin.h"
 #include "server/app_server.h"
-#include "server/sample.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -106,21 +107,26 @@ void HostApp::StartEmbeddedServer() {
   options.port = 0;
   options.database = database;
   options.threads = 2;
+  options.logLevel = QStringLiteral("warn");
   options.tokens = {srv::Token{QStringLiteral("local"), QStringLiteral("maintainer"), token_}};
   server_ = std::make_unique<srv::AppServer>(options);
   try {
-    serverPort_ = server_->Start();
+    // Seed before listening, so that no call can see a half-filled database.
     if (firstRun_) {
       const QString sample = FindSampleDir();
       if (sample.isEmpty()) {
         qWarning("A amostra CDC 2000 não foi encontrada; o banco começa vazio.");
+        srv::InitDatabase(database);
       } else {
         srv::SeedSampleDatabase(database, sample);
       }
     }
+    serverPort_ = server_->Start();
   } catch (const std::exception& e) {
     server_.reset();
-    if (firstRun_ && sqlite) QFile::remove(database);
+    if (firstRun_ && sqlite) {
+      for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(database + suffix);
+    }
     throw fw::Error(QStringLiteral("Não foi possível iniciar o servidor de aplicação embutido "
                                    "sobre %1: %2")
                         .arg(database, QString::fromUtf8(e.what())));

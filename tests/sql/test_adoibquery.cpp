@@ -122,6 +122,7 @@ class LocalQuery : public ::testing::TestWithParam<const char*> {
       if (url.isEmpty()) GTEST_SKIP() << "TRP_TEST_PG_URL is not set";
       db_ = fw::OpenLocalDatabase(url, connection_);
       schema_ = QStringLiteral("trp_sqltest_%1").arg(QCoreApplication::applicationPid());
+      Exec("SET client_min_messages TO warning");
       Exec("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
       Exec("CREATE SCHEMA " + schema_);
       Exec("SET search_path TO " + schema_);
