@@ -107,6 +107,14 @@ class AppServerImpl {
     service.Open();
     const int threads = std::max(1, options.threads);
     http.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
+    // Only SO_REUSEADDR: httplib's default also sets SO_REUSEPORT, which would
+    // let a second server silently share a port that is already taken.
+    http.set_socket_options([](socket_t sock) {
+      int yes = 1;
+      setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    // Small answers must not wait for the peer's delayed ACK.
+    http.set_tcp_nodelay(true);
     http.set_keep_alive_max_count(1000000);
     http.set_keep_alive_timeout(30);
     http.set_payload_max_length(kMaxBody);
