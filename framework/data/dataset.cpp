@@ -396,7 +396,8 @@ void Dataset::SetData(const DataPacket& packet) {
   d.rebuildVisible();
   d.active = true;
   d.cur = d.visible.empty() ? -1 : 0;
-  d.eof = d.bof = d.visible.empty();
+  d.bof = true;
+  d.eof = d.visible.empty();
   emit contentReset();
   emit currentChanged(d.cur);
   d.setState(DatasetState::Browse);
@@ -517,9 +518,8 @@ void Dataset::Last() {
   d.checkActive();
   d.checkBrowseMode();
   d.setCurrent(d.count() - 1);
-  d.eof = true;
+  d.eof = true;  // as after Next past the end
   d.bof = d.visible.empty();
-  d.eof = d.visible.empty();
   d.afterScroll();
 }
 
@@ -757,7 +757,8 @@ namespace {
 void Refilter(DatasetImpl& d, Dataset& q) {
   d.rebuildVisible();
   d.cur = d.visible.empty() ? -1 : 0;
-  d.eof = d.bof = d.visible.empty();
+  d.bof = true;
+  d.eof = d.visible.empty();
   emit q.contentReset();
   emit q.currentChanged(d.cur);
   d.afterScroll();
