@@ -373,7 +373,8 @@ class DamagedCopy : public testing::Test {
   }
   QString Path(const QString& name) const { return tmp_.filePath(name); }
   // Replaces the 1-based line `line` of `name` by `edit(line text)`.
-  void EditLine(const QString& name, int line, const std::function<QByteArray(QByteArray)>& edit) {
+  void EditLine(const QString& name, int line,
+                const std::function<QByteArray(const QByteArray&)>& edit) {
     QFile f(Path(name));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     QList<QByteArray> lines = f.readAll().split('\n');
@@ -382,7 +383,7 @@ class DamagedCopy : public testing::Test {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(lines.join('\n'));
   }
-  static QByteArray SetCell(QByteArray line, int column, const QByteArray& value) {
+  static QByteArray SetCell(const QByteArray& line, int column, const QByteArray& value) {
     QList<QByteArray> cells = line.split(',');
     cells[column] = value;
     return cells.join(',');
@@ -412,60 +413,60 @@ TEST_F(DamagedCopy, EachDamageIsRefusedWithFileAndLine) {
     const char* what;
     const char* file;
     int line;
-    std::function<QByteArray(QByteArray)> edit;
+    std::function<QByteArray(const QByteArray&)> edit;
     std::vector<const char*> message;
   };
   const std::vector<Case> cases = {
       {"a cell missing",
        "wtage.csv",
        5,
-       [](QByteArray l) { return l.left(l.lastIndexOf(',')); },
+       [](const QByteArray& l) { return l.left(l.lastIndexOf(',')); },
        {"wtage.csv, linha 5", "esperados 14", "encontrados 13"}},
       {"text for a number",
        "statage.csv",
        9,
-       [](QByteArray l) { return SetCell(l, 7, "abc"); },
+       [](const QByteArray& l) { return SetCell(l, 7, "abc"); },
        {"statage.csv, linha 9", "'P10'", "'abc'"}},
       {"an empty cell",
        "hcageinf.csv",
        3,
-       [](QByteArray l) { return SetCell(l, 3, ""); },
+       [](const QByteArray& l) { return SetCell(l, 3, ""); },
        {"hcageinf.csv, linha 3", "'M'"}},
       {"P50 one per cent off",
        "wtageinf.csv",
        14,
-       [](QByteArray l) {
+       [](const QByteArray& l) {
          return SetCell(l, 9, QByteArray::number(l.split(',')[9].toDouble() * 1.01, 'g', 10));
        },
        {"wtageinf.csv, linha 14", "P50", "L, M e S", "recusado"}},
       {"P97 changed in the fifth digit",
        "wtleninf.csv",
        30,
-       [](QByteArray l) {
+       [](const QByteArray& l) {
          return SetCell(l, 13, QByteArray::number(l.split(',')[13].toDouble() + 0.0005, 'g', 10));
        },
        {"wtleninf.csv, linha 30", "P97"}},
       {"a published value changed but not its difference",
        "lenageinf.csv",
        20,
-       [](QByteArray l) {
+       [](const QByteArray& l) {
          return SetCell(l, 14, QByteArray::number(l.split(',')[14].toDouble() + 0.01, 'g', 10));
        },
        {"lenageinf.csv, linha 20", "Diff3"}},
       {"sex 3",
        "wtstat.csv",
        4,
-       [](QByteArray l) { return SetCell(l, 0, "3"); },
+       [](const QByteArray& l) { return SetCell(l, 0, "3"); },
        {"wtstat.csv, linha 4", "Sex"}},
       {"a repeated row",
        "wtstat.csv",
        3,
-       [](QByteArray l) { return SetCell(l, 1, "77"); },  // the key of line 2
+       [](const QByteArray& l) { return SetCell(l, 1, "77"); },  // the key of line 2
        {"wtstat.csv, linha 3", "repetida"}},
       {"a header without L",
        "wtage.csv",
        1,
-       [](QByteArray l) { return SetCell(l, 2, "Lambda"); },
+       [](const QByteArray& l) { return SetCell(l, 2, "Lambda"); },
        {"wtage.csv", "'L'"}},
   };
   for (const Case& c : cases) {
@@ -493,7 +494,7 @@ TEST_F(DamagedCopy, AMissingFolderAndBadPercentilesAreRefused) {
 
 TEST_F(DamagedCopy, ARowMissingForOneSexLeavesThatSexEmpty) {
   // Line 12 of wtleninf is the boys' eleventh length; the girls keep theirs.
-  EditLine(QStringLiteral("wtleninf.csv"), 12, [](QByteArray) { return QByteArray(); });
+  EditLine(QStringLiteral("wtleninf.csv"), 12, [](const QByteArray&) { return QByteArray(); });
   const Csv original(QStringLiteral("wtleninf.csv"));
   const double dropped = original.Keys(1)[10];
   const auto rows = trp::cdc::LoadCdc2000(tmp_.path(), {50});
