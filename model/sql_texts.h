@@ -2,6 +2,11 @@
 // The SQL texts of this module's local read-only queries, one per database
 // dialect of the host's query component, byte for byte: lines joined by "\n",
 // trailing blanks and final empty lines kept.
+//
+// A screen sets up its query from the spec:
+//   const QuerySpec& q = QuerySpecByName(Screen::TabRelPeso, u"qryPesqRefe");
+//   query->SetSqlTexts(q.texts.standard, q.texts.oracle, q.texts.sqlServer, q.texts.interBase);
+//   for (const FieldSpec& f : q.fields->fields) ApplyFieldSpec(*query->AddField(f.Def()), f);
 
 #include "model/datasets.h"
 
