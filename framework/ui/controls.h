@@ -2,6 +2,8 @@
 // Controls of the screen framework. Every control carries its name as
 // objectName; handlers are std::function members run inside fw::Guard.
 
+#include "framework/data/datasource.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QFrame>
@@ -15,10 +17,6 @@
 #include <functional>
 
 namespace fw {
-
-class DataSource;
-class Dataset;
-class Field;
 
 // --- tool buttons and their menu twins ---------------------------------------
 // A toolbar operation is a QAction (the menu item, e.g. `mnuIncluir`) shared

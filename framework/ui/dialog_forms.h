@@ -41,7 +41,9 @@ class TfrmDialogBase : public QDialog {
 
   virtual void FormCreate(QObject* sender);
   virtual void FormActivate(QObject* sender);
-  // Default action caFree: the dialog is deleted once it closes.
+  // Runs once for every way out (confirm, Esc, the close button). Default
+  // action caHide: the caller owns the dialog and deletes it after exec();
+  // caFree deletes it once closed, caNone keeps it open.
   virtual void FormClose(QObject* sender, CloseAction& action);
 
  protected:

@@ -36,9 +36,13 @@ class ActiveControlTracker : public QObject {
   // Gives `control` the focus and records it even when the window is not
   // active (offscreen, hidden).
   void SetActiveControl(QWidget* control);
+  // Gives `control` the focus and records it with every tracker among its
+  // ancestors (the focus may not move while the window is inactive).
+  static void TakeFocus(QWidget* control);
 
  private:
   void FocusChanged(QWidget* old, QWidget* now);
+  void Note(QWidget* widget);
   QWidget* root_;
   QPointer<QWidget> active_;
 };

@@ -38,5 +38,7 @@ class TMessages : public QObject {
 
 // The framework's standard catalogue (`msgMensagensPadroes`): "Excl" and "Canc".
 const QStringList& StandardMessages();
+// A text of the standard catalogue; fw::Error for an unknown key.
+QString StandardMsg(const QString& key);
 
 }  // namespace fw

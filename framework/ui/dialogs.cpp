@@ -1,0 +1,63 @@
+#include "framework/ui/dialogs.h"
+
+#include "framework/data/dataset.h"
+
+#include <cstdio>
+
+namespace fw {
+
+namespace {
+
+// Used until the host (or a test) installs an implementation: says what it
+// would have shown and refuses every question, so nothing happens unasked.
+class FallbackDialogs : public IDialogs {
+ public:
+  MsgButton Message(const QString& text, MsgType, MsgButtons buttons, int) override {
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    if (buttons & mbNo) return mbNo;
+    if (buttons & mbCancel) return mbCancel;
+    return (buttons & mbOK) ? mbOK : mbNone;
+  }
+  bool PickRecord(const PickRequest&) override { return false; }
+  bool PickRecords(const PickRequest&, const QString&, QList<int>&) override { return false; }
+  bool Find(Dataset*, const QString&) override { return false; }
+  void BusyShow(QWidget*, int) override {}
+  void BusyHide() override {}
+  void ShowHelp(const QString&, int) override {}
+};
+
+FallbackDialogs& Fallback() {
+  static FallbackDialogs fallback;
+  return fallback;
+}
+
+IDialogs* installed = nullptr;
+
+}  // namespace
+
+QString BusyCaption(int kind) {
+  switch (kind) {
+    case bkLoading:
+      return QStringLiteral("Carregando...");
+    case bkSaving:
+      return QStringLiteral("Gravando...");
+    case bkVerifying:
+      return QStringLiteral("Verificando...");
+    default:
+      return QStringLiteral("Aguarde...");
+  }
+}
+
+void InstallDialogs(IDialogs* dialogs) { installed = dialogs; }
+
+IDialogs& Dialogs() { return installed ? *installed : Fallback(); }
+
+IDialogs* InstalledDialogs() { return installed; }
+
+bool LocateForFind(Dataset& dataset, const QString& fieldName, const QString& value) {
+  dataset.FieldByName(fieldName);  // unknown field: fw::Error before any move
+  if (dataset.Locate(fieldName, value)) return true;
+  return dataset.Locate(fieldName, value, loCaseInsensitive | loPartialKey);
+}
+
+}  // namespace fw

@@ -1,0 +1,363 @@
+#include "framework/ui/padrao_grid.h"
+
+#include "framework/data/errors.h"
+#include "framework/ui/dialogs.h"
+#include "framework/ui/guard.h"
+#include "framework/ui/search.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QMdiSubWindow>
+#include <QVBoxLayout>
+
+namespace fw {
+
+namespace {
+
+void AddShortcutAction(QWidget* owner, QAction* action) {
+  action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  owner->addAction(action);
+}
+
+bool Editing(const Dataset* ds) {
+  return ds && (ds->State() == DatasetState::Edit || ds->State() == DatasetState::Insert);
+}
+
+}  // namespace
+
+TfrmPadraoGrid::TfrmPadraoGrid(const QString& name, QWidget* parent) : QWidget(parent) {
+  setObjectName(name);
+  tracker_ = new ActiveControlTracker(this);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  mnuMenu = new QMenuBar(this);
+  mnuMenu->setObjectName(QStringLiteral("mnuMenu"));
+  mnuMenu->setNativeMenuBar(false);
+  layout->setMenuBar(mnuMenu);
+  mnuOperacao = mnuMenu->addMenu(QStringLiteral("&Operação"));
+  mnuOperacao->setObjectName(QStringLiteral("mnuOperacao"));
+  mnuManutencao = mnuMenu->addMenu(QStringLiteral("&Manutenção"));
+  mnuManutencao->setObjectName(QStringLiteral("mnuManutencao"));
+
+  panMenu = new Panel(QStringLiteral("panMenu"), this);
+  panMenu->setFrameShape(QFrame::StyledPanel);
+  auto* toolbar = new QHBoxLayout(panMenu);
+  toolbar->setContentsMargins(2, 2, 2, 2);
+  toolbar->setSpacing(1);
+  layout->addWidget(panMenu);
+
+  AddOperation(QStringLiteral("Incluir"), QStringLiteral("&Incluir"), QStringLiteral("Incluir"),
+               mnuManutencao, &TfrmPadraoGrid::sbtIncluirClick);
+  AddOperation(QStringLiteral("Alterar"), QStringLiteral("&Alterar"), QStringLiteral("Alterar"),
+               mnuManutencao, &TfrmPadraoGrid::sbtAlterarClick);
+  AddOperation(QStringLiteral("Excluir"), QStringLiteral("&Excluir"), QStringLiteral("Excluir"),
+               mnuManutencao, &TfrmPadraoGrid::sbtExcluirClick);
+  InsertMenuSeparator(mnuManutencao);
+  AddOperation(QStringLiteral("Verificar"), QStringLiteral("&Verificar"),
+               QStringLiteral("Verificar"), nullptr, &TfrmPadraoGrid::sbtVerificarClick);
+  AddOperation(QStringLiteral("Cancelar"), QStringLiteral("&Cancelar"), QStringLiteral("Cancelar"),
+               nullptr, &TfrmPadraoGrid::sbtCancelarClick);
+  AddOperation(QStringLiteral("Confirmar"), QStringLiteral("C&onfirmar"),
+               QStringLiteral("Confirmar"), nullptr, &TfrmPadraoGrid::sbtConfirmarClick);
+  AddOperation(QStringLiteral("Procurar"), QStringLiteral("&Procurar"), QStringLiteral("Procurar"),
+               nullptr, &TfrmPadraoGrid::sbtProcurarClick);
+  // Menu order differs from the toolbar's: find and verify, then confirm and cancel.
+  mnuManutencao->addAction(Twin(QStringLiteral("sbtProcurar")));
+  mnuManutencao->addAction(Twin(QStringLiteral("sbtVerificar")));
+  InsertMenuSeparator(mnuManutencao);
+  mnuManutencao->addAction(Twin(QStringLiteral("sbtConfirmar")));
+  mnuManutencao->addAction(Twin(QStringLiteral("sbtCancelar")));
+  AddOperation(QStringLiteral("Imprimir"), QStringLiteral("&Imprimir"), QStringLiteral("Imprimir"),
+               mnuOperacao, &TfrmPadraoGrid::sbtImprimirClick);
+  InsertMenuSeparator(mnuOperacao);
+  AddOperation(QStringLiteral("Ajuda"), QStringLiteral("Aj&uda"), QStringLiteral("Ajuda (F1)"),
+               mnuOperacao, &TfrmPadraoGrid::sbtAjudaClick);
+  Twin(QStringLiteral("sbtAjuda"))->setShortcut(QKeySequence(Qt::Key_F1));
+  AddOperation(QStringLiteral("Fechar"), QStringLiteral("&Fechar"), QStringLiteral("Fechar"),
+               mnuOperacao, &TfrmPadraoGrid::sbtFecharClick);
+  toolbar->addStretch(1);
+  lblCodTela = MakeLabel(QStringLiteral("lblCodTela"), QString(), panMenu);
+  toolbar->addWidget(lblCodTela);
+
+  pgcPadrao = new PageControl(QStringLiteral("pgcPadrao"), this);
+  layout->addWidget(pgcPadrao, 1);
+  tshPadrao = pgcPadrao->AddPage(QStringLiteral("tshPadrao"), QStringLiteral("Padrão"));
+  auto* pageLayout = new QVBoxLayout(tshPadrao);
+  pageLayout->setContentsMargins(2, 2, 2, 2);
+  dtsPadrao = new fw::DataSource(QStringLiteral("dtsPadrao"), this);
+  dbgPadrao = new DBGrid(QStringLiteral("dbgPadrao"), tshPadrao);
+  dbgPadrao->SetDataSource(dtsPadrao);
+  pageLayout->addWidget(dbgPadrao);
+
+  panNavigator = new Panel(QStringLiteral("panNavigator"), this);
+  auto* navLayout = new QHBoxLayout(panNavigator);
+  navLayout->setContentsMargins(2, 2, 2, 2);
+  dbnPadrao = new DBNavigator(QStringLiteral("dbnPadrao"), panNavigator);
+  dbnPadrao->SetDataSource(dtsPadrao);
+  navLayout->addWidget(dbnPadrao);
+  navLayout->addStretch(1);
+  layout->addWidget(panNavigator);
+
+  msgPadrao = new TMessages(QStringLiteral("msgPadrao"), this);
+  msgMensagensPadroes = new TMessages(QStringLiteral("msgMensagensPadroes"), this);
+  msgMensagensPadroes->SetLines(StandardMessages());
+
+  // The handlers are virtual: these bindings reach the derived screen's.
+  dtsPadrao->OnStateChange = [this](fw::DataSource* source) { dtsPadraoStateChange(source); };
+  dbgPadrao->OnKeyPress = [this](DBGrid* grid, QChar& key) { dbgPadraoKeyPress(grid, key); };
+}
+
+TfrmPadraoGrid::~TfrmPadraoGrid() {
+  // Data sources go before the grids would see them die one by one.
+  dbgPadrao->SetDataSource(nullptr);
+  dbnPadrao->SetDataSource(nullptr);
+}
+
+QAction* TfrmPadraoGrid::AddOperation(const QString& op, const QString& caption,
+                                      const QString& hint, QMenu* menu,
+                                      void (TfrmPadraoGrid::*handler)(QObject*)) {
+  QAction* action = MakeAction(QStringLiteral("mnu") + op, caption, this);
+  action->setIconText(op);
+  if (menu) menu->addAction(action);
+  AddShortcutAction(this, action);
+  QToolButton* button = MakeToolButton(QStringLiteral("sbt") + op, action, hint, panMenu);
+  static_cast<QHBoxLayout*>(panMenu->layout())->addWidget(button);
+  const bool discards = op == QLatin1String("Cancelar");
+  connect(action, &QAction::triggered, this, [this, handler, button, discards] {
+    Guard([&] {
+      if (discards)
+        DiscardEditors();
+      else if (!CommitEditors())
+        return;
+      (this->*handler)(button);
+    });
+  });
+  return action;
+}
+
+QToolButton* TfrmPadraoGrid::ToolButton(const QString& name) const {
+  return panMenu->findChild<QToolButton*>(name, Qt::FindDirectChildrenOnly);
+}
+
+QAction* TfrmPadraoGrid::Twin(const QString& buttonName) const {
+  QToolButton* button = ToolButton(buttonName);
+  return button ? button->defaultAction() : nullptr;
+}
+
+QToolButton* TfrmPadraoGrid::AddToolButton(const QString& name, const QString& hint, QAction* twin,
+                                           const QString& beforeButton) {
+  if (!twin) {
+    twin = MakeAction(name + QStringLiteral("Action"), hint, this);
+    AddShortcutAction(this, twin);
+  }
+  QToolButton* button = MakeToolButton(name, twin, hint, panMenu);
+  auto* toolbar = static_cast<QHBoxLayout*>(panMenu->layout());
+  int at = -1;
+  if (QToolButton* before = ToolButton(beforeButton)) at = toolbar->indexOf(before);
+  if (at < 0) at = toolbar->indexOf(ToolButton(QStringLiteral("sbtFechar"))) + 1;
+  toolbar->insertWidget(at, button);
+  return button;
+}
+
+QAction* TfrmPadraoGrid::InsertMenuItem(QMenu* menu, const QString& name, const QString& caption,
+                                        int position) {
+  QAction* action = MakeAction(name, caption, this);
+  const QList<QAction*> actions = menu->actions();
+  if (position < 0 || position >= actions.size())
+    menu->addAction(action);
+  else
+    menu->insertAction(actions.at(position), action);
+  AddShortcutAction(this, action);
+  return action;
+}
+
+QAction* TfrmPadraoGrid::InsertMenuSeparator(QMenu* menu, int position) {
+  auto* separator = new QAction(this);
+  separator->setSeparator(true);
+  const QList<QAction*> actions = menu->actions();
+  if (position < 0 || position >= actions.size())
+    menu->addAction(separator);
+  else
+    menu->insertAction(actions.at(position), separator);
+  return separator;
+}
+
+void TfrmPadraoGrid::BindAction(QAction* action, std::function<void()> handler) {
+  connect(action, &QAction::triggered, this, [this, handler = std::move(handler)] {
+    Guard([&] {
+      if (CommitEditors()) handler();
+    });
+  });
+}
+
+bool TfrmPadraoGrid::CommitEditors() {
+  const auto grids = findChildren<DBGrid*>();
+  for (DBGrid* grid : grids)
+    if (!grid->CommitEditor()) return false;
+  return true;
+}
+
+void TfrmPadraoGrid::DiscardEditors() {
+  const auto grids = findChildren<DBGrid*>();
+  for (DBGrid* grid : grids) grid->CloseEditor(false);
+}
+
+// --- lifecycle -------------------------------------------------------------------
+
+void TfrmPadraoGrid::Create() {
+  if (created_) return;
+  created_ = true;
+  Guard([this] { FormCreate(this); });
+}
+
+void TfrmPadraoGrid::Activate() {
+  Guard([this] { FormActivate(this); });
+}
+
+void TfrmPadraoGrid::Close() {
+  if (subWindow_)
+    subWindow_->close();
+  else
+    close();
+}
+
+void TfrmPadraoGrid::showEvent(QShowEvent* event) {
+  Create();
+  AttachToSubWindow();
+  QWidget::showEvent(event);
+}
+
+void TfrmPadraoGrid::AttachToSubWindow() {
+  auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+  if (sub == subWindow_) return;
+  disconnect(subWindowConnection_);
+  subWindow_ = sub;
+  if (!sub) return;
+  subWindowConnection_ = connect(sub, &QMdiSubWindow::windowStateChanged, this,
+                                 [this](Qt::WindowStates before, Qt::WindowStates now) {
+                                   if ((now & Qt::WindowActive) && !(before & Qt::WindowActive))
+                                     Activate();
+                                 });
+  if (sub->windowState() & Qt::WindowActive) Activate();
+}
+
+bool TfrmPadraoGrid::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::ParentChange:
+      AttachToSubWindow();
+      break;
+    case QEvent::WindowActivate:
+      // An MDI child is activated through its sub-window (above).
+      if (!subWindow_ && isWindow()) Activate();
+      break;
+    default:
+      break;
+  }
+  return QWidget::event(event);
+}
+
+void TfrmPadraoGrid::closeEvent(QCloseEvent* event) {
+  CloseAction action = CloseAction::caFree;
+  Guard([&] { FormClose(this, action); });
+  switch (action) {
+    case CloseAction::caNone:
+      event->ignore();
+      return;
+    case CloseAction::caMinimize:
+      event->ignore();
+      if (subWindow_)
+        subWindow_->showMinimized();
+      else
+        showMinimized();
+      return;
+    case CloseAction::caHide:
+      event->accept();
+      return;
+    case CloseAction::caFree:
+      setAttribute(Qt::WA_DeleteOnClose);
+      if (subWindow_) {
+        subWindow_->setAttribute(Qt::WA_DeleteOnClose);
+        subWindow_->hide();
+        subWindow_->deleteLater();
+      }
+      event->accept();
+      return;
+  }
+}
+
+// --- inherited handlers --------------------------------------------------------------
+
+void TfrmPadraoGrid::FormCreate(QObject*) {
+  pgcPadrao->SetActivePage(tshPadrao);
+  // The base rule only: a derived rule runs once the derived screen is set up.
+  TfrmPadraoGrid::dtsPadraoStateChange(dtsPadrao);
+}
+
+void TfrmPadraoGrid::FormActivate(QObject*) { update(); }
+
+void TfrmPadraoGrid::FormClose(QObject*, CloseAction& action) { action = CloseAction::caFree; }
+
+void TfrmPadraoGrid::dbgPadraoKeyPress(QObject* sender, QChar& key) {
+  auto* grid = qobject_cast<DBGrid*>(sender);
+  if (!grid) return;
+  const Field* field = grid->SelectedField();
+  const Dataset* ds = grid->DataSet();
+  if (!field || !ds || (field->Tag() % 2) == 0 || ds->State() == DatasetState::Insert) return;
+  if (key == QLatin1Char('\t') || key == QLatin1Char('\r') || key == QChar(27)) return;
+  key = QChar();  // a key column is typed only into a new record
+}
+
+void TfrmPadraoGrid::dtsPadraoStateChange(QObject*) {
+  const Dataset* ds = dtsPadrao->DataSet();
+  const bool browse = ds && ds->State() == DatasetState::Browse;
+  const bool rows = browse && !ds->IsEmpty();
+  Twin(QStringLiteral("sbtIncluir"))->setEnabled(browse);
+  for (const char* op : {"sbtAlterar", "sbtExcluir", "sbtProcurar", "sbtVerificar"})
+    Twin(QLatin1String(op))->setEnabled(rows);
+  Twin(QStringLiteral("sbtConfirmar"))->setEnabled(Editing(ds));
+  Twin(QStringLiteral("sbtCancelar"))->setEnabled(Editing(ds));
+}
+
+void TfrmPadraoGrid::sbtIncluirClick(QObject*) {
+  if (Dataset* ds = dtsPadrao->DataSet()) ds->Insert();
+}
+
+void TfrmPadraoGrid::sbtAlterarClick(QObject*) {
+  if (Dataset* ds = dtsPadrao->DataSet()) ds->Edit();
+}
+
+void TfrmPadraoGrid::sbtExcluirClick(QObject*) {
+  Dataset* ds = dtsPadrao->DataSet();
+  if (!ds || !ds->Active() || ds->IsEmpty()) return;
+  if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), MsgType::Confirmation, mbYesNo, 0) !=
+      mbYes)
+    return;
+  ds->Delete();
+}
+
+void TfrmPadraoGrid::sbtVerificarClick(QObject*) {}
+
+void TfrmPadraoGrid::sbtCancelarClick(QObject*) {
+  Dataset* ds = dtsPadrao->DataSet();
+  if (Editing(ds)) ds->Cancel();
+}
+
+void TfrmPadraoGrid::sbtConfirmarClick(QObject*) {
+  Dataset* ds = dtsPadrao->DataSet();
+  if (Editing(ds)) ds->Post();
+}
+
+void TfrmPadraoGrid::sbtProcurarClick(QObject*) {
+  if (Dataset* ds = dtsPadrao->DataSet()) Procura(ds);
+}
+
+void TfrmPadraoGrid::sbtImprimirClick(QObject*) {}
+
+void TfrmPadraoGrid::sbtAjudaClick(QObject*) { Dialogs().ShowHelp(helpFile_, helpContext_); }
+
+void TfrmPadraoGrid::sbtFecharClick(QObject*) { Close(); }
+
+}  // namespace fw
