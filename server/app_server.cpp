@@ -11,6 +11,12 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -116,7 +122,7 @@ class AppServerImpl {
     // Small answers must not wait for the peer's delayed ACK.
     http.set_tcp_nodelay(true);
     http.set_keep_alive_max_count(1000000);
-    http.set_keep_alive_timeout(30);
+    http.set_keep_alive_timeout(60);
     http.set_payload_max_length(kMaxBody);
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
       if (res.status == 413) {
@@ -161,8 +167,38 @@ class AppServerImpl {
   void Stop() {
     if (!running) return;
     http.stop();
+    // Calls in progress finish; then idle keep-alive connections are closed,
+    // which httplib would otherwise hold until their keep-alive timeout.
+    for (int i = 0; i < 30000 && activeCalls > 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    CloseAcceptedConnections(port);
     if (listener.joinable()) listener.join();
     running = false;
+  }
+
+  // Shuts down every socket of this process whose local port is the
+  // server's: only connections this server accepted (a client in the same
+  // process has the port as its peer, not as its own).
+  static void CloseAcceptedConnections(int port) {
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir) return;
+    while (dirent* e = readdir(dir)) {
+      const int fd = std::atoi(e->d_name);
+      if (fd <= 2 || fd == dirfd(dir)) continue;
+      sockaddr_storage addr{};
+      socklen_t len = sizeof addr;
+      if (getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) continue;
+      int local = -1;
+      if (addr.ss_family == AF_INET)
+        local = ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
+      else if (addr.ss_family == AF_INET6)
+        local = ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
+      sockaddr_storage peer{};
+      socklen_t peerLen = sizeof peer;
+      if (local == port && getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) == 0)
+        shutdown(fd, SHUT_RDWR);
+    }
+    closedir(dir);
   }
 
   void Log(const std::string& method, double ms, const std::string& outcome) {
@@ -176,6 +212,11 @@ class AppServerImpl {
   }
 
   void Handle(const httplib::Request& req, httplib::Response& res) {
+    ++activeCalls;
+    struct Done {
+      std::atomic<int>& n;
+      ~Done() { --n; }
+    } done{activeCalls};
     const auto started = std::chrono::steady_clock::now();
     std::string idText = "null";
     std::string method = "-";
@@ -288,6 +329,7 @@ class AppServerImpl {
   std::thread listener;
   int port = 0;
   bool running = false;
+  std::atomic<int> activeCalls{0};
 };
 
 AppServer::AppServer(ServerOptions options)
