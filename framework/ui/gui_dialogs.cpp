@@ -273,7 +273,7 @@ void BusyWindow::ShowOver(QWidget* window) {
   const QRect area = window ? window->frameGeometry() : QRect(0, 0, 800, 600);
   move(area.center() - QPoint(width() / 2, height() / 2));
   show();
-  raise();
+  if (QGuiApplication::platformName() != QLatin1String("offscreen")) raise();
   // The caller is about to block in server work: paint now or never.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
