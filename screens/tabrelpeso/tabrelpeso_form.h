@@ -1,0 +1,201 @@
+#pragma once
+// TfrmTabRelPeso: the maintenance screen of the anthropometric reference
+// tables. One page for the references and one per table (age, height-weight,
+// NCHS 2000); each table page shows the current reference's percentiles and,
+// below them, the rows of the current percentile.
+//
+// Every component is a child named as below (findChild works on all of
+// them); the handlers carry the names of the events they serve and are bound
+// in one place, BindHandlers().
+
+#include "framework/data/dataset.h"
+#include "framework/data/datasource.h"
+#include "framework/net/netconnection.h"
+#include "framework/sql/adoibquery.h"
+#include "framework/ui/controls.h"
+#include "framework/ui/dbgrid.h"
+#include "framework/ui/padrao_grid.h"
+#include "services/rdm_tabrelpeso.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QList>
+#include <QSplitter>
+#include <QToolButton>
+
+namespace trp::tabrelpeso {
+
+class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
+  Q_OBJECT
+ public:
+  // Builds every control and component and binds the handlers; FormCreate
+  // runs afterwards (fw::CreateForm). Throws fw::Error only on a programming
+  // error in the definitions.
+  explicit TfrmTabRelPeso(QWidget* parent = nullptr);
+  ~TfrmTabRelPeso() override;
+
+  // --- toolbar and menus added to the inherited ones -------------------------
+  QAction* mnuCopiar;
+  QToolButton* sbtCopiar;
+  QAction* mnuReferncia;
+  QAction* mnuIdPesAlt;
+  QAction* mnuPesAlt;
+  QAction* mnuPesAltNCHS;
+  fw::DBText* dbtNome;
+
+  // --- age page -----------------------------------------------------------------
+  fw::TabSheet* tshIdPesAlt;
+  fw::DBGrid* dbgPercIdade;
+  QSplitter* Splitter1;
+  fw::Panel* panSexoIdPesAlt;
+  QLabel* lblSexoIdPesAlt;
+  fw::ComboBox* cbbSexoIdPesAlt;
+  fw::Notebook* nbkIdPesAlt;
+  fw::DBGrid* dbgIdPesAltMasc;
+  fw::DBGrid* dbgIdPesAltFem;
+
+  // --- height-weight page ---------------------------------------------------------
+  fw::TabSheet* tshPesAlt;
+  fw::DBGrid* dbgPercAltura;
+  QSplitter* Splitter2;
+  fw::DBGrid* dbgPesAlt;
+
+  // --- NCHS 2000 page -------------------------------------------------------------
+  fw::TabSheet* tshPesAltNCHS;
+  fw::DBGrid* dbgPercAlturaNCHS;
+  QSplitter* Splitter3;
+  fw::Panel* panSexoPesAltNCHS;
+  QLabel* lblSexoPesAltNCHS;
+  fw::ComboBox* cbbSexoPesAltNCHS;
+  fw::Notebook* nbkPesAltNCHS;
+  fw::DBGrid* dbgPesAltMascNCHS;
+  fw::DBGrid* dbgPesAltFemnNCHS;
+
+  // --- datasets -------------------------------------------------------------------
+  fw::Dataset* cdsReferencia;
+  fw::Dataset* cdsPercIdade;
+  fw::Dataset* cdsIdPesAlt;
+  fw::Dataset* cdsPercAltura;
+  fw::Dataset* cdsPesAlt;
+  fw::Dataset* cdsPercAlturaNCHS;
+  fw::Dataset* cdsPesAltNCHS;
+  fw::Dataset* cdsValidaRefe;
+  fw::Dataset* cdsValidaIdade;
+  fw::Dataset* cdsValidaAltura;
+  fw::Dataset* cdsValidaAlturaNCHS;
+  fw::Dataset* cdsValidaPercIdade;
+  fw::Dataset* cdsValidaPercAltura;
+  fw::Dataset* cdsValidaPercAlturaNCHS;
+
+  // --- local search queries -------------------------------------------------------
+  fw::TADOIBQuery* qryPesqRefe;
+  fw::TADOIBQuery* qryPesqPercentil;
+
+  // --- data sources (dtsPadrao is inherited and shows cdsReferencia) ----------------
+  fw::DataSource* dtsReferencia;
+  fw::DataSource* dtsPercIdade;
+  fw::DataSource* dtsIdPesAlt;
+  fw::DataSource* dtsPercAltura;
+  fw::DataSource* dtsPesAlt;
+  fw::DataSource* dtsPercAlturaNCHS;
+  fw::DataSource* dtsPesAltNCHS;
+  fw::DataSource* dtsPesqReferencia;
+  fw::DataSource* dtsPesqPercentil;
+
+  // --- application server -----------------------------------------------------------
+  fw::TNetConnection* netTabRelPeso;
+  // The server's methods over netTabRelPeso.
+  services::RdmTabRelPeso& Servidor() { return rdm_; }
+
+  // --- lifecycle, pages, menus and sex selectors --------------------------------------
+  void FormCreate(QObject* sender) override;
+  void FormActivate(QObject* sender) override;
+  void FormClose(QObject* sender, fw::CloseAction& action) override;
+  void netTabRelPesoBeforeConnect(fw::TNetConnection& sender);
+  void pgcPadraoChange(QObject* sender);
+  void mnuRefernciaClick(QObject* sender);
+  void mnuIdPesAltClick(QObject* sender);
+  void mnuPesAltClick(QObject* sender);
+  void mnuPesAltNCHSClick(QObject* sender);
+  void cbbSexoIdPesAltChange(QObject* sender);
+  void cbbSexoPesAltNCHSChange(QObject* sender);
+
+  // --- state rules --------------------------------------------------------------------
+  void dtsPadraoStateChange(QObject* sender) override;
+  // dtsReferencia has no dataset, so no state change ever raises this.
+  void dtsReferenciaStateChange(QObject* sender);
+  void dtsPercIdadeStateChange(QObject* sender);
+  void dtsPercAlturaStateChange(QObject* sender);
+  void dtsPercAlturaNCHSStateChange(QObject* sender);
+  void dtsIdPesAltStateChange(QObject* sender);
+  void dtsPesAltStateChange(QObject* sender);
+  void dtsPesAltNCHSStateChange(QObject* sender);
+
+  // --- toolbar --------------------------------------------------------------------------
+  void sbtIncluirClick(QObject* sender) override;
+  void sbtAlterarClick(QObject* sender) override;
+  void sbtConfirmarClick(QObject* sender) override;
+  void sbtCancelarClick(QObject* sender) override;
+  void sbtProcurarClick(QObject* sender) override;
+
+  // --- percentile lists: the row filter ------------------------------------------------
+  void cdsPercIdadeAfterScroll(fw::Dataset& sender);
+  void cdsPercAlturaAfterScroll(fw::Dataset& sender);
+  void cdsPercAlturaNCHSAfterScroll(fw::Dataset& sender);
+
+  // --- grids taking the focus: the toolbar follows the grid worked in ---------------------
+  void dbgPercIdadeEnter(QObject* sender);
+  void dbgPercAlturaEnter(QObject* sender);
+  void dbgPercAlturaNCHSEnter(QObject* sender);
+  void dbgIdPesAltMascEnter(QObject* sender);
+  void dbgPesAltEnter(QObject* sender);
+  void dbgPesAltMascNCHSEnter(QObject* sender);
+  void dbgPesAltFemnNCHSEnter(QObject* sender);
+
+ private:
+  // One table page's parts, as the rules and the row filter use them.
+  struct Tabela {
+    fw::TabSheet* page = nullptr;
+    QAction* menu = nullptr;
+    fw::DBGrid* percGrid = nullptr;
+    fw::DataSource* percSource = nullptr;
+    fw::Dataset* perc = nullptr;
+    QList<fw::DBGrid*> rowGrids;
+    fw::DataSource* rowSource = nullptr;
+    fw::Dataset* rows = nullptr;
+    QStringList rowKeys;
+    fw::Panel* sexPanel = nullptr;
+    // The height-weight list shows its code column's search button whatever
+    // has the focus.
+    bool searchButtonAlways = false;
+  };
+  enum class Acao { Incluir, Alterar, Outra };
+
+  // tabrelpeso_layout.cpp
+  void BuildComponents();
+  void BuildReferencePage();
+  void BuildAgePage();
+  void BuildHeightWeightPage();
+  void BuildNchsPage();
+  void BuildMenus();
+  fw::DBGrid* MakeTableGrid(const QString& name, QWidget* parent, fw::DataSource* source);
+  // tabrelpeso_bind.cpp
+  void BindHandlers();
+  // tabrelpeso_states.cpp
+  void SetOperation(const char* button, bool enabled);
+  void SetPage(fw::TabSheet* page, QAction* menu, bool enabled);
+  void SetOtherPages(const Tabela& table, bool enabled);
+  void ApplyPercRule(const Tabela& table);
+  void ApplyRowsRule(const Tabela& table);
+  fw::Dataset* Alvo(Acao acao) const;
+  // tabrelpeso_rowfilter.cpp
+  void FiltraLinhas(const Tabela& table);
+  // tabrelpeso_lifecycle.cpp
+  void EnterTablePage(const Tabela& table, fw::ComboBox* sexSelector);
+  void LoadTables();
+
+  Tabela idade_, altura_, nchs_;
+  services::RdmTabRelPeso rdm_;
+};
+
+}  // namespace trp::tabrelpeso

@@ -1,0 +1,42 @@
+#pragma once
+// The framework services this module leans on, under names that read well in
+// the screen's handlers: the host's main window and busy indicator, showing a
+// screen as a child window of the host, and filter expressions built from
+// quoted values.
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+class QWidget;
+
+namespace trp::services {
+
+// The host's main window (null without a host).
+QWidget* HostMainWindow();
+
+// Busy indicator over the host's main window; every show needs one hide.
+void ShowBusy(int kind);
+void HideBusy();
+
+// Shows and hides the busy indicator for a block, also when it unwinds.
+class Busy {
+ public:
+  explicit Busy(int kind) { ShowBusy(kind); }
+  ~Busy() { HideBusy(); }
+  Busy(const Busy&) = delete;
+  Busy& operator=(const Busy&) = delete;
+};
+
+// Puts `form` into the host's multi-document area as a child window (once;
+// without an area it stays a top-level window). Never fails.
+void AdoptAsChildWindow(QWidget* form);
+// Restores the form's window (normal size, not minimised or maximised), shows
+// it, brings it to the front and activates it. Never fails.
+void ShowNormalAndRaise(QWidget* form);
+
+// "F1 = 'a' and F2 = 'b'": equality tests joined by "and", each value quoted
+// so that a quote inside a code cannot break the expression.
+QString FilterEquals(const QList<QPair<QString, QString>>& fieldValues);
+
+}  // namespace trp::services
