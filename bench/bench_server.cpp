@@ -1,0 +1,191 @@
+// GetPercIdade over HTTP (one keep-alive connection) against the sqlite3
+// command-line shell dumping the same table as JSON from the same file,
+// measured in the same run, on the sample (W1: one reference) and on a
+// generated database with 100 references (W100: 241,000 age rows).
+// Counters: medians in milliseconds and ratio = server / sqlite3 (target <= 0.2).
+
+#include "server/admin.h"
+#include "server/app_server.h"
+#include "server/schema.h"
+#include "server/storage.h"
+
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kToken = "bench-token";
+const char* const kBody = R"({"jsonrpc":"2.0","id":1,"method":"GetPercIdade","params":[]})";
+
+QString CdcDir() {
+  const QString env = qEnvironmentVariable("TRP_SOURCE_DIR");
+  return (env.isEmpty() ? QStringLiteral(TRP_SOURCE_DIR) : env) + QStringLiteral("/data/cdc2000");
+}
+
+// 100 references x 10 percentiles x 241 months, values with full precision.
+void Generate(const QString& path) {
+  srv::InitDatabase(path);
+  auto db = srv::OpenDb(path);
+  srv::Transaction tx(*db, true);
+  const char* const percentiles[] = {"003", "005", "010", "025", "050",
+                                     "075", "085", "090", "095", "097"};
+  for (const char* p : percentiles) {
+    srv::SqlParams params;
+    params.emplace_back(std::string(p));
+    params.emplace_back(std::string("Percentil ").append(std::to_string(std::atoi(p))));
+    db->run("INSERT INTO PERCENTIL VALUES (?, ?)", params);
+  }
+  std::mt19937_64 rng(20001);
+  std::uniform_real_distribution<double> jitter(0.9, 1.1);
+  std::string sql = "INSERT INTO PESALTIDADE VALUES (?, ?, ?, ?";
+  for (int i = 0; i < 18; ++i) sql += ", ?";
+  sql += ")";
+  for (int r = 0; r < 100; ++r) {
+    char code[3] = {char('0' + r / 10), char('0' + r % 10), 0};
+    const std::string ref(code);
+    srv::SqlParams refRow;
+    refRow.emplace_back(ref);
+    refRow.emplace_back(std::string("Referência gerada ").append(ref));
+    db->run("INSERT INTO REFEBIBL VALUES (?, ?)", refRow);
+    for (const char* p : percentiles) {
+      for (int m = 0; m <= 240; ++m) {
+        srv::SqlParams row;
+        row.emplace_back(std::string(p));
+        row.emplace_back(ref);
+        row.emplace_back(std::int64_t(m % 12));
+        row.emplace_back(std::int64_t(m / 12));
+        for (int i = 0; i < 18; ++i) row.push_back((3.5 + m * 0.25 + i) * jitter(rng));
+        db->run(sql, row);
+      }
+    }
+  }
+  srv::BumpChangeCounter(*db, "PESALTIDADE");
+  tx.commit();
+}
+
+struct World {
+  QString path;
+  std::unique_ptr<srv::AppServer> server;
+  std::unique_ptr<httplib::Client> client;
+};
+
+QTemporaryDir& Dir() {
+  static QTemporaryDir dir;
+  return dir;
+}
+
+World& GetWorld(int references) {
+  static std::map<int, std::unique_ptr<World>> worlds;
+  auto& w = worlds[references];
+  if (w) return *w;
+  w = std::make_unique<World>();
+  w->path = Dir().filePath(QStringLiteral("w%1.db").arg(references));
+  if (references == 1)
+    srv::SeedSampleDatabase(w->path, CdcDir());
+  else
+    Generate(w->path);
+  srv::ServerOptions o;
+  o.port = 0;
+  o.database = w->path;
+  o.threads = 4;
+  o.logLevel = QStringLiteral("quiet");
+  o.tokens = {{"bench", "maintainer", kToken}};
+  w->server = std::make_unique<srv::AppServer>(o);
+  const int port = w->server->Start();
+  w->client = std::make_unique<httplib::Client>("127.0.0.1", port);
+  w->client->set_keep_alive(true);
+  w->client->set_tcp_nodelay(true);
+  w->client->set_read_timeout(120, 0);
+  return *w;
+}
+
+double Ms(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+size_t CallGetPercIdade(World& w) {
+  auto res = w.client->Post("/Qel53600.rdmTabRelPeso",
+                            {{"Authorization", std::string("Bearer ") + kToken}}, kBody,
+                            "application/json");
+  if (!res || res->status != 200 || res->body.find("\"result\"") == std::string::npos)
+    throw std::runtime_error("GetPercIdade failed");
+  return res->body.size();
+}
+
+double Sqlite3Cli(const World& w) {
+  const std::string cmd =
+      "sqlite3 -json '" + w.path.toStdString() +
+      "' 'SELECT * FROM PESALTIDADE ORDER BY CDREFEBIBL, CDPERCENTIL, NRIDADEINI, NRIDADEFIN' "
+      ">/dev/null";
+  const auto t0 = std::chrono::steady_clock::now();
+  if (std::system(cmd.c_str()) != 0) throw std::runtime_error("sqlite3 failed");
+  return Ms(std::chrono::steady_clock::now() - t0);
+}
+
+// Warm: the answer is served from the cache, validated against the change
+// counter in the database on every call.
+void BM_GetPercIdadeVsSqlite3(benchmark::State& state) {
+  World& w = GetWorld(int(state.range(0)));
+  CallGetPercIdade(w);  // fills the cache
+  std::vector<double> http, cli;
+  size_t bytes = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    bytes = CallGetPercIdade(w);
+    http.push_back(Ms(std::chrono::steady_clock::now() - t0));
+    cli.push_back(Sqlite3Cli(w));
+  }
+  state.counters["server_ms"] = Median(http);
+  state.counters["sqlite3_ms"] = Median(cli);
+  state.counters["ratio"] = Median(http) / Median(cli);
+  state.counters["MB"] = double(bytes) / 1e6;
+}
+
+// Cold: every call follows a change, so the answer is rebuilt from the rows.
+void BM_GetPercIdadeColdVsSqlite3(benchmark::State& state) {
+  World& w = GetWorld(int(state.range(0)));
+  std::vector<double> http, cli;
+  for (auto _ : state) {
+    {
+      auto db = srv::OpenDb(w.path);
+      srv::Transaction tx(*db, true);
+      srv::BumpChangeCounter(*db, "PESALTIDADE");
+      tx.commit();
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    CallGetPercIdade(w);
+    http.push_back(Ms(std::chrono::steady_clock::now() - t0));
+    cli.push_back(Sqlite3Cli(w));
+  }
+  state.counters["server_ms"] = Median(http);
+  state.counters["sqlite3_ms"] = Median(cli);
+  state.counters["ratio"] = Median(http) / Median(cli);
+}
+
+BENCHMARK(BM_GetPercIdadeVsSqlite3)->Arg(1)->Arg(100)->Iterations(9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetPercIdadeColdVsSqlite3)
+    ->Arg(1)
+    ->Arg(100)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
