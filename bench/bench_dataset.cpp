@@ -73,7 +73,8 @@ const fw::DataPacket& Packet() {
           const double height =
               (49.9 + 35.0 * std::log1p(age / 10.0) + age * 0.2) * (1 + 0.04 * z) * refScale;
           const double head = (34.5 + 6.0 * std::log1p(age / 6.0)) * (1 + 0.03 * z);
-          QVariantList row = {PercCode(perc), RefCode(ref), double(age % 12), double(age / 12)};
+          QVariantList row = {PercCode(perc), RefCode(ref), double(age % 12),
+                              std::floor(age / 12.0)};
           const double base[] = {weight, height, weight * 0.95, height * 0.98};
           for (double v : base) row.append(Round(v, 3));
           for (int k = 0; k < 14; ++k) {
@@ -170,7 +171,7 @@ class PairFilter : public QSortFilterProxyModel {
 QStandardItemModel& Model() {
   static QStandardItemModel* model = [] {
     const fw::DataPacket& p = Packet();
-    auto* m = new QStandardItemModel(int(p.rowCount()), p.fields().size());
+    auto* m = new QStandardItemModel(int(p.rowCount()), int(p.fields().size()));
     for (int r = 0; r < p.rowCount(); ++r)
       for (int c = 0; c < p.fields().size(); ++c)
         m->setItem(r, c, new QStandardItem(p.value(r, c).toString()));

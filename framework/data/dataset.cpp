@@ -41,7 +41,8 @@ class DatasetImpl {
     bool never = false;
     bool test(int32_t phys) const {
       if (never) return false;
-      if (col->type == FieldType::String) return codeMatch[size_t(col->s[size_t(phys)] + 1)] != 0;
+      if (col->type == FieldType::String)
+        return codeMatch[size_t(col->s[size_t(phys)]) + 1] != 0;  // null (-1) wraps to 0
       if (col->isNull(phys)) return matchNull;
       if (matchNull) return false;
       if (col->type == FieldType::Float) return col->f[size_t(phys)] == number;

@@ -124,7 +124,7 @@ size_t Column::bytes() const {
 
 // --- PacketStorage ----------------------------------------------------------------
 
-void PacketStorage::setFields(const QList<FieldDef>& defs) {
+void PacketStorage::setFields(QList<FieldDef> defs) {
   for (qsizetype a = 0; a < defs.size(); ++a) {
     if (defs[a].name.isEmpty())
       throw Error(QStringLiteral("Campo sem nome na definição do pacote."));
@@ -133,9 +133,9 @@ void PacketStorage::setFields(const QList<FieldDef>& defs) {
         throw Error(QStringLiteral("O campo %1 aparece duas vezes na definição do pacote.")
                         .arg(defs[a].name));
   }
-  fields = defs;
   columns.assign(size_t(defs.size()), Column());
   for (qsizetype c = 0; c < defs.size(); ++c) columns[size_t(c)].type = defs[c].type;
+  fields = std::move(defs);
   rows = 0;
 }
 
@@ -625,7 +625,9 @@ QList<Change> ReadChanges(JsonReader& r, const QList<FieldDef>& fields) {
 // --- DataPacket -------------------------------------------------------------------
 
 DataPacket::DataPacket() : d_(new PacketStorage) {}
-DataPacket::DataPacket(QList<FieldDef> fields) : d_(new PacketStorage) { d_->setFields(fields); }
+DataPacket::DataPacket(QList<FieldDef> fields) : d_(new PacketStorage) {
+  d_->setFields(std::move(fields));
+}
 DataPacket::DataPacket(const DataPacket&) = default;
 DataPacket::DataPacket(DataPacket&&) noexcept = default;
 DataPacket& DataPacket::operator=(const DataPacket&) = default;

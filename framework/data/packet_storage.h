@@ -65,7 +65,7 @@ class PacketStorage : public QSharedData {
   std::vector<Column> columns;
   qsizetype rows = 0;
 
-  void setFields(const QList<FieldDef>& defs);
+  void setFields(QList<FieldDef> defs);
   int fieldIndex(QStringView name) const;
   QVariant value(qsizetype row, int column) const;
   // Converts to the column's type; throws fw::Error when it does not fit.

@@ -585,7 +585,8 @@ TEST(Navigation, EofBofAndCurrentRecord) {
 
 // --- change log -----------------------------------------------------------------------------
 
-QVariantList Row(const char* perc, const char* ref, double months, double years, QVariant weight) {
+QVariantList Row(const char* perc, const char* ref, double months, double years,
+                 const QVariant& weight) {
   return {QString::fromUtf8(perc), QString::fromUtf8(ref), months, years, weight};
 }
 

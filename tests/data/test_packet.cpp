@@ -10,8 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 #include <limits>
 
 namespace {
@@ -101,7 +102,7 @@ TEST(Packet, FloatsSurviveTheWireExactly) {
   ASSERT_EQ(back.rowCount(), p.rowCount());
   for (qsizetype r = 0; r < qsizetype(std::size(values)); ++r) {
     const double got = back.value(r, 0).toDouble();
-    EXPECT_EQ(std::memcmp(&got, &values[r], sizeof got), 0)
+    EXPECT_EQ(std::bit_cast<uint64_t>(got), std::bit_cast<uint64_t>(values[r]))
         << "row " << r << " " << json.toStdString();
     // The text is the shortest that reads back: Qt's own parser agrees on the value.
     EXPECT_EQ(fw::FloatToJson(values[r]).toDouble(), values[r]);
@@ -190,7 +191,7 @@ TEST_P(MalformedPacketTest, ThrowsAClearError) {
     DataPacket::fromJson(QByteArray(c.json));
     ADD_FAILURE() << c.name << ": accepted";
   } catch (const fw::Error& e) {
-    const QString m = e.message();
+    const QString& m = e.message();
     EXPECT_TRUE(m.startsWith(QStringLiteral("Pacote de dados inválido"))) << m.toStdString();
     EXPECT_TRUE(m.contains(QString::fromUtf8(c.mentions))) << c.name << ": " << m.toStdString();
     if (c.position > 0) {
