@@ -11,7 +11,7 @@
 
 namespace fw {
 
-// --- twins -----------------------------------------------------------------------
+// --- twins
 
 QAction* MakeAction(const QString& name, const QString& caption, QObject* parent) {
   auto* action = new QAction(caption, parent);
@@ -34,7 +34,7 @@ QToolButton* MakeToolButton(const QString& name, QAction* twin, const QString& h
   return button;
 }
 
-// --- page control ------------------------------------------------------------------
+// --- page control
 
 PageControl::PageControl(const QString& name, QWidget* parent) : QTabWidget(parent) {
   setObjectName(name);
@@ -116,7 +116,7 @@ void TabSheet::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
 }
 
-// --- notebook ------------------------------------------------------------------------
+// --- notebook
 
 Notebook::Notebook(const QString& name, QWidget* parent) : QStackedWidget(parent) {
   setObjectName(name);
@@ -146,7 +146,7 @@ QString Notebook::ActivePage() const {
   return currentWidget() ? currentWidget()->objectName() : QString();
 }
 
-// --- combo box -----------------------------------------------------------------------
+// --- combo box
 
 ComboBox::ComboBox(const QString& name, QWidget* parent) : QComboBox(parent) {
   setObjectName(name);
@@ -157,7 +157,7 @@ ComboBox::ComboBox(const QString& name, QWidget* parent) : QComboBox(parent) {
 
 void ComboBox::SetItemIndex(int index) { setCurrentIndex(index); }
 
-// --- panel and label -------------------------------------------------------------------
+// --- panel and label
 
 Panel::Panel(const QString& name, QWidget* parent) : QFrame(parent) { setObjectName(name); }
 
@@ -172,7 +172,7 @@ QLabel* MakeLabel(const QString& name, const QString& caption, QWidget* parent, 
   return label;
 }
 
-// --- navigator -------------------------------------------------------------------------
+// --- navigator
 
 DBNavigator::DBNavigator(const QString& name, QWidget* parent) : QWidget(parent) {
   setObjectName(name);
@@ -246,7 +246,7 @@ void DBNavigator::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
 }
 
-// --- data text -----------------------------------------------------------------------------
+// --- data text
 
 DBText::DBText(const QString& name, QWidget* parent) : QLabel(parent) { setObjectName(name); }
 
@@ -282,7 +282,7 @@ void DBText::Refresh() {
   setText(field && ds->RecNo() >= 0 ? field->DisplayText() : QString());
 }
 
-// --- focus -----------------------------------------------------------------------------------
+// --- focus
 
 QWidget* ControlOf(QWidget* widget) {
   for (QWidget* w = widget; w; w = w->parentWidget()) {

@@ -18,7 +18,7 @@
 
 namespace fw {
 
-// --- tool buttons and their menu twins ---------------------------------------
+// --- tool buttons and their menu twins
 // A toolbar operation is a QAction (the menu item, e.g. `mnuIncluir`) shared
 // by a QToolButton (e.g. `sbtIncluir`): the button takes the action's enabled
 // state, so setting the menu item enabled sets the button. A click on either
@@ -27,7 +27,7 @@ QAction* MakeAction(const QString& name, const QString& caption, QObject* parent
 QToolButton* MakeToolButton(const QString& name, QAction* twin, const QString& hint,
                             QWidget* parent);
 
-// --- page control ---------------------------------------------------------------
+// --- page control
 class TabSheet;
 
 // Pages are TabSheet widgets. OnChange is raised when the user picks a tab
@@ -67,7 +67,7 @@ class TabSheet : public QWidget {
   void changeEvent(QEvent* event) override;
 };
 
-// --- notebook ---------------------------------------------------------------------
+// --- notebook
 // Pages by name (objectName of each page widget).
 class Notebook : public QStackedWidget {
   Q_OBJECT
@@ -80,7 +80,7 @@ class Notebook : public QStackedWidget {
   QString ActivePage() const;
 };
 
-// --- combo box -----------------------------------------------------------------------
+// --- combo box
 // OnChange is raised by the user's choice only, not by SetItemIndex.
 class ComboBox : public QComboBox {
   Q_OBJECT
@@ -91,7 +91,7 @@ class ComboBox : public QComboBox {
   std::function<void(ComboBox*)> OnChange;
 };
 
-// --- panel and label ------------------------------------------------------------------
+// --- panel and label
 class Panel : public QFrame {
   Q_OBJECT
  public:
@@ -100,7 +100,7 @@ class Panel : public QFrame {
 
 QLabel* MakeLabel(const QString& name, const QString& caption, QWidget* parent, bool bold = false);
 
-// --- record navigator --------------------------------------------------------------------
+// --- record navigator
 // First, prior, next, last over a data source's dataset; rebindable. The
 // buttons are `nbFirst`, `nbPrior`, `nbNext`, `nbLast`; a move the dataset
 // refuses is shown by the guard.
@@ -148,7 +148,7 @@ class DBText : public QLabel {
   QList<QMetaObject::Connection> datasetConnections_;
 };
 
-// --- focus ----------------------------------------------------------------------------
+// --- focus
 // The control that stands for `widget` when it has the focus: a grid's cell
 // editor counts as its grid; otherwise the widget itself.
 QWidget* ControlOf(QWidget* widget);

@@ -28,7 +28,7 @@ bool IsNumeric(const Field* field) {
 
 }  // namespace
 
-// --- edit masks --------------------------------------------------------------
+// --- edit masks
 
 QString ToQtInputMask(const QString& editMask) {
   if (editMask.isEmpty()) return {};
@@ -105,7 +105,7 @@ QString ToQtInputMask(const QString& editMask) {
   return out + QLatin1Char(';') + blank;
 }
 
-// --- columns -----------------------------------------------------------------
+// --- columns
 
 DBGridColumn::DBGridColumn(DBGrid* grid, const QString& fieldName)
     : grid_(grid), fieldName_(fieldName) {}
@@ -175,7 +175,7 @@ int DBGridColumn::Index() const {
   return grid_->Columns().indexOf(const_cast<DBGridColumn*>(this));
 }
 
-// --- model ---------------------------------------------------------------------
+// --- model
 
 DatasetTableModel::DatasetTableModel(DBGrid* grid) : QAbstractTableModel(grid), grid_(grid) {}
 
@@ -284,7 +284,7 @@ void DatasetTableModel::ColumnsChanged() {
   endResetModel();
 }
 
-// --- delegate --------------------------------------------------------------------
+// --- delegate
 
 class DBGridDelegate : public QStyledItemDelegate {
  public:
@@ -352,7 +352,7 @@ class DBGridDelegate : public QStyledItemDelegate {
   DBGrid* grid_;
 };
 
-// --- grid --------------------------------------------------------------------------
+// --- grid
 
 DBGrid::DBGrid(const QString& name, QWidget* parent)
     : QTableView(parent), model_(new DatasetTableModel(this)), delegate_(new DBGridDelegate(this)) {
@@ -435,7 +435,7 @@ void DBGrid::DataSetRebound() {
   SyncFromDataset();
 }
 
-// --- columns ---------------------------------------------------------------------------
+// --- columns
 
 DBGridColumn& DBGrid::AddColumn(const QString& fieldName) {
   autoColumns_.clear();
@@ -493,7 +493,7 @@ void DBGrid::ApplyWidths() {
     setColumnWidth(i, list.at(i)->WidthPixels());
 }
 
-// --- selection -------------------------------------------------------------------------------
+// --- selection
 
 Field* DBGrid::SelectedField() const {
   const DBGridColumn* column = Column(selectedCol_);
@@ -538,18 +538,13 @@ void DBGrid::SyncFromDataset() {
 
 void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QTableView::currentChanged(current, previous);
-  if (syncing_ || !current.isValid()) return;
-  // Some view path moved the cell without asking: go back and ask properly.
-  const int row = current.row();
-  const int column = current.column();
-  QTimer::singleShot(0, this, [this, row, column] {
-    SyncFromDataset();
-    MoveToCell(row, column);
-  });
+  if (syncing_) return;
+  // The view moved by itself (rows inserted or removed above the cell): the
+  // dataset's current record is the truth; user moves go through MoveToCell.
+  QTimer::singleShot(0, this, [this] { SyncFromDataset(); });
 }
 
 // --- editor
-// ----------------------------------------------------------------------------------------
 
 bool DBGrid::EditorOpen() const { return editor_ != nullptr; }
 
@@ -646,7 +641,6 @@ bool DBGrid::CommitEditor() {
 bool DBGrid::RecordModified() const { return recordModified_ || (editor_ && editorModified_); }
 
 // --- editing checks
-// ------------------------------------------------------------------------------------
 
 bool DBGrid::CanEditCell() const {
   const Dataset* ds = boundDataset_;
@@ -693,7 +687,6 @@ bool DBGrid::LeaveRow() {
 }
 
 // --- user actions
-// ------------------------------------------------------------------------------------------
 
 bool DBGrid::MoveToCell(int row, int column) {
   Dataset* ds = boundDataset_;
@@ -838,7 +831,6 @@ QRect DBGrid::CellButtonRect(const QModelIndex& index) const {
 }
 
 // --- focus
-// ----------------------------------------------------------------------------------------------
 
 bool DBGrid::IsInside(const QWidget* widget) const {
   return widget && (widget == this || isAncestorOf(widget));
@@ -892,7 +884,6 @@ void DBGrid::FieldFocusRequested(Field* field) {
 }
 
 // --- keys
-// -----------------------------------------------------------------------------------------
 
 bool DBGrid::event(QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
@@ -1029,9 +1020,9 @@ bool DBGrid::HandleKey(QKeyEvent* event, bool fromEditor) {
   QChar ch = typed;
   if (!RunKeyPress(ch)) return true;
   if (fromEditor && ch == typed) return false;  // the editor takes it as typed
-  if (!fromEditor) {
+  if (!fromEditor && !editor_) {
     if (!CanEditCell() || !EnsureEditing() || !OpenEditor() || !editor_) return true;
-    editor_->selectAll();
+    editor_->selectAll();  // the first key replaces the cell's text
   }
   if (!editor_) return true;
   // The (possibly replaced) character goes to the editor past the filter.
@@ -1044,7 +1035,6 @@ bool DBGrid::HandleKey(QKeyEvent* event, bool fromEditor) {
 }
 
 // --- mouse
-// -------------------------------------------------------------------------------------------
 
 void DBGrid::mousePressEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
@@ -1077,7 +1067,6 @@ void DBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 // --- looks
-// -------------------------------------------------------------------------------------------
 
 void DBGrid::SetInfoBackground(bool on) {
   infoBackground_ = on;

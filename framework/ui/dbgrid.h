@@ -112,12 +112,12 @@ class DBGrid : public QTableView {
   explicit DBGrid(const QString& name, QWidget* parent = nullptr);
   ~DBGrid() override;
 
-  // --- binding ----------------------------------------------------------------
+  // --- binding
   fw::DataSource* DataSource() const { return source_; }
   void SetDataSource(fw::DataSource* source);  // nullptr unbinds
   Dataset* DataSet() const;                    // nullptr when unbound
 
-  // --- columns ----------------------------------------------------------------
+  // --- columns
   DBGridColumn& AddColumn(const QString& fieldName);
   void ClearColumns();
   // The declared columns, or the automatic ones (every visible field) when
@@ -126,14 +126,14 @@ class DBGrid : public QTableView {
   DBGridColumn* Column(int index) const;  // nullptr when out of range
   int ColumnCount() const;
 
-  // --- selection ----------------------------------------------------------------
+  // --- selection
   Field* SelectedField() const;  // the field of the selected column, or nullptr
   int SelectedIndex() const { return selectedCol_; }
   // Moves to a column from code: writes a pending editor, no OnColExit.
   void SetSelectedIndex(int column);
   void SetSelectedField(const Field* field);
 
-  // --- the cell editor ------------------------------------------------------------
+  // --- the cell editor
   bool EditorOpen() const;
   // The editor's text and selection; with no editor open, the text the editor
   // would start with (the field's EditText) wholly selected, since a typed key
@@ -146,7 +146,7 @@ class DBGrid : public QTableView {
   // error shown, the editor kept) when the field refuses the text.
   bool CommitEditor();
 
-  // --- options ------------------------------------------------------------------
+  // --- options
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
   bool ConfirmDelete() const { return confirmDelete_; }
@@ -162,7 +162,7 @@ class DBGrid : public QTableView {
   // edit (post or cancel); a pending editor counts too.
   bool RecordModified() const;
 
-  // --- handlers (run inside the guard) ----------------------------------------------
+  // --- handlers (run inside the guard)
   std::function<void(DBGrid*)> OnColExit;
   std::function<void(DBGrid*)> OnColEnter;
   std::function<void(DBGrid*)> OnEditButtonClick;
@@ -172,7 +172,7 @@ class DBGrid : public QTableView {
   std::function<void(DBGrid*, int& key, Qt::KeyboardModifiers modifiers)> OnKeyDown;
   std::function<void(DBGrid*)> OnCellClick;
 
-  // --- user actions, callable from code and tests ---------------------------------
+  // --- user actions, callable from code and tests
   // Each returns false when it was refused or aborted.
   bool MoveToCell(int row, int column);  // as a click: commit, ColExit, row change
   bool NextColumn(bool backwards = false);

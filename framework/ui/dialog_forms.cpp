@@ -38,7 +38,7 @@ IReportEngine* reportEngine = nullptr;
 
 }  // namespace
 
-// --- dialog base ----------------------------------------------------------------------
+// --- dialog base
 
 TfrmDialogBase::TfrmDialogBase(const QString& name, QWidget* parent) : QDialog(parent) {
   setObjectName(name);
@@ -115,7 +115,7 @@ void TfrmDialogBase::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// --- routine dialog ---------------------------------------------------------------------
+// --- routine dialog
 
 TfrmRotiGeral::TfrmRotiGeral(const QString& name, QWidget* parent) : TfrmDialogBase(name, parent) {
   panMenu = Toolbar(this);
@@ -139,7 +139,7 @@ TfrmRotiGeral::TfrmRotiGeral(const QString& name, QWidget* parent) : TfrmDialogB
 
 void TfrmRotiGeral::sbtConfirmaClick(QObject*) { accept(); }
 
-// --- report parameters -------------------------------------------------------------------
+// --- report parameters
 
 TQueryParams::TQueryParams(const QStringList& names) {
   for (const QString& name : names) Add(name);
@@ -181,7 +181,7 @@ void InstallReportEngine(IReportEngine* engine) { reportEngine = engine; }
 
 IReportEngine* ReportEngine() { return reportEngine; }
 
-// --- report parameter screen ----------------------------------------------------------------
+// --- report parameter screen
 
 TfrmDadosGerRel::TfrmDadosGerRel(const QString& name, QWidget* parent)
     : TfrmDialogBase(name, parent) {

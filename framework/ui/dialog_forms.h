@@ -79,7 +79,7 @@ class TfrmRotiGeral : public TfrmDialogBase {
   virtual void sbtConfirmaClick(QObject* sender);
 };
 
-// --- report seam -----------------------------------------------------------------
+// --- report seam
 // Parameters of a report query.
 class TQueryParam {
  public:

@@ -43,7 +43,7 @@ QStringList ShownFields(const PickRequest& request) {
 
 }  // namespace
 
-// --- pick list ------------------------------------------------------------------------
+// --- pick list
 
 PickListDialog::PickListDialog(const PickRequest& request, bool multi, const QList<int>& ticked,
                                QWidget* parent)
@@ -195,7 +195,7 @@ bool PickListDialog::eventFilter(QObject* object, QEvent* event) {
   return QDialog::eventFilter(object, event);
 }
 
-// --- find ----------------------------------------------------------------------------------
+// --- find
 
 FindDialog::FindDialog(Dataset* dataset, const QString& title, QWidget* parent)
     : QDialog(parent), dataset_(dataset) {
@@ -247,7 +247,7 @@ bool FindDialog::Search() {
   return false;
 }
 
-// --- busy -------------------------------------------------------------------------------------
+// --- busy
 
 BusyWindow::BusyWindow(QWidget* over)
     : QWidget(over, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
@@ -278,7 +278,7 @@ void BusyWindow::ShowOver(QWidget* window) {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-// --- help -------------------------------------------------------------------------------------
+// --- help
 
 QString HelpWindow::PagePath(const QString& helpFile, int context) {
   const QString dir = Host::Instance().HelpDir();
@@ -315,7 +315,7 @@ HelpWindow::HelpWindow(const QString& helpFile, int context, QWidget* parent) : 
   resize(560, 420);
 }
 
-// --- the GUI seam -------------------------------------------------------------------------------
+// --- the GUI seam
 
 GuiDialogs::GuiDialogs() = default;
 

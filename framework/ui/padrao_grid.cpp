@@ -205,7 +205,7 @@ void TfrmPadraoGrid::DiscardEditors() {
   for (DBGrid* grid : grids) grid->CloseEditor(false);
 }
 
-// --- lifecycle -------------------------------------------------------------------
+// --- lifecycle
 
 void TfrmPadraoGrid::Create() {
   if (created_) return;
@@ -288,7 +288,7 @@ void TfrmPadraoGrid::closeEvent(QCloseEvent* event) {
   }
 }
 
-// --- inherited handlers --------------------------------------------------------------
+// --- inherited handlers
 
 void TfrmPadraoGrid::FormCreate(QObject*) {
   pgcPadrao->SetActivePage(tshPadrao);

@@ -39,7 +39,7 @@ class TfrmPadraoGrid : public QWidget {
   explicit TfrmPadraoGrid(const QString& name, QWidget* parent = nullptr);
   ~TfrmPadraoGrid() override;
 
-  // --- inherited components (owned by the screen) ---------------------------
+  // --- inherited components (owned by the screen)
   QMenuBar* mnuMenu;
   QMenu* mnuOperacao;
   QMenu* mnuManutencao;
@@ -59,7 +59,7 @@ class TfrmPadraoGrid : public QWidget {
   QToolButton* ToolButton(const QString& name) const;
   QAction* Twin(const QString& buttonName) const;
 
-  // --- helpers for derived screens -----------------------------------------
+  // --- helpers for derived screens
   // Adds a tool button sharing `twin` (created as an action named `twinName`
   // when null), placed left of `beforeButton` (at the end when empty or
   // absent). The button's clicks trigger the twin.
@@ -73,7 +73,7 @@ class TfrmPadraoGrid : public QWidget {
   // pending grid editors (as the inherited buttons do).
   void BindAction(QAction* action, std::function<void()> handler);
 
-  // --- screen properties -------------------------------------------------------
+  // --- screen properties
   void SetCaption(const QString& caption) { setWindowTitle(caption); }
   void SetCodTela(const QString& code) { lblCodTela->setText(code); }
   QString HelpFile() const { return helpFile_; }
@@ -90,7 +90,7 @@ class TfrmPadraoGrid : public QWidget {
   bool CommitEditors();
   void DiscardEditors();
 
-  // --- lifecycle -----------------------------------------------------------------
+  // --- lifecycle
   // Runs FormCreate once (CreateForm calls it; otherwise the first show does).
   void Create();
   // Runs FormActivate (the MDI activation calls it; tests may too).
@@ -98,7 +98,7 @@ class TfrmPadraoGrid : public QWidget {
   // Closes the screen (its MDI sub-window when it has one).
   void Close();
 
-  // --- inherited handlers ------------------------------------------------------------
+  // --- inherited handlers
   virtual void FormCreate(QObject* sender);
   virtual void FormActivate(QObject* sender);
   // Default action caFree: the screen is deleted when it closes.

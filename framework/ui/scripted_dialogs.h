@@ -42,7 +42,7 @@ class ScriptedDialogs : public IDialogs {
     int recordCount = 0;
   };
 
-  // --- script ---------------------------------------------------------------
+  // --- script
   void QueueAnswer(MsgButton answer);
   // Next PickRecord: locate `value` in `field` (a value not found cancels).
   void QueuePick(const QString& field, const QString& value);
@@ -56,7 +56,7 @@ class ScriptedDialogs : public IDialogs {
   void QueueFind(const QString& field, const QString& value);
   void QueueFindCancel();
 
-  // --- record ---------------------------------------------------------------
+  // --- record
   const QList<Shown>& Messages() const { return messages_; }
   Shown LastMessage() const;  // an empty Shown when none
   QStringList MessageTexts() const;
@@ -68,7 +68,7 @@ class ScriptedDialogs : public IDialogs {
   int PendingScript() const;  // queued answers and picks not used yet
   void Clear();               // forgets records and script
 
-  // --- IDialogs ---------------------------------------------------------------
+  // --- IDialogs
   MsgButton Message(const QString& text, MsgType type, MsgButtons buttons,
                     int helpContext) override;
   bool PickRecord(const PickRequest& request) override;
