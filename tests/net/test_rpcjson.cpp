@@ -131,7 +131,7 @@ TEST(RpcScanner, SkipsValuesWithNestingAndEscapes) {
     qsizetype start;
     qsizetype end;
   } cases[] = {
-      {R"("a\"b]" ,)", 0, 7},  {R"([1,[2,"]"],{"k":"}"}] x)", 0, 22},
+      {R"("a\"b]" ,)", 0, 7},  {R"([1,[2,"]"],{"k":"}"}] x)", 0, 21},
       {R"(  123.5e3,)", 0, 9}, {R"({"a":[}" )", 0, -1},
       {R"("sem fim)", 0, -1},  {R"(   )", 0, -1},
   };
