@@ -1,0 +1,69 @@
+#pragma once
+// A host for the maintenance screen in tests: a main window with its MDI
+// area, the scripted dialogs and a real application server (in-process, over
+// HTTP) on a fresh copy of the seeded sample database. The sample holds the
+// CDC 2000 reference "01"; the fixture adds reference "02" with one row in
+// the height-weight table only (percentile 050), saved through the server.
+
+#include "framework/ui/scripted_dialogs.h"
+#include "screens/tabrelpeso/tabrelpeso_form.h"
+#include "server/app_server.h"
+
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace screentest {
+
+// Captures what the process writes to stderr (the server's one line per call).
+class StderrCapture {
+ public:
+  StderrCapture();
+  ~StderrCapture();
+  // The methods the server logged so far, in order.
+  QStringList Calls();
+
+ private:
+  QString path_;
+  int saved_ = -1;
+};
+
+enum class Sample { Seeded, Empty };
+
+class ScreenTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the server on a fresh copy of the database; `prepare` may change
+  // the file first. Fills the host registry with its address.
+  void StartServer(Sample sample = Sample::Seeded,
+                   const std::function<void(const QString& database)>& prepare = {});
+  // CriaTabRelPeso, then lets the events run; returns the screen.
+  trp::tabrelpeso::TfrmTabRelPeso* Open();
+  // Closes the screen as its close button does and lets it be freed.
+  void CloseScreen();
+  static void Flush();
+  QMdiSubWindow* SubWindow() const;
+  // Focuses a control of the screen as a click would.
+  void Focus(QWidget* control);
+  // Triggers a toolbar operation's menu twin ("sbtIncluir").
+  void Press(const char* button);
+  bool Enabled(const char* button) const;
+
+  std::unique_ptr<QTemporaryDir> dir_;
+  std::unique_ptr<srv::AppServer> server_;
+  std::unique_ptr<QMainWindow> main_;
+  QMdiArea* area_ = nullptr;
+  fw::ScriptedDialogs dialogs_;
+  std::unique_ptr<fw::ScopedDialogs> useDialogs_;
+  trp::tabrelpeso::TfrmTabRelPeso* form_ = nullptr;
+};
+
+}  // namespace screentest
