@@ -271,8 +271,12 @@ void DatasetTableModel::Rebind() {
     --rows_;
     endRemoveRows();
   });
+  // Only the rows whose marker changes are repainted: the dataset may be large.
   auto indicator = [this] {
-    if (rows_ > 0) emit headerDataChanged(Qt::Vertical, 0, rows_ - 1);
+    const int now = dataset_ ? dataset_->RecNo() : -1;
+    for (int row : {markerRow_, now})
+      if (row >= 0 && row < rows_) emit headerDataChanged(Qt::Vertical, row, row);
+    markerRow_ = now;
   };
   connections_ << connect(ds, &Dataset::currentChanged, this, indicator);
   connections_ << connect(ds, &Dataset::stateChanged, this, indicator);

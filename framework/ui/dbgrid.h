@@ -103,6 +103,7 @@ class DatasetTableModel : public QAbstractTableModel {
   DBGrid* grid_;
   QPointer<Dataset> dataset_;
   int rows_ = 0;
+  int markerRow_ = -1;
   QList<QMetaObject::Connection> connections_;
 };
 

@@ -3,10 +3,12 @@
 #include "framework/data/errors.h"
 #include "framework/ui/dialogs.h"
 #include "framework/ui/guard.h"
+#include "framework/ui/host_services.h"
 #include "framework/ui/search.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QVBoxLayout>
 
@@ -222,6 +224,25 @@ void TfrmPadraoGrid::Close() {
     subWindow_->close();
   else
     close();
+}
+
+void TfrmPadraoGrid::ShowChild() {
+  QMdiArea* area = Host::Instance().MdiArea();
+  if (area && !subWindow_) {
+    area->addSubWindow(this);
+    AttachToSubWindow();
+  }
+  Create();
+  if (subWindow_) {
+    subWindow_->showNormal();
+    if (auto* mdi = subWindow_->mdiArea()) mdi->setActiveSubWindow(subWindow_);
+    subWindow_->raise();
+    setFocus();
+  } else {
+    showNormal();
+    raise();
+    activateWindow();
+  }
 }
 
 void TfrmPadraoGrid::showEvent(QShowEvent* event) {

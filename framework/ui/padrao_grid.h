@@ -26,6 +26,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolButton>
@@ -97,6 +98,10 @@ class TfrmPadraoGrid : public QWidget {
   void Activate();
   // Closes the screen (its MDI sub-window when it has one).
   void Close();
+  // Shows the screen as a child of the host's MDI area (fw::Host; a
+  // top-level window when there is none), restored to its normal size, in
+  // front and active. Calling it again only restores and raises.
+  void ShowChild();
 
   // --- inherited handlers
   virtual void FormCreate(QObject* sender);
@@ -134,7 +139,7 @@ class TfrmPadraoGrid : public QWidget {
   QString helpFile_;
   int helpContext_ = 0;
   bool created_ = false;
-  QPointer<QWidget> subWindow_;
+  QPointer<QMdiSubWindow> subWindow_;
   QMetaObject::Connection subWindowConnection_;
 };
 

@@ -4,6 +4,7 @@
 #include "framework/data/errors.h"
 #include "framework/ui/consiste.h"
 #include "framework/ui/dialog_forms.h"
+#include "framework/ui/host_services.h"
 #include "framework/ui/padrao_grid.h"
 #include "framework/ui/scripted_dialogs.h"
 #include "ui_support.h"
@@ -241,6 +242,33 @@ TEST(MdiScreen, ActivatesOnEveryReturnAndLeavesNoInstanceOnClose) {
   EXPECT_TRUE(form.isNull());
   EXPECT_TRUE(subWindow.isNull());
   EXPECT_EQ(mdi->subWindowList().size(), 1);
+}
+
+TEST(MdiScreen, ShowChildCreatesOneSubWindowAndRestoresIt) {
+  fw::ScriptedDialogs dlg;
+  fw::ScopedDialogs use(dlg);
+  QMainWindow main;
+  auto* mdi = new QMdiArea(&main);
+  main.setCentralWidget(mdi);
+  main.resize(800, 600);
+  main.show();
+  QApplication::setActiveWindow(&main);
+  (void)QTest::qWaitForWindowActive(&main);
+  fw::Host::Instance().SetMdiArea(mdi);
+
+  auto* form = new TfrmExemplo;
+  form->ShowChild();
+  form->ShowChild();
+  ASSERT_EQ(mdi->subWindowList().size(), 1);
+  QMdiSubWindow* sub = mdi->subWindowList().first();
+  EXPECT_EQ(sub->widget(), form);
+  EXPECT_EQ(form->calls.count(QStringLiteral("FormCreate")), 1);
+  EXPECT_EQ(mdi->activeSubWindow(), sub);
+  sub->showMinimized();
+  form->ShowChild();
+  EXPECT_FALSE(sub->isMinimized());
+  EXPECT_TRUE(sub->isVisible());
+  fw::Host::Instance().Reset();
 }
 
 // --- modal screens
