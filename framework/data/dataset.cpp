@@ -407,6 +407,11 @@ void Dataset::SetData(const DataPacket& packet) {
 
 DataPacket Dataset::Data() const {
   const DatasetImpl& d = *impl_;
+  if (!d.active) {
+    QList<FieldDef> defs;
+    for (const Field* f : d.fields) defs.append(f->Def());
+    return DataPacket(defs);
+  }
   const PacketStorage& s = d.st();
   bool plain = d.order.size() == size_t(s.rows) && s.fields.size() == d.fields.size();
   for (int fi = 0; plain && fi < d.fields.size(); ++fi)
@@ -493,6 +498,7 @@ void Dataset::Close() {
 
 bool Dataset::Active() const { return impl_->active; }
 DatasetState Dataset::State() const { return impl_->state; }
+bool Dataset::Modified() const { return impl_->editing() && impl_->modified; }
 
 size_t Dataset::MemoryBytes() const {
   const DatasetImpl& d = *impl_;

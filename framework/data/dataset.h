@@ -88,6 +88,8 @@ class Dataset : public QObject {
   size_t MemoryBytes() const;
   bool Active() const;
   DatasetState State() const;
+  // True once a field of the record being edited or inserted was written.
+  bool Modified() const;
 
   // --- navigation (within the filter) -------------------------------------
   void First();

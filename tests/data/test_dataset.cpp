@@ -339,6 +339,10 @@ TEST(Abort, DataSourceHandlerExceptionPropagates) {
 TEST(Misuse, ClearErrors) {
   Recorder r;
   EXPECT_THROW(r.ds.First(), fw::Error);  // inactive
+  EXPECT_EQ(r.ds.Data().rowCount(), 0);
+  EXPECT_EQ(r.ds.Data().fields(), AgeFields());
+  EXPECT_TRUE(r.ds.Delta().isEmpty());
+  EXPECT_TRUE(r.ds.FieldByName(u"NRIDADEINI")->IsNull());
   r.ds.SetData(DataPacket(AgeFields()));
   EXPECT_TRUE(r.ds.IsEmpty());
   EXPECT_TRUE(r.ds.Eof());
@@ -942,6 +946,100 @@ TEST(Signals, InsertEditCancelDelete) {
   r.log.clear();
   r.ds.SetFilter(QStringLiteral("CDREFEBIBL = '02'"));
   EXPECT_EQ(r.log, (Log{"contentReset", "currentChanged 0", "AfterScroll"}));
+}
+
+// --- data sources -------------------------------------------------------------------------------
+
+TEST(DataSources, BindingRebindingAndLifetime) {
+  Dataset a(QStringLiteral("cdsA"));
+  Dataset b(QStringLiteral("cdsB"));
+  DataSource src(QStringLiteral("dtsA"));
+  int rebinds = 0;
+  QObject::connect(&src, &DataSource::dataSetChanged, [&] { ++rebinds; });
+  Log seen;
+  src.OnStateChange = [&](DataSource* s) {
+    seen.push_back(s->DataSet()->objectName().toStdString());
+  };
+  EXPECT_EQ(src.State(), DatasetState::Inactive);  // unbound
+  src.SetDataSet(&a);
+  src.SetDataSet(&a);  // same dataset: nothing
+  EXPECT_EQ(rebinds, 1);
+  a.SetData(AgePacket());
+  EXPECT_EQ(src.State(), DatasetState::Browse);
+  src.SetDataSet(&b);
+  a.Edit();  // no longer bound: not told
+  b.SetData(AgePacket());
+  EXPECT_EQ(seen, (Log{"cdsA", "cdsB"}));
+  EXPECT_EQ(rebinds, 2);
+  {
+    DataSource second(QStringLiteral("dtsB"));
+    second.SetDataSet(&b);
+    int told = 0;
+    second.OnStateChange = [&](DataSource*) { ++told; };
+    b.Edit();
+    EXPECT_EQ(told, 1);
+  }  // destroyed while bound: the dataset forgets it
+  b.Cancel();
+  EXPECT_EQ(seen.size(), 4u);
+  auto* owned = new Dataset(QStringLiteral("cdsC"));
+  src.SetDataSet(owned);
+  delete owned;
+  EXPECT_EQ(src.DataSet(), nullptr);
+  EXPECT_EQ(src.State(), DatasetState::Inactive);
+}
+
+TEST(Editing, ModifiedTracksWritesToTheRecord) {
+  Recorder r;
+  r.load();
+  EXPECT_FALSE(r.ds.Modified());
+  r.ds.Edit();
+  EXPECT_FALSE(r.ds.Modified());
+  r.set("VRPESOMASIDA", 1.0);
+  EXPECT_TRUE(r.ds.Modified());
+  r.ds.Cancel();
+  EXPECT_FALSE(r.ds.Modified());
+  EXPECT_EQ(r.num("VRPESOMASIDA"), Weight(1, 50, 0));  // cancel restored the value
+  // An untouched new record is dropped when the user moves away; a touched one is posted.
+  r.ds.Insert();
+  r.ds.Next();
+  EXPECT_EQ(r.ds.RecordCount(), 12);
+  EXPECT_EQ(r.ds.ChangeCount(), 0);
+  r.ds.Insert();
+  r.set("NRIDADEINI", 3.0);
+  r.ds.First();
+  EXPECT_EQ(r.ds.RecordCount(), 13);
+  EXPECT_EQ(r.ds.ChangeCount(), 1);
+}
+
+TEST(Editing, InsertGoesBeforeTheCurrentRecordAppendAtTheEnd) {
+  Recorder r;
+  r.load();
+  r.ds.SetRecNo(4);
+  const double fifth = r.num("VRPESOMASIDA");
+  r.ds.Insert();
+  r.set("VRPESOMASIDA", -1.0);
+  r.ds.Post();
+  EXPECT_EQ(r.ds.RecNo(), 4);
+  r.ds.Next();
+  EXPECT_EQ(r.num("VRPESOMASIDA"), fifth);
+  r.ds.Append();
+  EXPECT_EQ(r.ds.RecNo(), 13);
+  r.set("VRPESOMASIDA", -2.0);
+  r.ds.Post();
+  const DataPacket all = r.ds.Data();
+  ASSERT_EQ(all.rowCount(), 14);
+  EXPECT_EQ(all.value(4, 4).toDouble(), -1.0);
+  EXPECT_EQ(all.value(5, 4).toDouble(), fifth);
+  EXPECT_EQ(all.value(13, 4).toDouble(), -2.0);
+  // Into an empty dataset, both land as the only record.
+  Dataset empty(QStringLiteral("cdsVazio"));
+  empty.SetData(DataPacket(AgeFields()));
+  empty.Insert();
+  empty.FieldByName(u"NRIDADEINI")->SetAsFloat(1);
+  empty.Post();
+  EXPECT_EQ(empty.RecordCount(), 1);
+  EXPECT_EQ(empty.RecNo(), 0);
+  EXPECT_FALSE(empty.IsEmpty());
 }
 
 }  // namespace
