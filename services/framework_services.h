@@ -28,13 +28,6 @@ class Busy {
   Busy& operator=(const Busy&) = delete;
 };
 
-// Puts `form` into the host's multi-document area as a child window (once;
-// without an area it stays a top-level window). Never fails.
-void AdoptAsChildWindow(QWidget* form);
-// Restores the form's window (normal size, not minimised or maximised), shows
-// it, brings it to the front and activates it. Never fails.
-void ShowNormalAndRaise(QWidget* form);
-
 // "F1 = 'a' and F2 = 'b'": equality tests joined by "and", each value quoted
 // so that a quote inside a code cannot break the expression.
 QString FilterEquals(const QList<QPair<QString, QString>>& fieldValues);

@@ -4,7 +4,6 @@
 #include "framework/ui/guard.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
-#include "services/framework_services.h"
 
 namespace trp::tabrelpeso {
 
@@ -27,13 +26,11 @@ extern "C" void CriaTabRelPeso() {
     // A screen freed without passing through its close (the host shutting
     // down) leaves the flag set but no instance to raise: create anew.
     if (!boStCriado || !frmTabRelPeso) {
-      auto* form = new TfrmTabRelPeso;
-      trp::services::AdoptAsChildWindow(form);
-      form->Create();
-      frmTabRelPeso = form;
+      frmTabRelPeso = fw::CreateForm<TfrmTabRelPeso>();
       boStCriado = true;
     }
-    trp::services::ShowNormalAndRaise(frmTabRelPeso);
+    // A child window of the host, restored, in front and active.
+    frmTabRelPeso->ShowChild();
   });
 }
 
