@@ -22,7 +22,7 @@ const char kHelpIntro[] =
     "precedência sobre o arquivo.";
 
 bool ParseServer(const QString& text, QString* hostOut, int* portOut) {
-  const int colon = text.lastIndexOf(':');
+  const qsizetype colon = text.lastIndexOf(':');
   if (colon <= 0) return false;
   bool ok = false;
   const int port = text.mid(colon + 1).toInt(&ok);

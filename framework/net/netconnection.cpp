@@ -141,7 +141,7 @@ ServerResult TNetConnection::Call(const QString& method, const QVariantList& arg
     return {false, {}, TransportMessage(answer.error(), Address())};
   }
   if (answer->status == 401 || answer->status == 403) {
-    const ServerResult parsed = ParseRpcResponse(answer->body);
+    ServerResult parsed = ParseRpcResponse(answer->body);
     if (answer->status == 403 && !parsed.ok &&
         !parsed.error.startsWith(QLatin1String("Resposta"))) {
       return parsed;

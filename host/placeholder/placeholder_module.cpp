@@ -29,9 +29,12 @@ extern "C" Q_DECL_EXPORT void CriaTabRelPeso() {
     text->setAlignment(Qt::AlignCenter);
     auto* layout = new QVBoxLayout(form);
     layout->addWidget(text);
-    form->resize(513, 306);
     if (area) {
-      area->addSubWindow(form)->setAttribute(Qt::WA_DeleteOnClose);
+      QMdiSubWindow* sub = area->addSubWindow(form);
+      sub->setAttribute(Qt::WA_DeleteOnClose);
+      sub->resize(513, 306);
+    } else {
+      form->resize(513, 306);
     }
     frmPlaceholder = form;
   }
