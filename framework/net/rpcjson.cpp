@@ -7,7 +7,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <array>
 #include <cmath>
+#include <cstring>
 
 namespace fw {
 namespace {
@@ -23,16 +25,26 @@ qsizetype SkipBlanks(QByteArrayView text, qsizetype pos) {
 // `pos`, or -1.
 qsizetype SkipString(QByteArrayView text, qsizetype pos) {
   const char* data = text.data();
-  const qsizetype n = text.size();
-  for (qsizetype i = pos + 1; i < n; ++i) {
-    if (data[i] == '\\') {
-      ++i;
-    } else if (data[i] == '"') {
-      return i + 1;
-    }
+  const char* end = data + text.size();
+  const char* p = data + pos + 1;
+  while (p < end) {
+    const auto* quote = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
+    if (!quote) return -1;
+    // A quote preceded by an odd run of backslashes is escaped.
+    const char* b = quote;
+    while (b > p && b[-1] == '\\') --b;
+    if ((quote - b) % 2 == 0) return quote + 1 - data;
+    p = quote + 1;
   }
   return -1;
 }
+
+// Characters that matter when skipping over arrays and objects.
+constexpr std::array<bool, 256> kStructural = [] {
+  std::array<bool, 256> table{};
+  for (const unsigned char c : {'"', '{', '}', '[', ']'}) table[c] = true;
+  return table;
+}();
 
 void AppendJsonString(QByteArray& out, const QString& text) {
   out += '"';
@@ -122,36 +134,39 @@ void AppendArgument(QByteArray& out, const QVariant& arg, int position) {
   }
 }
 
-QVariant ParseValue(QByteArrayView span);
-
-QVariant ParseArray(QByteArrayView span) {
-  QVariantList items;
-  qsizetype pos = SkipBlanks(span, 1);
-  if (pos < span.size() && span[pos] == ']') return items;
-  while (pos < span.size()) {
-    const qsizetype end = SkipJsonValue(span, pos);
-    if (end < 0) throw Error(QStringLiteral("lista incompleta"));
-    items << ParseValue(span.sliced(pos, end - pos));
-    pos = SkipBlanks(span, end);
-    if (pos >= span.size()) break;
-    if (span[pos] == ']') return items;
-    if (span[pos] != ',') throw Error(QStringLiteral("separador inesperado numa lista"));
-    pos = SkipBlanks(span, pos + 1);
+// Reads the value that starts at `pos` (blanks skipped) and sets `end` just
+// past it; each byte of a packet is scanned once for its span, then parsed.
+QVariant ParseValueAt(QByteArrayView text, qsizetype pos, qsizetype* end) {
+  pos = SkipBlanks(text, pos);
+  if (pos >= text.size()) throw Error(QStringLiteral("valor vazio"));
+  if (text[pos] == '[') {
+    QVariantList items;
+    qsizetype at = SkipBlanks(text, pos + 1);
+    if (at < text.size() && text[at] == ']') {
+      *end = at + 1;
+      return items;
+    }
+    while (at < text.size()) {
+      qsizetype itemEnd = -1;
+      items << ParseValueAt(text, at, &itemEnd);
+      at = SkipBlanks(text, itemEnd);
+      if (at >= text.size()) break;
+      if (text[at] == ']') {
+        *end = at + 1;
+        return items;
+      }
+      if (text[at] != ',') throw Error(QStringLiteral("separador inesperado numa lista"));
+      ++at;
+    }
+    throw Error(QStringLiteral("lista incompleta"));
   }
-  throw Error(QStringLiteral("lista incompleta"));
-}
-
-QVariant ParseValue(QByteArrayView span) {
-  const qsizetype start = SkipBlanks(span, 0);
-  qsizetype end = span.size();
-  while (end > start && IsBlank(span[end - 1])) --end;
-  span = span.sliced(start, end - start);
-  if (span.isEmpty()) throw Error(QStringLiteral("valor vazio"));
+  const qsizetype valueEnd = SkipJsonValue(text, pos);
+  if (valueEnd < 0) throw Error(QStringLiteral("texto incompleto"));
+  *end = valueEnd;
+  const QByteArrayView span = text.sliced(pos, valueEnd - pos);
   switch (span[0]) {
     case '{':
       return QVariant::fromValue(DataPacket::fromJson(span));
-    case '[':
-      return ParseArray(span);
     case 't':
       if (span == "true") return true;
       break;
@@ -192,6 +207,7 @@ qsizetype SkipJsonValue(QByteArrayView text, qsizetype pos) {
     int depth = 0;
     for (qsizetype i = pos; i < n; ++i) {
       const char c = data[i];
+      if (!kStructural[static_cast<unsigned char>(c)]) continue;
       if (c == '"') {
         i = SkipString(text, i);
         if (i < 0) return -1;
@@ -229,7 +245,8 @@ ServerResult ParseRpcResponse(QByteArrayView body) {
   qsizetype pos = SkipBlanks(body, 0);
   if (pos >= body.size() || body[pos] != '{')
     return Invalid(QStringLiteral("não é um objeto JSON"));
-  QByteArrayView result, error;
+  QVariant result;
+  QByteArrayView error;
   bool haveResult = false, haveError = false;
   pos = SkipBlanks(body, pos + 1);
   while (pos < body.size() && body[pos] != '}') {
@@ -240,15 +257,21 @@ ServerResult ParseRpcResponse(QByteArrayView body) {
     pos = SkipBlanks(body, keyEnd);
     if (pos >= body.size() || body[pos] != ':') return Invalid(QStringLiteral("':' esperado"));
     const qsizetype valueStart = SkipBlanks(body, pos + 1);
-    const qsizetype valueEnd = SkipJsonValue(body, valueStart);
-    if (valueEnd < 0) return Invalid(QStringLiteral("texto incompleto"));
-    const QByteArrayView value = body.sliced(valueStart, valueEnd - valueStart);
+    qsizetype valueEnd = -1;
     if (key == "result") {
-      result = value;
+      try {
+        result = ParseValueAt(body, valueStart, &valueEnd);
+      } catch (const Error& e) {
+        return Invalid(e.message());
+      }
       haveResult = true;
-    } else if (key == "error") {
-      error = value;
-      haveError = true;
+    } else {
+      valueEnd = SkipJsonValue(body, valueStart);
+      if (valueEnd < 0) return Invalid(QStringLiteral("texto incompleto"));
+      if (key == "error") {
+        error = body.sliced(valueStart, valueEnd - valueStart);
+        haveError = true;
+      }
     }
     pos = SkipBlanks(body, valueEnd);
     if (pos < body.size() && body[pos] == ',') pos = SkipBlanks(body, pos + 1);
@@ -267,11 +290,7 @@ ServerResult ParseRpcResponse(QByteArrayView body) {
     return {false, {}, message};
   }
   if (!haveResult) return Invalid(QStringLiteral("sem resultado"));
-  try {
-    return {true, ParseValue(result), {}};
-  } catch (const Error& e) {
-    return Invalid(e.message());
-  }
+  return {true, result, {}};
 }
 
 }  // namespace fw

@@ -131,9 +131,15 @@ TEST(RpcScanner, SkipsValuesWithNestingAndEscapes) {
     qsizetype start;
     qsizetype end;
   } cases[] = {
-      {R"("a\"b]" ,)", 0, 7},  {R"([1,[2,"]"],{"k":"}"}] x)", 0, 21},
-      {R"(  123.5e3,)", 0, 9}, {R"({"a":[}" )", 0, -1},
-      {R"("sem fim)", 0, -1},  {R"(   )", 0, -1},
+      {R"("a\"b]" ,)", 0, 7},
+      {R"([1,[2,"]"],{"k":"}"}] x)", 0, 21},
+      {R"(  123.5e3,)", 0, 9},
+      {R"("a\\" ,)", 0, 5},     // an escaped backslash ends before the quote
+      {R"("x\\\"y" ,)", 0, 8},  // backslash, then an escaped quote
+      {R"({"s":"\"}"}  )", 0, 11},
+      {R"({"a":[}" )", 0, -1},
+      {R"("sem fim)", 0, -1},
+      {R"(   )", 0, -1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(fw::SkipJsonValue(QByteArrayView(c.text), c.start), c.end) << c.text;
