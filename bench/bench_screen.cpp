@@ -114,6 +114,13 @@ void BM_FirstLoad_ScreenVsDirect(benchmark::State& state) {
   state.counters["direct_ms"] = benchmark::Counter(direct * 1000 / state.iterations());
   state.counters["ratio"] = benchmark::Counter(direct > 0 ? screen / direct : 0);
 }
+// Context for the ratio: building the screen alone (every control, dataset
+// and query, FormCreate), without showing or loading it.
+void BM_BuildScreen(benchmark::State& state) {
+  for (auto _ : state) delete fw::CreateForm<trp::tabrelpeso::TfrmTabRelPeso>();
+}
+BENCHMARK(BM_BuildScreen)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_FirstLoad_ScreenVsDirect)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
 
 }  // namespace

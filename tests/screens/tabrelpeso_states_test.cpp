@@ -216,6 +216,21 @@ TEST_F(States, InsertOnTheAgePageNeedsOneOfItsGridsFocused) {
   EXPECT_EQ(form_->cdsPercIdade->State(), fw::DatasetState::Browse);
 }
 
+TEST_F(States, RowsStateChangeWithoutTheFocusLeavesTheToolbarAlone) {
+  StartServer();
+  Open();
+  form_->mnuIdPesAlt->trigger();
+  Focus(form_->dbgPercIdade);
+  const QStringList before = EnabledOperations();
+  ASSERT_EQ(before, (QStringList{"sbtIncluir", "sbtExcluir", "sbtProcurar", "sbtVerificar",
+                                 "sbtCopiar"}));
+  form_->cdsIdPesAlt->Edit();
+  EXPECT_EQ(EnabledOperations(), before);
+  EXPECT_TRUE(form_->dbgPercIdade->isEnabled());
+  EXPECT_EQ(EnabledPages().size(), 4);
+  form_->cdsIdPesAlt->Cancel();
+}
+
 TEST_F(States, HeightWeightListShowsItsSearchButtonWithoutFocus) {
   StartServer();
   Open();
