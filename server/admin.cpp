@@ -77,7 +77,7 @@ int WriteRows(Db& db, const TableDef& t, const std::string& ref, const Rows& row
         {std::string("tabrelpeso-admin"),
          QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString(),
          std::string("import-cdc"), std::string(t.name), std::monostate{}, summary});
-    BumpChangeCounter(db, t.name);
+    for (const QString& p : percentiles) BumpChangeCounter(db, t.name, ref, p.toStdString());
   }
   return int(rows.size());
 }

@@ -41,16 +41,18 @@ std::string Envelope(const std::string& id, int code, const QString& message) {
 
 // A reply whose middle part (the cached result) is shared, not copied.
 struct Reply {
-  std::string head;
-  std::shared_ptr<const std::string> body;
-  std::string tail;
-  size_t size() const { return head.size() + body->size() + tail.size(); }
+  JsonPieces pieces;
+  size_t size() const {
+    size_t n = 0;
+    for (const auto& p : pieces) n += p->size();
+    return n;
+  }
 };
 
 bool WriteSpan(httplib::DataSink& sink, const Reply& r, size_t offset, size_t length) {
-  const std::string* parts[] = {&r.head, r.body.get(), &r.tail};
   size_t at = 0;
-  for (const std::string* p : parts) {
+  for (const auto& piece : r.pieces) {
+    const std::string* p = piece.get();
     const size_t end = at + p->size();
     if (offset < end && length > 0) {
       const size_t from = offset - at;
@@ -294,10 +296,17 @@ class AppServerImpl {
                       .arg(name.left(60)));
     try {
       const Caller caller{who->name, who->role == QLatin1String("maintainer")};
-      Reply reply{"{\"jsonrpc\":\"2.0\",\"id\":" + idText + ",\"result\":",
-                  service.Call(caller, name, params.toArray()), "}"};
-      if (reply.body->size() < 64 * 1024) {
-        finish(200, reply.head + *reply.body + reply.tail, "ok");
+      Reply reply;
+      reply.pieces.push_back(std::make_shared<const std::string>(
+          "{\"jsonrpc\":\"2.0\",\"id\":" + idText + ",\"result\":"));
+      for (auto& piece : service.Call(caller, name, params.toArray()))
+        reply.pieces.push_back(std::move(piece));
+      reply.pieces.push_back(std::make_shared<const std::string>("}"));
+      if (reply.size() < 64 * 1024) {
+        std::string body;
+        body.reserve(reply.size());
+        for (const auto& p : reply.pieces) body += *p;
+        finish(200, std::move(body), "ok");
       } else {
         // Big answers go out straight from the shared buffer.
         const size_t size = reply.size();

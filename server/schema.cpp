@@ -91,8 +91,23 @@ std::vector<Migration> Migrations() {
   std::string v2pg =
       "CREATE OR REPLACE FUNCTION NVL(TEXT, TEXT) RETURNS TEXT\n"
       "  AS 'SELECT COALESCE($1, $2)' LANGUAGE SQL IMMUTABLE;\n";
+  // Change counters per (reference, percentile): after a save only that
+  // part of a cached table answer is rebuilt.
+  std::string v3 =
+      "DROP TABLE CONTROLEALTERACAO;\n"
+      "CREATE TABLE CONTROLEALTERACAO (\n"
+      "  NMTABELA VARCHAR(20) NOT NULL,\n"
+      "  CDREFEBIBL VARCHAR(2) NOT NULL,\n"
+      "  CDPERCENTIL VARCHAR(3) NOT NULL,\n"
+      "  NRALTERACAO BIGINT NOT NULL,\n"
+      "  PRIMARY KEY (NMTABELA, CDREFEBIBL, CDPERCENTIL)\n"
+      ");\n";
+  for (const TableDef* t : AllTables())
+    v3 += std::string("INSERT INTO CONTROLEALTERACAO SELECT DISTINCT '") + t->name +
+          "', CDREFEBIBL, CDPERCENTIL, 1 FROM " + t->name + ";\n";
   return {{1, ForEngine(v1, Db::Engine::Sqlite), ForEngine(v1, Db::Engine::Postgres)},
-          {2, "", v2pg}};
+          {2, "", v2pg},
+          {3, v3, v3}};
 }
 
 }  // namespace
@@ -126,14 +141,13 @@ void Migrate(Db& db) {
   tx.commit();
 }
 
-void BumpChangeCounter(Db& db, const char* table) {
-  db.run("UPDATE CONTROLEALTERACAO SET NRALTERACAO = NRALTERACAO + 1 WHERE NMTABELA = ?",
-         {std::string(table)});
-}
-
-std::int64_t ChangeCounter(Db& db, const char* table) {
-  return QueryInt(db, "SELECT NRALTERACAO FROM CONTROLEALTERACAO WHERE NMTABELA = ?",
-                  {std::string(table)}, -1);
+void BumpChangeCounter(Db& db, const char* table, const std::string& reference,
+                       const std::string& percentile) {
+  db.run(
+      "INSERT INTO CONTROLEALTERACAO (NMTABELA, CDREFEBIBL, CDPERCENTIL, NRALTERACAO) "
+      "VALUES (?, ?, ?, 1) ON CONFLICT (NMTABELA, CDREFEBIBL, CDPERCENTIL) DO UPDATE SET "
+      "NRALTERACAO = CONTROLEALTERACAO.NRALTERACAO + 1",
+      {std::string(table), reference, percentile});
 }
 
 }  // namespace srv

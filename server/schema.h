@@ -13,9 +13,11 @@ void Migrate(Db& db);
 // The newest schema version this build knows.
 int SchemaVersion();
 
-// Marks a table as changed inside the caller's write transaction, so that
-// cached answers of every server instance see the change.
-void BumpChangeCounter(Db& db, const char* table);
-std::int64_t ChangeCounter(Db& db, const char* table);
+// Marks the rows of one (reference, percentile) in a table as changed, inside
+// the caller's write transaction, so that the cached answers of every server
+// instance see the change. Every write to a row table must call it for each
+// pair it touches. Throws DbError.
+void BumpChangeCounter(Db& db, const char* table, const std::string& reference,
+                       const std::string& percentile);
 
 }  // namespace srv

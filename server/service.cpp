@@ -486,9 +486,9 @@ bool Matches(const Delta& d, const Row& stored, const Row& original) {
   return true;
 }
 
-std::shared_ptr<const std::string> True() {
+JsonPieces True() {
   static const auto t = std::make_shared<const std::string>("true");
-  return t;
+  return {t};
 }
 
 }  // namespace
@@ -500,7 +500,7 @@ class Methods {
   Methods(Service& s, const Caller& who, const QString& method, const QJsonArray& params)
       : s_(s), who_(who), method_(method), p_(method, params) {}
 
-  std::shared_ptr<const std::string> GetReferencia() {
+  JsonPieces GetReferencia() {
     p_.expect(0);
     auto db = s_.pool_.acquire();
     std::string where;
@@ -513,40 +513,90 @@ class Methods {
         {}));
   }
 
-  std::shared_ptr<const std::string> GetPerc(const TableDef& t) {
+  JsonPieces GetPerc(const TableDef& t) {
     p_.expect(0);
     auto db = s_.pool_.acquire();
     Transaction tx(*db, false);
-    const std::int64_t counter = ChangeCounter(*db, t.name);
-    Service::CacheEntry& slot = s_.cache_[int(t.id)];
+    using Key = std::pair<std::string, std::string>;  // reference, percentile
+    std::vector<std::pair<Key, std::int64_t>> counters;
+    db->run(
+        "SELECT CDREFEBIBL, CDPERCENTIL, NRALTERACAO FROM CONTROLEALTERACAO WHERE NMTABELA = ? "
+        "ORDER BY CDREFEBIBL, CDPERCENTIL",
+        {std::string(t.name)},
+        [&](const SqlRow& r) { counters.emplace_back(Key(r.text(0), r.text(1)), r.integer(2)); });
+    // Names are read on every call: the percentile table is kept elsewhere.
+    std::map<std::string, std::string> names;
+    db->run("SELECT CDPERCENTIL, NMPERCENTIL FROM PERCENTIL", {},
+            [&](const SqlRow& r) { names[std::string(r.text(0))] = std::string(r.text(1)); });
+
+    auto& cache = s_.cache_[int(t.id)];
+    std::vector<std::shared_ptr<const Service::Chunk>> chunks(counters.size());
     {
       std::lock_guard lock(s_.cacheMutex_);
-      if (slot.json && slot.counter == counter) return slot.json;
+      for (size_t i = 0; i < counters.size(); ++i) {
+        auto it = cache.find(counters[i].first);
+        if (it != cache.end() && it->second->counter == counters[i].second) chunks[i] = it->second;
+      }
     }
-    std::string out = "[";
-    AppendFields(out,
-                 {{"CDREFEBIBL", true, 2}, {"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}});
-    AppendRows(*db, out,
-               {{"CDREFEBIBL", true, 2}, {"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}},
-               "SELECT t.CDREFEBIBL, t.CDPERCENTIL, p.NMPERCENTIL FROM (SELECT DISTINCT "
-               "CDREFEBIBL, CDPERCENTIL FROM " +
-                   std::string(t.name) +
-                   ") t JOIN PERCENTIL p ON p.CDPERCENTIL = t.CDPERCENTIL ORDER BY "
-                   "t.CDREFEBIBL, t.CDPERCENTIL",
-               {});
-    out += "]},";
     const auto fields = FieldsOf(t);
-    AppendFields(out, fields);
-    AppendRows(*db, out, fields, "SELECT " + ColumnList(t) + " FROM " + t.name + OrderBy(t), {});
-    out += "]}]";
+    const std::string rowsSql = "SELECT " + ColumnList(t) + " FROM " + t.name +
+                                " WHERE CDREFEBIBL = ? AND CDPERCENTIL = ?" + OrderBy(t);
+    std::vector<size_t> built;
+    for (size_t i = 0; i < counters.size(); ++i) {
+      if (chunks[i]) continue;
+      auto chunk = std::make_shared<Service::Chunk>();
+      chunk->counter = counters[i].second;
+      AppendRows(*db, chunk->rows, fields, rowsSql,
+                 {counters[i].first.first, counters[i].first.second});
+      chunks[i] = std::move(chunk);
+      built.push_back(i);
+    }
     tx.commit();
-    auto json = Share(std::move(out));
-    std::lock_guard lock(s_.cacheMutex_);
-    if (counter >= slot.counter) slot = {counter, json};
-    return json;
+    {
+      std::lock_guard lock(s_.cacheMutex_);
+      for (size_t i : built) {
+        auto& slot = cache[counters[i].first];
+        if (!slot || slot->counter < chunks[i]->counter) slot = chunks[i];
+      }
+    }
+
+    // Element 0 lists the (reference, percentile) pairs that have rows.
+    auto head = std::make_shared<std::string>("[");
+    AppendFields(*head,
+                 {{"CDREFEBIBL", true, 2}, {"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}});
+    bool first = true;
+    for (size_t i = 0; i < counters.size(); ++i) {
+      if (chunks[i]->rows.empty()) continue;
+      const auto& [ref, perc] = counters[i].first;
+      *head += first ? "[" : ",[";
+      first = false;
+      AppendString(*head, ref);
+      *head += ',';
+      AppendString(*head, perc);
+      *head += ',';
+      auto name = names.find(perc);
+      if (name == names.end())
+        *head += "null";
+      else
+        AppendString(*head, name->second);
+      *head += ']';
+    }
+    *head += "]},";
+    AppendFields(*head, fields);
+    JsonPieces out{std::move(head)};
+    static const auto comma = std::make_shared<const std::string>(",");
+    first = true;
+    for (auto& chunk : chunks) {
+      if (chunk->rows.empty()) continue;
+      if (!first) out.push_back(comma);
+      first = false;
+      out.push_back(std::shared_ptr<const std::string>(chunk, &chunk->rows));
+    }
+    out.push_back(std::make_shared<const std::string>("]}]"));
+    return out;
   }
 
-  std::shared_ptr<const std::string> GetValida(const TableDef& t) {
+  JsonPieces GetValida(const TableDef& t) {
     p_.expect(t.id == TableId::Age ? 4 : 3);
     const std::string ref = Code(p_.text(0, QStringLiteral("referência")), true);
     const std::string perc = Code(p_.text(1, QStringLiteral("percentil")), false);
@@ -564,7 +614,7 @@ class Methods {
         Packet(*db, FieldsOf(t), "SELECT " + ColumnList(t) + " FROM " + t.name + KeyWhere(t), key));
   }
 
-  std::shared_ptr<const std::string> Set(const TableDef& t) {
+  JsonPieces Set(const TableDef& t) {
     p_.expect(1);
     const Delta d = ParseDelta(
         t,
@@ -578,6 +628,7 @@ class Methods {
       auto checkCodes = [&](const Row& row) {
         const auto& ref = std::get<std::string>(row[size_t(t.columnIndex("CDREFEBIBL"))]);
         const auto& perc = std::get<std::string>(row[size_t(t.columnIndex("CDPERCENTIL"))]);
+        touched_.emplace(ref, perc);
         if (knownRefs.insert(ref).second) RequireReference(*db, ref);
         if (knownPercs.insert(perc).second) RequirePercentile(*db, perc);
       };
@@ -593,6 +644,7 @@ class Methods {
           case DeltaChange::Op::Update: {
             const std::optional<Row> stored = LoadRow(*db, t, c.oldRow);
             if (!stored || !Matches(d, *stored, c.oldRow)) Fail(RpcError::Conflict, kConflict);
+            Touch(t, *stored);
             Row merged = *stored;
             for (size_t i = 0; i < merged.size(); ++i)
               if (d.present[i]) merged[i] = c.newRow[i];
@@ -615,6 +667,7 @@ class Methods {
           case DeltaChange::Op::Delete: {
             const std::optional<Row> stored = LoadRow(*db, t, c.oldRow);
             if (!stored || !Matches(d, *stored, c.oldRow)) Fail(RpcError::Conflict, kConflict);
+            Touch(t, *stored);
             db->run("DELETE FROM " + std::string(t.name) + KeyWhere(t), KeyParams(t, *stored));
             Audit(*db, who_, method_, t, RowJson(t, *stored), {});
             break;
@@ -625,7 +678,7 @@ class Methods {
     return True();
   }
 
-  std::shared_ptr<const std::string> Deleta(const TableDef& t) {
+  JsonPieces Deleta(const TableDef& t) {
     p_.expect(3);
     const std::string ref = Code(p_.text(0, QStringLiteral("referência")), true);
     const QString percText = p_.text(1, QStringLiteral("percentil"));
@@ -645,14 +698,16 @@ class Methods {
     RequireReference(*db, ref);
     if (!wholeReference) RequirePercentile(*db, std::get<std::string>(params[1]));
     Write(*db, t, [&] {
-      for (const Row& row : LoadRows(*db, t, where, params))
+      for (const Row& row : LoadRows(*db, t, where, params)) {
+        Touch(t, row);
         Audit(*db, who_, method_, t, RowJson(t, row), {});
+      }
       db->run("DELETE FROM " + std::string(t.name) + where, params);
     });
     return True();
   }
 
-  std::shared_ptr<const std::string> GetPercentil(const TableDef& t) {
+  JsonPieces GetPercentil(const TableDef& t) {
     p_.expect(1);
     const std::string ref = Code(p_.text(0, QStringLiteral("referência")), true);
     auto db = s_.pool_.acquire();
@@ -666,7 +721,7 @@ class Methods {
                         {ref}));
   }
 
-  std::shared_ptr<const std::string> Copia(const TableDef& t) {
+  JsonPieces Copia(const TableDef& t) {
     p_.expect(3);
     const std::string ref = Code(p_.text(0, QStringLiteral("referência")), true);
     const std::string dest = Code(p_.text(1, QStringLiteral("percentil de destino")), false);
@@ -677,6 +732,7 @@ class Methods {
     RequireReference(*db, ref);
     RequirePercentile(*db, dest);
     RequirePercentile(*db, src);
+    touched_.emplace(ref, dest);
     Write(*db, t, [&] {
       const std::string where = " WHERE CDREFEBIBL = ? AND CDPERCENTIL = ?";
       if (Exists(*db, "SELECT 1 FROM " + std::string(t.name) + where, {ref, dest}))
@@ -697,8 +753,13 @@ class Methods {
   }
 
  private:
-  static std::shared_ptr<const std::string> Share(std::string s) {
-    return std::make_shared<const std::string>(std::move(s));
+  void Touch(const TableDef& t, const Row& row) {
+    touched_.emplace(std::get<std::string>(row[size_t(t.columnIndex("CDREFEBIBL"))]),
+                     std::get<std::string>(row[size_t(t.columnIndex("CDPERCENTIL"))]));
+  }
+
+  static JsonPieces Share(std::string s) {
+    return {std::make_shared<const std::string>(std::move(s))};
   }
 
   static QString DestinationTaken(const TableDef& t, const std::string& dest) {
@@ -715,7 +776,7 @@ class Methods {
     try {
       Transaction tx(db, true);
       body();
-      BumpChangeCounter(db, t.name);
+      for (const auto& [ref, perc] : touched_) BumpChangeCounter(db, t.name, ref, perc);
       tx.commit();
     } catch (const DbError& e) {
       // A concurrent writer got there between our check and our write.
@@ -729,6 +790,8 @@ class Methods {
   }
 
   Service& s_;
+  // (reference, percentile) pairs whose rows the call changes.
+  std::set<std::pair<std::string, std::string>> touched_;
   const Caller& who_;
   const QString& method_;
   Params p_;
@@ -772,8 +835,7 @@ bool Service::IsKnownMethod(const QString& method) {
 
 bool Service::IsReadOnlyMethod(const QString& method) { return method.startsWith(u"Get"); }
 
-std::shared_ptr<const std::string> Service::Call(const Caller& caller, const QString& method,
-                                                 const QJsonArray& params) {
+JsonPieces Service::Call(const Caller& caller, const QString& method, const QJsonArray& params) {
   if (!IsKnownMethod(method))
     Fail(RpcError::MethodNotFound,
          QStringLiteral("O servidor de aplicação não conhece o método '%1'.").arg(Shown(method)));

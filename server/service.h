@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QString>
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -39,6 +40,10 @@ class RpcError : public std::runtime_error {
  private:
   int code_;
 };
+
+// JSON text in pieces, written out one after another: big answers share
+// their pieces with the cache instead of copying them.
+using JsonPieces = std::vector<std::shared_ptr<const std::string>>;
 
 struct Caller {
   QString name;
@@ -79,23 +84,25 @@ class Service {
   // Opens the database and applies pending migrations. Throws DbError.
   void Open();
 
-  // Runs one method. Returns the JSON text of the result (shared, because big
-  // answers are cached). Throws RpcError; nothing has changed when it does.
-  std::shared_ptr<const std::string> Call(const Caller& caller, const QString& method,
-                                          const QJsonArray& params);
+  // Runs one method. Returns the JSON text of the result. Throws RpcError;
+  // nothing has changed when it does.
+  JsonPieces Call(const Caller& caller, const QString& method, const QJsonArray& params);
 
   static bool IsReadOnlyMethod(const QString& method);
   static bool IsKnownMethod(const QString& method);
 
  private:
-  struct CacheEntry {
-    std::int64_t counter = -1;
-    std::shared_ptr<const std::string> json;
+  // The rows of one (reference, percentile) in one table as packet JSON,
+  // valid while its change counter in the database still has this value.
+  struct Chunk {
+    std::int64_t counter = 0;
+    std::string rows;  // "[...],[...]"; empty when there are none
   };
 
   DbPool pool_;
   std::mutex cacheMutex_;
-  CacheEntry cache_[3];
+  // By table, then by reference and percentile.
+  std::map<std::pair<std::string, std::string>, std::shared_ptr<const Chunk>> cache_[3];
 
   friend class Methods;
 };

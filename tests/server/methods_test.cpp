@@ -567,6 +567,19 @@ TEST_P(ServerTest, BodyOverTheLimitIsRefused) {
 TEST_P(ServerTest, InstancesOnOneDatabaseSeeEachOthersChanges) {
   srv::AppServer other(Options(db_));
   Client otherClient(other.Start(), kMaintainer);
+  // A changed value in one (reference, percentile) part of a cached answer.
+  auto weightAt45 = [&](const QJsonValue& pair) {
+    for (const QJsonValue& v : Rows(pair.toArray()[1]))
+      if (v.toArray()[0].toDouble() == 45 && v.toArray()[2] == "050") return v.toArray();
+    return QJsonArray();
+  };
+  const QJsonArray old45 = weightAt45(Ok("GetPercAltura"));
+  ASSERT_FALSE(old45.isEmpty());
+  QJsonArray new45 = old45;
+  new45[1] = 2.5;
+  ASSERT_TRUE(otherClient.Call("SetPesAlt", {Delta("PESOALTU", {Update(old45, new45)})}).ok());
+  EXPECT_EQ(weightAt45(Ok("GetPercAltura")), new45);
+
   const int before = int(Rows(Ok("GetPercAltura").toArray()[1]).size());
   ASSERT_TRUE(
       otherClient.Call("SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("02", "050", 1, 3))})})
@@ -574,6 +587,16 @@ TEST_P(ServerTest, InstancesOnOneDatabaseSeeEachOthersChanges) {
   EXPECT_EQ(Rows(Ok("GetPercAltura").toArray()[1]).size(), before + 1);
   ASSERT_TRUE(otherClient.Call("DeletaAltura", {"02", "050", ""}).ok());
   EXPECT_EQ(Rows(Ok("GetPercAltura").toArray()[1]).size(), before);
+  ASSERT_TRUE(otherClient.Call("DeletaAltura", {"01", "", "T"}).ok());
+  EXPECT_TRUE(Rows(Ok("GetPercAltura").toArray()[1]).isEmpty());
+  EXPECT_TRUE(Rows(Ok("GetPercAltura").toArray()[0]).isEmpty());
+  // Percentile names are kept by another screen: a renamed one shows at once.
+  srv::OpenDb(db_)->run("UPDATE PERCENTIL SET NMPERCENTIL = 'Mediana' WHERE CDPERCENTIL = '050'",
+                        {});
+  bool renamed = false;
+  for (const QJsonValue& v : Rows(Ok("GetPercIdade").toArray()[0]))
+    if (v.toArray()[1] == "050") renamed = v.toArray()[2] == "Mediana";
+  EXPECT_TRUE(renamed);
 }
 
 TEST_P(ServerTest, SchemaIsVersionedAndMigratingTwiceChangesNothing) {
