@@ -609,11 +609,17 @@ TEST_P(ServerTest, SchemaIsVersionedAndMigratingTwiceChangesNothing) {
   EXPECT_EQ(srv::QueryInt(*db, "SELECT COUNT(*) FROM SCHEMA_VERSION", {}, 0), versions);
   EXPECT_EQ(Dump(db_), before);
   if (GetParam() == Engine::Postgres) {
-    // The host's local queries use NVL in their default dialect.
-    std::string value;
-    db->run("SELECT NVL(CAST(? AS TEXT), CDREFEBIBL) FROM REFEBIBL WHERE CDREFEBIBL = '01'",
-            {std::monostate{}}, [&](const srv::SqlRow& r) { value = r.text(0); });
-    EXPECT_EQ(value, "01");
+    // The host's local queries use NVL in their default dialect, with the
+    // parameter's type left to the server.
+    const std::string sql =
+        "SELECT CDREFEBIBL, NMREFEBIBL FROM REFEBIBL WHERE CDREFEBIBL = NVL(?, CDREFEBIBL) ORDER "
+        "BY CDREFEBIBL";
+    for (const auto& [param, expected] : std::vector<std::pair<srv::SqlParam, int>>{
+             {std::monostate{}, 4}, {std::string("01"), 1}, {std::string("99"), 0}}) {
+      int rows = 0;
+      db->run(sql, {param}, [&](const srv::SqlRow&) { ++rows; });
+      EXPECT_EQ(rows, expected);
+    }
   }
 }
 

@@ -140,6 +140,26 @@ TEST_P(ProcessTest, SigkillDuringPostsLosesNoAcknowledgedChange) {
 INSTANTIATE_TEST_SUITE_P(Engines, ProcessTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto& info) { return std::string(EngineName(info.param)); });
 
+TEST(ServerTokens, FileWithCommentsAndGeneratedTokens) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("tokens");
+  std::ofstream(path.toStdString()) << "# quem, papel, credencial\n\n"
+                                    << "maria maintainer abc123  # chefe da nutrição\n"
+                                    << "   joao   reader   def456\n";
+  const QList<srv::Token> tokens = srv::ReadTokensFile(path);
+  ASSERT_EQ(tokens.size(), 2);
+  EXPECT_EQ(tokens[0].name, "maria");
+  EXPECT_EQ(tokens[0].role, "maintainer");
+  EXPECT_EQ(tokens[0].token, "abc123");
+  EXPECT_EQ(tokens[1].name, "joao");
+  EXPECT_EQ(tokens[1].role, "reader");
+  EXPECT_EQ(tokens[1].token, "def456");
+
+  const QString a = srv::GenerateToken(), b = srv::GenerateToken();
+  EXPECT_NE(a, b);
+  EXPECT_TRUE(QRegularExpression("^[0-9a-f]{64}$").match(a).hasMatch()) << a.toStdString();
+}
+
 TEST(ServerCommandLine, HelpAndBadOptions) {
   struct Case {
     QStringList args;
