@@ -99,6 +99,11 @@ void TNetConnection::SetConnected(bool on) {
   if (connected_) return;
   if (BeforeConnect) BeforeConnect(*this);
   if (token_.isEmpty()) token_ = Host::Instance().Token();
+  if (serverName_.trimmed().isEmpty()) {
+    throw Error(QStringLiteral("A conexão '%1' não indica o módulo do servidor de aplicação "
+                               "(ServerName).")
+                    .arg(objectName()));
+  }
   if (host_.trimmed().isEmpty() || port_ <= 0 || port_ > 65535) {
     throw Error(QStringLiteral("Endereço do servidor de aplicação inválido: %1.").arg(Address()));
   }

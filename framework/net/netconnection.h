@@ -30,6 +30,7 @@ class TNetConnection : public QObject {
   explicit TNetConnection(const QString& name, QObject* parent = nullptr);
   ~TNetConnection() override;
 
+  // The remote data module addressed (the path of the calls); required.
   QString ServerName() const { return serverName_; }
   void SetServerName(const QString& name) { serverName_ = name; }
   QString Host() const { return host_; }
@@ -49,9 +50,9 @@ class TNetConnection : public QObject {
   std::function<void(TNetConnection&)> BeforeConnect;
 
   // On: runs BeforeConnect, then checks that the server answers; throws
-  // fw::Error naming host and port when it cannot be reached (the connection
-  // stays off). Off: drops the HTTP connection. Exceptions of BeforeConnect
-  // propagate and leave the connection off.
+  // fw::Error naming host and port when it cannot be reached, or when no
+  // ServerName or no valid address is set (the connection stays off). Off: drops the HTTP
+  // connection. Exceptions of BeforeConnect propagate and leave the connection off.
   void SetConnected(bool on);
   bool Connected() const { return connected_; }
 
@@ -68,7 +69,7 @@ class TNetConnection : public QObject {
   void connectedChanged(bool connected);
 
  private:
-  QString serverName_ = QStringLiteral("Qel53600.rdmTabRelPeso");
+  QString serverName_;
   QString host_ = QStringLiteral("127.0.0.1");
   int port_ = 8211;
   QString token_;

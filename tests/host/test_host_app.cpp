@@ -89,6 +89,7 @@ TEST(EmbeddedHost, StartsServerDatabaseAndModuleForAFreshUser) {
 
     // The embedded server answers the module's calls with the host's token.
     fw::TNetConnection net("netTabRelPeso");
+    net.SetServerName(QStringLiteral("Qel53600.rdmTabRelPeso"));
     net.BeforeConnect = [](fw::TNetConnection& c) {
       c.SetHost(fw::WebURL());
       c.SetPort(fw::WebPort());

@@ -35,6 +35,7 @@ class QtApp : public ::testing::Environment {
 };
 const auto* const kApp = ::testing::AddGlobalTestEnvironment(new QtApp);
 
+const QString kServerName = QStringLiteral("Qel53600.rdmTabRelPeso");
 const QString kMaintainer = QStringLiteral("tok-manutencao-1");
 const QString kReader = QStringLiteral("tok-leitura-2");
 
@@ -63,6 +64,7 @@ class ServerConnection : public ::testing::Test {
   // the before-connect handler.
   std::unique_ptr<fw::TNetConnection> Connection(const QString& token = kMaintainer) {
     auto net = std::make_unique<fw::TNetConnection>("netTabRelPeso");
+    net->SetServerName(kServerName);
     net->SetToken(token);
     net->BeforeConnect = [](fw::TNetConnection& c) {
       c.SetHost(QStringLiteral("127.0.0.1"));
@@ -210,6 +212,7 @@ int DeadPort() {
 TEST(DeadServer, ConnectingNamesHostAndPort) {
   const int port = DeadPort();
   fw::TNetConnection net("netTabRelPeso");
+  net.SetServerName(kServerName);
   net.SetToken(kMaintainer);
   net.BeforeConnect = [port](fw::TNetConnection& c) {
     c.SetHost(QStringLiteral("127.0.0.1"));
@@ -241,6 +244,7 @@ TEST(DeadServer, ServerThatNeverAnswersTimesOut) {
   QTcpServer silent;
   ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
   fw::TNetConnection net("netTabRelPeso");
+  net.SetServerName(kServerName);
   net.SetToken(kMaintainer);
   net.SetHost(QStringLiteral("127.0.0.1"));
   net.SetPort(silent.serverPort());
@@ -255,14 +259,27 @@ TEST(DeadServer, ServerThatNeverAnswersTimesOut) {
   }
 }
 
-TEST(DeadServer, InvalidAddressIsRefusedBeforeTrying) {
+TEST(DeadServer, MissingNameOrAddressIsRefusedBeforeTrying) {
+  fw::TNetConnection unnamed("netSemNome");
+  unnamed.SetHost(QStringLiteral("127.0.0.1"));
+  unnamed.SetPort(DeadPort());
+  try {
+    unnamed.SetConnected(true);
+    ADD_FAILURE() << "connected without a server name";
+  } catch (const fw::Error& e) {
+    EXPECT_TRUE(e.message().contains("netSemNome")) << e.message().toStdString();
+    EXPECT_TRUE(e.message().contains("ServerName")) << e.message().toStdString();
+  }
+
   fw::TNetConnection net("netTabRelPeso");
+  net.SetServerName(kServerName);
   net.BeforeConnect = [](fw::TNetConnection& c) {
     c.SetHost(QString());
     c.SetPort(0);
   };
   EXPECT_THROW(net.SetConnected(true), fw::Error);
   EXPECT_FALSE(net.Connected());
+  EXPECT_FALSE(net.Call("GetReferencia").ok);
 }
 
 }  // namespace
