@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -741,6 +743,7 @@ TEST(ChangeLog, TheLoadedPacketIsNeverChanged) {
   const DataPacket p = AgePacket();
   r.ds.SetData(p);
   EXPECT_TRUE(r.ds.Data() == p);
+  EXPECT_EQ(&r.ds.Data().storage(), &p.storage());  // shared, not copied
   r.ds.Edit();
   r.set("VRPESOMASIDA", 1.0);
   r.ds.Post();
@@ -1040,6 +1043,126 @@ TEST(Editing, InsertGoesBeforeTheCurrentRecordAppendAtTheEnd) {
   EXPECT_EQ(empty.RecordCount(), 1);
   EXPECT_EQ(empty.RecNo(), 0);
   EXPECT_FALSE(empty.IsEmpty());
+}
+
+// --- random operations against invariants ------------------------------------------------------
+
+// Rows as plain values, for comparisons that do not depend on the engine.
+std::vector<QVariantList> Rows(const DataPacket& p) {
+  std::vector<QVariantList> rows;
+  for (qsizetype r = 0; r < p.rowCount(); ++r) {
+    QVariantList row;
+    for (int c = 0; c < p.fields().size(); ++c) row.append(p.value(r, c));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+bool SameRow(const QVariantList& a, const QVariantList& b) {
+  if (a.size() != b.size()) return false;
+  for (qsizetype k = 0; k < a.size(); ++k)
+    if (a[k].isNull() != b[k].isNull() || (!a[k].isNull() && a[k] != b[k])) return false;
+  return true;
+}
+
+// Applies a delta the way the server does: find the old row, replace or remove it.
+std::vector<QVariantList> Apply(std::vector<QVariantList> rows, const fw::DeltaPacket& d) {
+  for (const Change& ch : d.changes) {
+    if (ch.op == Change::Op::Insert) {
+      rows.push_back(ch.newValues);
+      continue;
+    }
+    const auto it = std::find_if(rows.begin(), rows.end(),
+                                 [&](const QVariantList& r) { return SameRow(r, ch.oldValues); });
+    if (it == rows.end()) {
+      ADD_FAILURE() << "delta names a row that is not in the base";
+      continue;
+    }
+    if (ch.op == Change::Op::Update)
+      *it = ch.newValues;
+    else
+      rows.erase(it);
+  }
+  return rows;
+}
+
+bool SameMultiset(std::vector<QVariantList> a, std::vector<QVariantList> b) {
+  if (a.size() != b.size()) return false;
+  for (const QVariantList& row : a) {
+    const auto it =
+        std::find_if(b.begin(), b.end(), [&](const QVariantList& r) { return SameRow(r, row); });
+    if (it == b.end()) return false;
+    b.erase(it);
+  }
+  return true;
+}
+
+TEST(RandomOperations, DeltaCancelAndFilterStayConsistent) {
+  const QList<FieldDef> defs = {{QStringLiteral("CODE"), FieldType::String, 1},
+                                {QStringLiteral("ID"), FieldType::Float, 0},
+                                {QStringLiteral("VAL"), FieldType::Float, 0}};
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    std::srand(seed);
+    auto rnd = [](int n) { return std::rand() % n; };
+    DataPacket start(defs);
+    double nextId = 0;
+    for (int k = 0; k < 20; ++k)
+      start.appendRow({QString(QChar('A' + rnd(3))), nextId++, double(rnd(100))});
+    Dataset ds(QStringLiteral("cdsRandom"));
+    ds.SetData(start);
+    std::vector<QVariantList> base = Rows(start);
+    for (int step = 0; step < 600; ++step) {
+      const int op = rnd(12);
+      if (ds.State() != DatasetState::Browse && op < 6) {
+        if (op % 2)
+          ds.Post();
+        else
+          ds.Cancel();
+      } else if (op == 0 || op == 1) {
+        op == 0 ? ds.Insert() : ds.Append();
+        ds.FieldByName(u"ID")->SetAsFloat(nextId++);
+        ds.FieldByName(u"CODE")->SetAsString(QString(QChar('A' + rnd(3))));
+        ds.FieldByName(u"VAL")->SetAsFloat(rnd(100));
+      } else if (op == 2 && !ds.IsEmpty()) {
+        ds.Edit();
+        if (rnd(2)) ds.FieldByName(u"VAL")->SetAsFloat(100 + rnd(100));
+        if (rnd(3) == 0) ds.FieldByName(u"CODE")->SetAsString(QString(QChar('A' + rnd(3))));
+      } else if (op == 3 && !ds.IsEmpty()) {
+        ds.Delete();
+      } else if (op == 4 && !ds.IsEmpty()) {
+        ds.SetRecNo(rnd(ds.RecordCount()));
+      } else if (op == 5) {
+        ds.SetFilter(QStringLiteral("CODE = ") +
+                     Dataset::QuoteFilterValue(QString(QChar('A' + rnd(3)))));
+        ds.SetFiltered(rnd(2) == 0);
+      } else if (op == 6 && rnd(4) == 0) {
+        ds.MergeChangeLog();
+        base = Rows(ds.Data());
+      } else if (op == 7 && rnd(4) == 0) {
+        ds.CancelUpdates();
+        ASSERT_EQ(Rows(ds.Data()).size(), base.size()) << "seed " << seed << " step " << step;
+        EXPECT_TRUE(std::equal(base.begin(), base.end(), Rows(ds.Data()).begin(), SameRow))
+            << "CancelUpdates did not restore the base, seed " << seed << " step " << step;
+      }
+      if (ds.State() != DatasetState::Browse) continue;
+      // The delta turns the base into the content.
+      const fw::DeltaPacket delta = ds.Delta();
+      ASSERT_EQ(ds.ChangeCount(), delta.changes.size());
+      const std::vector<QVariantList> content = Rows(ds.Data());
+      ASSERT_TRUE(SameMultiset(Apply(base, delta), content)) << "seed " << seed << " step " << step;
+      // The visible rows are the content under the filter, in order.
+      std::vector<QVariantList> expected;
+      for (const QVariantList& row : content)
+        if (!ds.Filtered() || row[0].toString() == ds.Filter().section(QLatin1Char('\''), 1, 1))
+          expected.push_back(row);
+      ASSERT_EQ(ds.RecordCount(), int(expected.size())) << "seed " << seed << " step " << step;
+      for (int r = 0; r < ds.RecordCount(); ++r)
+        ASSERT_TRUE(
+            SameRow({ds.ValueAt(r, 0), ds.ValueAt(r, 1), ds.ValueAt(r, 2)}, expected[size_t(r)]))
+            << "seed " << seed << " step " << step << " row " << r;
+      ASSERT_EQ(ds.RecNo() >= 0, !expected.empty());
+    }
+  }
 }
 
 }  // namespace
