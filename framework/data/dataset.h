@@ -83,7 +83,7 @@ class Dataset : public QObject {
   void SetLogChanges(bool on);
   void MergeChangeLog();  // pending changes become the base
   void CancelUpdates();   // drop every pending change and restore the base
-  void Close();           // inactive, no rows
+  void Close();           // inactive, no rows; fields and filter stay; the edit is dropped
   // Bytes held by the rows, the indexes and the change log (shared storage counted once).
   size_t MemoryBytes() const;
   bool Active() const;
@@ -110,8 +110,11 @@ class Dataset : public QObject {
   bool Locate(const QString& keyField, const QVariant& value, LocateOptions options = loNone);
 
   // --- editing ------------------------------------------------------------
-  void Insert();  // before the current record
-  void Append();  // after the last record
+  // A new record goes before the current one (Insert) or after the last
+  // (Append), in the visible rows and in Data(). Edit on an empty dataset,
+  // Post and Delete without a record throw fw::Error.
+  void Insert();
+  void Append();
   void Edit();
   void Post();
   void Cancel();
@@ -120,7 +123,12 @@ class Dataset : public QObject {
   // --- filter ---------------------------------------------------------------
   // Equality tests on fields joined by "and", values in single quotes with a
   // quote inside written doubled: CDREFEBIBL = '01' and CDPERCENTIL = '050'.
-  // A malformed expression throws fw::Error and leaves the filter as it was.
+  // A malformed expression, or one naming a field that does not exist, throws
+  // fw::Error and leaves the filter as it was. On an open dataset SetFilter
+  // repositions on the first matching record even while the filter is
+  // switched off; SetFiltered to the value it already has does nothing. A
+  // record posted that no longer matches leaves the visible rows (it stays in
+  // Data()). '' matches an empty (null) string field.
   QString Filter() const;
   void SetFilter(const QString& expression);
   bool Filtered() const;
@@ -129,9 +137,10 @@ class Dataset : public QObject {
   static QString QuoteFilterValue(const QString& value);
 
   // --- access for grids (visible rows) -------------------------------------
-  QVariant ValueAt(int row,
-                   int fieldIndex) const;  // the edit buffer for the current row while editing
-  QString DisplayTextAt(int row, int fieldIndex) const;
+  // Null for a row or field out of range; the edit buffer for the current
+  // row while editing or inserting.
+  QVariant ValueAt(int row, int fieldIndex) const;
+  QString DisplayTextAt(int row, int fieldIndex) const;  // with the field's display format
 
   // --- hooks ------------------------------------------------------------------
   Hook BeforeInsert, BeforeEdit, BeforePost, AfterPost, AfterCancel, AfterDelete, AfterScroll;
