@@ -10,6 +10,7 @@
 
 #include <QJsonDocument>
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -621,6 +622,29 @@ TEST_P(ServerTest, SchemaIsVersionedAndMigratingTwiceChangesNothing) {
       EXPECT_EQ(rows, expected);
     }
   }
+}
+
+TEST_P(ServerTest, ServersStartingTogetherOnAnEmptyDatabaseMigrateItOnce) {
+  const QString empty = Databases::Instance().Empty(GetParam());
+  std::vector<std::unique_ptr<srv::AppServer>> servers;
+  for (int i = 0; i < 3; ++i) servers.push_back(std::make_unique<srv::AppServer>(Options(empty)));
+  std::vector<std::thread> starting;
+  std::atomic<int> started{0};
+  for (auto& s : servers)
+    starting.emplace_back([&] {
+      try {
+        if (s->Start() > 0) ++started;
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what();
+      }
+    });
+  for (auto& t : starting) t.join();
+  EXPECT_EQ(started, 3);
+  auto db = srv::OpenDb(empty);
+  EXPECT_EQ(srv::QueryInt(*db, "SELECT COUNT(*) FROM SCHEMA_VERSION", {}, 0),
+            srv::QueryInt(*db, "SELECT MAX(NRVERSAO) FROM SCHEMA_VERSION", {}, 0));
+  EXPECT_TRUE(
+      Rows(Client(servers[0]->Port(), kMaintainer).Call("GetReferencia").result()).isEmpty());
 }
 
 TEST_P(ServerTest, StartFailsClearlyOnABadDatabaseOrATakenPort) {
