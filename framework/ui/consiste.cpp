@@ -23,7 +23,7 @@ static bool AllDigits(const QString& text) {
 }
 
 QString Ajusta(const QString& text, int width) {
-  const QString trimmed = text.trimmed();
+  QString trimmed = text.trimmed();
   if (width <= 0) return trimmed;
   if (AllDigits(trimmed)) return trimmed.rightJustified(width, QLatin1Char('0'));
   return trimmed.toUpper();

@@ -172,7 +172,7 @@ DBGridColumn& DBGridColumn::SetButtonStyle(ButtonStyle style) {
 }
 
 int DBGridColumn::Index() const {
-  return grid_->Columns().indexOf(const_cast<DBGridColumn*>(this));
+  return int(grid_->Columns().indexOf(const_cast<DBGridColumn*>(this)));
 }
 
 // --- model

@@ -17,18 +17,23 @@ namespace fw {
 // exception has then been shown or, for EAbort, silently swallowed).
 bool Guard(const std::function<void()>& body) noexcept;
 
+// A callable that runs `fn` inside the guard. It accepts exactly the
+// arguments `fn` accepts, so Qt passes a signal's arguments or fewer.
+template <typename F>
+struct GuardedCall {
+  F fn;
+  template <typename... A>
+  requires std::is_invocable_v<const F&, A...>
+  void operator()(A&&... args) const {
+    Guard([&] { fn(std::forward<A>(args)...); });
+  }
+};
+
 // Wraps a callable for a Qt connection so that it runs inside the guard:
 //   connect(button, &QToolButton::clicked, this, Guarded([this] { sbtFooClick(this); }));
 template <typename F>
-auto Guarded(F&& f) {
-  return [fn = std::forward<F>(f)](auto&&... args) {
-    Guard([&] {
-      if constexpr (std::is_invocable_v<const std::decay_t<F>&, decltype(args)...>)
-        fn(std::forward<decltype(args)>(args)...);
-      else
-        fn();
-    });
-  };
+GuardedCall<std::decay_t<F>> Guarded(F&& f) {
+  return {std::forward<F>(f)};
 }
 
 // Connects a signal to a callable that runs inside the guard.

@@ -104,7 +104,7 @@ PickListDialog::PickListDialog(const PickRequest& request, bool multi, const QLi
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->resizeColumnsToContents();
   layout->addWidget(table_, 1);
-  if (proxy_->rowCount() > 0) table_->selectRow(ds->RecNo() >= 0 && !multi ? 0 : 0);
+  if (proxy_->rowCount() > 0) table_->selectRow(0);
   // Start on the dataset's current record when it is listed.
   for (int i = 0; i < proxy_->rowCount(); ++i)
     if (proxy_->index(i, 0).data(Qt::UserRole).toInt() == ds->RecNo()) {

@@ -29,7 +29,7 @@ class TfrmExemplo : public fw::TfrmPadraoGrid {
     tshOutra = pgcPadrao->AddPage(QStringLiteral("tshOutra"), QStringLiteral("Outra"));
     mnuCopiar = InsertMenuItem(mnuManutencao, QStringLiteral("mnuCopiar"),
                                QStringLiteral("Ca&dastramento Automático"));
-    InsertMenuSeparator(mnuManutencao, mnuManutencao->actions().size() - 1);
+    InsertMenuSeparator(mnuManutencao, int(mnuManutencao->actions().size()) - 1);
     mnuPrimeira =
         InsertMenuItem(mnuOperacao, QStringLiteral("mnuPrimeira"), QStringLiteral("Primeira"), 0);
     sbtCopiar =
