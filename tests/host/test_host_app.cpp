@@ -6,6 +6,7 @@
 #include "framework/net/netconnection.h"
 #include "framework/sql/adoibquery.h"
 #include "framework/ui/host_services.h"
+#include "framework/ui/padrao_grid.h"
 #include "framework/ui/scripted_dialogs.h"
 #include "host/helpwindow.h"
 #include "host/hostapp.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
@@ -129,6 +131,22 @@ TEST(EmbeddedHost, StartsServerDatabaseAndModuleForAFreshUser) {
     EXPECT_TRUE(app.OpenModule());
     QApplication::processEvents();
     EXPECT_EQ(app.Window()->MdiArea()->subWindowList().size(), windows);
+
+    // F1 on the main window asks for the active screen's page (the real
+    // screen names its own context; other windows get the index).
+    const int helpBefore = dialogs.HelpRequests().size();
+    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QApplication::sendEvent(app.Window(), &f1);
+    QMdiSubWindow* active = app.Window()->MdiArea()->activeSubWindow();
+    ASSERT_NE(active, nullptr);
+    if (auto* screen = qobject_cast<fw::TfrmPadraoGrid*>(active->widget())) {
+      ASSERT_EQ(dialogs.HelpRequests().size(), helpBefore + 1);
+      EXPECT_EQ(dialogs.HelpRequests().last(),
+                qMakePair(screen->HelpFile(), screen->HelpContext()));
+    } else {
+      ASSERT_NE(app.Help(), nullptr);
+      EXPECT_EQ(app.Help()->CurrentContext(), 0);
+    }
 
     // Help pages by context, through the registry the dialogs use.
     ASSERT_TRUE(registry.OnShowHelp);
