@@ -768,6 +768,7 @@ bool DBGrid::MoveRows(int delta) {
   }
   if (delta > 0 && current >= count - 1) {
     if (!LeaveRow()) return false;
+    if (delta != 1) return true;  // only Down appends, not a page down
     if (readOnly_ || !allowAppend_ || ds->State() != DatasetState::Browse) return true;
     return Guard([ds] { ds->Append(); });
   }

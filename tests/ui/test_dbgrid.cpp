@@ -175,6 +175,9 @@ TEST_F(GridTest, LeavingAnEditedRowPostsItAndAnAbortKeepsTheRow) {
 
 TEST_F(GridTest, DownOnTheLastRowAppendsOnlyOnce) {
   ds().Last();
+  Key(Qt::Key_PageDown);  // a page down stays on the last row
+  EXPECT_EQ(ds().State(), DatasetState::Browse);
+  EXPECT_EQ(ds().RecordCount(), 3);
   Key(Qt::Key_Down);
   EXPECT_EQ(ds().State(), DatasetState::Insert);
   EXPECT_EQ(ds().RecordCount(), 4);
