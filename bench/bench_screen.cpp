@@ -85,6 +85,7 @@ double OpenScreenSeconds() {
 double DirectCallsSeconds() {
   const auto start = std::chrono::steady_clock::now();
   fw::TNetConnection net(QStringLiteral("netDireto"));
+  net.SetServerName(QLatin1String(trp::services::kServerName));
   net.BeforeConnect = [](fw::TNetConnection& c) {
     c.SetHost(fw::WebURL());
     c.SetPort(fw::WebPort());

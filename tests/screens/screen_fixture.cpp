@@ -58,6 +58,7 @@ const QString& SeededTemplate() {
   srv::AppServer server(o);
   const int port = server.Start();
   fw::TNetConnection net(QStringLiteral("netFixture"));
+  net.SetServerName(QLatin1String(trp::services::kServerName));
   net.SetToken(kToken);
   net.BeforeConnect = [port](fw::TNetConnection& c) {
     c.SetHost(QStringLiteral("127.0.0.1"));
