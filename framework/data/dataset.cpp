@@ -100,10 +100,13 @@ class DatasetImpl {
     return v;
   }
 
+  // Writes only what differs, so that a column still shared with the loaded
+  // packet is copied only when one of its values really changes.
   void writeRow(int32_t phys, const QVariantList& values) {
-    PacketStorage& s =
-        work.mutableStorage();  // detaches from the loaded packet on the first change
-    for (int fi = 0; fi < fields.size(); ++fi) s.setValue(phys, colMap[size_t(fi)], values[fi]);
+    for (int fi = 0; fi < fields.size(); ++fi) {
+      if (SameValue(rowValue(phys, fi), values[fi])) continue;
+      work.mutableStorage().setValue(phys, colMap[size_t(fi)], values[fi]);
+    }
   }
 
   void setState(DatasetState s) {
@@ -145,7 +148,7 @@ class DatasetImpl {
 
   Matcher compile(const Field* f, const QVariant& value, bool caseInsensitive, bool partial) const {
     Matcher m;
-    m.col = &st().columns[size_t(colMap[size_t(f->Index())])];
+    m.col = &*st().columns[size_t(colMap[size_t(f->Index())])];
     const bool null = !value.isValid() || value.isNull();
     if (m.col->type == FieldType::String) {
       const QString text = null ? QString() : value.toString();
@@ -296,8 +299,8 @@ class DatasetImpl {
     const PacketStorage& in = st();
     out.rows = qsizetype(rows.size());
     for (int fi = 0; fi < fields.size(); ++fi) {
-      const Column& src = in.columns[size_t(colMap[size_t(fi)])];
-      Column& dst = out.columns[size_t(fi)];
+      const Column& src = *in.columns[size_t(colMap[size_t(fi)])];
+      Column& dst = *out.columns[size_t(fi)];
       switch (src.type) {
         case FieldType::String:
           dst.dict = src.dict;

@@ -5,6 +5,7 @@
 #include "framework/data/json_reader.h"
 #include "framework/data/packet_storage.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 
@@ -133,8 +134,13 @@ void PacketStorage::setFields(QList<FieldDef> defs) {
         throw Error(QStringLiteral("O campo %1 aparece duas vezes na definição do pacote.")
                         .arg(defs[a].name));
   }
-  columns.assign(size_t(defs.size()), Column());
-  for (qsizetype c = 0; c < defs.size(); ++c) columns[size_t(c)].type = defs[c].type;
+  columns.clear();
+  columns.reserve(size_t(defs.size()));
+  for (qsizetype c = 0; c < defs.size(); ++c) {
+    auto* col = new Column;
+    col->type = defs[c].type;
+    columns.emplace_back(col);
+  }
   fields = std::move(defs);
   rows = 0;
 }
@@ -146,7 +152,7 @@ int PacketStorage::fieldIndex(QStringView name) const {
 }
 
 QVariant PacketStorage::value(qsizetype row, int column) const {
-  const Column& col = columns[size_t(column)];
+  const Column& col = *columns[size_t(column)];
   if (col.isNull(row)) return QVariant();
   switch (col.type) {
     case FieldType::String:
@@ -162,7 +168,7 @@ QVariant PacketStorage::value(qsizetype row, int column) const {
 }
 
 void PacketStorage::setValue(qsizetype row, int column, const QVariant& value) {
-  Column& col = columns[size_t(column)];
+  Column& col = *columns[size_t(column)];  // detaches this column only
   const QVariant v = ConvertForField(fields[column], value);
   const bool null = v.isNull();
   switch (col.type) {
@@ -184,23 +190,23 @@ void PacketStorage::setValue(qsizetype row, int column, const QVariant& value) {
 
 qsizetype PacketStorage::appendEmptyRow() {
   ++rows;
-  for (Column& c : columns) c.resize(rows);
+  for (auto& c : columns) c->resize(rows);
   return rows - 1;
 }
 
 void PacketStorage::truncate(qsizetype count) {
   if (count >= rows) return;
   rows = count;
-  for (Column& c : columns) c.resize(rows);
+  for (auto& c : columns) c->resize(rows);
 }
 
 void PacketStorage::reserve(qsizetype n) {
-  for (Column& c : columns) c.reserve(n);
+  for (auto& c : columns) c->reserve(n);
 }
 
 size_t PacketStorage::bytes() const {
   size_t n = sizeof(PacketStorage);
-  for (const Column& c : columns) n += c.bytes();
+  for (const auto& c : columns) n += c->bytes();
   return n;
 }
 
@@ -336,6 +342,8 @@ bool SameValue(const QVariant& a, const QVariant& b) {
   if (ia == QMetaType::Bool || ib == QMetaType::Bool) return ia == ib && a.toBool() == b.toBool();
   if ((ia == QMetaType::LongLong && ib == QMetaType::LongLong))
     return a.toLongLong() == b.toLongLong();
+  if (ia == QMetaType::Double && ib == QMetaType::Double)  // -0.0 is kept apart from 0.0
+    return std::bit_cast<uint64_t>(a.toDouble()) == std::bit_cast<uint64_t>(b.toDouble());
   return a.toDouble() == b.toDouble();
 }
 
@@ -507,6 +515,8 @@ inline void ReadCell(JsonReader& r, Column& col, qsizetype row, const FieldDef& 
 
 void ReadRows(JsonReader& r, PacketStorage& st) {
   const qsizetype n = st.fields.size();
+  std::vector<Column*> cols;
+  for (auto& c : st.columns) cols.push_back(c.data());
   r.expect('[');
   if (r.consume(']')) return;
   qsizetype row = 0;
@@ -518,7 +528,7 @@ void ReadRows(JsonReader& r, PacketStorage& st) {
       do {
         if (c >= n)
           r.failAt(at, QStringLiteral("a linha %1 tem mais de %2 valores").arg(row + 1).arg(n));
-        ReadCell(r, st.columns[size_t(c)], row, st.fields[c], row);
+        ReadCell(r, *cols[size_t(c)], row, st.fields[c], row);
         ++c;
       } while (r.nextItem(']'));
     }
@@ -652,7 +662,7 @@ QVariant DataPacket::value(qsizetype row, int column) const {
 
 bool DataPacket::isNull(qsizetype row, int column) const {
   CheckCell(*d_, row, column);
-  return d_->columns[size_t(column)].isNull(row);
+  return d_->columns[size_t(column)]->isNull(row);
 }
 
 void DataPacket::appendRow(const QVariantList& values) {
@@ -723,7 +733,7 @@ QByteArray DataPacket::toJson() const {
   std::vector<std::string> texts;  // UTF-8 of each dictionary entry, made once
   std::vector<std::vector<std::string>> dicts(st.columns.size());
   for (size_t c = 0; c < st.columns.size(); ++c) {
-    const Column& col = st.columns[c];
+    const Column& col = *st.columns[c];
     if (col.type != FieldType::String) continue;
     dicts[c].reserve(size_t(col.dict.size()));
     for (int32_t k = 0; k < col.dict.size(); ++k) {
@@ -738,7 +748,7 @@ QByteArray DataPacket::toJson() const {
     out.push_back('[');
     for (size_t c = 0; c < st.columns.size(); ++c) {
       if (c) out.push_back(',');
-      const Column& col = st.columns[c];
+      const Column& col = *st.columns[c];
       if (col.isNull(row)) {
         out += "null";
         continue;
@@ -770,8 +780,9 @@ bool operator==(const DataPacket& a, const DataPacket& b) {
   const PacketStorage& y = *b.d_;
   if (x.fields != y.fields || x.rows != y.rows) return false;
   for (size_t c = 0; c < x.columns.size(); ++c) {
-    const Column& p = x.columns[c];
-    const Column& q = y.columns[c];
+    const Column& p = *x.columns[c];
+    const Column& q = *y.columns[c];
+    if (&p == &q) continue;  // still shared
     for (qsizetype r = 0; r < x.rows; ++r) {
       const bool pn = p.isNull(r), qn = q.isNull(r);
       if (pn != qn) return false;

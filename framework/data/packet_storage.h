@@ -8,6 +8,8 @@
 
 #include "framework/data/packet.h"
 
+#include <QSharedData>
+#include <QSharedDataPointer>
 #include <QString>
 
 #include <cstdint>
@@ -41,7 +43,7 @@ class StringDict {
   std::unordered_map<std::string_view, int32_t> index_;
 };
 
-struct Column {
+struct Column : public QSharedData {
   FieldType type = FieldType::String;
   std::vector<double> f;        // Float
   std::vector<qint64> i;        // Integer and Boolean (0/1)
@@ -62,7 +64,10 @@ struct Column {
 class PacketStorage : public QSharedData {
  public:
   QList<FieldDef> fields;
-  std::vector<Column> columns;
+  // Each column is shared on its own: the first change to a shared packet
+  // copies only the columns it touches. Read through a const reference;
+  // non-const access detaches.
+  std::vector<QSharedDataPointer<Column>> columns;
   qsizetype rows = 0;
 
   void setFields(QList<FieldDef> defs);
@@ -81,7 +86,8 @@ class PacketStorage : public QSharedData {
 // or bool; null stays null). Throws fw::Error naming the field when it does not fit.
 QVariant ConvertForField(const FieldDef& def, const QVariant& value);
 
-// The value of a QVariant as a string column value (for a text compare).
+// Whether two cell values are the same: nulls are equal, doubles compare bit
+// for bit, texts exactly.
 bool SameValue(const QVariant& a, const QVariant& b);
 
 }  // namespace fw

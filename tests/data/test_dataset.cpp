@@ -5,6 +5,7 @@
 #include "framework/data/datasource.h"
 #include "framework/data/errors.h"
 #include "framework/data/format.h"
+#include "framework/data/packet_storage.h"
 
 #include <gtest/gtest.h>
 
@@ -749,6 +750,10 @@ TEST(ChangeLog, TheLoadedPacketIsNeverChanged) {
   r.ds.Post();
   EXPECT_EQ(p.value(0, 4).toDouble(), Weight(1, 50, 0));
   EXPECT_EQ(r.ds.Data().value(0, 4).toDouble(), 1.0);
+  // Only the changed column was copied; the others are still the packet's.
+  const DataPacket now = r.ds.Data();
+  for (int c = 0; c < 5; ++c)
+    EXPECT_EQ(&*now.storage().columns[size_t(c)] == &*p.storage().columns[size_t(c)], c != 4) << c;
 }
 
 // --- content mapping ------------------------------------------------------------------------
