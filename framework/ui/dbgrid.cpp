@@ -417,7 +417,8 @@ void DBGrid::DataSetRebound() {
     datasetConnections_ << connect(ds, &Dataset::contentReset, this, [this, connectFields] {
       CloseEditor(false);
       connectFields();
-      if (columns_.empty()) ColumnsChanged();
+      // Automatic columns follow the fields, which a first packet may bring.
+      if (columns_.empty() && AutoColumnsStale()) ColumnsChanged();
     });
     datasetConnections_ << connect(ds, &Dataset::currentChanged, this,
                                    [this] { SyncFromDataset(); });
@@ -452,6 +453,16 @@ void DBGrid::ClearColumns() {
   columns_.clear();
   autoColumns_.clear();
   ColumnsChanged();
+}
+
+bool DBGrid::AutoColumnsStale() const {
+  QStringList names;
+  if (boundDataset_)
+    for (const Field* field : boundDataset_->Fields())
+      if (field->Visible()) names << field->FieldName();
+  QStringList shown;
+  for (const auto& c : autoColumns_) shown << c->FieldName();
+  return names != shown;
 }
 
 QList<DBGridColumn*> DBGrid::Columns() const {

@@ -202,6 +202,7 @@ class DBGrid : public QTableView {
   friend class DBGridColumn;
   friend class DatasetTableModel;
   void ColumnsChanged();
+  bool AutoColumnsStale() const;
   void DataSetRebound();
   void SyncFromDataset();
   void ApplyWidths();

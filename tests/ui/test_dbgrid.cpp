@@ -434,6 +434,17 @@ TEST_F(GridTest, AutomaticColumnsWithoutDeclaredOnes) {
   ASSERT_EQ(plain.ColumnCount(), 2);
   EXPECT_EQ(plain.Columns()[0]->FieldName(), QStringLiteral("CODE"));
   EXPECT_EQ(plain.Columns()[1]->FieldName(), QStringLiteral("NAME"));
+  // Fields that come with the first packet bring their columns.
+  fw::Dataset undeclared(QStringLiteral("cdsSemCampos"));
+  fw::DataSource source(QStringLiteral("dtsSemCampos"));
+  source.SetDataSet(&undeclared);
+  plain.SetDataSource(&source);
+  EXPECT_EQ(plain.ColumnCount(), 0);
+  undeclared.SetData(uitest::SamplePacket());
+  EXPECT_EQ(plain.ColumnCount(), 3);
+  EXPECT_EQ(plain.model()->columnCount(), 3);
+  EXPECT_EQ(plain.model()->index(2, 1).data().toString(), QStringLiteral("Tres"));
+  plain.SetDataSource(nullptr);
 }
 
 }  // namespace
