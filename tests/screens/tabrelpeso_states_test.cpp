@@ -222,8 +222,8 @@ TEST_F(States, RowsStateChangeWithoutTheFocusLeavesTheToolbarAlone) {
   form_->mnuIdPesAlt->trigger();
   Focus(form_->dbgPercIdade);
   const QStringList before = EnabledOperations();
-  ASSERT_EQ(before, (QStringList{"sbtIncluir", "sbtExcluir", "sbtProcurar", "sbtVerificar",
-                                 "sbtCopiar"}));
+  ASSERT_EQ(before,
+            (QStringList{"sbtIncluir", "sbtExcluir", "sbtProcurar", "sbtVerificar", "sbtCopiar"}));
   form_->cdsIdPesAlt->Edit();
   EXPECT_EQ(EnabledOperations(), before);
   EXPECT_TRUE(form_->dbgPercIdade->isEnabled());
