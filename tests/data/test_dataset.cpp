@@ -1091,7 +1091,7 @@ std::vector<QVariantList> Apply(std::vector<QVariantList> rows, const fw::DeltaP
   return rows;
 }
 
-bool SameMultiset(std::vector<QVariantList> a, std::vector<QVariantList> b) {
+bool SameMultiset(const std::vector<QVariantList>& a, std::vector<QVariantList> b) {
   if (a.size() != b.size()) return false;
   for (const QVariantList& row : a) {
     const auto it =
