@@ -161,8 +161,17 @@ class AppServerImpl {
                                    .arg(options.port)
                                    .toStdString());
     listener = std::thread([this] { http.listen_after_bind(); });
-    while (!http.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 5000 && !http.is_running(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     running = true;
+    if (!http.is_running()) {
+      Stop();
+      throw std::runtime_error(QStringLiteral("O servidor de aplicação não começou a escutar em "
+                                              "%1:%2.")
+                                   .arg(options.host)
+                                   .arg(port)
+                                   .toStdString());
+    }
     return port;
   }
 
