@@ -956,6 +956,73 @@ TEST(Signals, InsertEditCancelDelete) {
   EXPECT_EQ(r.log, (Log{"contentReset", "currentChanged 0", "AfterScroll"}));
 }
 
+TEST(Signals, ContentResetAndRowChanges) {
+  struct Case {
+    const char* name;
+    std::function<void(Recorder&)> setup;
+    std::function<void(Recorder&)> action;
+    Log expected;
+  };
+  const Case cases[] = {
+      {"SetData",
+       nullptr,
+       [](Recorder& r) { r.ds.SetData(AgePacket()); },
+       {"contentReset", "currentChanged 0", "state:Browse", "AfterScroll"}},
+      {"Close",
+       Load,
+       [](Recorder& r) { r.ds.Close(); },
+       {"contentReset", "currentChanged -1", "state:Inactive"}},
+      {"post an edit",
+       LoadAndEdit,
+       [](Recorder& r) {
+         r.set("VRPESOMASIDA", 9.0);
+         r.ds.Post();
+       },
+       {"rowChanged 0", "BeforePost", "rowChanged 0", "state:Browse", "AfterPost"}},
+      {"cancel an edit",
+       LoadAndEdit,
+       [](Recorder& r) { r.ds.Cancel(); },
+       {"rowChanged 0", "state:Browse", "AfterCancel"}},
+      {"CancelUpdates of an edit",
+       Load,
+       [](Recorder& r) {
+         r.ds.Edit();
+         r.set("VRPESOMASIDA", 9.0);
+         r.ds.Post();
+         r.log.clear();
+         r.ds.CancelUpdates();
+       },
+       {"contentReset", "currentChanged 0"}},
+      {"CancelUpdates of an insert",
+       Load,
+       [](Recorder& r) {
+         r.ds.Insert();
+         r.set("VRPESOMASIDA", 9.0);
+         r.ds.Post();
+         r.log.clear();
+         r.ds.CancelUpdates();
+       },
+       {"contentReset", "currentChanged 0", "AfterScroll"}},
+      {"MergeChangeLog",
+       Load,
+       [](Recorder& r) {
+         r.ds.Delete();
+         r.log.clear();
+         r.ds.MergeChangeLog();
+       },
+       {}},
+      {"Next", Load, [](Recorder& r) { r.ds.Next(); }, {"currentChanged 1", "AfterScroll"}},
+  };
+  for (const Case& c : cases) {
+    Recorder r;
+    if (c.setup) c.setup(r);
+    r.withSignals = true;
+    r.log.clear();
+    c.action(r);
+    EXPECT_EQ(r.log, c.expected) << c.name;
+  }
+}
+
 // --- data sources -------------------------------------------------------------------------------
 
 TEST(DataSources, BindingRebindingAndLifetime) {
