@@ -4,6 +4,7 @@
 #include "framework/data/errors.h"
 #include "framework/ui/dbgrid.h"
 #include "framework/ui/guard.h"
+#include "framework/ui/icons.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -24,11 +25,17 @@ QToolButton* MakeToolButton(const QString& name, QAction* twin, const QString& h
   auto* button = new QToolButton(parent);
   button->setObjectName(name);
   button->setAutoRaise(true);
-  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  button->setFocusPolicy(
+      Qt::NoFocus);  // a click leaves the focus (and a grid's editor) where it is
+  button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  button->setIconSize(QSize(16, 16));
   if (twin) {
+    // The operation's name after the prefix picks the icon: sbtIncluir -> Incluir.
+    if (twin->icon().isNull()) twin->setIcon(ToolIcon(name.mid(3)));
     if (!hint.isEmpty()) twin->setToolTip(hint);
     button->setDefaultAction(twin);
   } else {
+    button->setIcon(ToolIcon(name.mid(3)));
     button->setToolTip(hint);
   }
   return button;

@@ -4,6 +4,7 @@
 #include "framework/ui/consiste.h"
 #include "framework/ui/dialogs.h"
 #include "framework/ui/guard.h"
+#include "framework/ui/icons.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -21,7 +22,10 @@ QToolButton* DialogButton(const QString& name, const QString& caption, const QSt
   button->setText(caption);
   button->setToolTip(hint);
   button->setAutoRaise(true);
-  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  button->setFocusPolicy(Qt::NoFocus);
+  button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  button->setIconSize(QSize(16, 16));
+  button->setIcon(ToolIcon(QString(caption).remove(QLatin1Char(' '))));
   return button;
 }
 

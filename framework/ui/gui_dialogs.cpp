@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFrame>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -253,7 +254,12 @@ BusyWindow::BusyWindow(QWidget* over)
     : QWidget(over, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setObjectName(QStringLiteral("frmAguarde"));
   setAttribute(Qt::WA_ShowWithoutActivating);
-  auto* layout = new QVBoxLayout(this);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  auto* box = new QFrame(this);
+  box->setFrameShape(QFrame::Box);
+  outer->addWidget(box);
+  auto* layout = new QVBoxLayout(box);
   caption_ = new QLabel(this);
   caption_->setObjectName(QStringLiteral("lblAguarde"));
   caption_->setAlignment(Qt::AlignCenter);
