@@ -240,7 +240,9 @@ TEST(ModuleLoading, MissingOrWrongLibrariesAreExplained) {
   EXPECT_FALSE(none.Loaded());
 
   QTemporaryDir wrong;
-  ASSERT_TRUE(QFile::copy(BuildLib("libtrp_sql.so"), wrong.filePath("libtabrelpeso_module.so")));
+  ASSERT_TRUE(
+      QFile::copy(qEnvironmentVariable("TRP_BUILD_DIR") + "/tests/libhost_noentry_library.so",
+                  wrong.filePath("libtabrelpeso_module.so")));
   host::ModuleLoader noEntry({wrong.path()});
   try {
     noEntry.Load();
