@@ -156,9 +156,26 @@ TEST_F(FormTest, ToolbarWritesPendingEditorsBeforeItsAction) {
                                                : form_->dbgPadrao,
                     c.toLatin1());
   ASSERT_TRUE(form_->dbgPadrao->EditorOpen());
-  form_->ToolButton(QStringLiteral("sbtConfirmar"))->click();
+  QToolButton* confirm = form_->ToolButton(QStringLiteral("sbtConfirmar"));
+  QTest::mouseClick(confirm, Qt::LeftButton);
   EXPECT_EQ(data_.dataset->State(), DatasetState::Browse);
   EXPECT_EQ(data_.dataset->DisplayTextAt(0, 1), QStringLiteral("Novo"));
+  // The click took no focus: the grid still holds it, as its active control.
+  EXPECT_TRUE(form_->dbgPadrao->isAncestorOf(QApplication::focusWidget()) ||
+              QApplication::focusWidget() == form_->dbgPadrao);
+  EXPECT_EQ(form_->ActiveControl(), form_->dbgPadrao);
+  // Cancel throws away what is being typed instead of writing it.
+  form_->dbgPadrao->SetSelectedIndex(1);
+  QTest::keyClick(form_->dbgPadrao, 'X');
+  ASSERT_TRUE(form_->dbgPadrao->EditorOpen());
+  QTest::mouseClick(form_->ToolButton(QStringLiteral("sbtCancelar")), Qt::LeftButton);
+  EXPECT_EQ(data_.dataset->State(), DatasetState::Browse);
+  EXPECT_EQ(data_.dataset->DisplayTextAt(0, 1), QStringLiteral("Novo"));
+  // Every inherited button shows an icon and says what it does.
+  for (QToolButton* button : form_->panMenu->findChildren<QToolButton*>()) {
+    EXPECT_FALSE(button->icon().isNull()) << button->objectName().toStdString();
+    EXPECT_FALSE(button->toolTip().isEmpty()) << button->objectName().toStdString();
+  }
 }
 
 TEST_F(FormTest, InheritedToolbarHandlers) {
