@@ -24,6 +24,8 @@ namespace fw {
 // state, so setting the menu item enabled sets the button. A click on either
 // triggers the action.
 QAction* MakeAction(const QString& name, const QString& caption, QObject* parent);
+// The button's icon comes from its name (sbtIncluir: fw::ToolIcon("Incluir"))
+// unless the twin already has one; the hint becomes the tool tip.
 QToolButton* MakeToolButton(const QString& name, QAction* twin, const QString& hint,
                             QWidget* parent);
 
@@ -42,10 +44,13 @@ class PageControl : public QTabWidget {
   TabSheet* PageByName(const QString& name) const;  // nullptr when absent
   int PageCount() const { return count(); }
   TabSheet* ActivePage() const;
-  // Makes a page current without raising OnChange (works on a disabled page).
+  // Makes a page current without raising OnChange (works on a disabled
+  // page). A page of another control is ignored; an unknown name throws
+  // fw::Error naming it.
   void SetActivePage(TabSheet* page);
   void SetActivePage(const QString& name);
 
+  // Raised inside the guard: an exception is shown, the page stays changed.
   std::function<void(PageControl*)> OnChange;
 
  private:

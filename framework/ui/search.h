@@ -49,6 +49,8 @@ class TBtnPesquisa : public QToolButton {
   void SetEmptyText(const QString& text) { emptyText_ = text; }
 
   // Runs the search as a click does. Returns whether a record was picked.
+  // Exceptions of the handlers pass to the caller (an abort in OnBeforePesq
+  // stops the search); a click runs it inside the guard.
   bool Execute();
 
   std::function<void(TBtnPesquisa*)> OnBeforePesq;
