@@ -79,7 +79,12 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
                                      "(verificação da instalação).",
                                      "MS");
   parser.addOptions({help, config, server, token, db, reports, dataDir, quitAfter});
-  out.helpText = parser.helpText();
+  // QCommandLineParser writes its headings in English.
+  out.helpText = parser.helpText()
+                     .replace(QLatin1String("Usage:"), QStringLiteral("Uso:"))
+                     .replace(QLatin1String("Options:"), QStringLiteral("Opções:"))
+                     .replace(QLatin1String("[options]"), QStringLiteral("[opções]"));
+  if (!out.helpText.endsWith('\n')) out.helpText += '\n';
 
   if (!parser.parse(args)) {
     out.error = parser.errorText();
