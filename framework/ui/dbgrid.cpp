@@ -1078,7 +1078,7 @@ void DBGrid::mousePressEvent(QMouseEvent* event) {
 
 void DBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
   const QModelIndex index = indexAt(event->position().toPoint());
-  if (index.isValid() && !editor_) OpenEditor();
+  if (index.isValid() && MoveToCell(index.row(), index.column()) && !editor_) OpenEditor();
   event->accept();
 }
 

@@ -226,6 +226,39 @@ TEST_F(GridTest, TabMovesBetweenCellsAndWrapsToTheNextRow) {
   EXPECT_EQ(QApplication::focusWidget(), grid_);  // Tab never left the grid
 }
 
+TEST_F(GridTest, HomeEndAndTabPastTheLastCellOfTheLastRow) {
+  Key(Qt::Key_End);
+  EXPECT_EQ(grid_->SelectedIndex(), 2);
+  Key(Qt::Key_Home);
+  EXPECT_EQ(grid_->SelectedIndex(), 0);
+  Key(Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(ds().RecNo(), 2);
+  Key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(ds().RecNo(), 0);
+  Key(Qt::Key_Backtab, Qt::ShiftModifier);  // before the first cell: nowhere to go
+  EXPECT_EQ(grid_->SelectedIndex(), 0);
+  EXPECT_EQ(ds().RecNo(), 0);
+  ds().Last();
+  Key(Qt::Key_End);
+  Key(Qt::Key_Tab);  // past the last cell: a new record, first column
+  EXPECT_EQ(ds().State(), DatasetState::Insert);
+  EXPECT_EQ(ds().RecordCount(), 4);
+  EXPECT_EQ(grid_->SelectedIndex(), 0);
+}
+
+TEST_F(GridTest, DoubleClickOrF2OpensTheEditorOnlyWhereEditable) {
+  const QModelIndex name = grid_->model()->index(1, 1);
+  QTest::mouseDClick(grid_->viewport(), Qt::LeftButton, {}, grid_->visualRect(name).center());
+  ASSERT_TRUE(grid_->EditorOpen());
+  EXPECT_EQ(grid_->EditorText(), QStringLiteral("Dois"));  // opened on the text, nothing replaced
+  EXPECT_EQ(ds().State(), DatasetState::Edit);
+  Key(Qt::Key_Escape);
+  data_.Name()->SetReadOnly(true);
+  Key(Qt::Key_F2);
+  EXPECT_FALSE(grid_->EditorOpen());
+  EXPECT_EQ(ds().State(), DatasetState::Browse);
+}
+
 TEST_F(GridTest, UntouchedNewRecordIsCancelledOnFocusLossWhenAsked) {
   struct Case {
     bool option;
