@@ -220,6 +220,35 @@ TEST(GuiDialogs, PesquisarAndMessagesThroughRealModalDialogs) {
       fw::mbNo);
 }
 
+TEST(GuiDialogs, PesquisaListaAndProcuraThroughRealModalDialogs) {
+  fw::GuiDialogs gui;
+  fw::ScopedDialogs use(gui);
+  uitest::Data data;
+  QString list = QStringLiteral("002");
+  QTimer::singleShot(0, [] {
+    auto* dialog = qobject_cast<fw::PickListDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->TickedRows(), QList<int>{1});  // what the list already held
+    dialog->Table()->setFocus();
+    dialog->Table()->selectRow(2);
+    QTest::keyClick(dialog->Table(), Qt::Key_Space);
+    QTest::keyClick(dialog->Table(), Qt::Key_Return);
+  });
+  EXPECT_TRUE(fw::PesquisaLista(data.source.get(), QStringLiteral("CODE"),
+                                QStringLiteral("Código|vazio"), false, list));
+  EXPECT_EQ(list, QStringLiteral("002,003"));
+
+  QTimer::singleShot(0, [] {
+    auto* dialog = qobject_cast<fw::FindDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    dialog->FieldCombo()->setCurrentIndex(dialog->FieldCombo()->findData(QStringLiteral("CODE")));
+    QTest::keyClicks(dialog->ValueEdit(), QStringLiteral("003"));
+    QTest::keyClick(dialog->ValueEdit(), Qt::Key_Return);  // the default button: Procurar
+  });
+  EXPECT_TRUE(fw::Procura(data.dataset.get()));
+  EXPECT_EQ(data.dataset->RecNo(), 2);
+}
+
 TEST(FindDialog, StaysOpenWithAMessageUntilFound) {
   uitest::Data data;
   fw::FindDialog dialog(data.dataset.get(), QStringLiteral("Procurar"));
