@@ -184,6 +184,53 @@ TEST(EmbeddedHost, StartsServerDatabaseAndModuleForAFreshUser) {
   }
 }
 
+// Many workstations: the embedded server and the local queries on one
+// PostgreSQL database, whose NVL comes from the server's migrations.
+TEST(EmbeddedHost, RunsOnPostgreSQL) {
+  const QString url = qEnvironmentVariable("TRP_TEST_PG_URL");
+  if (url.isEmpty()) GTEST_SKIP() << "TRP_TEST_PG_URL is not set";
+  host::HostConfig config = DefaultConfig();
+  config.database = url;
+  fw::ScriptedDialogs dialogs;
+  host::HostApp app(config, &dialogs);
+  app.Start();
+  EXPECT_FALSE(app.FirstRun());
+  EXPECT_TRUE(app.Window()->DatabaseText().startsWith("Banco: PostgreSQL "))
+      << app.Window()->DatabaseText().toStdString();
+  EXPECT_FALSE(app.Window()->DatabaseText().contains("password"));
+
+  QSqlQuery count(QSqlDatabase::database(fw::kLocalConnectionName));
+  // A reference of this test's own (no rows: the server does not list it).
+  ASSERT_TRUE(count.exec("DELETE FROM REFEBIBL WHERE CDREFEBIBL = '98'"));
+  ASSERT_TRUE(count.exec("INSERT INTO REFEBIBL VALUES ('98', 'Referência do teste do host')"));
+  app.Cache().Refresh({"REFEBIBL"});
+  ASSERT_TRUE(count.exec("SELECT COUNT(*) FROM REFEBIBL") && count.next());
+  fw::TADOIBQuery query("qryPesqRefe");
+  query.SetSql(fw::SqlDialect::Default,
+               "SELECT CDREFEBIBL, NMREFEBIBL FROM REFEBIBL "
+               "WHERE CDREFEBIBL = NVL(:P_CDREFERENCIA, CDREFEBIBL) ORDER BY CDREFEBIBL");
+  query.ParamByName(u"P_CDREFERENCIA")->Clear();
+  query.Open();
+  EXPECT_EQ(query.DataSet()->RecordCount(), count.value(0).toInt());
+  EXPECT_EQ(app.Cache().Table("REFEBIBL").size(), count.value(0).toInt());
+  query.ParamByName(u"P_CDREFERENCIA")->SetAsString("98");
+  query.Open();
+  ASSERT_EQ(query.DataSet()->RecordCount(), 1);
+  EXPECT_EQ(query.DataSet()->FieldByName(u"NMREFEBIBL")->AsString(),
+            QStringLiteral("Referência do teste do host"));
+  query.ParamByName(u"P_CDREFERENCIA")->SetAsString("zz");
+  query.Open();
+  EXPECT_TRUE(query.IsEmpty());
+  EXPECT_TRUE(count.exec("DELETE FROM REFEBIBL WHERE CDREFEBIBL = '98'"));
+
+  fw::TNetConnection net("netTabRelPeso");
+  net.SetServerName(QStringLiteral("Qel53600.rdmTabRelPeso"));
+  net.SetHost(fw::WebURL());
+  net.SetPort(fw::WebPort());
+  const fw::ServerResult refs = net.Call("GetReferencia");
+  EXPECT_TRUE(refs.ok) << refs.error.toStdString();
+}
+
 TEST(EmbeddedHost, ShippedHelpPagesAreBuiltIn) {
   for (const char* page : {":/help/index.html", ":/help/11153600.html", ":/help/11153602.html"}) {
     QFile file(QString::fromLatin1(page));
