@@ -453,6 +453,58 @@ TEST_F(GridTest, ABadNumberIsRefusedWithAMessageAndKeepsTheEditor) {
   EXPECT_TRUE(dlg_.LastMessage().text.contains(QStringLiteral("abc")));
 }
 
+// How a screen's code list works: the code is checked when its column is
+// left and before the post, the failure moves the focus back to the code.
+TEST_F(GridTest, ValidationInColExitAndBeforePostKeepsTheUserOnTheCode) {
+  const QStringList known{QStringLiteral("001"), QStringLiteral("004"), QStringLiteral("005")};
+  grid_->Column(1)->SetReadOnly(true);
+  ds().BeforeInsert = [&](fw::Dataset&) { data_.Code()->FocusControl(); };
+  auto validate = [&](bool required) {
+    const QString code = data_.Code()->AsString();
+    if (fw::EmptyString(code)) {
+      if (!required) return;
+      data_.Code()->FocusControl();
+      fw::MensErro(QStringLiteral("Código deve ser informado. "));
+    }
+    data_.Code()->SetAsString(fw::Ajusta(code, data_.Code()->Size()));
+    if (!known.contains(data_.Code()->AsString())) {
+      data_.Code()->FocusControl();
+      fw::MensErro(QStringLiteral("Percentil não cadastrado."));
+    }
+    data_.Name()->SetAsString(QStringLiteral("Quatro"));
+  };
+  grid_->OnColExit = [&](fw::DBGrid* g) {
+    if (g->SelectedField() == data_.Code() && ds().State() == DatasetState::Insert) validate(false);
+  };
+  ds().BeforePost = [&](fw::Dataset&) { validate(true); };
+
+  grid_->SetSelectedIndex(2);
+  Key(Qt::Key_Insert);
+  EXPECT_EQ(grid_->SelectedIndex(), 0);  // the before-insert hook put the user on the code
+  Type(QStringLiteral("9"));
+  Key(Qt::Key_Tab);
+  EXPECT_EQ(grid_->SelectedIndex(), 0);
+  EXPECT_EQ(data_.Code()->AsString(), QStringLiteral("009"));  // normalised, kept while refused
+  EXPECT_EQ(dlg_.LastMessage().text, QStringLiteral("Percentil não cadastrado."));
+  Type(QStringLiteral("4"));
+  Key(Qt::Key_Tab);
+  EXPECT_EQ(grid_->SelectedIndex(), 1);
+  EXPECT_EQ(data_.Name()->AsString(), QStringLiteral("Quatro"));
+  Key(Qt::Key_Up);  // leaving the row posts it
+  EXPECT_EQ(ds().State(), DatasetState::Browse);
+  EXPECT_EQ(ds().RecordCount(), 4);
+
+  dlg_.Clear();
+  Key(Qt::Key_Insert);
+  Type(QStringLiteral("x"));
+  Key(Qt::Key_Backspace);
+  grid_->SetSelectedIndex(2);
+  Key(Qt::Key_Down);  // touched but empty: the post refuses and keeps the row
+  EXPECT_EQ(ds().State(), DatasetState::Insert);
+  EXPECT_EQ(grid_->SelectedIndex(), 0);
+  EXPECT_EQ(dlg_.MessageTexts(), QStringList{QStringLiteral("Código deve ser informado. ")});
+}
+
 TEST_F(GridTest, LooksOfTheInfoBackgroundAndNoBorder) {
   grid_->SetInfoBackground(true);
   grid_->SetBorderless(true);
