@@ -52,7 +52,7 @@ const Body& PairBody() {
         const QString perc = QStringLiteral("%1").arg(p * 10 + 3, 3, 10, QLatin1Char('0'));
         percs.appendRow({ref, perc, QStringLiteral("Percentil %1").arg(p * 10 + 3)});
         for (int a = 0; a < kAges; ++a) {
-          values = {perc, ref, double(a % 12), double(a / 12)};
+          values = {perc, ref, double(a % 12), std::floor(a / 12.0)};
           for (int v = 0; v < 18; ++v) {
             values << std::round((3.5 + a * 0.37 + p * 0.11 + v) * 1000.0) / 1000.0;
           }
@@ -98,7 +98,7 @@ void BM_QJsonDocumentRoute(benchmark::State& state) {
   for (auto _ : state) {
     const QJsonArray pair = QJsonDocument::fromJson(body.envelope).object()["result"].toArray();
     QVariantList payload;
-    for (const QJsonValue& item : pair) {
+    for (const auto& item : pair) {
       payload << QVariant::fromValue(
           fw::DataPacket::fromJson(QJsonDocument(item.toObject()).toJson(QJsonDocument::Compact)));
     }

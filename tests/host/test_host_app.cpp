@@ -134,7 +134,7 @@ TEST(EmbeddedHost, StartsServerDatabaseAndModuleForAFreshUser) {
 
     // F1 on the main window asks for the active screen's page (the real
     // screen names its own context; other windows get the index).
-    const int helpBefore = dialogs.HelpRequests().size();
+    const qsizetype helpBefore = dialogs.HelpRequests().size();
     QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
     QApplication::sendEvent(app.Window(), &f1);
     QMdiSubWindow* active = app.Window()->MdiArea()->activeSubWindow();
