@@ -6,14 +6,8 @@
 
 #include <httplib.h>
 
-#include <QElapsedTimer>
-
 namespace fw {
 namespace {
-
-// The server drops a keep-alive connection after a few idle seconds; a
-// request sent on such a socket would fail, so an idle client is renewed.
-constexpr qint64 kMaxIdleMs = 3000;
 
 void SetTimeout(httplib::Client& client, int ms, bool connect) {
   const time_t sec = ms / 1000;
@@ -30,8 +24,8 @@ void SetTimeout(httplib::Client& client, int ms, bool connect) {
 
 class TNetConnectionImpl {
  public:
+  // One kept-alive client; httplib reconnects when the server dropped it.
   std::unique_ptr<httplib::Client> client;
-  QElapsedTimer idle;
 };
 
 TNetConnection::TNetConnection(const QString& name, QObject* parent)
@@ -54,14 +48,12 @@ void TNetConnection::SetPort(int port) {
 QString TNetConnection::Address() const { return QStringLiteral("%1:%2").arg(host_).arg(port_); }
 
 static httplib::Client& ClientFor(TNetConnectionImpl& impl, const TNetConnection& c) {
-  if (impl.client && impl.idle.isValid() && impl.idle.elapsed() > kMaxIdleMs) impl.client.reset();
   if (!impl.client) {
     impl.client = std::make_unique<httplib::Client>(c.Host().toStdString(), c.Port());
     impl.client->set_keep_alive(true);
     SetTimeout(*impl.client, c.ConnectTimeoutMs(), true);
     SetTimeout(*impl.client, c.ReadTimeoutMs(), false);
   }
-  impl.idle.start();
   return *impl.client;
 }
 
@@ -140,7 +132,6 @@ ServerResult TNetConnection::Call(const QString& method, const QVariantList& arg
   };
   const auto answer = client.Post(("/" + serverName_).toStdString(), headers, body.constData(),
                                   static_cast<size_t>(body.size()), "application/json");
-  impl_->idle.start();
   if (!answer) {
     impl_->client.reset();
     return {false, {}, TransportMessage(answer.error(), Address())};

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -198,6 +199,36 @@ TEST_F(ServerConnection, CheckResultServGivesThePayloadOrShowsAndAborts) {
 
   EXPECT_FALSE(fw::CheckResultServ(failed, false, 0).isValid());
   EXPECT_EQ(dialogs.Messages().size(), 2);
+}
+
+TEST_F(ServerConnection, CallsGetThroughAfterTheServerRestarts) {
+  QTemporaryDir dir;
+  const QString db = dir.filePath("reinicio.db");
+  srv::ServerOptions options;
+  options.port = 0;
+  options.database = db;
+  options.threads = 1;
+  options.logLevel = QStringLiteral("quiet");
+  options.tokens = {{"ana", "maintainer", kMaintainer}};
+  auto server = std::make_unique<srv::AppServer>(options);
+  const int port = server->Start();
+
+  fw::TNetConnection net("netTabRelPeso");
+  net.SetServerName(kServerName);
+  net.SetToken(kMaintainer);
+  net.SetHost(QStringLiteral("127.0.0.1"));
+  net.SetPort(port);
+  ASSERT_TRUE(net.Call("GetReferencia").ok);
+
+  // The server goes away and comes back on the same port: the kept-alive
+  // socket is dead, and the next call must still get through.
+  server.reset();
+  options.port = port;
+  server = std::make_unique<srv::AppServer>(options);
+  ASSERT_EQ(server->Start(), port);
+  QThread::msleep(100);
+  const fw::ServerResult r = net.Call("GetReferencia");
+  EXPECT_TRUE(r.ok) << r.error.toStdString();
 }
 
 // A port where nobody listens: taken from the system, then released.
