@@ -106,7 +106,9 @@ void HostApp::StartEmbeddedServer() {
   options.host = QStringLiteral("127.0.0.1");
   options.port = 0;
   options.database = database;
-  options.threads = 2;
+  // Each open keep-alive connection holds a server thread: the screen and the
+  // copy dialog each keep one, and the host's own checks need another.
+  options.threads = 4;
   options.logLevel = QStringLiteral("warn");
   options.tokens = {srv::Token{QStringLiteral("local"), QStringLiteral("maintainer"), token_}};
   server_ = std::make_unique<srv::AppServer>(options);
