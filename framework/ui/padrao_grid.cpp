@@ -229,8 +229,12 @@ void TfrmPadraoGrid::Close() {
 void TfrmPadraoGrid::ShowChild() {
   QMdiArea* area = Host::Instance().MdiArea();
   if (area && !subWindow_) {
+    // The size the screen was given (its design size) survives the move
+    // into the sub-window, which otherwise shrinks to the layout's minimum.
+    designSize_ = testAttribute(Qt::WA_Resized) ? size() : QWidget::sizeHint();
     area->addSubWindow(this);
     AttachToSubWindow();
+    if (subWindow_) subWindow_->adjustSize();
   }
   Create();
   if (subWindow_) {
@@ -243,6 +247,10 @@ void TfrmPadraoGrid::ShowChild() {
     raise();
     activateWindow();
   }
+}
+
+QSize TfrmPadraoGrid::sizeHint() const {
+  return designSize_.isValid() ? designSize_.expandedTo(minimumSizeHint()) : QWidget::sizeHint();
 }
 
 void TfrmPadraoGrid::showEvent(QShowEvent* event) {

@@ -102,6 +102,7 @@ class TfrmPadraoGrid : public QWidget {
   // top-level window when there is none), restored to its normal size, in
   // front and active. Calling it again only restores and raises.
   void ShowChild();
+  QSize sizeHint() const override;
 
   // --- inherited handlers
   virtual void FormCreate(QObject* sender);
@@ -139,6 +140,7 @@ class TfrmPadraoGrid : public QWidget {
   QString helpFile_;
   int helpContext_ = 0;
   bool created_ = false;
+  QSize designSize_;
   QPointer<QMdiSubWindow> subWindow_;
   QMetaObject::Connection subWindowConnection_;
 };

@@ -274,11 +274,14 @@ TEST(MdiScreen, ShowChildCreatesOneSubWindowAndRestoresIt) {
   fw::Host::Instance().SetMdiArea(mdi);
 
   auto* form = new TfrmExemplo;
+  form->resize(513, 306);  // the screen's design size
   form->ShowChild();
   form->ShowChild();
   ASSERT_EQ(mdi->subWindowList().size(), 1);
   QMdiSubWindow* sub = mdi->subWindowList().first();
   EXPECT_EQ(sub->widget(), form);
+  QApplication::processEvents();
+  EXPECT_EQ(form->size(), QSize(513, 306));
   EXPECT_EQ(form->calls.count(QStringLiteral("FormCreate")), 1);
   EXPECT_EQ(mdi->activeSubWindow(), sub);
   sub->showMinimized();
