@@ -9,6 +9,7 @@
 #include "services/rdm_tabrelpeso.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
@@ -159,6 +160,11 @@ void ScreenTest::StartServer(Sample sample, const std::function<void(const QStri
 trp::tabrelpeso::TfrmTabRelPeso* ScreenTest::Open() {
   CriaTabRelPeso();
   Flush();
+  // The first activation may reach the child window only once the host's
+  // window is active, a little later.
+  QDeadlineTimer deadline(10000);
+  while (trp::tabrelpeso::frmTabRelPeso && trp::tabrelpeso::boPrimVez && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   form_ = trp::tabrelpeso::frmTabRelPeso;
   return form_;
 }

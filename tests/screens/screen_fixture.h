@@ -45,7 +45,8 @@ class ScreenTest : public ::testing::Test {
   // the file first. Fills the host registry with its address.
   void StartServer(Sample sample = Sample::Seeded,
                    const std::function<void(const QString& database)>& prepare = {});
-  // CriaTabRelPeso, then lets the events run; returns the screen.
+  // CriaTabRelPeso, then lets the events run until the first activation's
+  // load has run; returns the screen.
   trp::tabrelpeso::TfrmTabRelPeso* Open();
   // Closes the screen as its close button does and lets it be freed.
   void CloseScreen();
