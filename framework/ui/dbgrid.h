@@ -22,8 +22,13 @@
 //     then sees each typed character (backspace, tab and enter included) by
 //     reference and can discard it (key = QChar()) before it reaches the
 //     editor; Tab moves even when its character was discarded;
+//   - Tab past the last cell goes to the next record (appending after the
+//     last one);
 //   - option: a new untouched record is cancelled when the grid loses focus;
-//     otherwise losing focus writes the editor into the field.
+//     otherwise losing focus writes the editor into the field. Focus going
+//     to another window (a message box) is not a loss of focus;
+//   - text the field refuses (a bad number) is reported and stays in the
+//     editor, nothing typed is lost.
 // Every handler runs inside fw::Guard; an exception in one stops the action
 // that raised it and is shown (EAbort silently).
 //
@@ -177,7 +182,7 @@ class DBGrid : public QTableView {
   // Each returns false when it was refused or aborted.
   bool MoveToCell(int row, int column);  // as a click: commit, ColExit, row change
   bool NextColumn(bool backwards = false);
-  bool MoveRows(int delta);  // Up/Down; Down past the last row appends
+  bool MoveRows(int delta);  // Up/Down/pages; one row down past the last appends
   bool InsertRecord();
   bool CancelRecord();
   bool DeleteRecord();  // Ctrl+Delete without the key handlers
