@@ -319,11 +319,8 @@ void TfrmTabRelPeso::BuildMenus() {
   mnuCopiar->setEnabled(false);
   sbtCopiar = AddToolButton(QStringLiteral("sbtCopiar"), QStringLiteral("Cadastramento Automático"),
                             mnuCopiar, QStringLiteral("sbtImprimir"));
-  // The toolbar shows captions, so the button is as high as the others and
-  // as wide as its short caption.
-  mnuCopiar->setIconText(QStringLiteral("Copiar"));
   sbtCopiar->setAutoRaise(true);
-  sbtCopiar->setMinimumSize(21, 21);
+  sbtCopiar->setFixedSize(21, 21);
 }
 
 }  // namespace trp::tabrelpeso

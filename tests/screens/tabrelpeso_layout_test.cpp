@@ -193,6 +193,7 @@ TEST_F(Layout, MenusAndTheCopyButton) {
   EXPECT_EQ(copiar->toolTip(), QStringLiteral("Cadastramento Automático"));
   EXPECT_FALSE(copiar->isEnabled());
   EXPECT_TRUE(copiar->autoRaise());
+  EXPECT_EQ(copiar->size(), QSize(21, 21));
   // Left of the print button.
   auto* bar = screen_->panMenu->layout();
   EXPECT_EQ(bar->indexOf(copiar) + 1,
