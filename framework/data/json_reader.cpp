@@ -324,44 +324,5 @@ void JsonReader::expectEnd() {
   if (p_ != end_) fail(QStringLiteral("texto a mais depois do fim"));
 }
 
-void AppendJsonString(std::string& out, std::string_view utf8) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out.push_back('"');
-  for (const char ch : utf8) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      default:
-        if (c < 0x20) {
-          out += "\\u00";
-          out.push_back(kHex[c >> 4]);
-          out.push_back(kHex[c & 15]);
-        } else {
-          out.push_back(ch);
-        }
-    }
-  }
-  out.push_back('"');
-}
 
 }  // namespace fw

@@ -4,6 +4,8 @@
 // std::from_chars, strings as views into the input when they hold no escape)
 // and reports malformed input as fw::Error with the byte position.
 
+#include "framework/data/json_write.h"
+
 #include <QByteArrayView>
 #include <QString>
 
@@ -57,8 +59,5 @@ class JsonReader {
   std::string scratch_;
   int depth_ = 0;
 };
-
-// Appends `text` as a JSON string literal (quotes and escapes included).
-void AppendJsonString(std::string& out, std::string_view utf8);
 
 }  // namespace fw

@@ -1,6 +1,7 @@
 #include "framework/net/rpcjson.h"
 
 #include "framework/data/errors.h"
+#include "framework/data/json_write.h"
 #include "framework/data/packet.h"
 
 #include <QJsonArray>
@@ -45,37 +46,6 @@ constexpr std::array<bool, 256> kStructural = [] {
   for (const unsigned char c : {'"', '{', '}', '[', ']'}) table[c] = true;
   return table;
 }();
-
-void AppendJsonString(QByteArray& out, const QString& text) {
-  out += '"';
-  for (const char c : text.toUtf8()) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          out += QByteArray("\\u00") +
-                 QByteArray::number(static_cast<int>(c), 16).rightJustified(2, '0');
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
-}
 
 void AppendArgument(QByteArray& out, const QVariant& arg, int position) {
   if (!arg.isValid() || arg.isNull()) {
