@@ -83,11 +83,15 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
   out.helpText = parser.helpText()
                      .replace(QLatin1String("Usage:"), QStringLiteral("Uso:"))
                      .replace(QLatin1String("Options:"), QStringLiteral("Opções:"))
-                     .replace(QLatin1String("[options]"), QStringLiteral("[opções]"));
+                     .replace(QLatin1String("[options]"), QStringLiteral("[opções]"))
+                     .replace(QLatin1String("<executable_name>"), QStringLiteral("tabrelpeso"));
   if (!out.helpText.endsWith('\n')) out.helpText += '\n';
 
   if (!parser.parse(args)) {
-    out.error = parser.errorText();
+    out.error = parser.errorText()
+                    .replace(QLatin1String("Unknown options"), QStringLiteral("Opções desconhecidas"))
+                    .replace(QLatin1String("Unknown option"), QStringLiteral("Opção desconhecida"))
+                    .replace(QLatin1String("Missing value after"), QStringLiteral("Falta o valor depois de"));
     return out;
   }
   if (parser.isSet(help)) {

@@ -12,12 +12,14 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
   QApplication::setApplicationName("tabrelpeso");
-  QApplication::setApplicationDisplayName(QStringLiteral("Tabela de Relação Peso/Altura"));
   QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
 
-  const host::ParsedArguments parsed = host::ParseHostArguments(QApplication::arguments());
+  // Arguments are read before the window system is touched, so that --help
+  // and a bad flag answer on a machine without a display.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const host::ParsedArguments parsed = host::ParseHostArguments(arguments);
   if (parsed.showHelp) {
     std::fputs(qPrintable(parsed.helpText), stdout);
     return 0;
@@ -27,6 +29,9 @@ int main(int argc, char** argv) {
                  qPrintable(parsed.error));
     return 2;
   }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationDisplayName(QStringLiteral("Tabela de Relação Peso/Altura"));
   const host::HostConfig& config = parsed.config;
   const bool check = config.quitAfterMs >= 0;
   host::WriteIniTemplate(config.iniPath);
