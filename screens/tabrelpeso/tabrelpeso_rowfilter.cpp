@@ -9,10 +9,13 @@ namespace trp::tabrelpeso {
 void TfrmTabRelPeso::FiltraLinhas(const Tabela& table) {
   // Both codes come from the list's own record; an empty list or a new,
   // still blank entry gives empty codes, which match no row.
-  table.rows->SetFiltered(false);
-  table.rows->SetFilter(services::FilterEquals(
+  const QString filter = services::FilterEquals(
       {{QStringLiteral("CDREFEBIBL"), table.perc->FieldByName(u"CDREFEBIBL")->AsString()},
-       {QStringLiteral("CDPERCENTIL"), table.perc->FieldByName(u"CDPERCENTIL")->AsString()}}));
+       {QStringLiteral("CDPERCENTIL"), table.perc->FieldByName(u"CDPERCENTIL")->AsString()}});
+  // One change of the filter, not lift, set and apply: every change rebuilds
+  // the rows shown by both grids of the page, and the rows dataset has no
+  // scroll handler that could tell the difference.
+  table.rows->SetFilter(filter);
   table.rows->SetFiltered(true);
 }
 
