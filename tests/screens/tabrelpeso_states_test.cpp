@@ -231,6 +231,39 @@ TEST_F(States, RowsStateChangeWithoutTheFocusLeavesTheToolbarAlone) {
   form_->cdsIdPesAlt->Cancel();
 }
 
+TEST_F(States, FindActsOnTheDatasetOfThePageAndTheFocusedGrid) {
+  StartServer();
+  Open();
+  struct Case {
+    QAction* page;
+    QWidget* focus;
+    fw::Dataset* target;
+    const char* field;
+    const char* value;
+  };
+  const QList<Case> cases{
+      {form_->mnuPesAlt, form_->dbgPercAltura, form_->cdsPercAltura, "CDPERCENTIL", "050"},
+      {form_->mnuPesAlt, form_->dbgPesAlt, form_->cdsPesAlt, "VRALTURA", "50,5"},
+      {form_->mnuPesAltNCHS, form_->dbgPercAlturaNCHS, form_->cdsPercAlturaNCHS, "CDPERCENTIL",
+       "075"},
+      {form_->mnuPesAltNCHS, form_->dbgPesAltMascNCHS, form_->cdsPesAltNCHS, "VRALTURAN2", "80,5"},
+      {form_->mnuIdPesAlt, form_->dbgPercIdade, form_->cdsPercIdade, "CDPERCENTIL", "097"},
+      {form_->mnuIdPesAlt, form_->dbgIdPesAltMasc, form_->cdsIdPesAlt, "NRIDADEINI", "2"},
+      {form_->mnuReferncia, form_->dbgPadrao, form_->cdsReferencia, "CDREFEBIBL", "02"}};
+  for (const Case& c : cases) {
+    c.page->trigger();
+    Focus(c.focus);
+    ASSERT_TRUE(Enabled("sbtProcurar")) << c.focus->objectName().toStdString();
+    dialogs_.QueueFind(QLatin1String(c.field), QLatin1String(c.value));
+    Press("sbtProcurar");
+    EXPECT_EQ(dialogs_.PendingScript(), 0);
+    EXPECT_EQ(c.target->FieldByName(QString::fromLatin1(c.field))->AsString(),
+              QLatin1String(c.value))
+        << c.focus->objectName().toStdString();
+  }
+  EXPECT_TRUE(dialogs_.Messages().isEmpty()) << dialogs_.MessageTexts().join('\n').toStdString();
+}
+
 TEST_F(States, HeightWeightListShowsItsSearchButtonWithoutFocus) {
   StartServer();
   Open();
