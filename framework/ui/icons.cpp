@@ -1,5 +1,7 @@
 #include "framework/ui/icons.h"
 
+#include <QCoreApplication>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -40,9 +42,7 @@ void Sheet(QPainter& p, const QRectF& r) {
     p.drawLine(QPointF(r.left() + 4, y), QPointF(r.right() - 4, y));
 }
 
-}  // namespace
-
-QIcon ToolIcon(const QString& operation) {
+QIcon DrawToolIcon(const QString& operation) {
   const QString op = operation.toLower();
   if (op == QLatin1String("incluir"))
     return Draw([](QPainter& p) {
@@ -147,6 +147,23 @@ QIcon ToolIcon(const QString& operation) {
     p.setPen(color);
     p.drawText(QRectF(0, 0, kSize, kSize), Qt::AlignCenter, letter);
   });
+}
+
+}  // namespace
+
+QIcon ToolIcon(const QString& operation) {
+  // Every screen asks for the same dozen icons; painting them is most of the
+  // cost of building a toolbar, so each is drawn once per process.
+  // The pixmaps go with the application object, not after it.
+  static QHash<QString, QIcon> cache;
+  static const bool cleanup = [] {
+    qAddPostRoutine([] { cache.clear(); });
+    return true;
+  }();
+  Q_UNUSED(cleanup);
+  auto it = cache.constFind(operation);
+  if (it == cache.constEnd()) it = cache.insert(operation, DrawToolIcon(operation));
+  return *it;
 }
 
 }  // namespace fw
