@@ -327,7 +327,7 @@ GuiDialogs::GuiDialogs() = default;
 
 GuiDialogs::~GuiDialogs() { delete busy_; }
 
-BusyWindow* GuiDialogs::Busy() const { return busy_; }
+BusyWindow* GuiDialogs::Busy() const { return busyDepth_ > 0 ? busy_.data() : nullptr; }
 
 MsgButton GuiDialogs::Message(const QString& text, MsgType type, MsgButtons buttons, int) {
   QMessageBox box(DialogParent());
@@ -397,7 +397,13 @@ bool GuiDialogs::Find(Dataset* dataset, const QString& title) {
 
 void GuiDialogs::BusyShow(QWidget* window, int kind) {
   ++busyDepth_;
-  if (!busy_) busy_ = new BusyWindow(window ? window->window() : nullptr);
+  // One window, kept hidden between uses: a new top-level window per show
+  // cost more than the server calls it stands over.
+  QWidget* owner = window ? window->window() : nullptr;
+  if (!busy_)
+    busy_ = new BusyWindow(owner);
+  else if (busy_->parentWidget() != owner && !busy_->isVisible())
+    busy_->setParent(owner, busy_->windowFlags());
   busy_->SetKind(kind);
   busy_->ShowOver(window);
 }
@@ -405,11 +411,7 @@ void GuiDialogs::BusyShow(QWidget* window, int kind) {
 void GuiDialogs::BusyHide() {
   if (busyDepth_ == 0) return;
   if (--busyDepth_ > 0) return;
-  if (busy_) {
-    busy_->hide();
-    busy_->deleteLater();
-    busy_ = nullptr;
-  }
+  if (busy_) busy_->hide();
 }
 
 void GuiDialogs::ShowHelp(const QString& helpFile, int helpContext) {
