@@ -15,6 +15,8 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
+#include <utility>
+
 namespace fw {
 
 namespace {
@@ -493,7 +495,21 @@ int DBGrid::ColumnCount() const {
   return columns_.empty() ? int(Columns().size()) : int(columns_.size());
 }
 
+void DBGrid::EndUpdate() {
+  if (updating_ == 0 || --updating_ > 0) return;
+  const bool columns = std::exchange(columnsPending_, false);
+  const bool widths = std::exchange(widthsPending_, false);
+  if (columns)
+    ColumnsChanged();
+  else if (widths)
+    ApplyWidths();
+}
+
 void DBGrid::ColumnsChanged() {
+  if (updating_ > 0) {
+    columnsPending_ = true;
+    return;
+  }
   if (columns_.empty()) autoColumns_.clear();
   CloseEditor(false);
   model_->ColumnsChanged();
@@ -503,6 +519,10 @@ void DBGrid::ColumnsChanged() {
 }
 
 void DBGrid::ApplyWidths() {
+  if (updating_ > 0) {
+    widthsPending_ = true;
+    return;
+  }
   const QList<DBGridColumn*> list = Columns();
   for (int i = 0; i < list.size() && i < horizontalHeader()->count(); ++i)
     setColumnWidth(i, list.at(i)->WidthPixels());

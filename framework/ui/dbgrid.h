@@ -131,6 +131,12 @@ class DBGrid : public QTableView {
   QList<DBGridColumn*> Columns() const;
   DBGridColumn* Column(int index) const;  // nullptr when out of range
   int ColumnCount() const;
+  // Between these, column changes (adding, titles, widths) are gathered and
+  // the view is rebuilt once at the outermost EndUpdate: each rebuild
+  // measures every header. Nested pairs count; an unmatched EndUpdate does
+  // nothing.
+  void BeginUpdate() { ++updating_; }
+  void EndUpdate();
 
   // --- selection
   Field* SelectedField() const;  // the field of the selected column, or nullptr
@@ -236,6 +242,9 @@ class DBGrid : public QTableView {
   QPointer<QLineEdit> editor_;
   int selectedCol_ = 0;
   int syncing_ = 0;
+  int updating_ = 0;
+  bool columnsPending_ = false;
+  bool widthsPending_ = false;
   bool recordModified_ = false;
   bool editorModified_ = false;
   bool bypassFilter_ = false;
@@ -245,6 +254,18 @@ class DBGrid : public QTableView {
   bool cancelOnExit_ = false;
   bool allowAppend_ = true;
   bool infoBackground_ = false;
+};
+
+// Gathers a grid's column changes for the scope (BeginUpdate/EndUpdate).
+class DBGridUpdate {
+ public:
+  explicit DBGridUpdate(DBGrid* grid) : grid_(grid) { grid_->BeginUpdate(); }
+  ~DBGridUpdate() { grid_->EndUpdate(); }
+  DBGridUpdate(const DBGridUpdate&) = delete;
+  DBGridUpdate& operator=(const DBGridUpdate&) = delete;
+
+ private:
+  DBGrid* grid_;
 };
 
 // Converts an edit mask of the form "999;0; " (mask; keep literals; blank) to

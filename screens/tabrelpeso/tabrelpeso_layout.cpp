@@ -68,12 +68,14 @@ fw::Panel* MakeSexPanel(const char* panel, const char* label, const char* combo,
 }
 
 void PercentileColumns(fw::DBGrid* grid, int nameWidthPixels = 0) {
+  const fw::DBGridUpdate batch(grid);
   grid->AddColumn(QStringLiteral("CDPERCENTIL"));
   fw::DBGridColumn& name = grid->AddColumn(QStringLiteral("NMPERCENTIL")).SetReadOnly(true);
   if (nameWidthPixels > 0) name.SetWidthPixels(nameWidthPixels);
 }
 
 void AgeColumns(fw::DBGrid* grid, const char* sex) {
+  const fw::DBGridUpdate batch(grid);
   grid->AddColumn(QStringLiteral("NRIDADEINI")).SetWidthPixels(44);
   grid->AddColumn(QStringLiteral("NRIDADEFIN")).SetWidthPixels(42);
   for (const char* value :
@@ -83,6 +85,7 @@ void AgeColumns(fw::DBGrid* grid, const char* sex) {
 }
 
 void NchsColumns(fw::DBGrid* grid, const char* sex) {
+  const fw::DBGridUpdate batch(grid);
   grid->AddColumn(QStringLiteral("VRALTURAN2"));
   for (const char* value : {"VRMEDI%1N2", "VRDVPD%1N2", "VRPESO%1N2"})
     grid->AddColumn(QString::fromLatin1(value).arg(QLatin1String(sex)));
@@ -197,6 +200,7 @@ fw::DBGrid* TfrmTabRelPeso::MakeTableGrid(const QString& name, QWidget* parent,
 void TfrmTabRelPeso::BuildReferencePage() {
   tshPadrao->SetCaption(QStringLiteral("Referência"));
   dbgPadrao->SetConfirmDelete(true);
+  const fw::DBGridUpdate batch(dbgPadrao);
   dbgPadrao->AddColumn(QStringLiteral("CDREFEBIBL"));
   dbgPadrao->AddColumn(QStringLiteral("NMREFEBIBL")).SetReadOnly(true);
 }
@@ -249,11 +253,14 @@ void TfrmTabRelPeso::BuildHeightWeightPage() {
   PercentileColumns(dbgPercAltura);
 
   dbgPesAlt = MakeTableGrid(QStringLiteral("dbgPesAlt"), Splitter2, dtsPesAlt);
-  dbgPesAlt->AddColumn(QStringLiteral("VRALTURA"))
-      .SetTitleAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  dbgPesAlt->AddColumn(QStringLiteral("VRPESOMASALT"))
-      .SetTitleAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  dbgPesAlt->AddColumn(QStringLiteral("VRPESOFEMALT"));
+  {
+    const fw::DBGridUpdate batch(dbgPesAlt);
+    dbgPesAlt->AddColumn(QStringLiteral("VRALTURA"))
+        .SetTitleAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    dbgPesAlt->AddColumn(QStringLiteral("VRPESOMASALT"))
+        .SetTitleAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    dbgPesAlt->AddColumn(QStringLiteral("VRPESOFEMALT"));
+  }
 
   Splitter2->addWidget(dbgPercAltura);
   Splitter2->addWidget(dbgPesAlt);
