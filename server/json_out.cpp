@@ -8,33 +8,27 @@ namespace srv {
 
 namespace {
 
-constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-
 // Writes |v| as fixed-point text when it has at most nine decimals and the
 // shortest round-trip text is the fixed form; false leaves `out` untouched.
 //
-// Below 1e6 two decimals 1e-9 apart never read back as the same double, so the
-// first count of decimals whose integer m reads back as exactly |v| (m / 10^d
-// is correctly rounded, both exact) gives the shortest digits, the same ones
-// std::to_chars picks.
+// Between 1e-3 and 1e6 two decimals 1e-9 apart never read back as the same
+// double, so when the nearest multiple of 1e-9 reads back as exactly |v|
+// (m / 1e9 is correctly rounded, both exact) it is the only such decimal with
+// nine or fewer decimals, and without its trailing zeros it has the shortest
+// digits: the ones std::to_chars picks.
 bool AppendFixed(std::string& out, double v) {
   const double a = std::fabs(v);
-  if (!(a > 0 && a < 1e6)) return false;
-  int d = 0;
-  double m = 0;
-  for (;; ++d) {
-    if (d > 9) return false;
-    m = std::nearbyint(a * kPow10[d]);
-    if (m / kPow10[d] == a) break;
-  }
+  if (!(a >= 1e-3 && a < 1e6)) return false;
+  const auto m = std::int64_t(a * 1e9 + 0.5);
+  if (double(m) / 1e9 != a) return false;
   char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, std::uint64_t(m)).ptr;
-  const int len = int(end - digits);
+  int len = int(std::to_chars(digits, digits + sizeof digits, m).ptr - digits);
+  int d = 9;
+  while (d > 0 && digits[len - 1] == '0') --d, --len;
   // std::to_chars takes the exponent form when it is shorter (1e+05, 1e-04);
-  // leave those to the general writer.
+  // leave those to the general writer. Exponents here have two digits.
   int significant = len;
   while (significant > 1 && digits[significant - 1] == '0') --significant;
-  // Exponents here have two digits: "e+05", "e-09".
   const int sciLen = significant + (significant > 1 ? 1 : 0) + 4;
   const int fixedLen = len > d ? len + (d ? 1 : 0) : d + 2;
   if (fixedLen > sciLen) return false;

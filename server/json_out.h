@@ -10,8 +10,8 @@
 namespace srv {
 
 // The same text as the framework's writer (shortest round trip, non-finite as
-// null), so that server and client round numbers the same way; values with at
-// most nine decimals below a million, as the tables hold, take a quicker path.
+// null), so that server and client round numbers the same way; values between
+// 1e-3 and 1e6 with at most nine decimals, as the tables hold, take a quicker path.
 void AppendNumber(std::string& out, double v);
 
 inline void AppendString(std::string& out, std::string_view s) { fw::AppendJsonString(out, s); }
