@@ -233,13 +233,17 @@ Qt::ItemFlags DatasetTableModel::flags(const QModelIndex& index) const {
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
 }
 
-void DatasetTableModel::Rebind() {
+void DatasetTableModel::Rebind(bool reset) {
   for (const auto& c : connections_) disconnect(c);
   connections_.clear();
-  beginResetModel();
-  dataset_ = grid_->DataSet();
-  rows_ = (dataset_ && dataset_->Active()) ? dataset_->RecordCount() : 0;
-  endResetModel();
+  if (reset) {
+    beginResetModel();
+    dataset_ = grid_->DataSet();
+    rows_ = (dataset_ && dataset_->Active()) ? dataset_->RecordCount() : 0;
+    endResetModel();
+  } else {
+    dataset_ = grid_->DataSet();
+  }
   if (!dataset_) return;
   Dataset* ds = dataset_;
   connections_ << connect(ds, &Dataset::contentReset, this, [this] {
@@ -436,6 +440,12 @@ void DBGrid::DataSetRebound() {
     datasetConnections_ << connect(ds, &QObject::destroyed, this, [this] { DataSetRebound(); });
   }
   autoColumns_.clear();
+  if (updating_ > 0) {
+    // The view is rebuilt once, when the update ends.
+    model_->Rebind(false);
+    columnsPending_ = true;
+    return;
+  }
   model_->Rebind();
   ApplyWidths();
   selectedCol_ = qBound(0, selectedCol_, qMax(0, ColumnCount() - 1));

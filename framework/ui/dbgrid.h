@@ -101,7 +101,9 @@ class DatasetTableModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-  void Rebind();  // the dataset or the columns changed
+  // The dataset or the columns changed. Without `reset` only the dataset is
+  // taken and the caller owes a ColumnsChanged.
+  void Rebind(bool reset = true);
   void ColumnsChanged();
 
  private:

@@ -23,6 +23,8 @@
 #include <QSplitter>
 #include <QToolButton>
 
+#include <functional>
+
 namespace trp::tabrelpeso {
 
 class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
@@ -178,7 +180,10 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void BuildHeightWeightPage();
   void BuildNchsPage();
   void BuildMenus();
-  fw::DBGrid* MakeTableGrid(const QString& name, QWidget* parent, fw::DataSource* source);
+  // A table grid on `source` with the columns `columns` adds, built in one
+  // grid update.
+  fw::DBGrid* MakeTableGrid(const QString& name, QWidget* parent, fw::DataSource* source,
+                            const std::function<void(fw::DBGrid*)>& columns);
   // tabrelpeso_bind.cpp
   void BindHandlers();
   // tabrelpeso_states.cpp

@@ -188,9 +188,14 @@ void TfrmTabRelPeso::BuildComponents() {
 }
 
 fw::DBGrid* TfrmTabRelPeso::MakeTableGrid(const QString& name, QWidget* parent,
-                                          fw::DataSource* source) {
+                                          fw::DataSource* source,
+                                          const std::function<void(fw::DBGrid*)>& columns) {
   auto* grid = new fw::DBGrid(name, parent);
+  // Binding and columns in one update: otherwise the grid first lays out a
+  // column per field, then again per declared column.
+  const fw::DBGridUpdate batch(grid);
   grid->SetDataSource(source);
+  columns(grid);
   grid->SetConfirmDelete(true);
   grid->SetInfoBackground(true);
   grid->SetBorderless(true);
@@ -212,9 +217,9 @@ void TfrmTabRelPeso::BuildAgePage() {
   Splitter1 = MakeSplitter("Splitter1", tshIdPesAlt);
   tshIdPesAlt->layout()->addWidget(Splitter1);
 
-  dbgPercIdade = MakeTableGrid(QStringLiteral("dbgPercIdade"), Splitter1, dtsPercIdade);
+  dbgPercIdade = MakeTableGrid(QStringLiteral("dbgPercIdade"), Splitter1, dtsPercIdade,
+                               [](fw::DBGrid* grid) { PercentileColumns(grid, 214); });
   dbgPercIdade->SetCancelOnExit(true);
-  PercentileColumns(dbgPercIdade, 214);
 
   auto* lower = new QWidget(Splitter1);
   auto* lowerLayout = new QVBoxLayout(lower);
@@ -227,13 +232,13 @@ void TfrmTabRelPeso::BuildAgePage() {
   lowerLayout->addWidget(nbkIdPesAlt, 1);
 
   QWidget* masc = PageBody(nbkIdPesAlt->AddPage(QStringLiteral("pgMasculino")));
-  dbgIdPesAltMasc = MakeTableGrid(QStringLiteral("dbgIdPesAltMasc"), masc, dtsIdPesAlt);
+  dbgIdPesAltMasc = MakeTableGrid(QStringLiteral("dbgIdPesAltMasc"), masc, dtsIdPesAlt,
+                                  [](fw::DBGrid* grid) { AgeColumns(grid, "MAS"); });
   masc->layout()->addWidget(dbgIdPesAltMasc);
-  AgeColumns(dbgIdPesAltMasc, "MAS");
   QWidget* fem = PageBody(nbkIdPesAlt->AddPage(QStringLiteral("pgFeminino")));
-  dbgIdPesAltFem = MakeTableGrid(QStringLiteral("dbgIdPesAltFem"), fem, dtsIdPesAlt);
+  dbgIdPesAltFem = MakeTableGrid(QStringLiteral("dbgIdPesAltFem"), fem, dtsIdPesAlt,
+                                 [](fw::DBGrid* grid) { AgeColumns(grid, "FEM"); });
   fem->layout()->addWidget(dbgIdPesAltFem);
-  AgeColumns(dbgIdPesAltFem, "FEM");
   nbkIdPesAlt->SetActivePage(QStringLiteral("pgMasculino"));
 
   Splitter1->addWidget(dbgPercIdade);
@@ -248,19 +253,18 @@ void TfrmTabRelPeso::BuildHeightWeightPage() {
   Splitter2 = MakeSplitter("Splitter2", tshPesAlt);
   tshPesAlt->layout()->addWidget(Splitter2);
 
-  dbgPercAltura = MakeTableGrid(QStringLiteral("dbgPercAltura"), Splitter2, dtsPercAltura);
+  dbgPercAltura = MakeTableGrid(QStringLiteral("dbgPercAltura"), Splitter2, dtsPercAltura,
+                                [](fw::DBGrid* grid) { PercentileColumns(grid); });
   dbgPercAltura->SetCancelOnExit(true);
-  PercentileColumns(dbgPercAltura);
 
-  dbgPesAlt = MakeTableGrid(QStringLiteral("dbgPesAlt"), Splitter2, dtsPesAlt);
-  {
-    const fw::DBGridUpdate batch(dbgPesAlt);
-    dbgPesAlt->AddColumn(QStringLiteral("VRALTURA"))
-        .SetTitleAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    dbgPesAlt->AddColumn(QStringLiteral("VRPESOMASALT"))
-        .SetTitleAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    dbgPesAlt->AddColumn(QStringLiteral("VRPESOFEMALT"));
-  }
+  dbgPesAlt =
+      MakeTableGrid(QStringLiteral("dbgPesAlt"), Splitter2, dtsPesAlt, [](fw::DBGrid* grid) {
+        grid->AddColumn(QStringLiteral("VRALTURA"))
+            .SetTitleAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        grid->AddColumn(QStringLiteral("VRPESOMASALT"))
+            .SetTitleAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        grid->AddColumn(QStringLiteral("VRPESOFEMALT"));
+      });
 
   Splitter2->addWidget(dbgPercAltura);
   Splitter2->addWidget(dbgPesAlt);
@@ -276,9 +280,9 @@ void TfrmTabRelPeso::BuildNchsPage() {
   tshPesAltNCHS->layout()->addWidget(Splitter3);
 
   dbgPercAlturaNCHS =
-      MakeTableGrid(QStringLiteral("dbgPercAlturaNCHS"), Splitter3, dtsPercAlturaNCHS);
+      MakeTableGrid(QStringLiteral("dbgPercAlturaNCHS"), Splitter3, dtsPercAlturaNCHS,
+                    [](fw::DBGrid* grid) { PercentileColumns(grid); });
   dbgPercAlturaNCHS->SetCancelOnExit(true);
-  PercentileColumns(dbgPercAlturaNCHS);
 
   auto* lower = new QWidget(Splitter3);
   auto* lowerLayout = new QVBoxLayout(lower);
@@ -291,13 +295,13 @@ void TfrmTabRelPeso::BuildNchsPage() {
   lowerLayout->addWidget(nbkPesAltNCHS, 1);
 
   QWidget* masc = PageBody(nbkPesAltNCHS->AddPage(QStringLiteral("pgMasculinoNCHS")));
-  dbgPesAltMascNCHS = MakeTableGrid(QStringLiteral("dbgPesAltMascNCHS"), masc, dtsPesAltNCHS);
+  dbgPesAltMascNCHS = MakeTableGrid(QStringLiteral("dbgPesAltMascNCHS"), masc, dtsPesAltNCHS,
+                                    [](fw::DBGrid* grid) { NchsColumns(grid, "MAS"); });
   masc->layout()->addWidget(dbgPesAltMascNCHS);
-  NchsColumns(dbgPesAltMascNCHS, "MAS");
   QWidget* fem = PageBody(nbkPesAltNCHS->AddPage(QStringLiteral("pgFemininoNCHS")));
-  dbgPesAltFemnNCHS = MakeTableGrid(QStringLiteral("dbgPesAltFemnNCHS"), fem, dtsPesAltNCHS);
+  dbgPesAltFemnNCHS = MakeTableGrid(QStringLiteral("dbgPesAltFemnNCHS"), fem, dtsPesAltNCHS,
+                                    [](fw::DBGrid* grid) { NchsColumns(grid, "FEM"); });
   fem->layout()->addWidget(dbgPesAltFemnNCHS);
-  NchsColumns(dbgPesAltFemnNCHS, "FEM");
   nbkPesAltNCHS->SetActivePage(QStringLiteral("pgMasculinoNCHS"));
 
   Splitter3->addWidget(dbgPercAlturaNCHS);
