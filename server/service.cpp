@@ -7,9 +7,12 @@
 #include <QDateTime>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <set>
+#include <thread>
 #include <variant>
 
 namespace srv {
@@ -293,6 +296,9 @@ bool SameKey(const TableDef& t, const Row& a, const Row& b) {
   return true;
 }
 
+// Missing parts from which a table answer is built on several connections.
+constexpr size_t kParallelParts = 4;
+
 const std::vector<OutField> kPercentileFields{{"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}};
 
 // --- deltas
@@ -542,15 +548,54 @@ class Methods {
     const std::string rowsSql = "SELECT " + ColumnList(t) + " FROM " + t.name +
                                 " WHERE CDREFEBIBL = ? AND CDPERCENTIL = ?" + OrderBy(t);
     std::vector<size_t> built;
-    for (size_t i = 0; i < counters.size(); ++i) {
-      if (chunks[i]) continue;
+    for (size_t i = 0; i < counters.size(); ++i)
+      if (!chunks[i]) built.push_back(i);
+    auto build = [&](Db& on, size_t i) {
       auto chunk = std::make_shared<Service::Chunk>();
       chunk->counter = counters[i].second;
-      AppendRows(*db, chunk->rows, fields, rowsSql,
+      AppendRows(on, chunk->rows, fields, rowsSql,
                  {counters[i].first.first, counters[i].first.second});
-      chunks[i] = std::move(chunk);
-      built.push_back(i);
+      return chunk;
+    };
+    {
+      // After a restart every part is missing: helpers build them on their own
+      // connections, each in its own snapshot. A part whose counter there is
+      // not the one read here is left to this connection, so the answer is
+      // still the one snapshot read above.
+      std::atomic<size_t> next{0};
+      const std::string counterSql =
+          "SELECT NRALTERACAO FROM CONTROLEALTERACAO WHERE NMTABELA = ? AND CDREFEBIBL = ? AND "
+          "CDPERCENTIL = ?";
+      std::vector<std::jthread> helpers;
+      const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+      const size_t helperCount = built.size() < kParallelParts ? 0 : std::min<size_t>(3, cores - 1);
+      for (size_t h = 0; h < helperCount; ++h) {
+        helpers.emplace_back([&] {
+          try {
+            auto own = s_.pool_.acquire();
+            Transaction htx(*own, false);
+            for (size_t j; (j = next++) < built.size();) {
+              const size_t i = built[j];
+              const auto& [ref, perc] = counters[i].first;
+              if (QueryInt(*own, counterSql, {std::string(t.name), ref, perc}, -1) ==
+                  counters[i].second)
+                chunks[i] = build(*own, i);
+            }
+          } catch (const std::exception&) {
+            // Whatever a helper leaves undone is built below.
+          }
+        });
+      }
+      struct Drain {  // a failure here stops the helpers at their next part
+        std::atomic<size_t>& next;
+        size_t end;
+        ~Drain() { next = end; }
+      } drain{next, built.size()};
+      for (size_t j; (j = next++) < built.size();) chunks[built[j]] = build(*db, built[j]);
+      helpers.clear();
     }
+    for (size_t i : built)
+      if (!chunks[i]) chunks[i] = build(*db, i);
     tx.commit();
     {
       std::lock_guard lock(s_.cacheMutex_);

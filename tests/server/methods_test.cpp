@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
+#include <set>
 #include <thread>
 
 using namespace srvtest;
@@ -598,6 +600,58 @@ TEST_P(ServerTest, InstancesOnOneDatabaseSeeEachOthersChanges) {
   for (const QJsonValue& v : Rows(Ok("GetPercIdade").toArray()[0]))
     if (v.toArray()[1] == "050") renamed = v.toArray()[2] == "Mediana";
   EXPECT_TRUE(renamed);
+}
+
+// Saves touching every part of a reference at once, made through a second
+// instance while this one rebuilds the parts on several connections: each
+// answer shows all of a save or none of it.
+TEST_P(ServerTest, AnswersRebuiltDuringSavesShowWholeSaves) {
+  srv::AppServer other(Options(db_));
+  Client writer(other.Start(), kMaintainer);
+  // The one-year row of every percentile of reference 01, by percentile.
+  auto yearRows = [](const QJsonValue& pair) {
+    std::map<QString, QJsonArray> rows;
+    for (const QJsonValue& v : Rows(pair.toArray()[1]))
+      if (v.toArray()[1] == "01" && v.toArray()[3].toDouble() == 1 &&
+          v.toArray()[2].toDouble() == 0)
+        rows[v.toArray()[0].toString()] = v.toArray();
+    return rows;
+  };
+  std::map<QString, QJsonArray> stored = yearRows(Ok("GetPercIdade"));
+  ASSERT_GE(stored.size(), 4u) << "too few parts to be built on several connections";
+  const qsizetype rowCount = Rows(Ok("GetPercIdade").toArray()[1]).size();
+  // Save number `round` gives every part the same weight.
+  auto save = [&](int round) {
+    QJsonArray changes;
+    std::map<QString, QJsonArray> next = stored;
+    for (auto& [perc, row] : next) {
+      row[4] = 50.0 + round;
+      changes.append(Update(stored[perc], row));
+    }
+    const Response r = writer.Call("SetIdPesAlt", {Delta("PESALTIDADE", changes)});
+    ASSERT_TRUE(r.ok()) << r.error().toStdString();
+    stored = next;
+  };
+  save(0);
+
+  std::atomic<bool> done{false};
+  int answers = 0;
+  std::thread reader([&] {
+    while (!done) {
+      const Response r = Call("GetPercIdade");
+      ASSERT_TRUE(r.ok()) << r.error().toStdString();
+      ASSERT_EQ(Rows(r.result().toArray()[1]).size(), rowCount);
+      std::set<double> weights;
+      for (const auto& [perc, row] : yearRows(r.result())) weights.insert(row[4].toDouble());
+      ASSERT_EQ(weights.size(), 1u) << "an answer mixes two saves";
+      ++answers;
+    }
+  });
+  for (int round = 1; round <= 20; ++round) save(round);
+  done = true;
+  reader.join();
+  EXPECT_GT(answers, 0);
+  EXPECT_EQ(yearRows(Ok("GetPercIdade")), stored);
 }
 
 TEST_P(ServerTest, SchemaIsVersionedAndMigratingTwiceChangesNothing) {
