@@ -567,7 +567,12 @@ void DBGrid::SetViewCurrent(int row, int column) {
   if (row >= 0 && row < model_->rowCount() && column >= 0 && column < model_->columnCount()) {
     const QModelIndex index = model_->index(row, column);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    scrollTo(index);
+    // Scrolling lays the whole view out; a hidden grid (another page) does it
+    // once, when it is shown.
+    if (isVisible())
+      scrollTo(index);
+    else
+      scrollPending_ = true;
   } else {
     selectionModel()->clearCurrentIndex();
     selectionModel()->clearSelection();
@@ -932,6 +937,12 @@ void DBGrid::FieldFocusRequested(Field* field) {
 // --- keys
 
 bool DBGrid::event(QEvent* event) {
+  if (event->type() == QEvent::Show && scrollPending_) {
+    const bool handled = QTableView::event(event);
+    scrollPending_ = false;
+    if (currentIndex().isValid()) scrollTo(currentIndex());
+    return handled;
+  }
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&

@@ -247,6 +247,7 @@ class DBGrid : public QTableView {
   int updating_ = 0;
   bool columnsPending_ = false;
   bool widthsPending_ = false;
+  bool scrollPending_ = false;
   bool recordModified_ = false;
   bool editorModified_ = false;
   bool bypassFilter_ = false;
