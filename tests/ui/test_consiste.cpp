@@ -279,6 +279,42 @@ TEST(Busy, GuiWindowShowsCaptionPerKind) {
   EXPECT_EQ(fw::BusyCaption(fw::bkSaving), QStringLiteral("Gravando..."));
 }
 
+TEST(Busy, GuiWindowIsReusedHiddenBetweenShows) {
+  fw::GuiDialogs gui;
+  fw::ScopedDialogs use(gui);
+  QWidget main;
+  main.resize(400, 300);
+  main.show();
+  fw::ActiveShowAvi(&main, fw::bkLoading);
+  const QPointer<fw::BusyWindow> first = gui.Busy();
+  ASSERT_NE(first, nullptr);
+  fw::DeactiveShowAvi();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_NE(first, nullptr) << "hidden, not destroyed";
+  EXPECT_FALSE(first->isVisible());
+  fw::ActiveShowAvi(&main, fw::bkSaving);
+  EXPECT_EQ(gui.Busy(), first.data());
+  EXPECT_TRUE(first->isVisible());
+  EXPECT_EQ(first->Caption(), QStringLiteral("Gravando..."));
+  fw::DeactiveShowAvi();
+  // Over another window it moves there; a window that goes takes it along.
+  {
+    QWidget other;
+    other.resize(300, 200);
+    other.show();
+    fw::ActiveShowAvi(&other, fw::bkLoading);
+    ASSERT_NE(gui.Busy(), nullptr);
+    EXPECT_EQ(gui.Busy()->parentWidget(), &other);
+    EXPECT_TRUE(gui.Busy()->isVisible());
+    fw::DeactiveShowAvi();
+  }
+  fw::ActiveShowAvi(&main, fw::bkVerifying);
+  ASSERT_NE(gui.Busy(), nullptr);
+  EXPECT_TRUE(gui.Busy()->isVisible());
+  EXPECT_EQ(gui.Busy()->Caption(), QStringLiteral("Verificando..."));
+  fw::DeactiveShowAvi();
+}
+
 // --- host registry ------------------------------------------------------------------------------
 
 TEST(Host, ForwardsCacheNotificationsAndKeepsSettings) {

@@ -4,6 +4,7 @@
 #include "framework/ui/controls.h"
 #include "framework/ui/dbgrid.h"
 #include "framework/ui/forms.h"
+#include "framework/ui/icons.h"
 #include "framework/ui/scripted_dialogs.h"
 #include "ui_support.h"
 
@@ -36,6 +37,25 @@ TEST(Twins, EnablingTheMenuItemEnablesTheButtonAndBothTrigger) {
   item->trigger();
   EXPECT_EQ(triggered, 2);
   EXPECT_EQ(button->toolTip(), QStringLiteral("Incluir"));
+}
+
+// Every screen's toolbar shares one drawing of each icon.
+TEST(ToolIcons, DrawnOncePerOperationAndDistinct) {
+  const QStringList ops = {QStringLiteral("Incluir"), QStringLiteral("Excluir"),
+                           QStringLiteral("Ajuda"), QStringLiteral("Outro")};
+  QSet<qint64> keys;
+  for (const QString& op : ops) {
+    const QIcon icon = fw::ToolIcon(op);
+    ASSERT_FALSE(icon.isNull()) << op.toStdString();
+    EXPECT_EQ(fw::ToolIcon(op).cacheKey(), icon.cacheKey()) << op.toStdString();
+    keys.insert(icon.cacheKey());
+  }
+  EXPECT_EQ(keys.size(), ops.size());
+  QToolButton* first = fw::MakeToolButton(QStringLiteral("sbtIncluir"), nullptr, {}, nullptr);
+  QToolButton* second = fw::MakeToolButton(QStringLiteral("sbtIncluir"), nullptr, {}, nullptr);
+  EXPECT_EQ(first->icon().cacheKey(), second->icon().cacheKey());
+  delete first;
+  delete second;
 }
 
 class PageControlTest : public ::testing::Test {

@@ -6,6 +6,7 @@
 #include "framework/ui/scripted_dialogs.h"
 #include "ui_support.h"
 
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
 
@@ -530,6 +531,55 @@ TEST_F(GridTest, AutomaticColumnsWithoutDeclaredOnes) {
   EXPECT_EQ(plain.model()->columnCount(), 3);
   EXPECT_EQ(plain.model()->index(2, 1).data().toString(), QStringLiteral("Tres"));
   plain.SetDataSource(nullptr);
+}
+
+// Columns declared in an update reach the view in one rebuild, with their
+// widths, titles and the binding made inside it.
+TEST_F(GridTest, ColumnChangesInAnUpdateRebuildTheViewOnce) {
+  fw::DBGrid grid(QStringLiteral("dbgLote"));
+  int resets = 0;
+  QObject::connect(grid.model(), &QAbstractItemModel::modelReset, [&] { ++resets; });
+  grid.BeginUpdate();
+  grid.SetDataSource(data_.source.get());
+  grid.AddColumn(QStringLiteral("NAME")).SetWidthPixels(77);
+  {
+    const fw::DBGridUpdate inner(&grid);
+    grid.AddColumn(QStringLiteral("VALUE")).SetTitle(QStringLiteral("Valor"));
+  }
+  EXPECT_EQ(resets, 0) << "an inner update ended inside an outer one";
+  EXPECT_EQ(grid.horizontalHeader()->count(), 0);
+  grid.EndUpdate();
+  EXPECT_EQ(resets, 1);
+  ASSERT_EQ(grid.model()->columnCount(), 2);
+  EXPECT_EQ(grid.horizontalHeader()->count(), 2);
+  EXPECT_EQ(grid.model()->rowCount(), 3);
+  EXPECT_EQ(grid.columnWidth(0), 77);
+  EXPECT_EQ(grid.model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Valor"));
+  EXPECT_EQ(grid.model()->index(2, 0).data().toString(), QStringLiteral("Tres"));
+  EXPECT_EQ(grid.currentIndex().row(), ds().RecNo());
+  grid.EndUpdate();  // unmatched: nothing happens
+  EXPECT_EQ(resets, 1);
+  // Outside an update every change shows at once.
+  grid.AddColumn(QStringLiteral("CODE"));
+  EXPECT_EQ(grid.model()->columnCount(), 3);
+  grid.SetDataSource(nullptr);
+}
+
+// A grid loaded while hidden shows its current record when it appears.
+TEST_F(GridTest, AHiddenGridScrollsToItsCurrentRecordWhenShown) {
+  uitest::Data many(200);
+  QWidget page;
+  page.resize(300, 150);
+  auto* grid = new fw::DBGrid(QStringLiteral("dbgOculta"), &page);
+  grid->resize(300, 150);
+  grid->SetDataSource(many.source.get());
+  many.dataset->SetRecNo(180);
+  EXPECT_EQ(grid->currentIndex().row(), 180);
+  page.show();
+  QApplication::processEvents();
+  const QRect cell = grid->visualRect(grid->currentIndex());
+  EXPECT_TRUE(grid->viewport()->rect().intersects(cell)) << "row 180 at y " << cell.y();
+  grid->SetDataSource(nullptr);
 }
 
 }  // namespace
