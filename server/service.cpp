@@ -236,12 +236,17 @@ void AppendRows(Db& db, std::string& out, const std::vector<OutField>& fields, s
     first = false;
     for (size_t i = 0; i < fields.size(); ++i) {
       if (i) out += ',';
-      if (r.isNull(int(i)))
+      double v = 0;
+      if (fields[i].isString) {
+        if (r.isNull(int(i)))
+          out += "null";
+        else
+          AppendString(out, r.text(int(i)));
+      } else if (r.realIfAny(int(i), v)) {
+        AppendNumber(out, v);
+      } else {
         out += "null";
-      else if (fields[i].isString)
-        AppendString(out, r.text(int(i)));
-      else
-        AppendNumber(out, r.real(int(i)));
+      }
     }
     out += ']';
   });

@@ -42,6 +42,12 @@ class SqlRow {
   virtual double real(int column) const = 0;
   virtual std::int64_t integer(int column) const = 0;
   virtual std::string_view text(int column) const = 0;
+  // A number column in one call: false when it is null (`value` untouched).
+  virtual bool realIfAny(int column, double& value) const {
+    if (isNull(column)) return false;
+    value = real(column);
+    return true;
+  }
 };
 
 class Db {
