@@ -27,7 +27,7 @@ namespace srv {
 
 namespace {
 
-constexpr size_t kMaxBody = 16u * 1024 * 1024;
+constexpr size_t kMaxBody = size_t{16} * 1024 * 1024;
 const char* const kPath = "/Qel53600.rdmTabRelPeso";
 
 std::string Envelope(const std::string& id, int code, const QString& message) {
@@ -231,9 +231,9 @@ class AppServerImpl {
     const auto started = std::chrono::steady_clock::now();
     std::string idText = "null";
     std::string method = "-";
-    auto finish = [&](int status, std::string body, const std::string& outcome) {
+    auto finish = [&](int status, const std::string& body, const std::string& outcome) {
       res.status = status;
-      res.set_content(std::move(body), "application/json");
+      res.set_content(body, "application/json");
       Log(method,
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
               .count(),
@@ -311,11 +311,11 @@ class AppServerImpl {
       for (auto& piece : service.Call(caller, name, params.toArray()))
         reply.pieces.push_back(std::move(piece));
       reply.pieces.push_back(std::make_shared<const std::string>("}"));
-      if (reply.size() < 64 * 1024) {
+      if (reply.size() < size_t{64} * 1024) {
         std::string body;
         body.reserve(reply.size());
         for (const auto& p : reply.pieces) body += *p;
-        finish(200, std::move(body), "ok");
+        finish(200, body, "ok");
       } else {
         // Big answers go out straight from the shared buffer.
         const size_t size = reply.size();

@@ -19,7 +19,7 @@ namespace {
 bool AppendFixed(std::string& out, double v) {
   const double a = std::fabs(v);
   if (!(a >= 1e-3 && a < 1e6)) return false;
-  const auto m = std::int64_t(a * 1e9 + 0.5);
+  const auto m = std::int64_t(std::llround(a * 1e9));
   if (double(m) / 1e9 != a) return false;
   char digits[24];
   int len = int(std::to_chars(digits, digits + sizeof digits, m).ptr - digits);

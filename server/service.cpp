@@ -331,7 +331,7 @@ Delta ParseDelta(const TableDef& t, const QJsonObject& o) {
   Delta d;
   d.present.assign(t.columns.size(), false);
   std::vector<int> map;  // delta field -> table column
-  for (const QJsonValue& fv : fieldsValue.toArray()) {
+  for (const QJsonValue fv : fieldsValue.toArray()) {
     const QJsonObject f = fv.toObject();
     const QString name = f.value(QLatin1String("name")).toString();
     const QString type = f.value(QLatin1String("type")).toString();
@@ -384,7 +384,7 @@ Delta ParseDelta(const TableDef& t, const QJsonObject& o) {
     return row;
   };
 
-  for (const QJsonValue& cv : changesValue.toArray()) {
+  for (const QJsonValue cv : changesValue.toArray()) {
     const QJsonObject c = cv.toObject();
     const QString op = c.value(QLatin1String("op")).toString();
     DeltaChange ch{};
