@@ -21,9 +21,9 @@ void SqliteNvl(sqlite3_context* context, int argc, sqlite3_value** argv) {
   sqlite3_result_value(context, sqlite3_value_type(argv[0]) != SQLITE_NULL ? argv[0] : argv[1]);
 }
 
-bool IsPostgresUrl(const QString& spec) {
-  return spec.startsWith(QLatin1String("postgresql://")) ||
-         spec.startsWith(QLatin1String("postgres://"));
+bool IsPostgresUrl(const QString& text) {
+  return text.startsWith(QLatin1String("postgresql://")) ||
+         text.startsWith(QLatin1String("postgres://"));
 }
 
 }  // namespace
