@@ -7,9 +7,13 @@
 #include "framework/ui/messages.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -337,6 +341,32 @@ class DBGridDelegate : public QStyledItemDelegate {
   bool eventFilter(QObject* object, QEvent* event) override {
     if (event->type() == QEvent::KeyPress)
       return grid_->EditorKeyFilter(static_cast<QKeyEvent*>(event));
+    // Every other way of putting text into the editor goes through the key
+    // handlers too.
+    auto* editor = qobject_cast<QLineEdit*>(object);
+    switch (event->type()) {
+      case QEvent::InputMethod: {
+        const QString commit = static_cast<QInputMethodEvent*>(event)->commitString();
+        if (commit.isEmpty()) return false;
+        Guard([&] { grid_->TypeText(commit); });
+        return true;
+      }
+      case QEvent::ContextMenu:
+        if (editor)
+          grid_->EditorContextMenu(editor, static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick: {
+        if (static_cast<QMouseEvent*>(event)->button() != Qt::MiddleButton) break;
+        const QClipboard* clipboard = QGuiApplication::clipboard();
+        if (event->type() == QEvent::MouseButtonRelease && clipboard->supportsSelection())
+          Guard([&] { grid_->TypeText(clipboard->text(QClipboard::Selection)); });
+        return true;
+      }
+      default:
+        break;
+    }
     if (event->type() == QEvent::ShortcutOverride) {
       // Keys the grid acts on must reach it, not a shortcut of the window.
       auto* key = static_cast<QKeyEvent*>(event);
@@ -354,7 +384,6 @@ class DBGridDelegate : public QStyledItemDelegate {
       }
     }
     // Focus changes are the grid's business (DoExit), not the delegate's.
-    Q_UNUSED(object);
     return false;
   }
 
@@ -632,6 +661,7 @@ void DBGrid::EditorCreated(QLineEdit* editor, const QModelIndex& index) {
     editor->setText(field->EditText());
   }
   editor->selectAll();
+  editor->setAcceptDrops(false);  // dropped text would skip the key handlers
   connect(editor, &QLineEdit::textEdited, this, [this] { editorModified_ = true; });
 }
 
@@ -644,7 +674,8 @@ void DBGrid::EditorDestroyed(QLineEdit* editor) {
 
 bool DBGrid::OpenEditor() {
   if (editor_) return true;
-  if (!CanEditCell() || !EnsureEditing()) return false;
+  // The dataset stays as it is: the first key accepted starts the edit.
+  if (!CanEditCell()) return false;
   const Dataset* ds = boundDataset_;
   const int row = ds ? ds->RecNo() : -1;
   if (row < 0 || row >= model_->rowCount()) return false;
@@ -887,11 +918,30 @@ bool DBGrid::IsInside(const QWidget* widget) const {
   return widget && (widget == this || isAncestorOf(widget));
 }
 
+QWidget* DBGrid::Screen() const {
+  for (QWidget* w = parentWidget(); w; w = w->parentWidget())
+    if (w->isWindow() || qobject_cast<QMdiSubWindow*>(w)) return w;
+  return window();
+}
+
+bool DBGrid::FocusedHere() const {
+  const QWidget* focus = window()->focusWidget();
+  return IsInside(focus);
+}
+
 void DBGrid::FocusChanged(QWidget*, QWidget* now) {
-  // Focus moving to another window (a message box) or out of the
-  // application is not an exit: the grid still holds the focus in its own.
-  if (!now || now->window() != window()) return;
+  // Only a move to another control of the same screen is an exit or an entry.
+  // The focus leaving for another window (a message box), another MDI child
+  // or out of the application comes back to the grid as it left it; and a
+  // click on a toolbar or a menu passes the focus through the screen's frame
+  // (an ancestor of the grid), which hands it straight back.
+  if (!now) return;
   const bool inside = IsInside(now);
+  if (!inside) {
+    if (now->isAncestorOf(this)) return;
+    const QWidget* screen = Screen();
+    if (now != screen && !screen->isAncestorOf(now)) return;
+  }
   if (inside && !hasFocus_)
     DoEnter();
   else if (!inside && hasFocus_)
@@ -992,12 +1042,33 @@ bool DBGrid::EditorKeyFilter(QKeyEvent* event) {
   return HandleKey(event, true);
 }
 
+namespace {
+
+// Keys that take text out of the editor without typing a character: they
+// pass the key handler as a backspace would.
+bool IsDeletingKey(const QKeyEvent* event) {
+  if (event->key() == Qt::Key_Delete && !(event->modifiers() & Qt::ControlModifier)) return true;
+  for (QKeySequence::StandardKey key :
+       {QKeySequence::Cut, QKeySequence::Undo, QKeySequence::Redo, QKeySequence::DeleteEndOfWord,
+        QKeySequence::DeleteStartOfWord, QKeySequence::DeleteEndOfLine,
+        QKeySequence::DeleteCompleteLine})
+    if (event->matches(key)) return true;
+  return false;
+}
+
+}  // namespace
+
 bool DBGrid::HandleKey(QKeyEvent* event, bool fromEditor) {
   int key = event->key();
   const Qt::KeyboardModifiers mods = event->modifiers();
   if (OnKeyDown) {
     if (!Guard([&] { OnKeyDown(this, key, mods); })) return true;
     if (key == 0) return true;
+  }
+  if (event->matches(QKeySequence::Paste)) {
+    // Pasted text is typed, character by character, through the key handlers.
+    TypeText(QGuiApplication::clipboard()->text());
+    return true;
   }
   const bool ctrl = mods & Qt::ControlModifier;
   const bool alt = mods & Qt::AltModifier;
@@ -1047,7 +1118,7 @@ bool DBGrid::HandleKey(QKeyEvent* event, bool fromEditor) {
       InsertRecord();
       return true;
     case Qt::Key_Delete:
-      if (!ctrl) return false;
+      if (!ctrl) break;
       DeleteRecord();
       return true;
     case Qt::Key_Return:
@@ -1070,25 +1141,72 @@ bool DBGrid::HandleKey(QKeyEvent* event, bool fromEditor) {
     default:
       break;
   }
+  if (fromEditor && IsDeletingKey(event)) {
+    QChar ch = QLatin1Char('\b');
+    if (!RunKeyPress(ch) || !BeginEditForKey()) return true;
+    return !editor_;  // the editor deletes
+  }
   const QString text = event->text();
   if (text.isEmpty() || ctrl || alt) return false;
   const QChar typed = text.at(0);
   if (typed.category() == QChar::Other_Control && typed != QLatin1Char('\b')) return false;
+  return TypeChar(typed, event, fromEditor);
+}
+
+bool DBGrid::BeginEditForKey() {
+  Dataset* ds = boundDataset_;
+  if (!CanEditCell()) return false;
+  if (ds->State() == DatasetState::Edit || ds->State() == DatasetState::Insert) return true;
+  const int column = selectedCol_;
+  if (!EnsureEditing()) return false;
+  if (selectedCol_ == column && FocusedHere()) return true;
+  // A before-edit handler moved the user to another cell: the key was typed
+  // for this one, so it lands nowhere; the editor opens where the user is.
+  if (FocusedHere()) OpenEditor();
+  return false;
+}
+
+bool DBGrid::TypeChar(QChar typed, QKeyEvent* original, bool fromEditor) {
   QChar ch = typed;
   if (!RunKeyPress(ch)) return true;
-  if (fromEditor && ch == typed) return false;  // the editor takes it as typed
-  if (!fromEditor && !editor_) {
-    if (!CanEditCell() || !EnsureEditing() || !OpenEditor() || !editor_) return true;
+  if (!BeginEditForKey()) return true;
+  if (!editor_) {
+    if (fromEditor) return true;  // the editor went away meanwhile
+    if (!OpenEditor() || !editor_) return true;
     editor_->selectAll();  // the first key replaces the cell's text
   }
-  if (!editor_) return true;
+  if (fromEditor && original && ch == typed) return false;  // the editor takes it as typed
   // The (possibly replaced) character goes to the editor past the filter.
-  QKeyEvent replay(QEvent::KeyPress, ch == typed ? event->key() : 0, event->modifiers(),
-                   QString(ch));
+  QKeyEvent replay(QEvent::KeyPress, original && ch == typed ? original->key() : 0,
+                   original ? original->modifiers() : Qt::NoModifier, QString(ch));
   bypassFilter_ = true;
   QCoreApplication::sendEvent(editor_, &replay);
   bypassFilter_ = false;
   return true;
+}
+
+void DBGrid::TypeText(const QString& text) {
+  const int column = selectedCol_;
+  for (const QChar c : text) {
+    if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) break;  // a cell holds one line
+    if (c.category() == QChar::Other_Control) continue;
+    TypeChar(c, nullptr, editor_ != nullptr);
+    if (selectedCol_ != column) break;  // the rest was not meant for another cell
+  }
+}
+
+void DBGrid::EditorContextMenu(QLineEdit* editor, const QPoint& globalPos) {
+  // Only what keeps the key handlers in charge: text comes in by typing.
+  QMenu menu(editor);
+  QAction* copy = menu.addAction(QStringLiteral("Copiar"), editor, &QLineEdit::copy);
+  copy->setEnabled(editor->hasSelectedText() && editor->echoMode() == QLineEdit::Normal);
+  QAction* paste = menu.addAction(QStringLiteral("Colar"), this, [this] {
+    Guard([this] { TypeText(QGuiApplication::clipboard()->text()); });
+  });
+  paste->setEnabled(!QGuiApplication::clipboard()->text().isEmpty());
+  menu.addSeparator();
+  menu.addAction(QStringLiteral("Selecionar tudo"), editor, &QLineEdit::selectAll);
+  menu.exec(globalPos);
 }
 
 // --- mouse
@@ -1106,13 +1224,8 @@ void DBGrid::mousePressEvent(QMouseEvent* event) {
     event->accept();
     return;
   }
-  const Dataset* ds = boundDataset_;
-  const bool alreadyCurrent = ds && index.row() == ds->RecNo() && index.column() == selectedCol_;
-  if (alreadyCurrent) {
-    if (!editor_) OpenEditor();
-  } else {
-    MoveToCell(index.row(), index.column());
-  }
+  // A click only moves: an edit starts with the first key typed.
+  MoveToCell(index.row(), index.column());
   if (OnCellClick) Guard([this] { OnCellClick(this); });
   event->accept();
 }

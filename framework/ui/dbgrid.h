@@ -5,9 +5,15 @@
 // button style); without declared columns the grid shows every visible field.
 // The grid follows the dataset's current record and moves it when the user
 // moves. Editing works the way people expect of a data grid:
-//   - typing into a cell starts an edit (dataset Edit when browsing) unless
-//     the grid, the column or the field (Field::ReadOnly, checked each time)
-//     is read-only; the cell editor honours the field's edit mask;
+//   - the first key that OnKeyPress accepts starts the edit (dataset Edit
+//     when browsing) unless the grid, the column or the field
+//     (Field::ReadOnly, checked each time) is read-only; a click, F2, Enter
+//     or a double click only open the editor. When the before-edit handlers
+//     move to another cell, the key lands nowhere and the editor opens there;
+//     the cell editor honours the field's edit mask;
+//   - pasted text (Ctrl+V, Shift+Insert, the editor's menu, the middle
+//     button) and input-method text are typed character by character through
+//     OnKeyPress; dropping text on the editor is refused;
 //   - leaving a cell writes the editor's text into the field
 //     (Field::SetEditText) before OnColExit runs; OnColExit runs before the
 //     column changes and an abort (any exception) keeps the column;
@@ -25,8 +31,12 @@
 //   - Tab past the last cell goes to the next record (appending after the
 //     last one);
 //   - option: a new untouched record is cancelled when the grid loses focus;
-//     otherwise losing focus writes the editor into the field. Focus going
-//     to another window (a message box) is not a loss of focus;
+//     otherwise losing focus writes the editor into the field. Only a move
+//     to another control of the grid's screen (its MDI sub-window or window)
+//     loses the focus (OnExit) and a move back gains it (OnEnter): focus
+//     going to another window (a message box), another MDI child, or
+//     through the screen's own frame (a click on a toolbar or a menu) is
+//     not;
 //   - text the field refuses (a bad number) is reported and stays in the
 //     editor, nothing typed is lost.
 // Every handler runs inside fw::Guard; an exception in one stops the action
@@ -203,6 +213,10 @@ class DBGrid : public QTableView {
   void EditorCreated(QLineEdit* editor, const QModelIndex& index);
   void EditorDestroyed(QLineEdit* editor);
   bool EditorKeyFilter(QKeyEvent* event);  // true: consumed
+  // Types `text` into the current cell as keys would, each character through
+  // OnKeyPress; stops at a line break or when the cell moves.
+  void TypeText(const QString& text);
+  void EditorContextMenu(QLineEdit* editor, const QPoint& globalPos);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -224,6 +238,13 @@ class DBGrid : public QTableView {
   void DoExit();
   void FieldFocusRequested(Field* field);
   bool HandleKey(QKeyEvent* event, bool fromEditor);
+  bool TypeChar(QChar typed, QKeyEvent* original, bool fromEditor);
+  // Starts the edit for a key accepted by OnKeyPress. False when the cell
+  // cannot be edited or the edit did not start here (refused, or a
+  // before-edit handler moved to another cell).
+  bool BeginEditForKey();
+  QWidget* Screen() const;  // the MDI sub-window or window the grid lives in
+  bool FocusedHere() const;
   bool RunKeyPress(QChar& ch);
   bool RunColExit();
   bool LeaveRow();

@@ -13,12 +13,17 @@ ActiveControlTracker::ActiveControlTracker(QWidget* root) : QObject(root), root_
 
 QWidget* ActiveControlTracker::ActiveControl() const {
   QWidget* focus = QApplication::focusWidget();
-  if (focus && root_->isAncestorOf(focus)) return ControlOf(focus);
+  if (focus && root_->isAncestorOf(focus) && !(active_ && focus->isAncestorOf(active_)))
+    return ControlOf(focus);
   return active_;
 }
 
 void ActiveControlTracker::Note(QWidget* widget) {
-  if (widget && (widget == root_ || root_->isAncestorOf(widget))) active_ = ControlOf(widget);
+  if (!widget || (widget != root_ && !root_->isAncestorOf(widget))) return;
+  // The screen itself or a container of the active control taking the focus
+  // is the focus passing through the frame (a toolbar click), not a new one.
+  if (active_ && widget->isAncestorOf(active_)) return;
+  active_ = ControlOf(widget);
 }
 
 void ActiveControlTracker::SetActiveControl(QWidget* control) {

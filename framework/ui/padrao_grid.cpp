@@ -21,7 +21,7 @@ void AddShortcutAction(QWidget* owner, QAction* action) {
   owner->addAction(action);
 }
 
-bool Editing(const Dataset* ds) {
+bool IsEditing(const Dataset* ds) {
   return ds && (ds->State() == DatasetState::Edit || ds->State() == DatasetState::Insert);
 }
 
@@ -127,13 +127,12 @@ QAction* TfrmPadraoGrid::AddOperation(const QString& op, const QString& caption,
   AddShortcutAction(this, action);
   QToolButton* button = MakeToolButton(QStringLiteral("sbt") + op, action, hint, panMenu);
   static_cast<QHBoxLayout*>(panMenu->layout())->addWidget(button);
-  const bool discards = op == QLatin1String("Cancelar");
-  connect(action, &QAction::triggered, this, [this, handler, button, discards] {
+  // Cancel leaves the editors alone: answered No, its question keeps what
+  // the user typed; answered Yes, the cancelled dataset closes them.
+  const bool writes = op != QLatin1String("Cancelar");
+  connect(action, &QAction::triggered, this, [this, handler, button, writes] {
     Guard([&] {
-      if (discards)
-        DiscardEditors();
-      else if (!CommitEditors())
-        return;
+      if (writes && !CommitEditors()) return;
       (this->*handler)(button);
     });
   });
@@ -241,12 +240,30 @@ void TfrmPadraoGrid::ShowChild() {
     subWindow_->showNormal();
     if (auto* mdi = subWindow_->mdiArea()) mdi->setActiveSubWindow(subWindow_);
     subWindow_->raise();
-    setFocus();
+    FocusFirstControl();
   } else {
     showNormal();
     raise();
     activateWindow();
   }
+}
+
+void TfrmPadraoGrid::FocusFirstControl() {
+  // The control that had the focus keeps it; a new screen starts on its
+  // first control, as Tab would reach it.
+  QWidget* current = ActiveControl();
+  if (current && current != this && isAncestorOf(current)) {
+    ActiveControlTracker::TakeFocus(current);
+    return;
+  }
+  for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+    if (isAncestorOf(w) && w->isVisibleTo(this) && w->isEnabled() &&
+        (w->focusPolicy() & Qt::TabFocus)) {
+      ActiveControlTracker::TakeFocus(w);
+      return;
+    }
+  }
+  setFocus();
 }
 
 QSize TfrmPadraoGrid::sizeHint() const {
@@ -288,7 +305,19 @@ bool TfrmPadraoGrid::event(QEvent* event) {
   return QWidget::event(event);
 }
 
+bool TfrmPadraoGrid::AnyDatasetEditing() const {
+  const auto datasets = findChildren<Dataset*>();
+  for (const Dataset* ds : datasets)
+    if (IsEditing(ds)) return true;
+  return false;
+}
+
 void TfrmPadraoGrid::closeEvent(QCloseEvent* event) {
+  bool canClose = true;
+  if (!Guard([&] { FormCloseQuery(this, canClose); }) || !canClose) {
+    event->ignore();
+    return;
+  }
   CloseAction action = CloseAction::caFree;
   Guard([&] { FormClose(this, action); });
   switch (action) {
@@ -327,6 +356,18 @@ void TfrmPadraoGrid::FormCreate(QObject*) {
 
 void TfrmPadraoGrid::FormActivate(QObject*) { update(); }
 
+void TfrmPadraoGrid::FormCloseQuery(QObject*, bool& canClose) {
+  if (!AnyDatasetEditing()) return;
+  // Neither a silent post nor a silent loss of what is being typed.
+  canClose = msgMensagensPadroes->ShowMsg(QStringLiteral("Canc"), MsgType::Confirmation, mbYesNo,
+                                          0) == mbYes;
+  if (!canClose) return;
+  DiscardEditors();
+  const auto datasets = findChildren<Dataset*>();
+  for (Dataset* ds : datasets)
+    if (IsEditing(ds)) ds->Cancel();
+}
+
 void TfrmPadraoGrid::FormClose(QObject*, CloseAction& action) { action = CloseAction::caFree; }
 
 void TfrmPadraoGrid::dbgPadraoKeyPress(QObject* sender, QChar& key) {
@@ -346,8 +387,8 @@ void TfrmPadraoGrid::dtsPadraoStateChange(QObject*) {
   Twin(QStringLiteral("sbtIncluir"))->setEnabled(browse);
   for (const char* op : {"sbtAlterar", "sbtExcluir", "sbtProcurar", "sbtVerificar"})
     Twin(QLatin1String(op))->setEnabled(rows);
-  Twin(QStringLiteral("sbtConfirmar"))->setEnabled(Editing(ds));
-  Twin(QStringLiteral("sbtCancelar"))->setEnabled(Editing(ds));
+  Twin(QStringLiteral("sbtConfirmar"))->setEnabled(IsEditing(ds));
+  Twin(QStringLiteral("sbtCancelar"))->setEnabled(IsEditing(ds));
 }
 
 void TfrmPadraoGrid::sbtIncluirClick(QObject*) {
@@ -371,12 +412,12 @@ void TfrmPadraoGrid::sbtVerificarClick(QObject*) {}
 
 void TfrmPadraoGrid::sbtCancelarClick(QObject*) {
   Dataset* ds = dtsPadrao->DataSet();
-  if (Editing(ds)) ds->Cancel();
+  if (IsEditing(ds)) ds->Cancel();
 }
 
 void TfrmPadraoGrid::sbtConfirmarClick(QObject*) {
   Dataset* ds = dtsPadrao->DataSet();
-  if (Editing(ds)) ds->Post();
+  if (IsEditing(ds)) ds->Post();
 }
 
 void TfrmPadraoGrid::sbtProcurarClick(QObject*) {

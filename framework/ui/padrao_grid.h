@@ -14,9 +14,9 @@
 // Each tool button shares the QAction of its menu twin (sbtIncluir <->
 // mnuIncluir), so enabling the menu item enables the button. Every toolbar
 // action first writes any open grid editor of the screen into its field
-// (cancel discards it instead), then runs the virtual handler of the button's
-// name inside the guard. F1 runs sbtAjudaClick. See forms.h for the binding
-// pattern of derived screens.
+// (cancel leaves it to its handler), then runs the virtual handler of the
+// button's name inside the guard. F1 runs sbtAjudaClick. See forms.h for the
+// binding pattern of derived screens.
 
 #include "framework/data/datasource.h"
 #include "framework/ui/controls.h"
@@ -90,6 +90,8 @@ class TfrmPadraoGrid : public QWidget {
   // field refused its text (shown).
   bool CommitEditors();
   void DiscardEditors();
+  // True while any dataset of the screen is being inserted or edited.
+  bool AnyDatasetEditing() const;
 
   // --- lifecycle
   // Runs FormCreate once (CreateForm calls it; otherwise the first show does).
@@ -107,6 +109,11 @@ class TfrmPadraoGrid : public QWidget {
   // --- inherited handlers
   virtual void FormCreate(QObject* sender);
   virtual void FormActivate(QObject* sender);
+  // Asked before closing; canClose false keeps the screen open. By default,
+  // while any dataset of the screen is being inserted or edited, asks "Canc"
+  // of the standard catalogue: Yes discards the input and closes, anything
+  // else keeps the screen and the input.
+  virtual void FormCloseQuery(QObject* sender, bool& canClose);
   // Default action caFree: the screen is deleted when it closes.
   virtual void FormClose(QObject* sender, CloseAction& action);
   // Key handling of dbgPadrao: outside insert, typing into a key column (a
@@ -134,6 +141,7 @@ class TfrmPadraoGrid : public QWidget {
 
  private:
   void AttachToSubWindow();
+  void FocusFirstControl();
   QAction* AddOperation(const QString& op, const QString& caption, const QString& hint, QMenu* menu,
                         void (TfrmPadraoGrid::*handler)(QObject*));
   ActiveControlTracker* tracker_;

@@ -252,6 +252,8 @@ TEST_F(GridTest, DoubleClickOrF2OpensTheEditorOnlyWhereEditable) {
   QTest::mouseDClick(grid_->viewport(), Qt::LeftButton, {}, grid_->visualRect(name).center());
   ASSERT_TRUE(grid_->EditorOpen());
   EXPECT_EQ(grid_->EditorText(), QStringLiteral("Dois"));  // opened on the text, nothing replaced
+  EXPECT_EQ(ds().State(), DatasetState::Browse);  // the first key starts the edit
+  Type(QStringLiteral("X"));
   EXPECT_EQ(ds().State(), DatasetState::Edit);
   Key(Qt::Key_Escape);
   data_.Name()->SetReadOnly(true);
