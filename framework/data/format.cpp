@@ -207,6 +207,24 @@ QString FormatFloat(double value, const QString& format) {
   return sec.prefix + (negative ? QStringLiteral("-") : QString()) + number + sec.suffix;
 }
 
+std::optional<int> FormatDecimals(const QString& format) {
+  if (format.isEmpty()) return std::nullopt;
+  const Section sec = ParseSection(SplitSections(format)[0]);
+  if (!sec.hasDigits) return std::nullopt;
+  return sec.maxDec;
+}
+
+std::optional<long long> ScaledRound(double value, int decimals) {
+  if (!std::isfinite(value) || decimals < 0) return std::nullopt;
+  std::string intPart, fracPart;
+  RoundedParts(value, decimals, intPart, fracPart);
+  const std::string digits = intPart + fracPart;
+  if (digits.size() > 18) return std::nullopt;
+  long long n = 0;
+  for (const char c : digits) n = n * 10 + (c - '0');
+  return value < 0 ? -n : n;
+}
+
 std::optional<double> ParseFloat(const QString& text, bool* ok) {
   auto bad = [ok]() -> std::optional<double> {
     if (ok) *ok = false;

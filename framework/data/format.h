@@ -14,6 +14,17 @@ namespace fw {
 // ("110,5").
 QString FormatFloat(double value, const QString& format);
 
+// The decimals a display format shows at most, read from its first
+// (positive) section: "#,##0.000" 3, "0.0#" 2, "##0" 0. std::nullopt for an
+// empty format or one without digit places.
+std::optional<int> FormatDecimals(const QString& format);
+
+// `value` rounded to `decimals` places the way FormatFloat rounds it, as an
+// integer count of 10^-decimals: 8.5345 at 3 gives 8535, 1.005 at 2 gives 101
+// (llround(1.005 * 100) gives 100, not what the grid shows). std::nullopt when
+// not finite or beyond 18 digits.
+std::optional<long long> ScaledRound(double value, int decimals);
+
 // Shortest round-trip text of a value with a decimal comma, no grouping: the
 // host's default float-to-text conversion ("110,5", "12").
 QString FloatToStr(double value);

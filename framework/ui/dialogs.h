@@ -36,6 +36,14 @@ struct PickRequest {
   QStringList fieldNames;  // columns to show; empty: every visible field
 };
 
+// A column the find dialog offers: the field searched and the label shown
+// (the grid's title, so the user sees the name the grid uses).
+struct FindColumn {
+  QString fieldName;
+  QString label;
+  friend bool operator==(const FindColumn&, const FindColumn&) = default;
+};
+
 class IDialogs {
  public:
   virtual ~IDialogs() = default;
@@ -58,7 +66,9 @@ class IDialogs {
                            QList<int>& rows) = 0;
   // Find a record by a chosen column's value and make it current. Returns
   // whether a record was found and positioned; false when cancelled.
-  virtual bool Find(Dataset* dataset, const QString& title) = 0;
+  // `columns` are offered in their order; empty: every visible field by its
+  // DisplayLabel.
+  virtual bool Find(Dataset* dataset, const QString& title, const QList<FindColumn>& columns) = 0;
 
   // Busy indicator over `window` (may be null). Shows nest: each show needs a
   // hide; a hide without a show is ignored.
@@ -77,9 +87,13 @@ IDialogs& Dialogs();
 // The installed implementation, nullptr when none was installed.
 IDialogs* InstalledDialogs();
 
-// Locates `value` in `fieldName` the way the find dialog does: exact match
-// first, then case-insensitive prefix. Returns whether a record was found
-// (it is then current). Throws fw::Error on an unknown field.
+// Locates `value` in `fieldName` the way the find dialog does, among the
+// visible records. A numeric field (float, integer) takes a number in the
+// host locale ("8,534"; a point is accepted) and matches a value that shows
+// the same at the decimals of the field's display format (with no format, the
+// value exactly); text that is not a number finds nothing. Other fields: exact
+// match first, then case-insensitive prefix. Returns whether a record was
+// found (it is then current). Throws fw::Error on an unknown field.
 bool LocateForFind(Dataset& dataset, const QString& fieldName, const QString& value);
 
 }  // namespace fw

@@ -199,6 +199,10 @@ bool PickListDialog::eventFilter(QObject* object, QEvent* event) {
 // --- find
 
 FindDialog::FindDialog(Dataset* dataset, const QString& title, QWidget* parent)
+    : FindDialog(dataset, title, {}, parent) {}
+
+FindDialog::FindDialog(Dataset* dataset, const QString& title, const QList<FindColumn>& columns,
+                       QWidget* parent)
     : QDialog(parent), dataset_(dataset) {
   setObjectName(QStringLiteral("frmProcura"));
   setWindowTitle(title);
@@ -207,8 +211,11 @@ FindDialog::FindDialog(Dataset* dataset, const QString& title, QWidget* parent)
   auto* form = new QHBoxLayout;
   fields_ = new QComboBox(this);
   fields_->setObjectName(QStringLiteral("cbbCampo"));
-  for (const Field* f : dataset->Fields())
-    if (f->Visible()) fields_->addItem(f->DisplayLabel(), f->FieldName());
+  for (const FindColumn& column : columns)
+    if (dataset->FindField(column.fieldName)) fields_->addItem(column.label, column.fieldName);
+  if (columns.isEmpty())
+    for (const Field* f : dataset->Fields())
+      if (f->Visible()) fields_->addItem(f->DisplayLabel(), f->FieldName());
   value_ = new QLineEdit(this);
   value_->setObjectName(QStringLiteral("edtValor"));
   form->addWidget(new QLabel(QStringLiteral("Campo:"), this));
@@ -389,9 +396,9 @@ bool GuiDialogs::PickRecords(const PickRequest& request, const QString&, QList<i
   return true;
 }
 
-bool GuiDialogs::Find(Dataset* dataset, const QString& title) {
+bool GuiDialogs::Find(Dataset* dataset, const QString& title, const QList<FindColumn>& columns) {
   if (!dataset) return false;
-  FindDialog dialog(dataset, title, DialogParent());
+  FindDialog dialog(dataset, title, columns, DialogParent());
   return dialog.exec() == QDialog::Accepted;
 }
 

@@ -20,7 +20,7 @@ class GuiDialogs : public IDialogs {
                     int helpContext) override;
   bool PickRecord(const PickRequest& request) override;
   bool PickRecords(const PickRequest& request, const QString& keyField, QList<int>& rows) override;
-  bool Find(Dataset* dataset, const QString& title) override;
+  bool Find(Dataset* dataset, const QString& title, const QList<FindColumn>& columns) override;
   void BusyShow(QWidget* window, int kind) override;
   void BusyHide() override;
   void ShowHelp(const QString& helpFile, int helpContext) override;

@@ -50,13 +50,16 @@ class PickListDialog : public QDialog {
   int picked_ = -1;
 };
 
-// Chooses a column (`cbbCampo`) and a value (`edtValor`); `Procurar` locates
-// the record (exact value first, then the start of the text, ignoring case)
-// and closes; when nothing is found `lblMensagem` says so and the dialog stays.
+// Chooses a column (`cbbCampo`, the given columns in their order, or every
+// visible field) and a value (`edtValor`); `Procurar` locates the record as
+// LocateForFind does and closes; when nothing is found `lblMensagem` says so
+// and the dialog stays.
 class FindDialog : public QDialog {
   Q_OBJECT
  public:
   FindDialog(Dataset* dataset, const QString& title, QWidget* parent = nullptr);
+  FindDialog(Dataset* dataset, const QString& title, const QList<FindColumn>& columns,
+             QWidget* parent = nullptr);
   bool Search();  // what the Procurar button does; true when found
   QComboBox* FieldCombo() const { return fields_; }
   QLineEdit* ValueEdit() const { return value_; }

@@ -74,6 +74,7 @@ void ScriptedDialogs::Clear() {
   busy_.clear();
   busyKinds_.clear();
   picks_.clear();
+  findColumns_.clear();
   help_.clear();
   busyDepth_ = 0;
   unanswered_ = 0;
@@ -135,8 +136,10 @@ bool ScriptedDialogs::PickRecords(const PickRequest& request, const QString& key
   return true;
 }
 
-bool ScriptedDialogs::Find(Dataset* dataset, const QString& title) {
+bool ScriptedDialogs::Find(Dataset* dataset, const QString& title,
+                           const QList<FindColumn>& columns) {
   picks_ << PickSeen{QStringLiteral("Procura"), title, dataset ? dataset->RecordCount() : 0};
+  findColumns_ = columns;
   if (finds_.empty()) {
     ++unanswered_;
     return false;

@@ -63,6 +63,8 @@ class ScriptedDialogs : public IDialogs {
   const QList<BusyEvent>& BusyEvents() const { return busy_; }
   int BusyDepth() const { return busyDepth_; }
   const QList<PickSeen>& Picks() const { return picks_; }
+  // The columns the last Find offered (empty: every visible field).
+  const QList<FindColumn>& LastFindColumns() const { return findColumns_; }
   const QList<QPair<QString, int>>& HelpRequests() const { return help_; }
   int Unanswered() const { return unanswered_; }
   int PendingScript() const;  // queued answers and picks not used yet
@@ -73,7 +75,7 @@ class ScriptedDialogs : public IDialogs {
                     int helpContext) override;
   bool PickRecord(const PickRequest& request) override;
   bool PickRecords(const PickRequest& request, const QString& keyField, QList<int>& rows) override;
-  bool Find(Dataset* dataset, const QString& title) override;
+  bool Find(Dataset* dataset, const QString& title, const QList<FindColumn>& columns) override;
   void BusyShow(QWidget* window, int kind) override;
   void BusyHide() override;
   void ShowHelp(const QString& helpFile, int helpContext) override;
@@ -92,6 +94,7 @@ class ScriptedDialogs : public IDialogs {
   QList<BusyEvent> busy_;
   QList<int> busyKinds_;
   QList<PickSeen> picks_;
+  QList<FindColumn> findColumns_;
   QList<QPair<QString, int>> help_;
   int busyDepth_ = 0;
   int unanswered_ = 0;

@@ -2,8 +2,12 @@
 
 #include "framework/data/errors.h"
 #include "framework/data/format.h"
+#include "framework/ui/dbgrid.h"
 #include "framework/ui/dialogs.h"
 #include "framework/ui/guard.h"
+
+#include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -72,9 +76,40 @@ bool PesquisaLista(DataSource* source, const QString& keyField, const QString& t
   return true;
 }
 
-bool Procura(Dataset* dataset, const QString& title) {
+bool Procura(Dataset* dataset, const QString& title) { return Procura(dataset, {}, title); }
+
+bool Procura(Dataset* dataset, const QList<FindColumn>& columns, const QString& title) {
   if (!dataset || !dataset->Active() || dataset->IsEmpty()) return false;
-  return Dialogs().Find(dataset, title.isEmpty() ? QStringLiteral("Procurar") : title);
+  return Dialogs().Find(dataset, title.isEmpty() ? QStringLiteral("Procurar") : title, columns);
+}
+
+QList<FindColumn> FindColumnsOf(const QList<QPair<DBGrid*, QString>>& grids) {
+  // Field names are case-insensitive, as the dataset looks them up.
+  auto key = [](const DBGridColumn* column) { return column->FieldName().toUpper(); };
+  QHash<QString, int> gridsShowing;
+  int gridCount = 0;
+  for (const auto& [grid, qualifier] : grids) {
+    if (!grid) continue;
+    ++gridCount;
+    QSet<QString> names;
+    for (const DBGridColumn* column : grid->Columns()) names.insert(key(column));
+    for (const QString& name : names) ++gridsShowing[name];
+  }
+  QList<FindColumn> columns;
+  QSet<QString> listed;
+  for (const auto& [grid, qualifier] : grids) {
+    if (!grid) continue;
+    for (const DBGridColumn* column : grid->Columns()) {
+      const QString name = key(column);
+      if (listed.contains(name)) continue;
+      listed.insert(name);
+      QString label = column->Title();
+      if (gridsShowing.value(name) < gridCount && !qualifier.isEmpty())
+        label += QStringLiteral(" (%1)").arg(qualifier);
+      columns.append({column->FieldName(), label});
+    }
+  }
+  return columns;
 }
 
 TBtnPesquisa::TBtnPesquisa(const QString& name, QWidget* parent) : QToolButton(parent) {

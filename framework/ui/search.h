@@ -2,14 +2,19 @@
 // Search dialogs over datasets, through the dialog seam.
 
 #include "framework/data/datasource.h"
+#include "framework/ui/dialogs.h"
 
 #include <QLineEdit>
+#include <QList>
+#include <QPair>
 #include <QPointer>
 #include <QToolButton>
 
 #include <functional>
 
 namespace fw {
+
+class DBGrid;
 
 // Pick list over the data source's dataset. `titleAndEmpty` is the title, a
 // "|" and the text shown when there is no record. With `pickSingle` a dataset
@@ -29,6 +34,16 @@ bool PesquisaLista(DataSource* source, const QString& keyField, const QString& t
 // The find dialog over `dataset`: the user chooses a column and a value; the
 // record found becomes current. Returns whether one was found.
 bool Procura(Dataset* dataset, const QString& title = {});
+// The same, offering `columns` (in their order, by their labels).
+bool Procura(Dataset* dataset, const QList<FindColumn>& columns, const QString& title = {});
+
+// The find columns of grids over one dataset, each paired with a qualifier
+// ("Masculino"): grid order, then column order, a field listed once (by the
+// first grid showing it). A field missing from some grid of the list is
+// labelled with its grid's qualifier, "Peso (Masculino)", so the sexes'
+// columns of the same title can be told apart; an empty qualifier adds
+// nothing. Null grids are skipped.
+QList<FindColumn> FindColumnsOf(const QList<QPair<DBGrid*, QString>>& grids);
 
 // TBtnPesquisa: a search button tied to an edit (`Associate`), a data source,
 // a title and an empty-list text. A click raises OnBeforePesq, runs Pesquisar

@@ -1,5 +1,7 @@
 // Search dialogs through the seam (scripted) and the GUI windows behind it
 // (real dialogs, driven by keys on the offscreen platform).
+#include "framework/data/errors.h"
+#include "framework/ui/dbgrid.h"
 #include "framework/ui/gui_dialogs.h"
 #include "framework/ui/gui_widgets.h"
 #include "framework/ui/host_services.h"
@@ -106,6 +108,202 @@ TEST_F(SearchTest, ProcuraPositionsOrSaysNothingWasFound) {
   EXPECT_EQ(dlg_.LastMessage().text, QStringLiteral("Registro não encontrado."));
   uitest::Data empty(0);
   EXPECT_FALSE(fw::Procura(empty.dataset.get()));
+}
+
+// cdsPeso: the values the grid shows differ from those stored. VRPESO under
+// "#,##0.000", VRALTURA under "0.00", VRBRUTO and NRIDADE with no display format.
+struct Weights {
+  Weights() : dataset(QStringLiteral("cdsPeso")) {
+    const QList<fw::FieldDef> defs{
+        {"CODE", fw::FieldType::String, 3},   {"NAME", fw::FieldType::String, 20},
+        {"VRPESO", fw::FieldType::Float, 0},  {"VRALTURA", fw::FieldType::Float, 0},
+        {"VRBRUTO", fw::FieldType::Float, 0}, {"NRIDADE", fw::FieldType::Integer, 0}};
+    for (const fw::FieldDef& def : defs) dataset.AddField(def);
+    fw::DataPacket packet(defs);
+    packet.appendRow({QStringLiteral("001"), QStringLiteral("Abacate"), 1.5, 1.5, 1.5, 3});
+    packet.appendRow(
+        {QStringLiteral("002"), QStringLiteral("Aba"), 8.534275, 8.534275, 8.534275, 12});
+    packet.appendRow({QStringLiteral("003"), QStringLiteral("Caju"), 2.675, 1.005, 0.1, 1234});
+    packet.appendRow({QStringLiteral("004"), QStringLiteral("Dende"), 1234.5, 1234.5, -2.5, 7});
+    dataset.SetData(packet);
+    dataset.FieldByName(u"VRPESO")->SetDisplayFormat(QStringLiteral("#,##0.000"));
+    dataset.FieldByName(u"VRALTURA")->SetDisplayFormat(QStringLiteral("0.00"));
+  }
+  fw::Dataset dataset;
+};
+
+TEST(LocateForFind, MatchesWhatTheGridShows) {
+  struct Case {
+    const char* field;
+    const char* typed;
+    const char* filter;
+    int row;  // visible row found; -1: not found, the current record stays
+  };
+  const Case cases[] = {
+      // a float under a 3-decimal format, at the decimals shown
+      {"VRPESO", "8,534", "", 1},
+      {"VRPESO", "8.534", "", 1},
+      {"VRPESO", " 8,534 ", "", 1},
+      {"VRPESO", "8,5343", "", 1},  // the typed value rounds to what is shown too
+      {"VRPESO", "8,53", "", -1},
+      {"VRPESO", "8,535", "", -1},
+      {"VRPESO", "8,534275", "", 1},
+      {"VRPESO", "2,675", "", 2},
+      {"VRPESO", "2,68", "", -1},
+      // the same values shown with 2 decimals
+      {"VRALTURA", "8,53", "", 1},
+      {"VRALTURA", "8,534", "", 1},
+      {"VRALTURA", "1,01", "", 2},  // 1.005 is shown "1,01"; llround(100.4999...) would miss it
+      {"VRALTURA", "1,00", "", -1},
+      {"VRPESO", "1.234,5", "", 3},
+      {"VRPESO", "1234,500", "", 3},
+      // not a number on a numeric field: nothing, no exception
+      {"VRPESO", "abc", "", -1},
+      {"VRPESO", "8,534x", "", -1},
+      {"VRPESO", "", "", -1},
+      {"NRIDADE", "doze", "", -1},
+      // no display format: the value exactly as shown
+      {"VRBRUTO", "8,534275", "", 1},
+      {"VRBRUTO", "8,534", "", -1},
+      {"VRBRUTO", "0,1", "", 2},
+      {"VRBRUTO", "-2,5", "", 3},
+      {"NRIDADE", "12", "", 1},
+      {"NRIDADE", "12,0", "", 1},
+      {"NRIDADE", "12,4", "", -1},
+      {"NRIDADE", "1234", "", 2},
+      // strings: exact first, then the start ignoring case
+      {"NAME", "Aba", "", 1},
+      {"NAME", "aba", "", 0},
+      {"NAME", "cA", "", 2},
+      {"NAME", "Zz", "", -1},
+      // only the visible records, rows counted under the filter
+      {"VRPESO", "8,534", "CODE = '001'", -1},
+      {"VRPESO", "8,534", "CODE = '002'", 0},
+      {"NAME", "aba", "CODE = '002'", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.field) + " '" + c.typed + "' " + c.filter);
+    Weights w;
+    if (*c.filter) {
+      w.dataset.SetFilter(QString::fromUtf8(c.filter));
+      w.dataset.SetFiltered(true);
+    }
+    w.dataset.Last();
+    const int start = w.dataset.RecNo();
+    const bool found =
+        fw::LocateForFind(w.dataset, QString::fromUtf8(c.field), QString::fromUtf8(c.typed));
+    EXPECT_EQ(found, c.row >= 0);
+    EXPECT_EQ(w.dataset.RecNo(), c.row >= 0 ? c.row : start);
+  }
+}
+
+TEST(LocateForFind, UnknownFieldThrowsWithoutMoving) {
+  Weights w;
+  w.dataset.Last();
+  EXPECT_THROW(fw::LocateForFind(w.dataset, QStringLiteral("NADA"), QStringLiteral("1")),
+               fw::Error);
+  EXPECT_EQ(w.dataset.RecNo(), 3);
+}
+
+// Two age grids over one dataset, as the screen's male and female grids:
+// the ages shared, weight and height per sex under the same titles.
+struct AgeGrids {
+  AgeGrids() : dataset(QStringLiteral("cdsIdade")), source(QStringLiteral("dtsIdade")) {
+    QList<fw::FieldDef> defs;
+    for (const char* name : {"NRIDADEINI", "NRIDADEFIN", "VRPESOMASIDA", "VRALTUMASIDA",
+                             "VRPESOFEMIDA", "VRALTUFEMIDA"})
+      defs.append({QString::fromLatin1(name), fw::FieldType::Float, 0});
+    for (const fw::FieldDef& def : defs) dataset.AddField(def);
+    fw::DataPacket packet(defs);
+    packet.appendRow({0.0, 0.0, 3.5, 50.0, 3.4, 49.5});
+    packet.appendRow({1.0, 0.0, 10.2, 76.0, 8.534275, 74.5});
+    dataset.SetData(packet);
+    dataset.FieldByName(u"VRPESOFEMIDA")->SetDisplayFormat(QStringLiteral("##0.000"));
+    source.SetDataSet(&dataset);
+    for (auto [grid, sex] : {std::pair{&male, "MAS"}, std::pair{&female, "FEM"}}) {
+      grid->SetDataSource(&source);
+      grid->AddColumn(QStringLiteral("NRIDADEINI")).SetTitle(QStringLiteral("Anos"));
+      grid->AddColumn(QStringLiteral("NRIDADEFIN")).SetTitle(QStringLiteral("Meses"));
+      grid->AddColumn(QStringLiteral("VRPESO%1IDA").arg(QLatin1String(sex)))
+          .SetTitle(QStringLiteral("Peso"));
+      grid->AddColumn(QStringLiteral("VRALTU%1IDA").arg(QLatin1String(sex)))
+          .SetTitle(QStringLiteral("Altura"));
+    }
+  }
+  fw::Dataset dataset;
+  fw::DataSource source;
+  fw::DBGrid male{QStringLiteral("dbgMasculino")};
+  fw::DBGrid female{QStringLiteral("dbgFeminino")};
+};
+
+QStringList Labels(const QList<fw::FindColumn>& columns) {
+  QStringList labels;
+  for (const fw::FindColumn& c : columns) labels << c.label;
+  return labels;
+}
+
+QStringList FieldNames(const QList<fw::FindColumn>& columns) {
+  QStringList names;
+  for (const fw::FindColumn& c : columns) names << c.fieldName;
+  return names;
+}
+
+TEST(FindColumnsOf, GridOrderOnceEachQualifiedWhenNotInEveryGrid) {
+  AgeGrids g;
+  const QString mas = QStringLiteral("Masculino"), fem = QStringLiteral("Feminino");
+  struct Case {
+    const char* what;
+    QList<QPair<fw::DBGrid*, QString>> grids;
+    QString labels;  // joined by "|"
+    QString fields;
+  };
+  const Case cases[] = {
+      {"male then female",
+       {{&g.male, mas}, {&g.female, fem}},
+       QStringLiteral("Anos|Meses|Peso (Masculino)|Altura (Masculino)|Peso (Feminino)|"
+                      "Altura (Feminino)"),
+       QStringLiteral("NRIDADEINI|NRIDADEFIN|VRPESOMASIDA|VRALTUMASIDA|VRPESOFEMIDA|VRALTUFEMIDA")},
+      {"female then male",
+       {{&g.female, fem}, {&g.male, mas}},
+       QStringLiteral("Anos|Meses|Peso (Feminino)|Altura (Feminino)|Peso (Masculino)|"
+                      "Altura (Masculino)"),
+       QStringLiteral("NRIDADEINI|NRIDADEFIN|VRPESOFEMIDA|VRALTUFEMIDA|VRPESOMASIDA|VRALTUMASIDA")},
+      {"one grid: every field in every grid",
+       {{&g.male, mas}},
+       QStringLiteral("Anos|Meses|Peso|Altura"),
+       QStringLiteral("NRIDADEINI|NRIDADEFIN|VRPESOMASIDA|VRALTUMASIDA")},
+      {"an empty qualifier adds nothing",
+       {{&g.male, QString()}, {&g.female, fem}},
+       QStringLiteral("Anos|Meses|Peso|Altura|Peso (Feminino)|Altura (Feminino)"),
+       QStringLiteral("NRIDADEINI|NRIDADEFIN|VRPESOMASIDA|VRALTUMASIDA|VRPESOFEMIDA|VRALTUFEMIDA")},
+      {"a null grid is skipped",
+       {{&g.male, mas}, {nullptr, QStringLiteral("X")}, {&g.female, fem}},
+       QStringLiteral("Anos|Meses|Peso (Masculino)|Altura (Masculino)|Peso (Feminino)|"
+                      "Altura (Feminino)"),
+       QStringLiteral("NRIDADEINI|NRIDADEFIN|VRPESOMASIDA|VRALTUMASIDA|VRPESOFEMIDA|VRALTUFEMIDA")},
+      {"no grid", {}, QString(), QString()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QList<fw::FindColumn> columns = fw::FindColumnsOf(c.grids);
+    EXPECT_EQ(Labels(columns).join(QLatin1Char('|')), c.labels);
+    EXPECT_EQ(FieldNames(columns).join(QLatin1Char('|')), c.fields);
+  }
+}
+
+TEST_F(SearchTest, ProcuraOffersTheColumnsAndFindsByFieldName) {
+  AgeGrids g;
+  const QList<fw::FindColumn> columns = fw::FindColumnsOf(
+      {{&g.male, QStringLiteral("Masculino")}, {&g.female, QStringLiteral("Feminino")}});
+  dlg_.QueueFind(QStringLiteral("VRPESOFEMIDA"), QStringLiteral("8,534"));
+  EXPECT_TRUE(fw::Procura(&g.dataset, columns, QStringLiteral("Idade")));
+  EXPECT_EQ(g.dataset.RecNo(), 1);
+  EXPECT_EQ(dlg_.LastFindColumns(), columns);
+  EXPECT_EQ(dlg_.Picks().last().title, QStringLiteral("Idade"));
+
+  dlg_.QueueFind(QStringLiteral("NAME"), QStringLiteral("dois"));
+  EXPECT_TRUE(fw::Procura(data_.dataset.get()));
+  EXPECT_TRUE(dlg_.LastFindColumns().isEmpty());  // the old call offers every field
 }
 
 TEST_F(SearchTest, SearchButtonRaisesItsEventsAroundThePick) {
@@ -261,6 +459,32 @@ TEST(FindDialog, StaysOpenWithAMessageUntilFound) {
   dialog.ValueEdit()->setText(QStringLiteral("TRES"));
   EXPECT_TRUE(dialog.Search());
   EXPECT_EQ(data.dataset->RecNo(), 2);
+}
+
+TEST(FindDialog, ListsTheGivenColumnsInOrderAndSearchesTheChosenOne) {
+  AgeGrids g;
+  const QList<fw::FindColumn> columns = fw::FindColumnsOf(
+      {{&g.male, QStringLiteral("Masculino")}, {&g.female, QStringLiteral("Feminino")}});
+  fw::FindDialog dialog(&g.dataset, QStringLiteral("Procurar"), columns);
+  dialog.show();
+  QStringList labels, fields;
+  for (int i = 0; i < dialog.FieldCombo()->count(); ++i) {
+    labels << dialog.FieldCombo()->itemText(i);
+    fields << dialog.FieldCombo()->itemData(i).toString();
+  }
+  EXPECT_EQ(labels, Labels(columns));
+  EXPECT_EQ(labels.join(QLatin1Char('|')),
+            QStringLiteral("Anos|Meses|Peso (Masculino)|Altura (Masculino)|Peso (Feminino)|"
+                           "Altura (Feminino)"));
+  EXPECT_EQ(fields, FieldNames(columns));
+
+  dialog.FieldCombo()->setCurrentIndex(labels.indexOf(QStringLiteral("Peso (Feminino)")));
+  dialog.ValueEdit()->setText(QStringLiteral("8,53"));
+  EXPECT_FALSE(dialog.Search());
+  EXPECT_EQ(dialog.MessageLabel()->text(), QStringLiteral("Registro não encontrado."));
+  dialog.ValueEdit()->setText(QStringLiteral("8,534"));
+  EXPECT_TRUE(dialog.Search());
+  EXPECT_EQ(g.dataset.RecNo(), 1);
 }
 
 TEST(HelpWindow, ShowsThePageOfTheContext) {
