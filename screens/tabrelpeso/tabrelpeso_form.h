@@ -133,6 +133,10 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void dtsPesAltStateChange(QObject* sender);
   void dtsPesAltNCHSStateChange(QObject* sender);
 
+  // Whether the operation of a tool button ("sbtExcluir") has its handler on
+  // this screen; the rules keep the others disabled.
+  static bool OperacaoPronta(const char* button);
+
   // --- toolbar --------------------------------------------------------------------------
   void sbtIncluirClick(QObject* sender) override;
   void sbtAlterarClick(QObject* sender) override;
@@ -188,6 +192,8 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void BindHandlers();
   // tabrelpeso_states.cpp
   void SetOperation(const char* button, bool enabled);
+  void SetCopy(bool enabled);
+  void LockNavigator(const Tabela& table);
   void SetPage(fw::TabSheet* page, QAction* menu, bool enabled);
   void SetOtherPages(const Tabela& table, bool enabled);
   void ApplyPercRule(const Tabela& table);

@@ -31,6 +31,8 @@ void TfrmTabRelPeso::FormCreate(QObject* sender) {
   pgcPadrao->SetActivePage(tshPadrao);
   cdsIdPesAlt->FieldByName(u"NRIDADEINI")->SetEditMask(QStringLiteral("999;0; "));
   cdsIdPesAlt->FieldByName(u"NRIDADEFIN")->SetEditMask(QStringLiteral("99;0; "));
+  // Printing has no handler of this screen yet.
+  Twin(QStringLiteral("sbtImprimir"))->setEnabled(false);
   for (const char* name : kKeyFields) {
     auto* field = findChild<fw::Field*>(QLatin1String(name));
     if (!field)
@@ -101,6 +103,13 @@ void TfrmTabRelPeso::pgcPadraoChange(QObject*) {
   } else {
     EnterTablePage(altura_, nullptr);
   }
+  // The page's master takes the focus: the reference grid, or the page's
+  // percentile list, so the toolbar acts on what the page shows first.
+  fw::DBGrid* master = page == tshPadrao     ? dbgPadrao
+                       : page == tshIdPesAlt ? dbgPercIdade
+                       : page == tshPesAlt   ? dbgPercAltura
+                                             : dbgPercAlturaNCHS;
+  fw::ActiveControlTracker::TakeFocus(master);
 }
 
 void TfrmTabRelPeso::EnterTablePage(const Tabela& table, fw::ComboBox* sexSelector) {

@@ -7,6 +7,10 @@
 namespace trp::tabrelpeso {
 
 void TfrmTabRelPeso::FiltraLinhas(const Tabela& table) {
+  // A row being typed keeps its pair: a change of the filter would post it,
+  // under whatever percentile the list stands on by then.
+  const fw::DatasetState state = table.rows->State();
+  if (state == fw::DatasetState::Edit || state == fw::DatasetState::Insert) return;
   // Both codes come from the list's own record; an empty list or a new,
   // still blank entry gives empty codes, which match no row.
   const QString filter = services::FilterEquals(
@@ -15,6 +19,9 @@ void TfrmTabRelPeso::FiltraLinhas(const Tabela& table) {
   // One change of the filter, not lift, set and apply: every change rebuilds
   // the rows shown by both grids of the page, and the rows dataset has no
   // scroll handler that could tell the difference.
+  // The same filter again would only put the rows back on their first
+  // record, away from the one the user chose.
+  if (table.rows->Filtered() && table.rows->Filter() == filter) return;
   table.rows->SetFilter(filter);
   table.rows->SetFiltered(true);
 }

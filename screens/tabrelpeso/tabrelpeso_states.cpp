@@ -29,9 +29,30 @@ void SetSearchButton(fw::DBGrid* grid, const QString& field, bool shown) {
 
 // --- helpers of the rules ----------------------------------------------------------
 
+bool TfrmTabRelPeso::OperacaoPronta(const char* button) {
+  // Delete, verify and copy have no handlers of this screen yet: the
+  // inherited ones would act on the reference list whatever the page shows,
+  // or do nothing. They stay disabled until they exist.
+  const QLatin1String name(button);
+  return name != QLatin1String("sbtExcluir") && name != QLatin1String("sbtVerificar") &&
+         name != QLatin1String("sbtCopiar");
+}
+
 void TfrmTabRelPeso::SetOperation(const char* button, bool enabled) {
   // The menu item carries the state; its tool button shares it.
-  if (QAction* twin = Twin(QLatin1String(button))) twin->setEnabled(enabled);
+  if (QAction* twin = Twin(QLatin1String(button)))
+    twin->setEnabled(enabled && OperacaoPronta(button));
+}
+
+void TfrmTabRelPeso::SetCopy(bool enabled) {
+  mnuCopiar->setEnabled(enabled && OperacaoPronta("sbtCopiar"));
+}
+
+void TfrmTabRelPeso::LockNavigator(const Tabela& table) {
+  // The navigator walks the page's percentile list: moving it under a record
+  // being typed would refilter the rows and post it under another percentile.
+  if (pgcPadrao->ActivePage() != table.page) return;
+  dbnPadrao->setEnabled(!Editing(table.perc->State()) && !Editing(table.rows->State()));
 }
 
 void TfrmTabRelPeso::SetPage(fw::TabSheet* page, QAction* menu, bool enabled) {
@@ -64,7 +85,7 @@ void TfrmTabRelPeso::dtsPadraoStateChange(QObject* sender) {
   SetOperation("sbtExcluir", browse && refRows);
   SetOperation("sbtProcurar", browse && refRows);
   SetOperation("sbtVerificar", browse && refRows);
-  mnuCopiar->setEnabled(false);
+  SetCopy(false);
   dbnPadrao->setEnabled(browse);
   SetPage(tshIdPesAlt, mnuIdPesAlt, browse && refRows);
   SetPage(tshPesAlt, mnuPesAlt, browse && refRows);
@@ -92,14 +113,16 @@ void TfrmTabRelPeso::ApplyPercRule(const Tabela& table) {
     SetOperation("sbtExcluir", browse && listRows);
     SetOperation("sbtProcurar", browse && listRows);
     SetOperation("sbtVerificar", browse && listRows);
-    mnuCopiar->setEnabled(browse && listRows && HasRows(table.rows));
+    SetCopy(browse && listRows && HasRows(table.rows));
     SetOtherPages(table, !editing);
   }
   for (fw::DBGrid* grid : table.rowGrids) grid->setEnabled(!editing && listRows);
   if (table.sexPanel) fw::SetChildEnabled(table.sexPanel, !editing);
+  LockNavigator(table);
 }
 
 void TfrmTabRelPeso::ApplyRowsRule(const Tabela& table) {
+  LockNavigator(table);
   if (!table.rowGrids.contains(qobject_cast<fw::DBGrid*>(ActiveControl()))) return;
   const fw::DatasetState s = table.rowSource->State();
   const bool browse = s == fw::DatasetState::Browse;
@@ -116,7 +139,7 @@ void TfrmTabRelPeso::ApplyRowsRule(const Tabela& table) {
   SetOperation("sbtExcluir", browse && rows && listRows);
   SetOperation("sbtProcurar", browse && rows && listRows);
   SetOperation("sbtVerificar", browse && rows && listRows);
-  mnuCopiar->setEnabled(browse && rows);
+  SetCopy(browse && rows);
   SetOtherPages(table, !editing);
   table.percGrid->setEnabled(!editing);
   if (table.sexPanel) fw::SetChildEnabled(table.sexPanel, !editing);
