@@ -232,6 +232,27 @@ void TfrmTabRelPeso::sbtCancelarClick(QObject* sender) {
   }
 }
 
-void TfrmTabRelPeso::sbtProcurarClick(QObject*) { fw::Procura(Alvo(Acao::Outra)); }
+void TfrmTabRelPeso::sbtProcurarClick(QObject*) {
+  fw::Dataset* ds = Alvo(Acao::Outra);
+  // The dialog offers the columns of the grids that show the dataset, the
+  // visible sex first, each sex's values labelled with it.
+  QList<QPair<fw::DBGrid*, QString>> grids;
+  if (ds == cdsReferencia) {
+    grids = {{dbgPadrao, {}}};
+  } else {
+    for (const Tabela* table : {&idade_, &altura_, &nchs_}) {
+      if (ds == table->perc) grids = {{table->percGrid, {}}};
+      if (ds != table->rows) continue;
+      if (table->rowGrids.size() == 1) {
+        grids = {{table->rowGrids.first(), {}}};
+        continue;
+      }
+      QPair<fw::DBGrid*, QString> masc{table->rowGrids.at(0), QStringLiteral("Masculino")};
+      QPair<fw::DBGrid*, QString> fem{table->rowGrids.at(1), QStringLiteral("Feminino")};
+      grids = fem.first->isVisibleTo(table->page) ? QList{fem, masc} : QList{masc, fem};
+    }
+  }
+  fw::Procura(ds, fw::FindColumnsOf(grids));
+}
 
 }  // namespace trp::tabrelpeso

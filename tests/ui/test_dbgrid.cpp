@@ -6,9 +6,14 @@
 #include "framework/ui/scripted_dialogs.h"
 #include "ui_support.h"
 
+#include <QClipboard>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -565,6 +570,135 @@ TEST_F(GridTest, ColumnChangesInAnUpdateRebuildTheViewOnce) {
   grid.AddColumn(QStringLiteral("CODE"));
   EXPECT_EQ(grid.model()->columnCount(), 3);
   grid.SetDataSource(nullptr);
+}
+
+// A key typed into a cell lands in that cell or nowhere.
+TEST_F(GridTest, AKeyTypedIsNeverReplayedIntoTheColumnABeforeEditHandlerMovedTo) {
+  const QString value = data_.Value()->DisplayText();
+  ds().BeforeEdit = [&](fw::Dataset&) { data_.Value()->FocusControl(); };
+  grid_->SetSelectedIndex(1);
+  Type(QStringLiteral("7"));
+  EXPECT_EQ(ds().State(), DatasetState::Edit);
+  EXPECT_EQ(grid_->SelectedIndex(), 2);
+  ASSERT_TRUE(grid_->EditorOpen());  // open where the handler put the user
+  EXPECT_EQ(grid_->EditorText(), value);
+  EXPECT_EQ(data_.Name()->AsString(), QStringLiteral("Um"));
+  // The next key is typed there.
+  Type(QStringLiteral("9"));
+  EXPECT_EQ(grid_->EditorText(), QStringLiteral("9"));
+  Key(Qt::Key_Escape);
+  // A handler that leaves the cell alone: the key lands as typed.
+  ds().BeforeEdit = [](fw::Dataset&) {};
+  grid_->SetSelectedIndex(1);
+  Type(QStringLiteral("Z"));
+  EXPECT_EQ(grid_->EditorText(), QStringLiteral("Z"));
+}
+
+TEST_F(GridTest, PastedTextGoesThroughTheKeyHandlerCharacterByCharacter) {
+  grid_->SetSelectedIndex(2);
+  grid_->OnKeyPress = [](fw::DBGrid*, QChar& key) {
+    if (!key.isDigit() && key != QLatin1Char(',') && key != QLatin1Char('\b')) key = QChar();
+  };
+  struct Case {
+    const char* what;
+    QString clipboard;
+    Qt::Key key;
+    Qt::KeyboardModifiers mods;
+    bool editorOpenFirst;
+    QString expected;
+  };
+  const Case cases[] = {
+      {"Ctrl+V on the cell", QStringLiteral("-5"), Qt::Key_V, Qt::ControlModifier, false,
+       QStringLiteral("5")},
+      {"Ctrl+V in the editor", QStringLiteral("1.234,5"), Qt::Key_V, Qt::ControlModifier, true,
+       QStringLiteral("1234,5")},
+      {"Shift+Insert", QStringLiteral("x8\n9"), Qt::Key_Insert, Qt::ShiftModifier, true,
+       QStringLiteral("8")},
+  };
+  for (const Case& c : cases) {
+    QGuiApplication::clipboard()->setText(c.clipboard);
+    if (c.editorOpenFirst) {
+      Key(Qt::Key_F2);
+      ASSERT_TRUE(grid_->EditorOpen()) << c.what;
+      grid_->Editor()->selectAll();
+    }
+    Key(c.key, c.mods);
+    EXPECT_EQ(grid_->EditorText(), c.expected) << c.what;
+    Key(Qt::Key_Escape);
+  }
+  // Nothing the handler refuses starts an edit.
+  QGuiApplication::clipboard()->setText(QStringLiteral("abc"));
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(ds().State(), DatasetState::Browse);
+  Key(Qt::Key_F2);
+  ASSERT_TRUE(grid_->EditorOpen());
+  EXPECT_FALSE(grid_->Editor()->acceptDrops());
+}
+
+TEST_F(GridTest, DeletingKeysPassTheKeyHandlerAsABackspace) {
+  grid_->OnKeyPress = [](fw::DBGrid*, QChar& key) { key = QChar(); };  // a key column
+  Key(Qt::Key_F2);
+  ASSERT_TRUE(grid_->EditorOpen());
+  grid_->Editor()->selectAll();
+  Key(Qt::Key_Delete);
+  Key(Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(grid_->EditorText(), QStringLiteral("001"));
+  EXPECT_EQ(ds().State(), DatasetState::Browse);
+}
+
+TEST_F(GridTest, AClickNeverStartsAnEdit) {
+  const QRect cell = grid_->visualRect(grid_->model()->index(0, 1));
+  for (int i = 0; i < 3; ++i) QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, cell.center());
+  EXPECT_FALSE(grid_->EditorOpen());
+  EXPECT_EQ(ds().State(), DatasetState::Browse);
+}
+
+// In an MDI child a click on a tool button passes the focus through the
+// sub-window, which gives it back: no exit, no entry.
+TEST(GridFocus, ARoundTripThroughTheScreensFrameIsNoExit) {
+  fw::ScriptedDialogs dlg;
+  fw::ScopedDialogs use(dlg);
+  uitest::Data data;
+  QMainWindow main;
+  auto* area = new QMdiArea(&main);
+  main.setCentralWidget(area);
+  main.resize(600, 400);
+  auto* screen = new QWidget;
+  auto* layout = new QVBoxLayout(screen);
+  auto* button = new QToolButton(screen);
+  button->setFocusPolicy(Qt::NoFocus);
+  auto* grid = new fw::DBGrid(QStringLiteral("dbgTeste"), screen);
+  auto* other = new QLineEdit(screen);
+  layout->addWidget(button);
+  layout->addWidget(grid);
+  layout->addWidget(other);
+  grid->SetDataSource(data.source.get());
+  grid->SetCancelOnExit(true);
+  int entered = 0;
+  int exited = 0;
+  grid->OnEnter = [&](fw::DBGrid*) { ++entered; };
+  grid->OnExit = [&](fw::DBGrid*) { ++exited; };
+  area->addSubWindow(screen)->show();
+  main.show();
+  QApplication::setActiveWindow(&main);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+  grid->setFocus();
+  QApplication::processEvents();
+  ASSERT_EQ(entered, 1);
+  QTest::keyClick(grid, Qt::Key_Insert);
+  ASSERT_EQ(data.dataset->State(), DatasetState::Insert);
+
+  QTest::mouseClick(button, Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_EQ(data.dataset->State(), DatasetState::Insert);
+  EXPECT_EQ(entered, 1);
+  EXPECT_EQ(exited, 0);
+  // A real move to another control of the screen is an exit.
+  other->setFocus();
+  QApplication::processEvents();
+  EXPECT_EQ(exited, 1);
+  EXPECT_EQ(data.dataset->State(), DatasetState::Browse);  // the untouched record went away
+  grid->SetDataSource(nullptr);
 }
 
 // A grid loaded while hidden shows its current record when it appears.
