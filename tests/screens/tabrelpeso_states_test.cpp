@@ -121,8 +121,9 @@ TEST_F(States, CopyActionNeedsAPercentileWithRows) {
   form_->mnuIdPesAlt->trigger();
   Focus(form_->dbgPercIdade);
   ASSERT_FALSE(form_->cdsIdPesAlt->IsEmpty());
-  EXPECT_EQ(EnabledOperations(),
-            Ready((QStringList{"sbtIncluir", "sbtExcluir", "sbtProcurar", "sbtVerificar", "sbtCopiar"})));
+  EXPECT_EQ(
+      EnabledOperations(),
+      Ready((QStringList{"sbtIncluir", "sbtExcluir", "sbtProcurar", "sbtVerificar", "sbtCopiar"})));
   EXPECT_EQ(form_->mnuCopiar->isEnabled(), TfrmTabRelPeso::OperacaoPronta("sbtCopiar"));
 
   // A percentile added to the list has no rows yet.
@@ -230,8 +231,9 @@ TEST_F(States, RowsStateChangeWithoutTheFocusLeavesTheToolbarAlone) {
   form_->mnuIdPesAlt->trigger();
   Focus(form_->dbgPercIdade);
   const QStringList before = EnabledOperations();
-  ASSERT_EQ(before,
-            Ready((QStringList{"sbtIncluir", "sbtExcluir", "sbtProcurar", "sbtVerificar", "sbtCopiar"})));
+  ASSERT_EQ(
+      before,
+      Ready((QStringList{"sbtIncluir", "sbtExcluir", "sbtProcurar", "sbtVerificar", "sbtCopiar"})));
   form_->cdsIdPesAlt->Edit();
   EXPECT_EQ(EnabledOperations(), before);
   EXPECT_TRUE(form_->dbgPercIdade->isEnabled());

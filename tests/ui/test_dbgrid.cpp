@@ -257,7 +257,7 @@ TEST_F(GridTest, DoubleClickOrF2OpensTheEditorOnlyWhereEditable) {
   QTest::mouseDClick(grid_->viewport(), Qt::LeftButton, {}, grid_->visualRect(name).center());
   ASSERT_TRUE(grid_->EditorOpen());
   EXPECT_EQ(grid_->EditorText(), QStringLiteral("Dois"));  // opened on the text, nothing replaced
-  EXPECT_EQ(ds().State(), DatasetState::Browse);  // the first key starts the edit
+  EXPECT_EQ(ds().State(), DatasetState::Browse);           // the first key starts the edit
   Type(QStringLiteral("X"));
   EXPECT_EQ(ds().State(), DatasetState::Edit);
   Key(Qt::Key_Escape);
@@ -648,7 +648,8 @@ TEST_F(GridTest, DeletingKeysPassTheKeyHandlerAsABackspace) {
 
 TEST_F(GridTest, AClickNeverStartsAnEdit) {
   const QRect cell = grid_->visualRect(grid_->model()->index(0, 1));
-  for (int i = 0; i < 3; ++i) QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, cell.center());
+  for (int i = 0; i < 3; ++i)
+    QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, cell.center());
   EXPECT_FALSE(grid_->EditorOpen());
   EXPECT_EQ(ds().State(), DatasetState::Browse);
 }
