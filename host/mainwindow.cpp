@@ -2,9 +2,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -77,6 +79,19 @@ void MainWindow::SetServerText(const QString& text) { lblServidor_->setText(text
 void MainWindow::SetDatabaseText(const QString& text) { lblBanco_->setText(text); }
 QString MainWindow::ServerText() const { return lblServidor_->text(); }
 QString MainWindow::DatabaseText() const { return lblBanco_->text(); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Each screen is asked first: one that is being edited may refuse (its
+  // user keeps the input), and then the program stays open.
+  mdiArea_->closeAllSubWindows();
+  const auto windows = mdiArea_->subWindowList();
+  for (const QMdiSubWindow* window : windows)
+    if (window->isVisible()) {
+      event->ignore();
+      return;
+    }
+  QMainWindow::closeEvent(event);
+}
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {

@@ -30,6 +30,8 @@ class MainWindow : public QMainWindow {
   void helpRequested();
 
  protected:
+  // Closes the child windows first; one that refuses keeps the program open.
+  void closeEvent(QCloseEvent* event) override;
   // F1 that no screen took (screens answer it with their own page).
   void keyPressEvent(QKeyEvent* event) override;
 

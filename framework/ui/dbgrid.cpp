@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -1197,7 +1196,7 @@ void DBGrid::TypeText(const QString& text) {
 
 void DBGrid::EditorContextMenu(QLineEdit* editor, const QPoint& globalPos) {
   // Only what keeps the key handlers in charge: text comes in by typing.
-  QMenu menu(editor);
+  QMenu menu(this);  // not the editor: a paste that moves the cell closes it
   QAction* copy = menu.addAction(QStringLiteral("Copiar"), editor, &QLineEdit::copy);
   copy->setEnabled(editor->hasSelectedText() && editor->echoMode() == QLineEdit::Normal);
   QAction* paste = menu.addAction(QStringLiteral("Colar"), this, [this] {

@@ -161,6 +161,26 @@ TEST(EmbeddedHost, StartsServerDatabaseAndModuleForAFreshUser) {
     registry.OnShowHelp("Qelhelp.hlp", 424242);
     EXPECT_TRUE(
         app.Help()->Browser()->toPlainText().contains(QStringLiteral("Não há página de ajuda")));
+
+    // Quitting while a screen is edited asks that screen first; No keeps
+    // the program, the screen and the input.
+    auto* screen = qobject_cast<fw::TfrmPadraoGrid*>(active->widget());
+    ASSERT_NE(screen, nullptr);
+    fw::Dataset* references = screen->dtsPadrao->DataSet();
+    ASSERT_NE(references, nullptr);
+    references->Edit();
+    dialogs.Clear();
+    dialogs.QueueAnswer(fw::mbNo);
+    app.Window()->close();
+    QApplication::processEvents();
+    EXPECT_TRUE(app.Window()->isVisible());
+    EXPECT_TRUE(active->isVisible());
+    EXPECT_EQ(references->State(), fw::DatasetState::Edit);
+    ASSERT_EQ(dialogs.Messages().size(), 1);
+    dialogs.QueueAnswer(fw::mbYes);
+    app.Window()->close();
+    QApplication::processEvents();
+    EXPECT_FALSE(app.Window()->isVisible());
   }
   EXPECT_EQ(fw::Host::Instance().MainWindow(), nullptr) << "the registry is cleared on exit";
   EXPECT_FALSE(QSqlDatabase::contains(fw::kLocalConnectionName));
