@@ -972,7 +972,7 @@ void DBGrid::DoExit() {
 }
 
 void DBGrid::FieldFocusRequested(Field* field) {
-  if (!field || field->DataSet() != boundDataset_) return;
+  if (!field || field->DataSet() != boundDataset_ || startingEditForKey_) return;
   const QList<DBGridColumn*> list = Columns();
   int column = -1;
   for (int i = 0; i < list.size(); ++i)
@@ -1157,10 +1157,15 @@ bool DBGrid::BeginEditForKey() {
   if (!CanEditCell()) return false;
   if (ds->State() == DatasetState::Edit || ds->State() == DatasetState::Insert) return true;
   const int column = selectedCol_;
-  if (!EnsureEditing()) return false;
+  // The focus moves of the before-edit handlers serve edits started from a
+  // toolbar; an edit started by a key keeps the cell the key was typed into.
+  startingEditForKey_ = true;
+  const bool editing = EnsureEditing();
+  startingEditForKey_ = false;
+  if (!editing) return false;
   if (selectedCol_ == column && FocusedHere()) return true;
-  // A before-edit handler moved the user to another cell: the key was typed
-  // for this one, so it lands nowhere; the editor opens where the user is.
+  // Moved all the same (another grid took the focus, the column was set):
+  // the key lands nowhere, and the editor opens where the user now is.
   if (FocusedHere()) OpenEditor();
   return false;
 }

@@ -8,8 +8,11 @@
 //   - the first key that OnKeyPress accepts starts the edit (dataset Edit
 //     when browsing) unless the grid, the column or the field
 //     (Field::ReadOnly, checked each time) is read-only; a click, F2, Enter
-//     or a double click only open the editor. When the before-edit handlers
-//     move to another cell, the key lands nowhere and the editor opens there;
+//     or a double click only open the editor. A key lands in the cell it was
+//     typed into or nowhere: focus requests of the before-edit handlers
+//     (Field::FocusControl) are ignored while a key starts the edit, and if
+//     the cell moved all the same, the key is dropped and the editor opens
+//     where the user now is;
 //     the cell editor honours the field's edit mask;
 //   - pasted text (Ctrl+V, Shift+Insert, the editor's menu, the middle
 //     button) and input-method text are typed character by character through
@@ -44,7 +47,7 @@
 //
 // Focus requests of a field (Field::FocusControl) move to the field's column
 // and focus the grid, when this grid is bound to the field's dataset and shows
-// the field.
+// the field (except while a typed key starts an edit, above).
 
 #include "framework/data/dataset.h"
 #include "framework/data/datasource.h"
@@ -272,6 +275,7 @@ class DBGrid : public QTableView {
   bool recordModified_ = false;
   bool editorModified_ = false;
   bool bypassFilter_ = false;
+  bool startingEditForKey_ = false;
   bool hasFocus_ = false;
   bool readOnly_ = false;
   bool confirmDelete_ = true;

@@ -33,6 +33,14 @@ void TfrmTabRelPeso::BindHandlers() {
   cdsPercAltura->AfterScroll = [this](fw::Dataset& ds) { cdsPercAlturaAfterScroll(ds); };
   cdsPercAlturaNCHS->AfterScroll = [this](fw::Dataset& ds) { cdsPercAlturaNCHSAfterScroll(ds); };
 
+  // Where a new or edited row puts the user.
+  cdsIdPesAlt->BeforeInsert = [this](fw::Dataset& ds) { cdsIdPesAltBeforeInsert(ds); };
+  cdsIdPesAlt->BeforeEdit = [this](fw::Dataset& ds) { cdsIdPesAltBeforeEdit(ds); };
+  cdsPesAlt->BeforeInsert = [this](fw::Dataset& ds) { cdsPesAltBeforeInsert(ds); };
+  cdsPesAlt->BeforeEdit = [this](fw::Dataset& ds) { cdsPesAltBeforeEdit(ds); };
+  cdsPesAltNCHS->BeforeInsert = [this](fw::Dataset& ds) { cdsPesAltNCHSBeforeInsert(ds); };
+  cdsPesAltNCHS->BeforeEdit = [this](fw::Dataset& ds) { cdsPesAltNCHSBeforeEdit(ds); };
+
   // Grids taking the focus.
   dbgPercIdade->OnEnter = [this](fw::DBGrid* g) { dbgPercIdadeEnter(g); };
   dbgPercAltura->OnEnter = [this](fw::DBGrid* g) { dbgPercAlturaEnter(g); };

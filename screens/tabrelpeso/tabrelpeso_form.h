@@ -149,6 +149,14 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void cdsPercAlturaAfterScroll(fw::Dataset& sender);
   void cdsPercAlturaNCHSAfterScroll(fw::Dataset& sender);
 
+  // --- rows: where an insert or an edit started from the toolbar puts the user ------------
+  void cdsIdPesAltBeforeInsert(fw::Dataset& sender);
+  void cdsIdPesAltBeforeEdit(fw::Dataset& sender);
+  void cdsPesAltBeforeInsert(fw::Dataset& sender);
+  void cdsPesAltBeforeEdit(fw::Dataset& sender);
+  void cdsPesAltNCHSBeforeInsert(fw::Dataset& sender);
+  void cdsPesAltNCHSBeforeEdit(fw::Dataset& sender);
+
   // --- grids taking the focus: the toolbar follows the grid worked in ---------------------
   void dbgPercIdadeEnter(QObject* sender);
   void dbgPercAlturaEnter(QObject* sender);
@@ -174,6 +182,8 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
     // The height-weight list shows its code column's search button whatever
     // has the focus.
     bool searchButtonAlways = false;
+    // Chooses which of two rows grids (male, female) is shown.
+    fw::ComboBox* sexSelector = nullptr;
   };
   enum class Acao { Incluir, Alterar, Outra };
 
@@ -201,6 +211,12 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   fw::Dataset* Alvo(Acao acao) const;
   // tabrelpeso_rowfilter.cpp
   void FiltraLinhas(const Tabela& table);
+  // tabrelpeso_rowfocus.cpp
+  fw::DBGrid* VisibleRowsGrid(const Tabela& table) const;
+  // Focuses the column of `maleField` (or `femaleField` with the female sex
+  // chosen) in the grid of the chosen sex only.
+  void FocaCampoLinhas(const Tabela& table, const QString& maleField,
+                       const QString& femaleField = {});
   // tabrelpeso_lifecycle.cpp
   void EnterTablePage(const Tabela& table, fw::ComboBox* sexSelector);
   void LoadTables();

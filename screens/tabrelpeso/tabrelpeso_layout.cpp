@@ -128,13 +128,19 @@ TfrmTabRelPeso::TfrmTabRelPeso(QWidget* parent)
            {QStringLiteral("VRALTURAN2")},
            panSexoPesAltNCHS,
            false};
+  idade_.sexSelector = cbbSexoIdPesAlt;
+  nchs_.sexSelector = cbbSexoPesAltNCHS;
   BindHandlers();
 }
 
 TfrmTabRelPeso::~TfrmTabRelPeso() {
   // Nothing of the screen may run while its parts go one by one.
   for (fw::DataSource* source : findChildren<fw::DataSource*>()) source->OnStateChange = nullptr;
-  for (fw::Dataset* dataset : findChildren<fw::Dataset*>()) dataset->AfterScroll = nullptr;
+  for (fw::Dataset* dataset : findChildren<fw::Dataset*>()) {
+    dataset->AfterScroll = nullptr;
+    dataset->BeforeInsert = nullptr;
+    dataset->BeforeEdit = nullptr;
+  }
   // Unbind the controls before the data sources and datasets they show go.
   for (fw::DBGrid* grid : findChildren<fw::DBGrid*>()) grid->SetDataSource(nullptr);
   dbnPadrao->SetDataSource(nullptr);

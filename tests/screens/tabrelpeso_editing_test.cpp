@@ -4,6 +4,7 @@
 // be posted, dropped or moved to another row, column or percentile behind
 // their back.
 
+#include "framework/ui/consiste.h"
 #include "framework/ui/dialogs.h"
 #include "framework/ui/messages.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
@@ -93,6 +94,48 @@ TEST_F(Editing, CancelAnsweredNoOnARowEditedCellByCellKeepsItUnposted) {
   EXPECT_EQ(form_->cdsPesAlt->State(), fw::DatasetState::Browse);
   EXPECT_EQ(form_->cdsPesAlt->ChangeCount(), 0);
   EXPECT_DOUBLE_EQ(Value(form_->cdsPesAlt, "VRPESOMASALT"), before);
+}
+
+// A key lands in the cell it was typed into; the focus moves of the
+// before-edit and before-insert handlers serve the toolbar.
+TEST_F(Editing, AKeyTypedIntoAnAgeRowLandsInItsColumnAndTheToolbarMovesToTheSexsGrid) {
+  ClickTab(form_->tshIdPesAlt);
+  fw::DBGrid* masc = form_->dbgIdPesAltMasc;
+  const int altura = fw::IndiceCol(masc, QStringLiteral("VRALTUMASIDA"));
+  const double peso = Value(form_->cdsIdPesAlt, "VRPESOMASIDA");
+  ClickCell(masc, 0, altura);
+  Type(QStringLiteral("7"));
+  ASSERT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Edit);
+  EXPECT_EQ(masc->SelectedIndex(), altura);
+  EXPECT_EQ(masc->EditorText(), QStringLiteral("7"));
+  Key(Qt::Key_Tab);
+  EXPECT_DOUBLE_EQ(Value(form_->cdsIdPesAlt, "VRALTUMASIDA"), 7);
+  EXPECT_DOUBLE_EQ(Value(form_->cdsIdPesAlt, "VRPESOMASIDA"), peso);
+  dialogs_.QueueAnswer(fw::mbYes);
+  Click("sbtCancelar");
+
+  // From the toolbar, with the female sex chosen and the focus elsewhere.
+  form_->cbbSexoIdPesAlt->setFocus();
+  Key(Qt::Key_Down);
+  ASSERT_EQ(form_->nbkIdPesAlt->ActivePage(), QStringLiteral("pgFeminino"));
+  struct Case {
+    const char* button;
+    const char* field;
+    fw::DatasetState state;
+  };
+  for (const Case& c : {Case{"sbtAlterar", "VRPESOFEMIDA", fw::DatasetState::Edit},
+                        Case{"sbtIncluir", "NRIDADEINI", fw::DatasetState::Insert}}) {
+    Click(c.button);
+    ASSERT_EQ(form_->cdsIdPesAlt->State(), c.state) << c.button;
+    EXPECT_EQ(form_->ActiveControl(), form_->dbgIdPesAltFem) << c.button;
+    EXPECT_EQ(form_->dbgIdPesAltFem->SelectedField()->FieldName(), QLatin1String(c.field));
+    EXPECT_EQ(form_->dbgIdPesAltMasc->DataSource(), form_->dtsIdPesAlt);  // bound again
+    EXPECT_TRUE(Enabled("sbtConfirmar")) << c.button;
+    EXPECT_FALSE(form_->dbgPercIdade->isEnabled()) << c.button;
+    dialogs_.QueueAnswer(fw::mbYes);
+    Click("sbtCancelar");
+    EXPECT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Browse) << c.button;
+  }
 }
 
 TEST_F(Editing, ConfirmClickedRunsItsHandlerWithTheSavingIndicator) {

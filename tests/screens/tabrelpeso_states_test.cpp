@@ -234,6 +234,8 @@ TEST_F(States, RowsStateChangeWithoutTheFocusLeavesTheToolbarAlone) {
   ASSERT_EQ(
       before,
       Ready((QStringList{"sbtIncluir", "sbtExcluir", "sbtProcurar", "sbtVerificar", "sbtCopiar"})));
+  // A state change from code, without the before-edit focus move.
+  form_->cdsIdPesAlt->BeforeEdit = nullptr;
   form_->cdsIdPesAlt->Edit();
   EXPECT_EQ(EnabledOperations(), before);
   EXPECT_TRUE(form_->dbgPercIdade->isEnabled());
