@@ -216,6 +216,35 @@ TEST_F(Editing, NewEntriesSurviveAClickOnCancelUntilTheQuestionIsAnsweredYes) {
   }
 }
 
+TEST_F(Editing, AMenuOpenedOrAnotherChildWindowVisitedKeepsANewEntry) {
+  ClickTab(form_->tshIdPesAlt);
+  ClickCell(form_->dbgPercIdade, 0, 0);
+  Click("sbtIncluir");
+  ASSERT_EQ(form_->cdsPercIdade->State(), fw::DatasetState::Insert);
+  // The screen's own menu, opened with the mouse and closed.
+  QMenuBar* bar = form_->mnuMenu;
+  QTest::mouseClick(bar, Qt::LeftButton, {},
+                    bar->actionGeometry(form_->mnuManutencao->menuAction()).center());
+  Flush();
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  Flush();
+  EXPECT_EQ(form_->cdsPercIdade->State(), fw::DatasetState::Insert);
+  // Another child window of the host, then back to the grid.
+  auto* other = new QLineEdit;
+  area_->addSubWindow(other)->show();
+  QTest::mouseClick(other, Qt::LeftButton);
+  Flush();
+  ASSERT_EQ(QApplication::focusWidget(), other);
+  EXPECT_EQ(form_->cdsPercIdade->State(), fw::DatasetState::Insert);
+  area_->setActiveSubWindow(SubWindow());
+  ClickCell(form_->dbgPercIdade, form_->cdsPercIdade->RecNo(), 0);
+  EXPECT_EQ(form_->cdsPercIdade->State(), fw::DatasetState::Insert);
+  EXPECT_TRUE(Enabled("sbtCancelar"));
+  dialogs_.QueueAnswer(fw::mbYes);
+  Click("sbtCancelar");
+  EXPECT_EQ(form_->cdsPercIdade->State(), fw::DatasetState::Browse);
+}
+
 TEST_F(Editing, CancelAnsweredNoKeepsTheOpenEditorAndItsText) {
   ClickTab(form_->tshPesAlt);
   ClickCell(form_->dbgPesAlt, 0, 2);
