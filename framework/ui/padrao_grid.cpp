@@ -249,21 +249,29 @@ void TfrmPadraoGrid::ShowChild() {
 }
 
 void TfrmPadraoGrid::FocusFirstControl() {
-  // The control that had the focus keeps it; a new screen starts on its
-  // first control, as Tab would reach it.
+  // The control that had the focus keeps it.
   QWidget* current = ActiveControl();
   if (current && current != this && isAncestorOf(current)) {
     ActiveControlTracker::TakeFocus(current);
     return;
   }
+  // The first grid shown, as data screens are worked in their grids; else
+  // the first control Tab would reach.
+  QWidget* first = nullptr;
   for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
-    if (isAncestorOf(w) && w->isVisibleTo(this) && w->isEnabled() &&
-        (w->focusPolicy() & Qt::TabFocus)) {
-      ActiveControlTracker::TakeFocus(w);
-      return;
+    if (!isAncestorOf(w) || !w->isVisibleTo(this) || !w->isEnabled() ||
+        !(w->focusPolicy() & Qt::TabFocus))
+      continue;
+    if (qobject_cast<DBGrid*>(w)) {
+      first = w;
+      break;
     }
+    if (!first) first = w;
   }
-  setFocus();
+  if (first)
+    ActiveControlTracker::TakeFocus(first);
+  else
+    setFocus();
 }
 
 QSize TfrmPadraoGrid::sizeHint() const {

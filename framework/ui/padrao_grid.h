@@ -102,7 +102,8 @@ class TfrmPadraoGrid : public QWidget {
   void Close();
   // Shows the screen as a child of the host's MDI area (fw::Host; a
   // top-level window when there is none), restored to its normal size, in
-  // front and active. Calling it again only restores and raises.
+  // front and active, the focus on the control that last had it (at first,
+  // the first grid shown). Calling it again only restores and raises.
   void ShowChild();
   QSize sizeHint() const override;
 

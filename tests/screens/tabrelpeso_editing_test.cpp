@@ -332,6 +332,8 @@ TEST_F(Editing, ClosingWhileARowIsTypedAsksAndKeepsTheScreenOnNo) {
 }
 
 TEST_F(Editing, APageChangeFocusesThePagesMasterGrid) {
+  // A new screen starts on the reference grid.
+  EXPECT_EQ(QApplication::focusWidget(), form_->dbgPadrao);
   const QList<QPair<fw::TabSheet*, fw::DBGrid*>> cases{
       {form_->tshIdPesAlt, form_->dbgPercIdade},
       {form_->tshPesAlt, form_->dbgPercAltura},
