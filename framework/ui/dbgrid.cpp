@@ -1118,7 +1118,10 @@ bool DBGrid::HandleKey(QKeyEvent* event, bool fromEditor) {
       return true;
     case Qt::Key_Delete:
       if (!ctrl) break;
-      DeleteRecord();
+      if (OnDeleteRecord)
+        Guard([this] { OnDeleteRecord(this); });
+      else
+        DeleteRecord();
       return true;
     case Qt::Key_Return:
     case Qt::Key_Enter: {

@@ -198,6 +198,8 @@ class DBGrid : public QTableView {
   std::function<void(DBGrid*, QChar& key)> OnKeyPress;
   std::function<void(DBGrid*, int& key, Qt::KeyboardModifiers modifiers)> OnKeyDown;
   std::function<void(DBGrid*)> OnCellClick;
+  // When set, Ctrl+Delete runs it instead of the grid's own delete.
+  std::function<void(DBGrid*)> OnDeleteRecord;
 
   // --- user actions, callable from code and tests
   // Each returns false when it was refused or aborted.

@@ -33,6 +33,41 @@ void TfrmTabRelPeso::BindHandlers() {
   cdsPercAltura->AfterScroll = [this](fw::Dataset& ds) { cdsPercAlturaAfterScroll(ds); };
   cdsPercAlturaNCHS->AfterScroll = [this](fw::Dataset& ds) { cdsPercAlturaNCHSAfterScroll(ds); };
 
+  // Adding references and percentiles. dbgPadrao's key press is bound by the
+  // base screen to the virtual handler.
+  cdsReferencia->BeforeInsert = [this](fw::Dataset& ds) { cdsReferenciaBeforeInsert(ds); };
+  cdsReferencia->BeforePost = [this](fw::Dataset& ds) { cdsReferenciaBeforePost(ds); };
+  cdsReferencia->AfterCancel = [this](fw::Dataset& ds) { cdsReferenciaAfterCancel(ds); };
+  dbgPadrao->OnColExit = [this](fw::DBGrid* g) { dbgPadraoColExit(g); };
+  dbgPadrao->OnEditButtonClick = [this](fw::DBGrid* g) { dbgPadraoEditButtonClick(g); };
+  cdsPercIdade->BeforeInsert = [this](fw::Dataset& ds) { cdsPercIdadeBeforeInsert(ds); };
+  cdsPercAltura->BeforeInsert = [this](fw::Dataset& ds) { cdsPercAlturaBeforeInsert(ds); };
+  cdsPercAlturaNCHS->BeforeInsert = [this](fw::Dataset& ds) { cdsPercAlturaNCHSBeforeInsert(ds); };
+  cdsPercIdade->BeforePost = [this](fw::Dataset& ds) { cdsPercIdadeBeforePost(ds); };
+  cdsPercAltura->BeforePost = [this](fw::Dataset& ds) { cdsPercAlturaBeforePost(ds); };
+  cdsPercAlturaNCHS->BeforePost = [this](fw::Dataset& ds) { cdsPercAlturaNCHSBeforePost(ds); };
+  cdsPercIdade->AfterCancel = [this](fw::Dataset& ds) { cdsPercIdadeAfterCancel(ds); };
+  cdsPercAltura->AfterCancel = [this](fw::Dataset& ds) { cdsPercAlturaAfterCancel(ds); };
+  cdsPercAlturaNCHS->AfterCancel = [this](fw::Dataset& ds) { cdsPercAlturaNCHSAfterCancel(ds); };
+  dbgPercIdade->OnColExit = [this](fw::DBGrid* g) { dbgPercIdadeColExit(g); };
+  dbgPercAltura->OnColExit = [this](fw::DBGrid* g) { dbgPercAlturaColExit(g); };
+  dbgPercAlturaNCHS->OnColExit = [this](fw::DBGrid* g) { dbgPercAlturaNCHSColExit(g); };
+  dbgPercIdade->OnEditButtonClick = [this](fw::DBGrid* g) { dbgPercIdadeEditButtonClick(g); };
+  dbgPercAltura->OnEditButtonClick = [this](fw::DBGrid* g) { dbgPercAlturaEditButtonClick(g); };
+  dbgPercAlturaNCHS->OnEditButtonClick = [this](fw::DBGrid* g) {
+    dbgPercAlturaNCHSEditButtonClick(g);
+  };
+  dbgPercIdade->OnKeyPress = [this](fw::DBGrid* g, QChar& key) { dbgPercIdadeKeyPress(g, key); };
+  dbgPercAltura->OnKeyPress = [this](fw::DBGrid* g, QChar& key) { dbgPercAlturaKeyPress(g, key); };
+  dbgPercAlturaNCHS->OnKeyPress = [this](fw::DBGrid* g, QChar& key) {
+    dbgPercAlturaNCHSKeyPress(g, key);
+  };
+  // Ctrl+Delete would take an entry out of the list only, while its rows
+  // stay on the server and bring it back at the next load: it waits for the
+  // delete action, which removes the rows too.
+  for (fw::DBGrid* grid : {dbgPadrao, dbgPercIdade, dbgPercAltura, dbgPercAlturaNCHS})
+    grid->OnDeleteRecord = [](fw::DBGrid*) {};
+
   // Where a new or edited row puts the user.
   cdsIdPesAlt->BeforeInsert = [this](fw::Dataset& ds) { cdsIdPesAltBeforeInsert(ds); };
   cdsIdPesAlt->BeforeEdit = [this](fw::Dataset& ds) { cdsIdPesAltBeforeEdit(ds); };

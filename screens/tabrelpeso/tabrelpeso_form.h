@@ -144,6 +144,40 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void sbtCancelarClick(QObject* sender) override;
   void sbtProcurarClick(QObject* sender) override;
 
+  // --- references and percentiles: adding an entry -------------------------------------
+  // Each checks the code of the new entry: empty (an error only when
+  // `obrigatorio`), normalised and written back, in the master table, not
+  // already listed; then fills the name. A failure moves the focus to the
+  // code and ends in the silent abort.
+  void Vd_Referencia(bool obrigatorio);
+  void Vd_PercIdade(bool obrigatorio);
+  void Vd_PercAltura(bool obrigatorio);
+  void Vd_PercAlturaNCHS(bool obrigatorio);
+  void cdsReferenciaBeforeInsert(fw::Dataset& sender);
+  void cdsReferenciaBeforePost(fw::Dataset& sender);
+  void cdsReferenciaAfterCancel(fw::Dataset& sender);
+  void dbgPadraoColExit(QObject* sender);
+  void dbgPadraoEditButtonClick(QObject* sender);
+  void dbgPadraoKeyPress(QObject* sender, QChar& key) override;
+  void cdsPercIdadeBeforeInsert(fw::Dataset& sender);
+  void cdsPercAlturaBeforeInsert(fw::Dataset& sender);
+  void cdsPercAlturaNCHSBeforeInsert(fw::Dataset& sender);
+  void cdsPercIdadeBeforePost(fw::Dataset& sender);
+  void cdsPercAlturaBeforePost(fw::Dataset& sender);
+  void cdsPercAlturaNCHSBeforePost(fw::Dataset& sender);
+  void cdsPercIdadeAfterCancel(fw::Dataset& sender);
+  void cdsPercAlturaAfterCancel(fw::Dataset& sender);
+  void cdsPercAlturaNCHSAfterCancel(fw::Dataset& sender);
+  void dbgPercIdadeColExit(QObject* sender);
+  void dbgPercAlturaColExit(QObject* sender);
+  void dbgPercAlturaNCHSColExit(QObject* sender);
+  void dbgPercIdadeEditButtonClick(QObject* sender);
+  void dbgPercAlturaEditButtonClick(QObject* sender);
+  void dbgPercAlturaNCHSEditButtonClick(QObject* sender);
+  void dbgPercIdadeKeyPress(QObject* sender, QChar& key);
+  void dbgPercAlturaKeyPress(QObject* sender, QChar& key);
+  void dbgPercAlturaNCHSKeyPress(QObject* sender, QChar& key);
+
   // --- percentile lists: the row filter ------------------------------------------------
   void cdsPercIdadeAfterScroll(fw::Dataset& sender);
   void cdsPercAlturaAfterScroll(fw::Dataset& sender);
@@ -184,6 +218,8 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
     bool searchButtonAlways = false;
     // Chooses which of two rows grids (male, female) is shown.
     fw::ComboBox* sexSelector = nullptr;
+    // The list's validation copy, for duplicates.
+    fw::Dataset* copia = nullptr;
   };
   enum class Acao { Incluir, Alterar, Outra };
 
@@ -211,6 +247,17 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   fw::Dataset* Alvo(Acao acao) const;
   // tabrelpeso_rowfilter.cpp
   void FiltraLinhas(const Tabela& table);
+  // tabrelpeso_references.cpp
+  void RegraPercentil(const Tabela& table);
+  void RowFilterOf(const Tabela& table);
+  QString CurrentReference() const;
+  void Vd_Percentil(const Tabela& table, bool obrigatorio);
+  void PercBeforeInsert(const Tabela& table);
+  void PercBeforePost(const Tabela& table);
+  void PercAfterCancel(const Tabela& table);
+  void PercColExit(const Tabela& table, QObject* sender);
+  void PesquisaPercentil(const Tabela& table);
+  void PercKeyPress(const Tabela& table, QObject* sender, QChar& key, bool keyFilter);
   // tabrelpeso_rowfocus.cpp
   fw::DBGrid* VisibleRowsGrid(const Tabela& table) const;
   // Focuses the column of `maleField` (or `femaleField` with the female sex

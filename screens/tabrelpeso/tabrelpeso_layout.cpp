@@ -130,6 +130,9 @@ TfrmTabRelPeso::TfrmTabRelPeso(QWidget* parent)
            false};
   idade_.sexSelector = cbbSexoIdPesAlt;
   nchs_.sexSelector = cbbSexoPesAltNCHS;
+  idade_.copia = cdsValidaPercIdade;
+  altura_.copia = cdsValidaPercAltura;
+  nchs_.copia = cdsValidaPercAlturaNCHS;
   BindHandlers();
 }
 
@@ -138,8 +141,10 @@ TfrmTabRelPeso::~TfrmTabRelPeso() {
   for (fw::DataSource* source : findChildren<fw::DataSource*>()) source->OnStateChange = nullptr;
   for (fw::Dataset* dataset : findChildren<fw::Dataset*>()) {
     dataset->AfterScroll = nullptr;
+    dataset->AfterCancel = nullptr;
     dataset->BeforeInsert = nullptr;
     dataset->BeforeEdit = nullptr;
+    dataset->BeforePost = nullptr;
   }
   // Unbind the controls before the data sources and datasets they show go.
   for (fw::DBGrid* grid : findChildren<fw::DBGrid*>()) grid->SetDataSource(nullptr);

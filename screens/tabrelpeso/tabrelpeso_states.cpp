@@ -78,6 +78,10 @@ void TfrmTabRelPeso::dtsPadraoStateChange(QObject* sender) {
   const bool refRows = HasRows(cdsReferencia);
   SetSearchButton(dbgPadrao, QStringLiteral("CDREFEBIBL"),
                   cdsReferencia->State() == fw::DatasetState::Insert);
+  // A reference's code is checked only when it is added: it is never
+  // changed in place.
+  cdsReferencia->FieldByName(u"CDREFEBIBL")
+      ->SetReadOnly(cdsReferencia->State() != fw::DatasetState::Insert);
   SetOperation("sbtConfirmar", Editing(s));
   SetOperation("sbtCancelar", Editing(s));
   SetOperation("sbtIncluir", browse);

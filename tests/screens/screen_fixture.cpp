@@ -2,6 +2,7 @@
 
 #include "framework/data/packet.h"
 #include "framework/net/netconnection.h"
+#include "framework/sql/localdb.h"
 #include "framework/ui/host_services.h"
 #include "model/datasets.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
@@ -140,6 +141,7 @@ void ScreenTest::TearDown() {
   Flush();
   if (server_) server_->Stop();
   server_.reset();
+  fw::CloseLocalDatabase();
   fw::Host::Instance().Reset();
   useDialogs_.reset();
 }
@@ -152,6 +154,8 @@ void ScreenTest::StartServer(Sample sample, const std::function<void(const QStri
     srv::InitDatabase(database);
   }
   if (prepare) prepare(database);
+  // The same file serves the local queries, as on the embedded default.
+  fw::OpenLocalDatabase(database);
   server_ = std::make_unique<srv::AppServer>(Options(database));
   const int port = server_->Start();
   fw::Host::Instance().SetServer(QStringLiteral("127.0.0.1"), port);

@@ -8,6 +8,9 @@
 #include "services/rdm_tabrelpeso.h"
 #include "tests/screens/screen_fixture.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
 using trp::tabrelpeso::TfrmTabRelPeso;
 
 namespace screentest {
@@ -248,7 +251,16 @@ TEST_F(Pages, EnteringATablePageResetsItsSexSelectorToMasculino) {
 }
 
 TEST_F(Pages, RowFilterFollowsThePercentileAndQuotesItsCodes) {
-  StartServer();
+  // A master percentile whose code holds a quote.
+  StartServer(Sample::Seeded, [](const QString& database) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prep"));
+    db.setDatabaseName(database);
+    ASSERT_TRUE(db.open());
+    ASSERT_TRUE(QSqlQuery(db).exec(
+        QStringLiteral("INSERT INTO PERCENTIL VALUES ('9''9', 'Percentil com aspa')")));
+    db.close();
+  });
+  QSqlDatabase::removeDatabase(QStringLiteral("prep"));
   TfrmTabRelPeso* f = Open();
   f->mnuIdPesAlt->trigger();
   Flush();

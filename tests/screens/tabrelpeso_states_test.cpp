@@ -136,9 +136,9 @@ TEST_F(States, CopyActionNeedsAPercentileWithRows) {
   EXPECT_FALSE(form_->dbgIdPesAltMasc->isEnabled());
   EXPECT_FALSE(form_->cbbSexoIdPesAlt->isEnabled());
   form_->cdsPercIdade->FieldByName(u"CDREFEBIBL")->SetAsString(QStringLiteral("01"));
-  form_->cdsPercIdade->FieldByName(u"CDPERCENTIL")->SetAsString(QStringLiteral("099"));
+  form_->cdsPercIdade->FieldByName(u"CDPERCENTIL")->SetAsString(QStringLiteral("015"));
   Press("sbtConfirmar");
-  ASSERT_TRUE(form_->cdsPercIdade->Locate(QStringLiteral("CDPERCENTIL"), QStringLiteral("099")));
+  ASSERT_TRUE(form_->cdsPercIdade->Locate(QStringLiteral("CDPERCENTIL"), QStringLiteral("015")));
   EXPECT_TRUE(form_->cdsIdPesAlt->IsEmpty());
   EXPECT_FALSE(Enabled("sbtCopiar"));
   EXPECT_FALSE(form_->mnuCopiar->isEnabled());
@@ -285,9 +285,11 @@ TEST_F(States, HeightWeightListShowsItsSearchButtonWithoutFocus) {
   EXPECT_EQ(CodeButton(form_->dbgPercAltura, "CDPERCENTIL"), fw::ButtonStyle::Ellipsis);
   form_->cdsPercAltura->Cancel();
   EXPECT_EQ(CodeButton(form_->dbgPercAltura, "CDPERCENTIL"), fw::ButtonStyle::None);
-  // The age list sets it only with the focus on its grid.
+  // The age list sets it only with the focus on its grid (an insert from
+  // code, without the focus move of its before-insert handler).
   form_->mnuIdPesAlt->trigger();
   Focus(form_->dbgIdPesAltMasc);
+  form_->cdsPercIdade->BeforeInsert = nullptr;
   form_->cdsPercIdade->Insert();
   EXPECT_EQ(CodeButton(form_->dbgPercIdade, "CDPERCENTIL"), fw::ButtonStyle::None);
   form_->cdsPercIdade->Cancel();
