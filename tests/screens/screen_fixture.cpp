@@ -4,6 +4,7 @@
 #include "framework/net/netconnection.h"
 #include "framework/sql/localdb.h"
 #include "framework/ui/host_services.h"
+#include "framework/ui/messages.h"
 #include "model/datasets.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
 #include "server/admin.h"
@@ -13,7 +14,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTabBar>
 #include <QTest>
+#include <QToolButton>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -202,6 +205,53 @@ void ScreenTest::Press(const char* button) {
 
 bool ScreenTest::Enabled(const char* button) const {
   return form_->ToolButton(QLatin1String(button))->isEnabled();
+}
+
+void ScreenTest::Click(const char* button) {
+  QToolButton* b = form_->ToolButton(QLatin1String(button));
+  ASSERT_NE(b, nullptr) << button;
+  QTest::mouseClick(b, Qt::LeftButton);
+  Flush();
+}
+
+void ScreenTest::ClickCell(fw::DBGrid* grid, int row, int column) {
+  const QModelIndex index = grid->model()->index(row, column);
+  grid->scrollTo(index);
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
+  Flush();
+}
+
+void ScreenTest::ClickTab(fw::TabSheet* page) {
+  QTabBar* bar = form_->pgcPadrao->tabBar();
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page->PageIndex()).center());
+  Flush();
+}
+
+void ScreenTest::Type(const QString& text) {
+  for (QChar c : text) {
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr);
+    QTest::keyClick(target, c.toLatin1());
+  }
+  Flush();
+}
+
+void ScreenTest::Key(Qt::Key key, Qt::KeyboardModifiers mods) {
+  QWidget* target = QApplication::focusWidget();
+  ASSERT_NE(target, nullptr);
+  QTest::keyClick(target, key, mods);
+  Flush();
+}
+
+double ScreenTest::Value(fw::Dataset* ds, const char* field) {
+  return ds->FieldByName(QString::fromLatin1(field))->AsFloat();
+}
+
+int ScreenTest::Questions(const char* key) const {
+  int n = 0;
+  for (const auto& m : dialogs_.Messages())
+    if (m.text == fw::StandardMsg(QLatin1String(key))) ++n;
+  return n;
 }
 
 }  // namespace screentest

@@ -58,6 +58,18 @@ class ScreenTest : public ::testing::Test {
   void Press(const char* button);
   bool Enabled(const char* button) const;
 
+  // --- as a person does it: the mouse and the keyboard
+  // A click on a toolbar button ("sbtIncluir").
+  void Click(const char* button);
+  void ClickCell(fw::DBGrid* grid, int row, int column);
+  void ClickTab(fw::TabSheet* page);
+  // Keys go to the focused widget of the host, one character at a time.
+  void Type(const QString& text);
+  void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier);
+  static double Value(fw::Dataset* ds, const char* field);
+  // How many times the question or message of `key` (standard catalogue) was shown.
+  int Questions(const char* key) const;
+
   std::unique_ptr<QTemporaryDir> dir_;
   std::unique_ptr<srv::AppServer> server_;
   std::unique_ptr<QMainWindow> main_;

@@ -30,50 +30,6 @@ class Editing : public ScreenTest {
     ASSERT_NE(form_, nullptr);
     (void)QTest::qWaitForWindowActive(main_.get());
   }
-  // A mouse click on a toolbar button, as a person clicks it.
-  void Click(const char* button) {
-    QToolButton* b = form_->ToolButton(QLatin1String(button));
-    ASSERT_NE(b, nullptr) << button;
-    QTest::mouseClick(b, Qt::LeftButton);
-    Flush();
-  }
-  void ClickCell(fw::DBGrid* grid, int row, int column) {
-    const QModelIndex index = grid->model()->index(row, column);
-    grid->scrollTo(index);
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
-    Flush();
-  }
-  // Keys go where a person's keys go: the focused widget of the host.
-  static QWidget* Target() { return QApplication::focusWidget(); }
-  void Type(const QString& text) {
-    for (QChar c : text) {
-      QWidget* target = Target();
-      ASSERT_NE(target, nullptr);
-      QTest::keyClick(target, c.toLatin1());
-    }
-    Flush();
-  }
-  void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QWidget* target = Target();
-    ASSERT_NE(target, nullptr);
-    QTest::keyClick(target, key, mods);
-    Flush();
-  }
-  // Opens a page by its tab, as a click on it does.
-  void ClickTab(fw::TabSheet* page) {
-    QTabBar* bar = form_->pgcPadrao->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page->PageIndex()).center());
-    Flush();
-  }
-  double Value(fw::Dataset* ds, const char* field) {
-    return ds->FieldByName(QString::fromLatin1(field))->AsFloat();
-  }
-  int Questions(const char* key) const {
-    int n = 0;
-    for (const auto& m : dialogs_.Messages())
-      if (m.text == fw::StandardMsg(QLatin1String(key))) ++n;
-    return n;
-  }
 };
 
 TEST_F(Editing, CancelAnsweredNoOnARowEditedCellByCellKeepsItUnposted) {
