@@ -449,6 +449,7 @@ void DBGrid::DataSetRebound() {
     };
     connectFields();
     datasetConnections_ << connect(ds, &Dataset::contentReset, this, [this, connectFields] {
+      ++contentResets_;
       CloseEditor(false);
       connectFields();
       // Automatic columns follow the fields, which a first packet may bring.
@@ -766,6 +767,27 @@ bool DBGrid::LeaveRow() {
   return Guard([ds] { ds->Cancel(); });
 }
 
+int DBGrid::LeaveRowFor(int target) {
+  Dataset* ds = boundDataset_;
+  const int current = ds->RecNo();
+  const bool cancelsInsert = ds->State() == DatasetState::Insert && !RecordModified();
+  // The target's key, in case leaving reloads the dataset (a save that
+  // reloads the table): the row is then found again by it.
+  QVariantList key;
+  if (!locateFields_.isEmpty() && target >= 0 && target < ds->RecordCount())
+    for (const QString& name : locateFields_.split(QLatin1Char(';')))
+      if (const Field* field = ds->FindField(name)) key << ds->ValueAt(target, field->Index());
+  const int resets = contentResets_;
+  if (!LeaveRow()) return kLeaveRefused;
+  if (contentResets_ != resets) {
+    if (!key.isEmpty()) Guard([&] { ds->Locate(locateFields_, key); });
+    return ds->RecNo();
+  }
+  // The cancelled new record no longer sits above the target row.
+  if (cancelsInsert && target > current) --target;
+  return qBound(-1, target, ds->RecordCount() - 1);
+}
+
 // --- user actions
 
 bool DBGrid::MoveToCell(int row, int column) {
@@ -779,12 +801,8 @@ bool DBGrid::MoveToCell(int row, int column) {
   const bool columnChanges = column != selectedCol_;
   if (columnChanges && !RunColExit()) return false;
   if (row != current) {
-    const bool inserting = ds->State() == DatasetState::Insert;
-    const bool cancelsInsert = inserting && !RecordModified();
-    if (!LeaveRow()) return false;
-    // The cancelled new record no longer sits above the target row.
-    if (cancelsInsert && row > current) --row;
-    row = qBound(0, row, ds->RecordCount() - 1);
+    row = LeaveRowFor(row);
+    if (row == kLeaveRefused) return false;
     if (row >= 0 && !Guard([ds, row] { ds->SetRecNo(row); })) return false;
   }
   selectedCol_ = column;
@@ -848,11 +866,8 @@ bool DBGrid::MoveRows(int delta) {
     if (readOnly_ || !allowAppend_ || ds->State() != DatasetState::Browse) return true;
     return Guard([ds] { ds->Append(); });
   }
-  const bool cancelsInsert = state == DatasetState::Insert && !RecordModified();
-  if (!LeaveRow()) return false;
-  int target = current + delta;
-  if (cancelsInsert && delta > 0) --target;
-  target = qBound(0, target, ds->RecordCount() - 1);
+  const int target = LeaveRowFor(qBound(0, current + delta, count - 1));
+  if (target == kLeaveRefused) return false;
   if (target < 0) return true;
   if (!Guard([ds, target] { ds->SetRecNo(target); })) return false;
   SyncFromDataset();

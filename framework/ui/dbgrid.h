@@ -182,6 +182,10 @@ class DBGrid : public QTableView {
   void SetCancelOnExit(bool on) { cancelOnExit_ = on; }
   bool AllowAppend() const { return allowAppend_; }
   void SetAllowAppend(bool on) { allowAppend_ = on; }
+  // Fields ("F1;F2") that find a row again when leaving the current row
+  // reloaded the dataset (a save that reloads): the move then ends on the
+  // row the user chose, not on the one now at its place. Empty: by position.
+  void SetLocateFields(const QString& fields) { locateFields_ = fields; }
   void SetInfoBackground(bool on);  // pale yellow (#FFFFE1) cells
   bool InfoBackground() const { return infoBackground_; }
   void SetBorderless(bool on);
@@ -253,6 +257,10 @@ class DBGrid : public QTableView {
   bool RunKeyPress(QChar& ch);
   bool RunColExit();
   bool LeaveRow();
+  // Leaves the current row for the visible row `target`; returns the row to
+  // go to afterwards (-1: none) or kLeaveRefused.
+  static constexpr int kLeaveRefused = -2;
+  int LeaveRowFor(int target);
   bool CanEditCell() const;
   bool EnsureEditing();
   bool IsInside(const QWidget* widget) const;
@@ -278,6 +286,8 @@ class DBGrid : public QTableView {
   bool editorModified_ = false;
   bool bypassFilter_ = false;
   bool startingEditForKey_ = false;
+  int contentResets_ = 0;
+  QString locateFields_;
   bool hasFocus_ = false;
   bool readOnly_ = false;
   bool confirmDelete_ = true;

@@ -68,6 +68,30 @@ void TfrmTabRelPeso::BindHandlers() {
   for (fw::DBGrid* grid : {dbgPadrao, dbgPercIdade, dbgPercAltura, dbgPercAlturaNCHS})
     grid->OnDeleteRecord = [](fw::DBGrid*) {};
 
+  // The age table.
+  cdsIdPesAlt->BeforePost = [this](fw::Dataset& ds) { cdsIdPesAltBeforePost(ds); };
+  cdsIdPesAlt->AfterPost = [this](fw::Dataset& ds) { cdsIdPesAltAfterPost(ds); };
+  cdsIdPesAlt->AfterDelete = [this](fw::Dataset& ds) { cdsIdPesAltAfterDelete(ds); };
+  // The female grid shares the male grid's column exit.
+  dbgIdPesAltMasc->OnColExit = [this](fw::DBGrid* g) { dbgIdPesAltMascColExit(g); };
+  dbgIdPesAltFem->OnColExit = [this](fw::DBGrid* g) { dbgIdPesAltMascColExit(g); };
+  dbgIdPesAltMasc->OnKeyPress = [this](fw::DBGrid* g, QChar& key) {
+    dbgIdPesAltMascKeyPress(g, key);
+  };
+  dbgIdPesAltFem->OnKeyPress = [this](fw::DBGrid* g, QChar& key) {
+    dbgIdPesAltFemKeyPress(g, key);
+  };
+  dbgIdPesAltMasc->OnKeyDown = [this](fw::DBGrid* g, int& key, Qt::KeyboardModifiers shift) {
+    dbgIdPesAltMascKeyDown(g, key, shift);
+  };
+  dbgIdPesAltFem->OnKeyDown = [this](fw::DBGrid* g, int& key, Qt::KeyboardModifiers shift) {
+    dbgIdPesAltFemKeyDown(g, key, shift);
+  };
+  // A row left for another is saved and the table reloaded: the grid finds
+  // the row it was going to by its key.
+  for (fw::DBGrid* grid : {dbgIdPesAltMasc, dbgIdPesAltFem})
+    grid->SetLocateFields(QStringLiteral("NRIDADEFIN;NRIDADEINI"));
+
   // Where a new or edited row puts the user.
   cdsIdPesAlt->BeforeInsert = [this](fw::Dataset& ds) { cdsIdPesAltBeforeInsert(ds); };
   cdsIdPesAlt->BeforeEdit = [this](fw::Dataset& ds) { cdsIdPesAltBeforeEdit(ds); };

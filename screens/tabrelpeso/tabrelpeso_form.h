@@ -18,6 +18,7 @@
 #include "services/rdm_tabrelpeso.h"
 
 #include <QAction>
+#include <QHash>
 #include <QLabel>
 #include <QList>
 #include <QSplitter>
@@ -183,6 +184,20 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void cdsPercAlturaAfterScroll(fw::Dataset& sender);
   void cdsPercAlturaNCHSAfterScroll(fw::Dataset& sender);
 
+  // --- age table: key rules, checks, saving each post and delete at once ----------------
+  // Checks the months of the row being inserted: empty (an error only when
+  // `obrigatorio`), 0 to 11, and not already stored for the pair. A failure
+  // puts the user on "Mês" of the visible grid and ends in the silent abort.
+  void Vd_Mes(bool obrigatorio);
+  void cdsIdPesAltBeforePost(fw::Dataset& sender);
+  void cdsIdPesAltAfterPost(fw::Dataset& sender);
+  void cdsIdPesAltAfterDelete(fw::Dataset& sender);
+  void dbgIdPesAltMascColExit(QObject* sender);
+  void dbgIdPesAltMascKeyPress(QObject* sender, QChar& key);
+  void dbgIdPesAltFemKeyPress(QObject* sender, QChar& key);
+  void dbgIdPesAltMascKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift);
+  void dbgIdPesAltFemKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift);
+
   // --- rows: where an insert or an edit started from the toolbar puts the user ------------
   void cdsIdPesAltBeforeInsert(fw::Dataset& sender);
   void cdsIdPesAltBeforeEdit(fw::Dataset& sender);
@@ -220,6 +235,11 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
     fw::ComboBox* sexSelector = nullptr;
     // The list's validation copy, for duplicates.
     fw::Dataset* copia = nullptr;
+    // Saving: the server's methods, the last pair kept and the cache name.
+    fw::ServerResult (services::RdmTabRelPeso::*grava)(const fw::DeltaPacket&) = nullptr;
+    fw::ServerResult (services::RdmTabRelPeso::*recarrega)() = nullptr;
+    QVariant* ultimoPar = nullptr;
+    QString cache = {};
   };
   enum class Acao { Incluir, Alterar, Outra };
 
@@ -259,11 +279,24 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void PesquisaPercentil(const Tabela& table);
   void PercKeyPress(const Tabela& table, QObject* sender, QChar& key, bool keyFilter);
   // tabrelpeso_rowfocus.cpp
-  fw::DBGrid* VisibleRowsGrid(const Tabela& table) const;
-  // Focuses the column of `maleField` (or `femaleField` with the female sex
-  // chosen) in the grid of the chosen sex only.
+  // The grid of the sex chosen in the selector, or (porSeletor false) of the
+  // notebook page shown.
+  fw::DBGrid* VisibleRowsGrid(const Tabela& table, bool porSeletor = true) const;
+  // Focuses the column of `maleField` (or `femaleField` with the female sex)
+  // in that grid only.
   void FocaCampoLinhas(const Tabela& table, const QString& maleField,
-                       const QString& femaleField = {});
+                       const QString& femaleField = {}, bool porSeletor = true);
+  // tabrelpeso_rows.cpp
+  // The key rule of a rows grid: key columns outside insert take only
+  // Backspace; every column only Backspace, the comma and digits; a value
+  // column listed in `decimais` at most 3 integer digits and its decimals.
+  void FiltraTeclaLinhas(QObject* sender, QChar& key, const QHash<QString, int>& decimais);
+  // Sends the rows' pending change (post or delete) to the server, merges it,
+  // tells the host's cache, reloads the table and, with `keyFields`, finds
+  // the row again; a failed send undoes the change. Then an emptied pair
+  // sends the focus to the percentile grid.
+  void GravaLinhas(const Tabela& table, const QString& keyFields = {},
+                   const QVariantList& keys = {});
   // tabrelpeso_lifecycle.cpp
   void EnterTablePage(const Tabela& table, fw::ComboBox* sexSelector);
   void LoadTables();

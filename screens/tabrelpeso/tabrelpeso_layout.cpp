@@ -5,6 +5,7 @@
 #include "model/messages.h"
 #include "model/sql_texts.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
+#include "screens/tabrelpeso/tabrelpeso_module.h"
 
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -130,6 +131,10 @@ TfrmTabRelPeso::TfrmTabRelPeso(QWidget* parent)
            false};
   idade_.sexSelector = cbbSexoIdPesAlt;
   nchs_.sexSelector = cbbSexoPesAltNCHS;
+  idade_.grava = &services::RdmTabRelPeso::SetIdPesAlt;
+  idade_.recarrega = &services::RdmTabRelPeso::GetPercIdade;
+  idade_.ultimoPar = &olePercIdade;
+  idade_.cache = QStringLiteral("PESALTIDADE");
   idade_.copia = cdsValidaPercIdade;
   altura_.copia = cdsValidaPercAltura;
   nchs_.copia = cdsValidaPercAlturaNCHS;
@@ -145,6 +150,8 @@ TfrmTabRelPeso::~TfrmTabRelPeso() {
     dataset->BeforeInsert = nullptr;
     dataset->BeforeEdit = nullptr;
     dataset->BeforePost = nullptr;
+    dataset->AfterPost = nullptr;
+    dataset->AfterDelete = nullptr;
   }
   // Unbind the controls before the data sources and datasets they show go.
   for (fw::DBGrid* grid : findChildren<fw::DBGrid*>()) grid->SetDataSource(nullptr);

@@ -7,14 +7,17 @@
 
 namespace trp::tabrelpeso {
 
-fw::DBGrid* TfrmTabRelPeso::VisibleRowsGrid(const Tabela& table) const {
-  const bool female = table.sexSelector && table.sexSelector->ItemIndex() != 0;
-  return table.rowGrids.at(female && table.rowGrids.size() > 1 ? 1 : 0);
+fw::DBGrid* TfrmTabRelPeso::VisibleRowsGrid(const Tabela& table, bool porSeletor) const {
+  if (table.rowGrids.size() < 2) return table.rowGrids.first();
+  fw::DBGrid* female = table.rowGrids.at(1);
+  const bool isFemale = porSeletor ? table.sexSelector && table.sexSelector->ItemIndex() != 0
+                                   : female->parentWidget()->isVisibleTo(table.page);
+  return isFemale ? female : table.rowGrids.first();
 }
 
 void TfrmTabRelPeso::FocaCampoLinhas(const Tabela& table, const QString& maleField,
-                                     const QString& femaleField) {
-  fw::DBGrid* target = VisibleRowsGrid(table);
+                                     const QString& femaleField, bool porSeletor) {
+  fw::DBGrid* target = VisibleRowsGrid(table, porSeletor);
   const bool female = target != table.rowGrids.first();
   QList<fw::DBGrid*> others;
   for (fw::DBGrid* grid : table.rowGrids)

@@ -1,0 +1,66 @@
+// What the three tables do alike with their rows: the key rule of the grids
+// and the saving of every post or delete at once, followed by the reload.
+
+#include "framework/data/errors.h"
+#include "framework/net/checkresult.h"
+#include "framework/ui/consiste.h"
+#include "framework/ui/forms.h"
+#include "framework/ui/host_services.h"
+#include "screens/tabrelpeso/tabrelpeso_form.h"
+#include "services/framework_services.h"
+
+namespace trp::tabrelpeso {
+
+void TfrmTabRelPeso::FiltraTeclaLinhas(QObject* sender, QChar& key,
+                                       const QHash<QString, int>& decimais) {
+  auto* grid = qobject_cast<fw::DBGrid*>(sender);
+  const fw::Field* field = grid ? grid->SelectedField() : nullptr;
+  const fw::Dataset* ds = grid ? grid->DataSet() : nullptr;
+  if (!field || !ds) return;
+  const bool backspace = key == QLatin1Char('\b');
+  // A row's key is typed only into a new row.
+  if (field->Tag() % 2 != 0 && ds->State() != fw::DatasetState::Insert) {
+    if (!backspace) key = QChar();
+    return;
+  }
+  if (!backspace && key != QLatin1Char(',') &&
+      !(key >= QLatin1Char('0') && key <= QLatin1Char('9'))) {
+    key = QChar();
+    return;
+  }
+  const auto decimals = decimais.constFind(field->FieldName());
+  if (decimals != decimais.constEnd())
+    fw::MaxNumber(grid->EditorText(), 3, *decimals, key, grid->EditorSelStart(),
+                  grid->EditorSelLength());
+}
+
+void TfrmTabRelPeso::GravaLinhas(const Tabela& table, const QString& keyFields,
+                                 const QVariantList& keys) {
+  if (table.rows->ChangeCount() > 0) {
+    services::ShowBusy(fw::bkSaving);
+    try {
+      fw::CheckResultServ((rdm_.*table.grava)(table.rows->Delta()), true, 0);
+      if (table.rows->LogChanges()) table.rows->MergeChangeLog();
+      fw::AtualizaLocalCache({table.cache});
+    } catch (...) {
+      // Nothing of a refused change stays: a new row goes, an edited one
+      // gets its values back, a deleted one returns.
+      services::HideBusy();
+      table.rows->CancelUpdates();
+      throw;
+    }
+    try {
+      *table.ultimoPar = fw::CheckResultServ((rdm_.*table.recarrega)(), true, 0);
+      table.rows->SetData(services::PairOf(*table.ultimoPar).linhas);
+      if (!keyFields.isEmpty()) table.rows->Locate(keyFields, keys);
+    } catch (...) {
+      services::HideBusy();  // the change is on the server already
+      throw;
+    }
+    services::HideBusy();
+  }
+  if (table.rows->IsEmpty() && table.rowGrids.contains(qobject_cast<fw::DBGrid*>(ActiveControl())))
+    fw::ActiveControlTracker::TakeFocus(table.percGrid);
+}
+
+}  // namespace trp::tabrelpeso
