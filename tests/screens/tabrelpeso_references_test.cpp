@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QTest>
 
+#include <functional>
+
 using trp::tabrelpeso::TfrmTabRelPeso;
 
 namespace screentest {
@@ -187,34 +189,36 @@ TEST_F(Lists, EveryKeyWhileAddingBlanksTheNameAndTheSiblingsFilterTheirCode) {
 
   // Outside insert the code column of the two sibling lists lets only a few
   // characters through; the age list's handler does nothing then.
+  TfrmTabRelPeso* f = form_;
+  const auto altura = [f](QChar& key) { f->dbgPercAlturaKeyPress(f->dbgPercAltura, key); };
+  const auto nchs = [f](QChar& key) { f->dbgPercAlturaNCHSKeyPress(f->dbgPercAlturaNCHS, key); };
+  const auto idade = [f](QChar& key) { f->dbgPercIdadeKeyPress(f->dbgPercIdade, key); };
   struct Case {
     fw::DBGrid* grid;
-    void (TfrmTabRelPeso::*handler)(QObject*, QChar&);
+    std::function<void(QChar&)> press;
     QChar key;
     bool passes;
   };
   const Case cases[] = {
-      {form_->dbgPercAltura, &TfrmTabRelPeso::dbgPercAlturaKeyPress, QLatin1Char('7'), false},
-      {form_->dbgPercAltura, &TfrmTabRelPeso::dbgPercAlturaKeyPress, QLatin1Char('a'), false},
-      {form_->dbgPercAltura, &TfrmTabRelPeso::dbgPercAlturaKeyPress, QLatin1Char('%'), true},
-      {form_->dbgPercAltura, &TfrmTabRelPeso::dbgPercAlturaKeyPress, QLatin1Char('('), true},
-      {form_->dbgPercAltura, &TfrmTabRelPeso::dbgPercAlturaKeyPress, QLatin1Char('\t'), true},
-      {form_->dbgPercAlturaNCHS, &TfrmTabRelPeso::dbgPercAlturaNCHSKeyPress, QLatin1Char('1'),
-       false},
-      {form_->dbgPercAlturaNCHS, &TfrmTabRelPeso::dbgPercAlturaNCHSKeyPress, QLatin1Char('\r'),
-       true},
-      {form_->dbgPercIdade, &TfrmTabRelPeso::dbgPercIdadeKeyPress, QLatin1Char('7'), true},
+      {f->dbgPercAltura, altura, QLatin1Char('7'), false},
+      {f->dbgPercAltura, altura, QLatin1Char('a'), false},
+      {f->dbgPercAltura, altura, QLatin1Char('%'), true},
+      {f->dbgPercAltura, altura, QLatin1Char('('), true},
+      {f->dbgPercAltura, altura, QLatin1Char('\t'), true},
+      {f->dbgPercAlturaNCHS, nchs, QLatin1Char('1'), false},
+      {f->dbgPercAlturaNCHS, nchs, QLatin1Char('\r'), true},
+      {f->dbgPercIdade, idade, QLatin1Char('7'), true},
   };
   for (const Case& c : cases) {
     c.grid->SetSelectedIndex(0);
     QChar key = c.key;
-    (form_->*c.handler)(c.grid, key);
+    c.press(key);
     EXPECT_EQ(!key.isNull(), c.passes)
         << c.grid->objectName().toStdString() << " " << int(c.key.unicode());
     // The name column is not filtered.
     c.grid->SetSelectedIndex(1);
     key = c.key;
-    (form_->*c.handler)(c.grid, key);
+    c.press(key);
     EXPECT_FALSE(key.isNull());
   }
 }
