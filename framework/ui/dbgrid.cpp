@@ -779,8 +779,8 @@ int DBGrid::LeaveRowFor(int target) {
       if (const Field* field = ds->FindField(name)) key << ds->ValueAt(target, field->Index());
   const int resets = contentResets_;
   if (!LeaveRow()) return kLeaveRefused;
-  if (contentResets_ != resets) {
-    if (!key.isEmpty()) Guard([&] { ds->Locate(locateFields_, key); });
+  if (contentResets_ != resets && !key.isEmpty()) {
+    Guard([&] { ds->Locate(locateFields_, key); });
     return ds->RecNo();
   }
   // The cancelled new record no longer sits above the target row.
