@@ -4,6 +4,7 @@
 // generated database with 100 references (W100: 241,000 age rows).
 // Counters: medians in milliseconds and ratio = server / sqlite3 (target <= 0.2).
 
+#include "bench/generated_db.h"
 #include "server/admin.h"
 #include "server/app_server.h"
 #include "server/schema.h"
@@ -35,53 +36,6 @@ QString CdcDir() {
   return (env.isEmpty() ? QStringLiteral(TRP_SOURCE_DIR) : env) + QStringLiteral("/data/cdc2000");
 }
 
-// 100 references x 10 percentiles x 241 months, values with the precision of
-// the CDC files.
-void Generate(const QString& path) {
-  srv::InitDatabase(path);
-  auto db = srv::OpenDb(path);
-  srv::Transaction tx(*db, true);
-  const char* const percentiles[] = {"003", "005", "010", "025", "050",
-                                     "075", "085", "090", "095", "097"};
-  for (const char* p : percentiles) {
-    srv::SqlParams params;
-    params.emplace_back(std::string(p));
-    params.emplace_back(std::string("Percentil ").append(std::to_string(std::atoi(p))));
-    db->run("INSERT INTO PERCENTIL VALUES (?, ?)", params);
-  }
-  std::mt19937_64 rng(20001);
-  std::uniform_real_distribution<double> jitter(0.9, 1.1);
-  std::string sql = "INSERT INTO PESALTIDADE VALUES (?, ?, ?, ?";
-  for (int i = 0; i < 18; ++i) sql += ", ?";
-  sql += ")";
-  for (int r = 0; r < 100; ++r) {
-    char code[3] = {char('0' + r / 10), char('0' + r % 10), 0};
-    const std::string ref(code);
-    srv::SqlParams refRow;
-    refRow.emplace_back(ref);
-    refRow.emplace_back(std::string("Referência gerada ").append(ref));
-    db->run("INSERT INTO REFEBIBL VALUES (?, ?)", refRow);
-    for (const char* p : percentiles) {
-      for (int m = 0; m <= 240; ++m) {
-        srv::SqlParams row;
-        row.emplace_back(std::string(p));
-        row.emplace_back(ref);
-        row.emplace_back(std::int64_t(m % 12));
-        row.emplace_back(std::int64_t(m / 12));
-        // Ten significant digits, as the CDC files give them.
-        for (int i = 0; i < 18; ++i)
-          row.push_back(std::round((3.5 + m * 0.25 + i) * jitter(rng) * 1e8) / 1e8);
-        db->run(sql, row);
-      }
-    }
-  }
-  for (int r = 0; r < 100; ++r) {
-    char code[3] = {char('0' + r / 10), char('0' + r % 10), 0};
-    for (const char* p : percentiles) srv::BumpChangeCounter(*db, "PESALTIDADE", code, p);
-  }
-  tx.commit();
-}
-
 struct World {
   QString path;
   std::unique_ptr<srv::AppServer> server;
@@ -102,7 +56,7 @@ World& GetWorld(int references) {
   if (references == 1)
     srv::SeedSampleDatabase(w->path, CdcDir());
   else
-    Generate(w->path);
+    bench::GenerateAgeTables(w->path, references);
   srv::ServerOptions o;
   o.port = 0;
   o.database = w->path;
