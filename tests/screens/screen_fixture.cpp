@@ -207,6 +207,14 @@ bool ScreenTest::Enabled(const char* button) const {
   return form_->ToolButton(QLatin1String(button))->isEnabled();
 }
 
+void SampleScreenTest::SetUp() {
+  ScreenTest::SetUp();
+  StartServer();
+  Open();
+  ASSERT_NE(form_, nullptr);
+  (void)QTest::qWaitForWindowActive(main_.get());
+}
+
 void ScreenTest::Click(const char* button) {
   QToolButton* b = form_->ToolButton(QLatin1String(button));
   ASSERT_NE(b, nullptr) << button;

@@ -79,4 +79,19 @@ class ScreenTest : public ::testing::Test {
   trp::tabrelpeso::TfrmTabRelPeso* form_ = nullptr;
 };
 
+// The screen open on the seeded sample, its host window active: the start
+// of every test that drives it with the mouse and the keyboard.
+class SampleScreenTest : public ScreenTest {
+ protected:
+  void SetUp() override;
+  // A text of the screen's catalogue.
+  QString Msg(const char* key) const { return form_->msgPadrao->Msg(QLatin1String(key)); }
+  // The messages shown since the last call.
+  QStringList Shown() {
+    const QStringList texts = dialogs_.MessageTexts();
+    dialogs_.Clear();
+    return texts;
+  }
+};
+
 }  // namespace screentest

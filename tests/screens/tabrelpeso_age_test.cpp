@@ -18,23 +18,13 @@ using trp::tabrelpeso::TfrmTabRelPeso;
 namespace screentest {
 namespace {
 
-class Age : public ScreenTest {
+class Age : public SampleScreenTest {
  protected:
   void SetUp() override {
-    ScreenTest::SetUp();
-    StartServer();
-    Open();
-    ASSERT_NE(form_, nullptr);
-    (void)QTest::qWaitForWindowActive(main_.get());
+    SampleScreenTest::SetUp();
     ClickTab(form_->tshIdPesAlt);
     ASSERT_TRUE(form_->cdsPercIdade->Locate(QStringLiteral("CDPERCENTIL"), QStringLiteral("050")));
     grid_ = form_->dbgIdPesAltMasc;
-  }
-  QString Msg(const char* key) const { return form_->msgPadrao->Msg(QLatin1String(key)); }
-  QStringList Shown() {
-    const QStringList texts = dialogs_.MessageTexts();
-    dialogs_.Clear();
-    return texts;
   }
   int Column(const char* field) const { return fw::IndiceCol(grid_, QLatin1String(field)); }
   // A row of the database file behind the server, as text ("" when absent).

@@ -21,16 +21,7 @@ using trp::tabrelpeso::TfrmTabRelPeso;
 namespace screentest {
 namespace {
 
-class Editing : public ScreenTest {
- protected:
-  void SetUp() override {
-    ScreenTest::SetUp();
-    StartServer();
-    Open();
-    ASSERT_NE(form_, nullptr);
-    (void)QTest::qWaitForWindowActive(main_.get());
-  }
-};
+class Editing : public SampleScreenTest {};
 
 TEST_F(Editing, CancelAnsweredNoOnARowEditedCellByCellKeepsItUnposted) {
   ClickTab(form_->tshPesAlt);

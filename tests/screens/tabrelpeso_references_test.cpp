@@ -16,24 +16,10 @@ using trp::tabrelpeso::TfrmTabRelPeso;
 namespace screentest {
 namespace {
 
-class Lists : public ScreenTest {
+class Lists : public SampleScreenTest {
  protected:
-  void SetUp() override {
-    ScreenTest::SetUp();
-    StartServer();
-    Open();
-    ASSERT_NE(form_, nullptr);
-    (void)QTest::qWaitForWindowActive(main_.get());
-  }
-  QString Msg(const char* key) const { return form_->msgPadrao->Msg(QLatin1String(key)); }
   QString Text(fw::Dataset* ds, const char* field) const {
     return ds->FieldByName(QString::fromLatin1(field))->AsString();
-  }
-  // The messages shown since the last call.
-  QStringList Shown() {
-    const QStringList texts = dialogs_.MessageTexts();
-    dialogs_.Clear();
-    return texts;
   }
   void CancelYes() {
     dialogs_.QueueAnswer(fw::mbYes);
