@@ -25,15 +25,6 @@ QHash<QString, int> DecimaisIdade(const char* sex) {
   return decimals;
 }
 
-bool IsEditing(const fw::Dataset* ds) {
-  return ds->State() == fw::DatasetState::Edit || ds->State() == fw::DatasetState::Insert;
-}
-
-void DiscardCtrlDelete(int& key, Qt::KeyboardModifiers shift) {
-  // A row holds both sexes: it is deleted only by the toolbar, which says so.
-  if (key == Qt::Key_Delete && (shift & Qt::ControlModifier)) key = 0;
-}
-
 }  // namespace
 
 void TfrmTabRelPeso::Vd_Mes(bool obrigatorio) {
@@ -67,30 +58,16 @@ void TfrmTabRelPeso::cdsIdPesAltBeforePost(fw::Dataset&) {
   fw::Field* anos = cdsIdPesAlt->FieldByName(u"NRIDADEINI");
   stNRIDADEINI = anos->AsString();
   stNRIDADEFIN = cdsIdPesAlt->FieldByName(u"NRIDADEFIN")->AsString();
-  fw::Field* percentil = cdsPercIdade->FieldByName(u"CDPERCENTIL");
-  if (fw::EmptyString(percentil->AsString())) {
-    // Reported, then the row dropped (which unlocks the percentile grid),
-    // then the user put on the percentile's code.
-    fw::MensErro(msgPadrao->Msg(QStringLiteral("Perc_deve")), false);
-    cdsIdPesAlt->Cancel();
-    percentil->FocusControl();
-    throw fw::EAbort();
-  }
-  if (IsEditing(cdsPercIdade)) cdsPercIdade->Post();
-  const auto stampCodes = [this] {
-    cdsIdPesAlt->FieldByName(u"CDREFEBIBL")
-        ->SetAsString(cdsPercIdade->FieldByName(u"CDREFEBIBL")->AsString());
-    cdsIdPesAlt->FieldByName(u"CDPERCENTIL")
-        ->SetAsString(cdsPercIdade->FieldByName(u"CDPERCENTIL")->AsString());
-  };
-  stampCodes();
+  InicioPostLinhas(idade_);
   if (fw::EmptyString(anos->AsString())) {
     FocaCampoLinhas(idade_, QStringLiteral("NRIDADEINI"), {}, false);
     fw::MensErro(msgPadrao->Msg(QStringLiteral("ANO_DEVE")));
   }
   if (cdsIdPesAlt->State() == fw::DatasetState::Insert) Vd_Mes(true);
-  stampCodes();
+  // The age table takes the reference of the reference list.
   cdsIdPesAlt->FieldByName(u"CDREFEBIBL")->SetAsString(CurrentReference());
+  cdsIdPesAlt->FieldByName(u"CDPERCENTIL")
+      ->SetAsString(cdsPercIdade->FieldByName(u"CDPERCENTIL")->AsString());
 }
 
 void TfrmTabRelPeso::cdsIdPesAltAfterPost(fw::Dataset&) {
@@ -114,11 +91,11 @@ void TfrmTabRelPeso::dbgIdPesAltFemKeyPress(QObject* sender, QChar& key) {
 }
 
 void TfrmTabRelPeso::dbgIdPesAltMascKeyDown(QObject*, int& key, Qt::KeyboardModifiers shift) {
-  DiscardCtrlDelete(key, shift);
+  DescartaCtrlDelete(key, shift);
 }
 
 void TfrmTabRelPeso::dbgIdPesAltFemKeyDown(QObject*, int& key, Qt::KeyboardModifiers shift) {
-  DiscardCtrlDelete(key, shift);
+  DescartaCtrlDelete(key, shift);
 }
 
 }  // namespace trp::tabrelpeso

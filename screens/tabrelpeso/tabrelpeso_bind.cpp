@@ -92,6 +92,37 @@ void TfrmTabRelPeso::BindHandlers() {
   for (fw::DBGrid* grid : {dbgIdPesAltMasc, dbgIdPesAltFem})
     grid->SetLocateFields(QStringLiteral("NRIDADEFIN;NRIDADEINI"));
 
+  // The height-weight table: no key-down handler, so the grid's own
+  // Ctrl+Delete asks and deletes, and the after-delete sends.
+  cdsPesAlt->BeforePost = [this](fw::Dataset& ds) { cdsPesAltBeforePost(ds); };
+  cdsPesAlt->AfterPost = [this](fw::Dataset& ds) { cdsPesAltAfterPost(ds); };
+  cdsPesAlt->AfterDelete = [this](fw::Dataset& ds) { cdsPesAltAfterDelete(ds); };
+  dbgPesAlt->OnColExit = [this](fw::DBGrid* g) { dbgPesAltColExit(g); };
+  dbgPesAlt->OnKeyPress = [this](fw::DBGrid* g, QChar& key) { dbgPesAltKeyPress(g, key); };
+  dbgPesAlt->SetLocateFields(QStringLiteral("VRALTURA"));
+
+  // The NCHS 2000 table, each grid with handlers of its own.
+  cdsPesAltNCHS->BeforePost = [this](fw::Dataset& ds) { cdsPesAltNCHSBeforePost(ds); };
+  cdsPesAltNCHS->AfterPost = [this](fw::Dataset& ds) { cdsPesAltNCHSAfterPost(ds); };
+  cdsPesAltNCHS->AfterCancel = [this](fw::Dataset& ds) { cdsPesAltNCHSAfterCancel(ds); };
+  cdsPesAltNCHS->AfterDelete = [this](fw::Dataset& ds) { cdsPesAltNCHSAfterDelete(ds); };
+  dbgPesAltMascNCHS->OnColExit = [this](fw::DBGrid* g) { dbgPesAltMascNCHSColExit(g); };
+  dbgPesAltFemnNCHS->OnColExit = [this](fw::DBGrid* g) { dbgPesAltFemnNCHSColExit(g); };
+  dbgPesAltMascNCHS->OnKeyPress = [this](fw::DBGrid* g, QChar& key) {
+    dbgPesAltMascNCHSKeyPress(g, key);
+  };
+  dbgPesAltFemnNCHS->OnKeyPress = [this](fw::DBGrid* g, QChar& key) {
+    dbgPesAltFemnNCHSKeyPress(g, key);
+  };
+  dbgPesAltMascNCHS->OnKeyDown = [this](fw::DBGrid* g, int& key, Qt::KeyboardModifiers shift) {
+    dbgPesAltMascNCHSKeyDown(g, key, shift);
+  };
+  dbgPesAltFemnNCHS->OnKeyDown = [this](fw::DBGrid* g, int& key, Qt::KeyboardModifiers shift) {
+    dbgPesAltFemnNCHSKeyDown(g, key, shift);
+  };
+  for (fw::DBGrid* grid : {dbgPesAltMascNCHS, dbgPesAltFemnNCHS})
+    grid->SetLocateFields(QStringLiteral("VRALTURAN2"));
+
   // Where a new or edited row puts the user.
   cdsIdPesAlt->BeforeInsert = [this](fw::Dataset& ds) { cdsIdPesAltBeforeInsert(ds); };
   cdsIdPesAlt->BeforeEdit = [this](fw::Dataset& ds) { cdsIdPesAltBeforeEdit(ds); };

@@ -198,6 +198,30 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void dbgIdPesAltMascKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift);
   void dbgIdPesAltFemKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift);
 
+  // --- height-weight table -------------------------------------------------------------------
+  // Checks the height of the row being inserted: empty (an error only when
+  // `obrigatorio`), not already stored for the pair. A failure puts the user
+  // on the height and ends in the silent abort.
+  void Vd_Altura(bool obrigatorio);
+  void cdsPesAltBeforePost(fw::Dataset& sender);
+  void cdsPesAltAfterPost(fw::Dataset& sender);
+  void cdsPesAltAfterDelete(fw::Dataset& sender);
+  void dbgPesAltColExit(QObject* sender);
+  void dbgPesAltKeyPress(QObject* sender, QChar& key);
+
+  // --- NCHS 2000 table ------------------------------------------------------------------------
+  void Vd_AlturaNCHS(bool obrigatorio);
+  void cdsPesAltNCHSBeforePost(fw::Dataset& sender);
+  void cdsPesAltNCHSAfterPost(fw::Dataset& sender);
+  void cdsPesAltNCHSAfterCancel(fw::Dataset& sender);
+  void cdsPesAltNCHSAfterDelete(fw::Dataset& sender);
+  void dbgPesAltMascNCHSColExit(QObject* sender);
+  void dbgPesAltFemnNCHSColExit(QObject* sender);
+  void dbgPesAltMascNCHSKeyPress(QObject* sender, QChar& key);
+  void dbgPesAltFemnNCHSKeyPress(QObject* sender, QChar& key);
+  void dbgPesAltMascNCHSKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift);
+  void dbgPesAltFemnNCHSKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift);
+
   // --- rows: where an insert or an edit started from the toolbar puts the user ------------
   void cdsIdPesAltBeforeInsert(fw::Dataset& sender);
   void cdsIdPesAltBeforeEdit(fw::Dataset& sender);
@@ -240,6 +264,10 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
     fw::ServerResult (services::RdmTabRelPeso::*recarrega)() = nullptr;
     QVariant* ultimoPar = nullptr;
     QString cache = {};
+    // The uniqueness question of a new row's key (heights as text).
+    fw::ServerResult (services::RdmTabRelPeso::*validaAltura)(const QString&, const QString&,
+                                                              const QString&) = nullptr;
+    fw::Dataset* valida = nullptr;
   };
   enum class Acao { Incluir, Alterar, Outra };
 
@@ -296,7 +324,16 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   // the row again; a failed send undoes the change. Then an emptied pair
   // sends the focus to the percentile grid.
   void GravaLinhas(const Tabela& table, const QString& keyFields = {},
-                   const QVariantList& keys = {});
+                   const QVariantList& keys = {}, bool focusWhenEmpty = true);
+  // The start of every row's post check: with no current percentile the row
+  // is dropped (reported, cancelled, the user put on the percentile's code);
+  // a percentile being added is posted first; the row gets the pair's codes.
+  void InicioPostLinhas(const Tabela& table);
+  // The height check of the two tables by height (`field` on `table`).
+  void Vd_AlturaDe(const Tabela& table, const QString& field, bool obrigatorio);
+  // Discards Ctrl+Delete: a row holding both sexes is deleted only by the
+  // toolbar, which says so.
+  static void DescartaCtrlDelete(int& key, Qt::KeyboardModifiers shift);
   // tabrelpeso_lifecycle.cpp
   void EnterTablePage(const Tabela& table, fw::ComboBox* sexSelector);
   void LoadTables();

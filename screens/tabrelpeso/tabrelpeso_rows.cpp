@@ -34,8 +34,49 @@ void TfrmTabRelPeso::FiltraTeclaLinhas(QObject* sender, QChar& key,
                   grid->EditorSelLength());
 }
 
+void TfrmTabRelPeso::DescartaCtrlDelete(int& key, Qt::KeyboardModifiers shift) {
+  if (key == Qt::Key_Delete && (shift & Qt::ControlModifier)) key = 0;
+}
+
+void TfrmTabRelPeso::InicioPostLinhas(const Tabela& table) {
+  fw::Field* percentil = table.perc->FieldByName(u"CDPERCENTIL");
+  if (fw::EmptyString(percentil->AsString())) {
+    // Reported, then the row dropped (which unlocks the percentile grid),
+    // then the user put on the percentile's code.
+    fw::MensErro(msgPadrao->Msg(QStringLiteral("Perc_deve")), false);
+    table.rows->Cancel();
+    percentil->FocusControl();
+    throw fw::EAbort();
+  }
+  const fw::DatasetState listState = table.perc->State();
+  if (listState == fw::DatasetState::Edit || listState == fw::DatasetState::Insert)
+    table.perc->Post();
+  table.rows->FieldByName(u"CDREFEBIBL")
+      ->SetAsString(table.perc->FieldByName(u"CDREFEBIBL")->AsString());
+  table.rows->FieldByName(u"CDPERCENTIL")->SetAsString(percentil->AsString());
+}
+
+void TfrmTabRelPeso::Vd_AlturaDe(const Tabela& table, const QString& field, bool obrigatorio) {
+  fw::Field* altura = table.rows->FieldByName(field);
+  try {
+    if (fw::EmptyString(altura->AsString())) {
+      if (!obrigatorio) return;
+      fw::MensErro(msgPadrao->Msg(QStringLiteral("Alt_Deve")));
+    }
+    // The height goes as the host writes a number ("110,5"), not as shown.
+    const fw::ServerResult answer = (rdm_.*table.validaAltura)(
+        table.perc->FieldByName(u"CDREFEBIBL")->AsString(),
+        table.perc->FieldByName(u"CDPERCENTIL")->AsString(), altura->AsString());
+    table.valida->SetData(services::PacketOf(fw::CheckResultServ(answer, true, 0)));
+    if (!table.valida->IsEmpty()) fw::MensErro(msgPadrao->Msg(QStringLiteral("ALTURA_JCAD")));
+  } catch (...) {
+    FocaCampoLinhas(table, field, {}, false);
+    throw;
+  }
+}
+
 void TfrmTabRelPeso::GravaLinhas(const Tabela& table, const QString& keyFields,
-                                 const QVariantList& keys) {
+                                 const QVariantList& keys, bool focusWhenEmpty) {
   if (table.rows->ChangeCount() > 0) {
     services::ShowBusy(fw::bkSaving);
     try {
@@ -59,7 +100,8 @@ void TfrmTabRelPeso::GravaLinhas(const Tabela& table, const QString& keyFields,
     }
     services::HideBusy();
   }
-  if (table.rows->IsEmpty() && table.rowGrids.contains(qobject_cast<fw::DBGrid*>(ActiveControl())))
+  if (focusWhenEmpty && table.rows->IsEmpty() &&
+      table.rowGrids.contains(qobject_cast<fw::DBGrid*>(ActiveControl())))
     fw::ActiveControlTracker::TakeFocus(table.percGrid);
 }
 
