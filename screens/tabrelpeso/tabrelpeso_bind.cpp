@@ -62,11 +62,13 @@ void TfrmTabRelPeso::BindHandlers() {
   dbgPercAlturaNCHS->OnKeyPress = [this](fw::DBGrid* g, QChar& key) {
     dbgPercAlturaNCHSKeyPress(g, key);
   };
-  // Ctrl+Delete would take an entry out of the list only, while its rows
-  // stay on the server and bring it back at the next load: it waits for the
-  // delete action, which removes the rows too.
+  // Ctrl+Delete on a list is the toolbar's delete: the grid's own would take
+  // the entry out of the list only, its rows left on the server.
   for (fw::DBGrid* grid : {dbgPadrao, dbgPercIdade, dbgPercAltura, dbgPercAlturaNCHS})
-    grid->OnDeleteRecord = [](fw::DBGrid*) {};
+    grid->OnDeleteRecord = [this](fw::DBGrid*) {
+      if (Twin(QStringLiteral("sbtExcluir"))->isEnabled())
+        sbtExcluirClick(ToolButton(QStringLiteral("sbtExcluir")));
+    };
 
   // The age table.
   cdsIdPesAlt->BeforePost = [this](fw::Dataset& ds) { cdsIdPesAltBeforePost(ds); };

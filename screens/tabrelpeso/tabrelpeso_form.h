@@ -144,6 +144,12 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void sbtConfirmarClick(QObject* sender) override;
   void sbtCancelarClick(QObject* sender) override;
   void sbtProcurarClick(QObject* sender) override;
+  // Deletes, after one question, a whole reference (its rows in the three
+  // tables on the server, then the entry), one percentile of a table (its
+  // rows, then the entry) or the current row, by the page and the focus.
+  void sbtExcluirClick(QObject* sender) override;
+  // Reloads from the server what the active page shows.
+  void sbtVerificarClick(QObject* sender) override;
 
   // --- references and percentiles: adding an entry -------------------------------------
   // Each checks the code of the new entry: empty (an error only when
@@ -268,6 +274,9 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
     fw::ServerResult (services::RdmTabRelPeso::*validaAltura)(const QString&, const QString&,
                                                               const QString&) = nullptr;
     fw::Dataset* valida = nullptr;
+    // Deleting the rows of a reference ("T") or of one of its percentiles.
+    fw::ServerResult (services::RdmTabRelPeso::*deleta)(const QString&, const QString&,
+                                                        const QString&) = nullptr;
   };
   enum class Acao { Incluir, Alterar, Outra };
 
@@ -306,6 +315,12 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void PercColExit(const Tabela& table, QObject* sender);
   void PesquisaPercentil(const Tabela& table);
   void PercKeyPress(const Tabela& table, QObject* sender, QChar& key, bool keyFilter);
+  // tabrelpeso_delete.cpp
+  const Tabela& TabelaDaPagina(const fw::TabSheet* page) const;
+  void RegraLinhas(const Tabela& table);
+  void ExcluiReferencia();
+  // Reloads a table; `lista` also replaces its percentile list.
+  void RecarregaTabela(const Tabela& table, bool lista);
   // tabrelpeso_rowfocus.cpp
   // The grid of the sex chosen in the selector, or (porSeletor false) of the
   // notebook page shown.

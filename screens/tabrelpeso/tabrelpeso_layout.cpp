@@ -147,6 +147,9 @@ TfrmTabRelPeso::TfrmTabRelPeso(QWidget* parent)
   nchs_.cache = QStringLiteral("PEALNCHS2000");
   nchs_.validaAltura = &services::RdmTabRelPeso::GetValidaAlturaNCHS;
   nchs_.valida = cdsValidaAlturaNCHS;
+  idade_.deleta = &services::RdmTabRelPeso::DeletaIdade;
+  altura_.deleta = &services::RdmTabRelPeso::DeletaAltura;
+  nchs_.deleta = &services::RdmTabRelPeso::DeletaAlturaNCHS;
   idade_.copia = cdsValidaPercIdade;
   altura_.copia = cdsValidaPercAltura;
   nchs_.copia = cdsValidaPercAlturaNCHS;

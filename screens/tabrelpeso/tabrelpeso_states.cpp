@@ -30,12 +30,8 @@ void SetSearchButton(fw::DBGrid* grid, const QString& field, bool shown) {
 // --- helpers of the rules ----------------------------------------------------------
 
 bool TfrmTabRelPeso::OperacaoPronta(const char* button) {
-  // Delete, verify and copy have no handlers of this screen yet: the
-  // inherited ones would act on the reference list whatever the page shows,
-  // or do nothing. They stay disabled until they exist.
-  const QLatin1String name(button);
-  return name != QLatin1String("sbtExcluir") && name != QLatin1String("sbtVerificar") &&
-         name != QLatin1String("sbtCopiar");
+  // The copy dialog is not built yet: its action stays disabled.
+  return QLatin1String(button) != QLatin1String("sbtCopiar");
 }
 
 void TfrmTabRelPeso::SetOperation(const char* button, bool enabled) {

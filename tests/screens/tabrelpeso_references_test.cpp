@@ -209,17 +209,19 @@ TEST_F(Lists, EveryKeyWhileAddingBlanksTheNameAndTheSiblingsFilterTheirCode) {
   }
 }
 
-TEST_F(Lists, CtrlDeleteOnTheListsDeletesNothingLocally) {
+TEST_F(Lists, CtrlDeleteOnTheListsIsTheToolbarsDelete) {
   const int references = form_->cdsReferencia->RecordCount();
   ClickCell(form_->dbgPadrao, 0, 0);
-  Key(Qt::Key_Delete, Qt::ControlModifier);
+  Key(Qt::Key_Delete, Qt::ControlModifier);  // answered No
+  EXPECT_EQ(Questions("Excl"), 1);
   ClickTab(form_->tshIdPesAlt);
   const int percentiles = form_->cdsPercIdade->RecordCount();
   Key(Qt::Key_Delete, Qt::ControlModifier);
-  EXPECT_TRUE(dialogs_.Messages().isEmpty()) << dialogs_.MessageTexts().join('\n').toStdString();
+  EXPECT_EQ(Questions("Excl"), 2);
   EXPECT_EQ(form_->cdsReferencia->RecordCount(), references);
   EXPECT_EQ(form_->cdsPercIdade->RecordCount(), percentiles);
   EXPECT_EQ(form_->cdsPercIdade->ChangeCount(), 0);
+  EXPECT_EQ(dialogs_.BusyDepth(), 0);
 }
 
 }  // namespace
