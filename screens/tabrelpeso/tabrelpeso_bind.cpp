@@ -10,6 +10,9 @@ void TfrmTabRelPeso::BindHandlers() {
     netTabRelPesoBeforeConnect(net);
   };
 
+  // The copy: the menu item is the button's twin.
+  BindAction(mnuCopiar, [this] { mnuCopiarClick(mnuCopiar); });
+
   // Pages and menus.
   pgcPadrao->OnChange = [this](fw::PageControl* sender) { pgcPadraoChange(sender); };
   BindAction(mnuReferncia, [this] { mnuRefernciaClick(mnuReferncia); });

@@ -1,12 +1,16 @@
-// Deleting from the toolbar and verifying. References and percentiles are
+// Deleting from the toolbar, verifying, and opening the copy dialog. References and percentiles are
 // known to the server only through their rows: deleting one deletes its rows
 // on the server at once, then the entry from the screen's list. A single row
 // goes through its dataset's delete, whose after-delete sends it.
 
 #include "framework/net/checkresult.h"
+#include "framework/ui/consiste.h"
 #include "framework/ui/dialogs.h"
+#include "screens/percdestino/percdestino_form.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "services/framework_services.h"
+
+#include <memory>
 
 namespace trp::tabrelpeso {
 
@@ -97,6 +101,28 @@ void TfrmTabRelPeso::sbtVerificarClick(QObject*) {
   }
   RegraPercentil(table);
   RegraLinhas(table);
+}
+
+void TfrmTabRelPeso::sbtCopiarClick(QObject*) {
+  const Tabela& table = TabelaDaPagina(
+      pgcPadrao->ActivePage() == tshPadrao ? tshPesAltNCHS : pgcPadrao->ActivePage());
+  if (table.rows->RecordCount() < 1) fw::MensErro(msgPadrao->Msg(QStringLiteral("NPossCad")));
+  // A new dialog each time: the offered lists are loaded afresh.
+  const std::unique_ptr<percdestino::TfrmPercDestino> dialog =
+      std::make_unique<percdestino::TfrmPercDestino>(this);
+  dialog->stPaginaOrigem = table.page->objectName();
+  dialog->Create();
+  dialog->exec();
+}
+
+void TfrmTabRelPeso::mnuCopiarClick(QObject*) { sbtCopiarClick(sbtCopiar); }
+
+void TfrmTabRelPeso::RecarregaAposCopia(const QString& pagina, const QString& destino) {
+  const Tabela& table = TabelaDaPagina(pgcPadrao->PageByName(pagina));
+  RecarregaTabela(table, true);
+  // As a fresh load: the list's rule, and the user on what was copied.
+  RegraPercentil(table);
+  table.perc->Locate(QStringLiteral("CDPERCENTIL"), destino);
 }
 
 }  // namespace trp::tabrelpeso

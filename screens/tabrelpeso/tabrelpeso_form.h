@@ -134,10 +134,6 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void dtsPesAltStateChange(QObject* sender);
   void dtsPesAltNCHSStateChange(QObject* sender);
 
-  // Whether the operation of a tool button ("sbtExcluir") has its handler on
-  // this screen; the rules keep the others disabled.
-  static bool OperacaoPronta(const char* button);
-
   // --- toolbar --------------------------------------------------------------------------
   void sbtIncluirClick(QObject* sender) override;
   void sbtAlterarClick(QObject* sender) override;
@@ -150,6 +146,13 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void sbtExcluirClick(QObject* sender) override;
   // Reloads from the server what the active page shows.
   void sbtVerificarClick(QObject* sender) override;
+  // Opens the automatic registration dialog for the active page's table
+  // (NPossCad when the current percentile has no rows).
+  void sbtCopiarClick(QObject* sender);
+  void mnuCopiarClick(QObject* sender);
+  // After a copy: the table of `pagina` ("tshIdPesAlt", ...) reloaded, list
+  // and rows, its rule run and the destination percentile made current.
+  void RecarregaAposCopia(const QString& pagina, const QString& destino);
 
   // --- references and percentiles: adding an entry -------------------------------------
   // Each checks the code of the new entry: empty (an error only when

@@ -29,20 +29,12 @@ void SetSearchButton(fw::DBGrid* grid, const QString& field, bool shown) {
 
 // --- helpers of the rules ----------------------------------------------------------
 
-bool TfrmTabRelPeso::OperacaoPronta(const char* button) {
-  // The copy dialog is not built yet: its action stays disabled.
-  return QLatin1String(button) != QLatin1String("sbtCopiar");
-}
-
 void TfrmTabRelPeso::SetOperation(const char* button, bool enabled) {
   // The menu item carries the state; its tool button shares it.
-  if (QAction* twin = Twin(QLatin1String(button)))
-    twin->setEnabled(enabled && OperacaoPronta(button));
+  if (QAction* twin = Twin(QLatin1String(button))) twin->setEnabled(enabled);
 }
 
-void TfrmTabRelPeso::SetCopy(bool enabled) {
-  mnuCopiar->setEnabled(enabled && OperacaoPronta("sbtCopiar"));
-}
+void TfrmTabRelPeso::SetCopy(bool enabled) { mnuCopiar->setEnabled(enabled); }
 
 void TfrmTabRelPeso::LockNavigator(const Tabela& table) {
   // The navigator walks the page's percentile list: moving it under a record
