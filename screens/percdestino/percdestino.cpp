@@ -8,11 +8,11 @@
 #include "framework/ui/host_services.h"
 #include "model/datasets.h"
 #include "model/messages.h"
-#include "model/sql_texts.h"
 #include "screens/percdestino/percdestino_form.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
 #include "services/framework_services.h"
+#include "services/local_queries.h"
 
 #include <QHBoxLayout>
 
@@ -47,13 +47,8 @@ TfrmPercDestino::TfrmPercDestino(QWidget* parent)
   cdsValidaIdPesAlt = Build("cdsValidaIdPesAlt", this);
   cdsValidaPesAlt = Build("cdsValidaPesAlt", this);
   cdsValidaPesAltNCHS = Build("cdsValidaPesAltNCHS", this);
-  const model::QuerySpec& spec =
-      model::QuerySpecByName(model::Screen::PercDestino, QStringLiteral("qryPercentil"));
-  qryPercentil = new fw::TADOIBQuery(QStringLiteral("qryPercentil"), this);
-  qryPercentil->SetSqlTexts(spec.texts.standard, spec.texts.oracle, spec.texts.sqlServer,
-                            spec.texts.interBase);
-  for (const model::FieldSpec& f : spec.fields->fields)
-    model::ApplyFieldSpec(*qryPercentil->AddField(f.Def()), f);
+  qryPercentil =
+      services::BuildQuery(model::Screen::PercDestino, QStringLiteral("qryPercentil"), this);
   dtsPercentil = new fw::DataSource(QStringLiteral("dtsPercentil"), this);
 
   grpPercentil = new QGroupBox(QStringLiteral("Percentil de Destino"), grbDadosRel);

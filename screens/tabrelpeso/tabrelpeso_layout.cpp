@@ -3,9 +3,9 @@
 
 #include "model/datasets.h"
 #include "model/messages.h"
-#include "model/sql_texts.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
+#include "services/local_queries.h"
 
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -17,19 +17,6 @@ namespace {
 
 fw::Dataset* Build(const char* name, QObject* owner) {
   return model::BuildDataset(model::DatasetSpecByName(QString::fromLatin1(name)), owner);
-}
-
-fw::TADOIBQuery* BuildQuery(const char* name, QObject* owner) {
-  const QString queryName = QLatin1String(name);
-  const model::QuerySpec& spec = model::QuerySpecByName(model::Screen::TabRelPeso, queryName);
-  auto* query = new fw::TADOIBQuery(queryName, owner);
-  query->SetSqlTexts(spec.texts.standard, spec.texts.oracle, spec.texts.sqlServer,
-                     spec.texts.interBase);
-  for (const model::FieldSpec& f : spec.fields->fields) {
-    fw::Field* field = query->AddField(f.Def());
-    model::ApplyFieldSpec(*field, f);
-  }
-  return query;
 }
 
 fw::DataSource* Source(const char* name, fw::Dataset* dataset, QObject* owner) {
@@ -193,8 +180,10 @@ void TfrmTabRelPeso::BuildComponents() {
   cdsValidaPercAltura = Build("cdsValidaPercAltura", this);
   cdsValidaPercAlturaNCHS = Build("cdsValidaPercAlturaNCHS", this);
 
-  qryPesqRefe = BuildQuery("qryPesqRefe", this);
-  qryPesqPercentil = BuildQuery("qryPesqPercentil", this);
+  qryPesqRefe =
+      services::BuildQuery(model::Screen::TabRelPeso, QStringLiteral("qryPesqRefe"), this);
+  qryPesqPercentil =
+      services::BuildQuery(model::Screen::TabRelPeso, QStringLiteral("qryPesqPercentil"), this);
 
   dtsPadrao->SetDataSet(cdsReferencia);
   dtsReferencia = Source("dtsReferencia", nullptr, this);
