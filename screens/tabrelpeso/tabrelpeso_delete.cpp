@@ -19,12 +19,7 @@ const TfrmTabRelPeso::Tabela& TfrmTabRelPeso::TabelaDaPagina(const fw::TabSheet*
 }
 
 void TfrmTabRelPeso::RegraLinhas(const Tabela& table) {
-  if (&table == &idade_)
-    dtsIdPesAltStateChange(dtsIdPesAlt);
-  else if (&table == &altura_)
-    dtsPesAltStateChange(dtsPesAlt);
-  else
-    dtsPesAltNCHSStateChange(dtsPesAltNCHS);
+  (this->*table.regraLinhas)(table.rowSource);
 }
 
 void TfrmTabRelPeso::RecarregaTabela(const Tabela& table, bool lista) {
@@ -104,8 +99,8 @@ void TfrmTabRelPeso::sbtVerificarClick(QObject*) {
 }
 
 void TfrmTabRelPeso::sbtCopiarClick(QObject*) {
-  const Tabela& table = TabelaDaPagina(
-      pgcPadrao->ActivePage() == tshPadrao ? tshPesAltNCHS : pgcPadrao->ActivePage());
+  // Any page other than the two first tables' means the NCHS 2000 table.
+  const Tabela& table = TabelaDaPagina(pgcPadrao->ActivePage());
   if (table.rows->RecordCount() < 1) fw::MensErro(msgPadrao->Msg(QStringLiteral("NPossCad")));
   // A new dialog each time: the offered lists are loaded afresh.
   const std::unique_ptr<percdestino::TfrmPercDestino> dialog =

@@ -277,6 +277,12 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
     fw::ServerResult (services::RdmTabRelPeso::*validaAltura)(const QString&, const QString&,
                                                               const QString&) = nullptr;
     fw::Dataset* valida = nullptr;
+    // The table's own handlers: the two state rules, the row filter and the
+    // percentile check.
+    void (TfrmTabRelPeso::*regraLista)(QObject*) = nullptr;
+    void (TfrmTabRelPeso::*regraLinhas)(QObject*) = nullptr;
+    void (TfrmTabRelPeso::*filtraLinhas)(fw::Dataset&) = nullptr;
+    void (TfrmTabRelPeso::*validaPercentil)(bool) = nullptr;
     // Deleting the rows of a reference ("T") or of one of its percentiles.
     fw::ServerResult (services::RdmTabRelPeso::*deleta)(const QString&, const QString&,
                                                         const QString&) = nullptr;

@@ -127,12 +127,7 @@ void TfrmTabRelPeso::EnterTablePage(const Tabela& table, fw::ComboBox* sexSelect
       {{QStringLiteral("CDREFEBIBL"), cdsReferencia->FieldByName(u"CDREFEBIBL")->AsString()}}));
   table.perc->SetFiltered(true);
   dbnPadrao->SetDataSource(table.percSource);
-  if (table.percSource == dtsPercIdade)
-    dtsPercIdadeStateChange(dtsPercIdade);
-  else if (table.percSource == dtsPercAltura)
-    dtsPercAlturaStateChange(dtsPercAltura);
-  else
-    dtsPercAlturaNCHSStateChange(dtsPercAlturaNCHS);
+  RegraPercentil(table);
   table.rowGrids.first()->setEnabled(!table.perc->IsEmpty());
 }
 

@@ -47,22 +47,10 @@ void Reopen(fw::TADOIBQuery* query, const char* param, const QString& code) {
 // --- helpers ----------------------------------------------------------------------------
 
 void TfrmTabRelPeso::RegraPercentil(const Tabela& table) {
-  if (&table == &idade_)
-    dtsPercIdadeStateChange(dtsPercIdade);
-  else if (&table == &altura_)
-    dtsPercAlturaStateChange(dtsPercAltura);
-  else
-    dtsPercAlturaNCHSStateChange(dtsPercAlturaNCHS);
+  (this->*table.regraLista)(table.percSource);
 }
 
-void TfrmTabRelPeso::RowFilterOf(const Tabela& table) {
-  if (&table == &idade_)
-    cdsPercIdadeAfterScroll(*cdsPercIdade);
-  else if (&table == &altura_)
-    cdsPercAlturaAfterScroll(*cdsPercAltura);
-  else
-    cdsPercAlturaNCHSAfterScroll(*cdsPercAlturaNCHS);
-}
+void TfrmTabRelPeso::RowFilterOf(const Tabela& table) { (this->*table.filtraLinhas)(*table.perc); }
 
 QString TfrmTabRelPeso::CurrentReference() const {
   return cdsReferencia->FieldByName(u"CDREFEBIBL")->AsString();
@@ -172,12 +160,7 @@ void TfrmTabRelPeso::PercBeforeInsert(const Tabela& table) {
 
 void TfrmTabRelPeso::PercBeforePost(const Tabela& table) {
   table.perc->FieldByName(u"CDREFEBIBL")->SetAsString(CurrentReference());
-  if (&table == &idade_)
-    Vd_PercIdade(true);
-  else if (&table == &altura_)
-    Vd_PercAltura(true);
-  else
-    Vd_PercAlturaNCHS(true);
+  (this->*table.validaPercentil)(true);
 }
 
 void TfrmTabRelPeso::PercAfterCancel(const Tabela& table) {

@@ -175,7 +175,7 @@ void TfrmTabRelPeso::dbgPesAltFemnNCHSEnter(QObject*) {
 fw::Dataset* TfrmTabRelPeso::Alvo(Acao acao) const {
   const fw::TabSheet* page = pgcPadrao->ActivePage();
   if (page == tshPadrao) return cdsReferencia;
-  const Tabela& table = page == tshIdPesAlt ? idade_ : page == tshPesAlt ? altura_ : nchs_;
+  const Tabela& table = TabelaDaPagina(page);
   // The edit action always works on the rows of the page.
   if (acao == Acao::Alterar) return table.rows;
   QWidget* active = ActiveControl();
