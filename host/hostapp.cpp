@@ -9,6 +9,7 @@
 #include "framework/ui/padrao_grid.h"
 #include "host/helpwindow.h"
 #include "host/mainwindow.h"
+#include "report/report_engine.h"
 #include "server/admin.h"
 #include "server/app_server.h"
 
@@ -36,6 +37,7 @@ HostApp::~HostApp() {
   delete help_.data();
   fw::Host::Instance().Reset();
   if (fw::InstalledDialogs() == dialogs_) fw::InstallDialogs(nullptr);
+  if (fw::ReportEngine() == &report::DefaultEngine()) fw::InstallReportEngine(nullptr);
   window_.reset();
   if (server_) server_->Stop();
   server_.reset();
@@ -83,6 +85,7 @@ void HostApp::Start() {
   connect(window_.get(), &MainWindow::moduleRequested, this, [this] { OpenModule(); });
   connect(window_.get(), &MainWindow::helpRequested, this, [this] { HelpForActiveScreen(); });
   fw::InstallDialogs(dialogs_);
+  fw::InstallReportEngine(&report::DefaultEngine());
   FillHostRegistry();
   window_->SetServerText(QStringLiteral("Servidor: %1:%2%3")
                              .arg(serverHost_)

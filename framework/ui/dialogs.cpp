@@ -51,6 +51,10 @@ QString BusyCaption(int kind) {
 
 void InstallDialogs(IDialogs* dialogs) { installed = dialogs; }
 
+bool IDialogs::InputText(const QString&, const QString&, QString&) { return false; }
+
+bool IDialogs::SaveFileName(const QString&, const QString&, QString&) { return false; }
+
 IDialogs& Dialogs() { return installed ? *installed : Fallback(); }
 
 IDialogs* InstalledDialogs() { return installed; }

@@ -77,6 +77,14 @@ class IDialogs {
 
   // Opens the help page of `context` in `helpFile`.
   virtual void ShowHelp(const QString& helpFile, int helpContext) = 0;
+
+  // Asks for one line of text under `caption` with `prompt`, offering
+  // `value`. True with the typed text in `value`; false (cancelled) leaves
+  // `value` as it was. The default cancels.
+  virtual bool InputText(const QString& caption, const QString& prompt, QString& value);
+  // Asks where to save a file, offering `path`; `filter` as in QFileDialog
+  // ("PDF (*.pdf)"). True with the chosen path in `path`. The default cancels.
+  virtual bool SaveFileName(const QString& caption, const QString& filter, QString& path);
 };
 
 // Installs the implementation every screen uses (not owned; nullptr restores

@@ -9,7 +9,9 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileDialog>
 #include <QFrame>
+#include <QInputDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -429,6 +431,22 @@ void GuiDialogs::ShowHelp(const QString& helpFile, int helpContext) {
   auto* window = new HelpWindow(helpFile, helpContext, DialogParent());
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->show();
+}
+
+bool GuiDialogs::InputText(const QString& caption, const QString& prompt, QString& value) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(QApplication::activeWindow(), caption, prompt,
+                                             QLineEdit::Normal, value, &ok);
+  if (ok) value = text;
+  return ok;
+}
+
+bool GuiDialogs::SaveFileName(const QString& caption, const QString& filter, QString& path) {
+  const QString chosen =
+      QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, path, filter);
+  if (chosen.isEmpty()) return false;
+  path = chosen;
+  return true;
 }
 
 }  // namespace fw

@@ -24,6 +24,8 @@ class GuiDialogs : public IDialogs {
   void BusyShow(QWidget* window, int kind) override;
   void BusyHide() override;
   void ShowHelp(const QString& helpFile, int helpContext) override;
+  bool InputText(const QString& caption, const QString& prompt, QString& value) override;
+  bool SaveFileName(const QString& caption, const QString& filter, QString& path) override;
 
   int BusyDepth() const { return busyDepth_; }
   BusyWindow* Busy() const;  // the indicator window while shown

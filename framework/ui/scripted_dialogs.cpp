@@ -62,7 +62,8 @@ QStringList ScriptedDialogs::MessageTexts() const {
 }
 
 int ScriptedDialogs::PendingScript() const {
-  return int(answers_.size() + picks1_.size() + pickLists_.size() + finds_.size());
+  return int(answers_.size() + picks1_.size() + pickLists_.size() + finds_.size() +
+             inputAnswers_.size() + saveAnswers_.size());
 }
 
 void ScriptedDialogs::Clear() {
@@ -70,6 +71,9 @@ void ScriptedDialogs::Clear() {
   picks1_.clear();
   pickLists_.clear();
   finds_.clear();
+  inputAnswers_.clear();
+  saveAnswers_.clear();
+  inputs_.clear();
   messages_.clear();
   busy_.clear();
   busyKinds_.clear();
@@ -173,5 +177,31 @@ ScopedDialogs::ScopedDialogs(IDialogs& dialogs) : previous_(InstalledDialogs()) 
 }
 
 ScopedDialogs::~ScopedDialogs() { InstallDialogs(previous_); }
+
+void ScriptedDialogs::QueueInput(const QString& text) { inputAnswers_.emplace_back(text); }
+
+void ScriptedDialogs::QueueInputCancel() { inputAnswers_.emplace_back(std::nullopt); }
+
+void ScriptedDialogs::QueueSaveFile(const QString& path) { saveAnswers_.push_back(path); }
+
+bool ScriptedDialogs::InputText(const QString& caption, const QString& prompt, QString& value) {
+  inputs_ << caption + QLatin1Char('|') + prompt;
+  if (inputAnswers_.empty()) return true;
+  const std::optional<QString> answer = inputAnswers_.front();
+  inputAnswers_.pop_front();
+  if (!answer) return false;
+  value = *answer;
+  return true;
+}
+
+bool ScriptedDialogs::SaveFileName(const QString&, const QString&, QString& path) {
+  if (saveAnswers_.empty()) {
+    ++unanswered_;
+    return false;
+  }
+  path = saveAnswers_.front();
+  saveAnswers_.pop_front();
+  return true;
+}
 
 }  // namespace fw

@@ -20,6 +20,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <optional>
 
 namespace fw {
 
@@ -55,6 +56,12 @@ class ScriptedDialogs : public IDialogs {
   // Next Find: search `value` in `field` as the find dialog does.
   void QueueFind(const QString& field, const QString& value);
   void QueueFindCancel();
+  // Next InputText: answers `text`; QueueInputCancel cancels. Unscripted
+  // calls accept the offered text.
+  void QueueInput(const QString& text);
+  void QueueInputCancel();
+  // Next SaveFileName: answers `path`; unscripted calls cancel.
+  void QueueSaveFile(const QString& path);
 
   // --- record
   const QList<Shown>& Messages() const { return messages_; }
@@ -79,6 +86,10 @@ class ScriptedDialogs : public IDialogs {
   void BusyShow(QWidget* window, int kind) override;
   void BusyHide() override;
   void ShowHelp(const QString& helpFile, int helpContext) override;
+  bool InputText(const QString& caption, const QString& prompt, QString& value) override;
+  bool SaveFileName(const QString& caption, const QString& filter, QString& path) override;
+  // The caption and prompt of every InputText, "caption|prompt".
+  const QStringList& Inputs() const { return inputs_; }
 
  private:
   struct PickStep {
@@ -96,6 +107,9 @@ class ScriptedDialogs : public IDialogs {
   QList<PickSeen> picks_;
   QList<FindColumn> findColumns_;
   QList<QPair<QString, int>> help_;
+  std::deque<std::optional<QString>> inputAnswers_;
+  std::deque<QString> saveAnswers_;
+  QStringList inputs_;
   int busyDepth_ = 0;
   int unanswered_ = 0;
 };

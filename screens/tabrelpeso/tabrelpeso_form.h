@@ -149,6 +149,8 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   // Opens the automatic registration dialog for the active page's table
   // (NPossCad when the current percentile has no rows).
   void sbtCopiarClick(QObject* sender);
+  // Opens a new report selection screen, modally.
+  void sbtImprimirClick(QObject* sender) override;
   void mnuCopiarClick(QObject* sender);
   // After a copy: the table of `pagina` ("tshIdPesAlt", ...) reloaded, list
   // and rows, its rule run and the destination percentile made current.

@@ -31,8 +31,6 @@ void TfrmTabRelPeso::FormCreate(QObject* sender) {
   pgcPadrao->SetActivePage(tshPadrao);
   cdsIdPesAlt->FieldByName(u"NRIDADEINI")->SetEditMask(QStringLiteral("999;0; "));
   cdsIdPesAlt->FieldByName(u"NRIDADEFIN")->SetEditMask(QStringLiteral("99;0; "));
-  // Printing has no handler of this screen yet.
-  Twin(QStringLiteral("sbtImprimir"))->setEnabled(false);
   for (const char* name : kKeyFields) {
     auto* field = findChild<fw::Field*>(QLatin1String(name));
     if (!field)

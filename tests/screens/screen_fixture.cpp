@@ -159,6 +159,7 @@ void ScreenTest::StartServer(Sample sample, const std::function<void(const QStri
   if (prepare) prepare(database);
   // The same file serves the local queries, as on the embedded default.
   fw::OpenLocalDatabase(database);
+  fw::Host::Instance().SetLocalConnectionName(QLatin1String(fw::kLocalConnectionName));
   server_ = std::make_unique<srv::AppServer>(Options(database));
   const int port = server_->Start();
   fw::Host::Instance().SetServer(QStringLiteral("127.0.0.1"), port);

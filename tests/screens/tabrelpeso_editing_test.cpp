@@ -299,15 +299,6 @@ TEST_F(Editing, APageChangeFocusesThePagesMasterGrid) {
   Click("sbtCancelar");
 }
 
-TEST_F(Editing, PrintWaitsForItsHandler) {
-  ClickTab(form_->tshIdPesAlt);
-  ClickCell(form_->dbgIdPesAltMasc, 0, 2);
-  EXPECT_FALSE(Enabled("sbtImprimir"));
-  Click("sbtImprimir");
-  EXPECT_TRUE(dialogs_.Messages().isEmpty()) << dialogs_.MessageTexts().join('\n').toStdString();
-  EXPECT_EQ(form_->cdsIdPesAlt->ChangeCount(), 0);
-}
-
 TEST_F(Editing, FindOffersTheGridsColumnsWithTheSexAndMatchesTheShownValue) {
   ClickTab(form_->tshIdPesAlt);
   ClickCell(form_->dbgIdPesAltMasc, 0, 2);

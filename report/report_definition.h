@@ -1,0 +1,61 @@
+#pragma once
+// A report definition: one JSON file per report code in the reports folder
+// (QEL536.json). It holds the page, the fields the report is grouped by, the
+// heading printed on every page and, per section, the query (one text per
+// SQL dialect, with named parameters) and the table layout. The engine knows
+// nothing of what the queries read.
+
+#include "framework/sql/adoibquery.h"
+
+#include <QList>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+namespace report {
+
+struct ColumnDef {
+  QString field;
+  QString title;
+  QString format;     // display format of a number ("#,##0.000"); empty: as read
+  double width = 1;   // share of the table's width
+  QString band;       // columns with the same band in a row share a header cell
+};
+
+struct SectionDef {
+  QString title;  // template: "{FIELD}" takes the field's value of the block
+  std::array<QString, 4> sql;  // by fw::SqlDialect; an empty text falls back to the default
+  QList<ColumnDef> columns;
+
+  QString Sql(fw::SqlDialect dialect) const;
+  bool HasBands() const;
+};
+
+struct ReportDefinition {
+  QString code;
+  QString title;
+  QPageSize::PageSizeId pageSize = QPageSize::A4;
+  QPageLayout::Orientation orientation = QPageLayout::Portrait;
+  QMarginsF marginsMm{12, 12, 12, 12};
+  QStringList groupBy;    // the fields every section's query returns first, in its order
+  QString heading;        // template shown on every page of a group
+  QStringList subheading; // templates printed under the heading when not empty
+  QList<SectionDef> sections;
+};
+
+// "<dir>/<code>.json".
+QString DefinitionPath(const QString& dir, const QString& code);
+
+// Reads a definition. Throws fw::Error with a Portuguese message naming the
+// file when it cannot be read, is not valid JSON or lacks a required part.
+ReportDefinition LoadDefinition(const QString& path);
+ReportDefinition ParseDefinition(const QByteArray& json, const QString& origin);
+
+// Replaces each "{FIELD}" by `value(FIELD)`; an unknown "{...}" stays.
+QString FillTemplate(const QString& text, const std::function<QString(const QString&)>& value);
+
+}  // namespace report

@@ -1,0 +1,307 @@
+#include "report/report_render.h"
+
+#include "framework/data/errors.h"
+#include "framework/data/format.h"
+#include "report/report_query.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+
+#include <memory>
+
+namespace report {
+
+namespace {
+
+constexpr double kBodyPt = 7.5;
+constexpr double kHeaderPt = 9;
+const QColor kRule(0x80, 0x80, 0x80);
+const QColor kHeaderFill(0xE8, 0xEC, 0xF0);
+
+QString CellText(const QVariant& value, const ColumnDef& column) {
+  if (value.isNull()) return {};
+  if (!column.format.isEmpty()) {
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (ok) return fw::FormatFloat(number, column.format);
+  }
+  return value.toString();
+}
+
+bool IsNumeric(const QVariant& value) {
+  switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+      return true;
+    default:
+      return false;
+  }
+}
+
+QString Fill(const QString& text, const Block& block) {
+  return FillTemplate(text, [&](const QString& field) {
+    return block.Value(0, field).toString();
+  });
+}
+
+// Page geometry in device pixels.
+struct Page {
+  QRectF header, body, footer;
+};
+
+Page PageOf(QPagedPaintDevice& device, int headerLines) {
+  const double w = device.width();
+  const double h = device.height();
+  const double dpi = device.logicalDpiY();
+  const double line = kHeaderPt / 72.0 * dpi * 1.5;
+  const double headerHeight = line * (1 + headerLines) + line * 0.5;
+  const double footerHeight = line * 1.5;
+  Page p;
+  p.header = QRectF(0, 0, w, headerHeight);
+  p.body = QRectF(0, headerHeight, w, h - headerHeight - footerHeight);
+  p.footer = QRectF(0, h - footerHeight, w, footerHeight);
+  return p;
+}
+
+// One block as a table document laid out on `device`'s body pages.
+std::unique_ptr<QTextDocument> BuildDocument(const SectionDef& section, const Block& block,
+                                             QPagedPaintDevice& device, const QSizeF& body) {
+  auto doc = std::make_unique<QTextDocument>();
+  doc->setUndoRedoEnabled(false);
+  doc->setDocumentMargin(0);
+  QFont font = doc->defaultFont();
+  font.setPointSizeF(kBodyPt);
+  doc->setDefaultFont(font);
+
+  const int columns = int(section.columns.size());
+  const bool bands = section.HasBands();
+  const int headerRows = 1 + (bands ? 1 : 0) + 1;
+  QTextTableFormat format;
+  format.setHeaderRowCount(headerRows);
+  format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+  format.setBorder(0.5);
+  format.setBorderBrush(kRule);
+  format.setBorderCollapse(true);
+  format.setCellPadding(1.5);
+  format.setCellSpacing(0);
+  format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+  double total = 0;
+  for (const ColumnDef& c : section.columns) total += c.width;
+  QList<QTextLength> widths;
+  for (const ColumnDef& c : section.columns)
+    widths << QTextLength(QTextLength::PercentageLength, 100.0 * c.width / total);
+  format.setColumnWidthConstraints(widths);
+
+  // One edit block: the layout runs once, at its end, not after every cell.
+  QTextCursor cursor(doc.get());
+  cursor.beginEditBlock();
+  QTextTable* table = cursor.insertTable(int(block.rows.size()) + headerRows, columns, format);
+
+  QTextCharFormat bold;
+  bold.setFontWeight(QFont::Bold);
+  QTextBlockFormat left, center, right;
+  left.setAlignment(Qt::AlignLeft);
+  center.setAlignment(Qt::AlignHCenter);
+  right.setAlignment(Qt::AlignRight);
+  QTextTableCellFormat headerCell;
+  headerCell.setBackground(kHeaderFill);
+
+  auto put = [&](int row, int col, const QString& text, const QTextBlockFormat& align,
+                 const QTextCharFormat& chars) {
+    QTextCursor c = table->cellAt(row, col).firstCursorPosition();
+    c.setBlockFormat(align);
+    c.insertText(text, chars);
+  };
+
+  table->mergeCells(0, 0, 1, columns);
+  table->cellAt(0, 0).setFormat(headerCell);
+  QTextCharFormat titleChars = bold;
+  titleChars.setFontPointSize(kBodyPt + 1);
+  put(0, 0, Fill(section.title, block), left, titleChars);
+  int row = 1;
+  if (bands) {
+    for (int c = 0; c < columns;) {
+      int span = 1;
+      while (c + span < columns && section.columns[c + span].band == section.columns[c].band)
+        ++span;
+      if (span > 1) table->mergeCells(row, c, 1, span);
+      table->cellAt(row, c).setFormat(headerCell);
+      put(row, c, section.columns[c].band, center, bold);
+      c += span;
+    }
+    ++row;
+  }
+  for (int c = 0; c < columns; ++c) {
+    table->cellAt(row, c).setFormat(headerCell);
+    put(row, c, section.columns[c].title, center, bold);
+  }
+  ++row;
+  const QTextCharFormat plain;
+  for (int r = 0; r < block.rows.size(); ++r, ++row) {
+    for (int c = 0; c < columns; ++c) {
+      const ColumnDef& column = section.columns[c];
+      const QVariant value = block.Value(r, column.field);
+      const QString text = CellText(value, column);
+      if (text.isEmpty()) continue;
+      put(row, c, text, IsNumeric(value) || !column.format.isEmpty() ? right : left, plain);
+    }
+  }
+  cursor.endEditBlock();
+  // Page size before the layout exists, so the document is laid out once.
+  doc->setPageSize(body);
+  doc->documentLayout()->setPaintDevice(&device);
+  return doc;
+}
+
+class Painter {
+ public:
+  Painter(const RenderRequest& request, QPagedPaintDevice& device, int totalPages)
+      : request_(request), device_(device), total_(totalPages), painter_(&device) {
+    if (!painter_.isActive())
+      throw fw::Error(QStringLiteral("Não foi possível iniciar a impressão do relatório."));
+  }
+
+  void DrawBlock(QTextDocument& doc, const Block& block, const Page& page) {
+    const int pages = doc.pageCount();
+    for (int p = 0; p < pages; ++p) {
+      StartPage();
+      DrawFrame(block, page);
+      painter_.save();
+      painter_.translate(page.body.left(), page.body.top() - p * page.body.height());
+      QAbstractTextDocumentLayout::PaintContext context;
+      context.clip = QRectF(0, p * page.body.height(), page.body.width(), page.body.height());
+      painter_.setClipRect(context.clip);
+      doc.documentLayout()->draw(&painter_, context);
+      painter_.restore();
+    }
+  }
+
+  void DrawEmpty(const Page& page) {
+    StartPage();
+    DrawFrame(Block{}, page);
+    QFont font = painter_.font();
+    font.setPointSizeF(kHeaderPt);
+    painter_.setFont(font);
+    painter_.drawText(page.body, Qt::AlignHCenter | Qt::AlignTop, EmptyReportText());
+  }
+
+  int Drawn() const { return drawn_; }
+
+ private:
+  void StartPage() {
+    if (drawn_ > 0) device_.newPage();
+    ++drawn_;
+  }
+
+  void DrawFrame(const Block& block, const Page& page) {
+    const ReportDefinition& def = *request_.definition;
+    QFont base = painter_.font();
+    base.setPointSizeF(kHeaderPt);
+    QFont bold = base;
+    bold.setBold(true);
+    const double line = page.header.height() / (2.5 + def.subheading.size());
+    QRectF first(page.header.left(), page.header.top(), page.header.width(), line);
+    painter_.setPen(Qt::black);
+    painter_.setFont(bold);
+    painter_.drawText(first, Qt::AlignLeft | Qt::AlignVCenter, request_.title);
+    painter_.setFont(base);
+    painter_.drawText(first, Qt::AlignRight | Qt::AlignVCenter,
+                      request_.printedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm")));
+    if (block.columns) {
+      QRectF next = first.translated(0, line);
+      painter_.setFont(bold);
+      painter_.drawText(next, Qt::AlignLeft | Qt::AlignVCenter, Fill(def.heading, block));
+      painter_.setFont(base);
+      for (const QString& sub : def.subheading) {
+        next.translate(0, line);
+        painter_.drawText(next, Qt::AlignLeft | Qt::AlignVCenter, Fill(sub, block));
+      }
+    }
+    painter_.setPen(QPen(kRule, 0));
+    const double ruleY = page.header.bottom() - line * 0.25;
+    painter_.drawLine(QPointF(page.header.left(), ruleY), QPointF(page.header.right(), ruleY));
+    painter_.drawLine(QPointF(page.footer.left(), page.footer.top() + line * 0.25),
+                      QPointF(page.footer.right(), page.footer.top() + line * 0.25));
+    painter_.setPen(Qt::black);
+    painter_.drawText(page.footer, Qt::AlignLeft | Qt::AlignVCenter, def.code);
+    painter_.drawText(page.footer, Qt::AlignRight | Qt::AlignVCenter,
+                      QStringLiteral("página %1 de %2").arg(drawn_).arg(total_));
+  }
+
+  const RenderRequest& request_;
+  QPagedPaintDevice& device_;
+  int total_;
+  int drawn_ = 0;
+  QPainter painter_;
+};
+
+}  // namespace
+
+QString EmptyReportText() {
+  return QStringLiteral("Não há dados para os parâmetros escolhidos.");
+}
+
+void ApplyPageLayout(QPagedPaintDevice& device, const ReportDefinition& definition) {
+  device.setPageLayout(QPageLayout(QPageSize(definition.pageSize), definition.orientation,
+                                   definition.marginsMm, QPageLayout::Millimeter));
+}
+
+int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
+  const ReportDefinition& def = *request.definition;
+  const Page page = PageOf(device, 1 + int(def.subheading.size()));
+  // The total goes into every footer, so the blocks are laid out once to
+  // count the pages and again to draw them: memory stays at one block.
+  int total = 0;
+  {
+    BlockReader reader(def, request.database, request.params);
+    Block block;
+    while (reader.Next(block))
+      total += BuildDocument(def.sections[block.section], block, device, page.body.size())
+                   ->pageCount();
+  }
+  Painter painter(request, device, total > 0 ? total : 1);
+  if (total == 0) {
+    painter.DrawEmpty(page);
+    return 1;
+  }
+  BlockReader reader(def, request.database, request.params);
+  Block block;
+  while (reader.Next(block)) {
+    auto doc = BuildDocument(def.sections[block.section], block, device, page.body.size());
+    painter.DrawBlock(*doc, block, page);
+  }
+  return painter.Drawn();
+}
+
+int WritePdf(const RenderRequest& request, const QString& path) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly))
+    throw fw::Error(QStringLiteral("Não foi possível gravar o arquivo %1: %2.")
+                        .arg(path, file.errorString()));
+  int pages = 0;
+  {
+    QPdfWriter writer(&file);
+    writer.setTitle(request.title);
+    writer.setCreator(QStringLiteral("Tabela de Relação Peso/Altura"));
+    writer.setResolution(300);
+    ApplyPageLayout(writer, *request.definition);
+    pages = RenderReport(request, writer);
+  }
+  if (!file.commit())
+    throw fw::Error(QStringLiteral("Não foi possível gravar o arquivo %1: %2.")
+                        .arg(path, file.errorString()));
+  return pages;
+}
+
+}  // namespace report
