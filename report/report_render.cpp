@@ -15,6 +15,7 @@
 #include <QTextTable>
 
 #include <memory>
+#include <vector>
 
 namespace report {
 
@@ -83,6 +84,10 @@ std::unique_ptr<QTextDocument> BuildDocument(const SectionDef& section, const Bl
   QFont font = doc->defaultFont();
   font.setPointSizeF(kBodyPt);
   doc->setDefaultFont(font);
+  // Device and page size while the document is empty: the content below is
+  // then laid out once, when its edit block ends.
+  doc->setPageSize(body);
+  doc->documentLayout()->setPaintDevice(&device);
 
   const int columns = int(section.columns.size());
   const bool bands = section.HasBands();
@@ -158,9 +163,6 @@ std::unique_ptr<QTextDocument> BuildDocument(const SectionDef& section, const Bl
     }
   }
   cursor.endEditBlock();
-  // Page size before the layout exists, so the document is laid out once.
-  doc->setPageSize(body);
-  doc->documentLayout()->setPaintDevice(&device);
   return doc;
 }
 
@@ -260,20 +262,38 @@ void ApplyPageLayout(QPagedPaintDevice& device, const ReportDefinition& definiti
 int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
   const ReportDefinition& def = *request.definition;
   const Page page = PageOf(device, 1 + int(def.subheading.size()));
-  // The total goes into every footer, so the blocks are laid out once to
-  // count the pages and again to draw them: memory stays at one block.
+  // The total goes into every footer, so the pages are counted before the
+  // first is drawn. A report of moderate size keeps its laid-out blocks for
+  // drawing; a larger one is read and laid out again, so memory stays bounded.
+  struct Laid {
+    Block block;
+    std::unique_ptr<QTextDocument> doc;
+  };
+  constexpr qsizetype kKeepRows = 20000;
+  std::vector<Laid> kept;
+  qsizetype keptRows = 0;
+  bool keepAll = true;
   int total = 0;
   {
     BlockReader reader(def, request.database, request.params);
     Block block;
-    while (reader.Next(block))
-      total += BuildDocument(def.sections[block.section], block, device, page.body.size())
-                   ->pageCount();
+    while (reader.Next(block)) {
+      auto doc = BuildDocument(def.sections[block.section], block, device, page.body.size());
+      total += doc->pageCount();
+      keptRows += block.rows.size();
+      keepAll = keepAll && keptRows <= kKeepRows;
+      if (keepAll) kept.push_back({std::move(block), std::move(doc)});
+      else kept.clear();
+    }
   }
   Painter painter(request, device, total > 0 ? total : 1);
   if (total == 0) {
     painter.DrawEmpty(page);
     return 1;
+  }
+  if (keepAll) {
+    for (Laid& laid : kept) painter.DrawBlock(*laid.doc, laid.block, page);
+    return painter.Drawn();
   }
   BlockReader reader(def, request.database, request.params);
   Block block;

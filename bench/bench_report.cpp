@@ -1,0 +1,97 @@
+// The QEL536 report of every reference and percentile written to PDF, on the
+// sample and on 100 generated references, against the same queries read to
+// the end without layout (the floor any report of these rows must pay).
+// Counters: pages, pages_per_s, report_ms, query_ms and ratio = report/query.
+
+#include "bench/generated_db.h"
+#include "framework/sql/localdb.h"
+#include "report/report_definition.h"
+#include "report/report_engine.h"
+#include "report/report_query.h"
+#include "report/report_render.h"
+#include "server/app_server.h"
+
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+namespace {
+
+QTemporaryDir* gDir = nullptr;
+
+QString Database(int references) {
+  const QString path = gDir->filePath(QStringLiteral("r%1.db").arg(references));
+  if (!QFile::exists(path)) {
+    if (references == 1) srv::SeedSampleDatabase(path, QStringLiteral(TRP_SOURCE_DIR "/data/cdc2000"));
+    else bench::GenerateAgeTables(path, references);
+  }
+  return path;
+}
+
+double Seconds(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_ReportToPdf_VsQueryAlone(benchmark::State& state) {
+  const report::ReportDefinition def = report::LoadDefinition(
+      report::DefinitionPath(QStringLiteral(TRP_SOURCE_DIR "/reports"), QStringLiteral("QEL536")));
+  report::RenderRequest request;
+  request.definition = &def;
+  request.database = fw::OpenLocalDatabase(Database(int(state.range(0))), QStringLiteral("bench"));
+  request.params = fw::TQueryParams({QStringLiteral("P_CDREFERENCIA"), QStringLiteral("P_CDPERCENTIL")});
+  request.params.ParamByName(QStringLiteral("P_CDREFERENCIA")).SetAsString(QStringLiteral("T"));
+  request.params.ParamByName(QStringLiteral("P_CDPERCENTIL")).SetAsString(QStringLiteral("T"));
+  request.title = def.title;
+  const QString out = gDir->filePath(QStringLiteral("bench.pdf"));
+  double report = 0, query = 0;
+  int pages = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    pages = report::WritePdf(request, out);
+    const double r = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    qsizetype rows = 0;
+    {
+      report::BlockReader reader(def, request.database, request.params);
+      report::Block block;
+      while (reader.Next(block)) rows += block.rows.size();
+    }
+    benchmark::DoNotOptimize(rows);
+    const double q = Seconds(start);
+    report += r;
+    query += q;
+    state.SetIterationTime(r);
+  }
+  const double n = double(state.iterations());
+  state.counters["pages"] = pages;
+  state.counters["pages_per_s"] = report > 0 ? pages * n / report : 0;
+  state.counters["report_ms"] = report * 1000 / n;
+  state.counters["query_ms"] = query * 1000 / n;
+  state.counters["ratio"] = query > 0 ? report / query : 0;
+  request.database = QSqlDatabase();
+  fw::CloseLocalDatabase(QStringLiteral("bench"));
+}
+BENCHMARK(BM_ReportToPdf_VsQueryAlone)
+    ->Arg(1)
+    ->Arg(100)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  QTemporaryDir dir;
+  gDir = &dir;
+  benchmark::RunSpecifiedBenchmarks();
+  gDir = nullptr;
+  benchmark::Shutdown();
+  return 0;
+}
