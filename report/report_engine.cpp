@@ -23,7 +23,7 @@ namespace report {
 
 namespace {
 
-constexpr int kBusyPrinting = 1;
+constexpr int kBusyPrinting = 2;  // "Aguarde..."
 
 QSqlDatabase LocalDatabase() {
   const QString name = fw::Host::Instance().LocalConnectionName();

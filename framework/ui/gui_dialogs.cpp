@@ -434,11 +434,15 @@ void GuiDialogs::ShowHelp(const QString& helpFile, int helpContext) {
 }
 
 bool GuiDialogs::InputText(const QString& caption, const QString& prompt, QString& value) {
-  bool ok = false;
-  const QString text = QInputDialog::getText(QApplication::activeWindow(), caption, prompt,
-                                             QLineEdit::Normal, value, &ok);
-  if (ok) value = text;
-  return ok;
+  QInputDialog dialog(QApplication::activeWindow());
+  dialog.setWindowTitle(caption);
+  dialog.setLabelText(prompt);
+  dialog.setTextValue(value);
+  // Wide enough for the caption and a title of a few words.
+  dialog.setMinimumWidth(420);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  value = dialog.textValue();
+  return true;
 }
 
 bool GuiDialogs::SaveFileName(const QString& caption, const QString& filter, QString& path) {
