@@ -47,6 +47,29 @@ ColumnDef ParseColumn(const QJsonObject& object, const QString& origin, const QS
   return c;
 }
 
+ChartDef ParseChart(const QJsonObject& object, const QString& origin, const QString& where) {
+  ChartDef c;
+  c.series = Required(object, "series", origin, where).toUpper();
+  c.label = object.value(QLatin1String("label")).toString(QStringLiteral("{") + c.series + QStringLiteral("}"));
+  c.x = Required(object, "x", origin, where).toUpper();
+  c.xTitle = object.value(QLatin1String("xTitle")).toString();
+  for (const QJsonValue& pageValue : object.value(QLatin1String("pages")).toArray()) {
+    const QJsonObject page = pageValue.toObject();
+    ChartPageDef p;
+    p.title = page.value(QLatin1String("title")).toString();
+    for (const QJsonValue& plotValue : page.value(QLatin1String("plots")).toArray()) {
+      const QJsonObject plot = plotValue.toObject();
+      p.plots << PlotDef{plot.value(QLatin1String("title")).toString(),
+                         Required(plot, "y", origin, where).toUpper(),
+                         plot.value(QLatin1String("yTitle")).toString()};
+    }
+    if (p.plots.isEmpty()) Malformed(origin, QStringLiteral("uma página sem gráficos em %1").arg(where));
+    c.pages << p;
+  }
+  if (c.pages.isEmpty()) Malformed(origin, QStringLiteral("faltam as páginas do gráfico de %1").arg(where));
+  return c;
+}
+
 SectionDef ParseSection(const QJsonObject& object, const QString& origin, int number) {
   const QString where = QStringLiteral("a seção %1").arg(number);
   SectionDef s;
@@ -61,6 +84,12 @@ SectionDef ParseSection(const QJsonObject& object, const QString& origin, int nu
   }
   if (s.sql[0].trimmed().isEmpty())
     Malformed(origin, QStringLiteral("falta a consulta padrão (\"sql\") em %1").arg(where));
+  for (const QJsonValue& g : object.value(QLatin1String("groupBy")).toArray())
+    s.groupBy << g.toString().toUpper();
+  if (object.contains(QLatin1String("chart"))) {
+    s.chart = ParseChart(object.value(QLatin1String("chart")).toObject(), origin, where);
+    return s;
+  }
   const QJsonArray columns = object.value(QLatin1String("columns")).toArray();
   if (columns.isEmpty()) Malformed(origin, QStringLiteral("faltam as colunas de %1").arg(where));
   for (const QJsonValue& c : columns) s.columns << ParseColumn(c.toObject(), origin, where);
@@ -126,19 +155,29 @@ ReportDefinition ParseDefinition(const QByteArray& json, const QString& origin) 
     d.subheading << line.toString();
   const QJsonArray sections = root.value(QLatin1String("sections")).toArray();
   if (sections.isEmpty()) Malformed(origin, QStringLiteral("não há seções"));
-  for (int i = 0; i < sections.size(); ++i)
+  for (int i = 0; i < sections.size(); ++i) {
     d.sections << ParseSection(sections[i].toObject(), origin, i + 1);
+    const QStringList& g = d.sections.last().groupBy;
+    if (g.size() > d.groupBy.size() || d.groupBy.mid(0, g.size()) != g)
+      Malformed(origin, QStringLiteral("o agrupamento da seção %1 não começa o do relatório").arg(i + 1));
+  }
   return d;
 }
 
 QString FillTemplate(const QString& text, const std::function<QString(const QString&)>& value) {
-  static const QRegularExpression field(QStringLiteral("\\{([A-Za-z_][A-Za-z0-9_]*)\\}"));
+  static const QRegularExpression field(QStringLiteral("\\{([A-Za-z_][A-Za-z0-9_]*)(:n)?\\}"));
   QString out;
   qsizetype last = 0;
   for (auto it = field.globalMatch(text); it.hasNext();) {
     const QRegularExpressionMatch m = it.next();
     out += text.mid(last, m.capturedStart() - last);
-    out += value(m.captured(1).toUpper());
+    QString text = value(m.captured(1).toUpper());
+    if (!m.captured(2).isEmpty()) {
+      bool ok = false;
+      const double number = text.toDouble(&ok);
+      if (ok) text = QString::number(number);
+    }
+    out += text;
     last = m.capturedEnd();
   }
   out += text.mid(last);

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace report {
 
@@ -26,10 +27,38 @@ struct ColumnDef {
   QString band;       // columns with the same band in a row share a header cell
 };
 
+// One plot of a chart page: the curves of `y` against the chart's x.
+struct PlotDef {
+  QString title;
+  QString y;
+  QString yTitle;
+};
+
+struct ChartPageDef {
+  QString title;  // template
+  QList<PlotDef> plots;
+};
+
+// A section drawn as charts instead of a table: one curve per value of
+// `series` (labelled by the `label` template), one page per entry of
+// `pages` that has points.
+struct ChartDef {
+  QString series;
+  QString label;
+  QString x;
+  QString xTitle;
+  QList<ChartPageDef> pages;
+};
+
 struct SectionDef {
   QString title;  // template: "{FIELD}" takes the field's value of the block
   std::array<QString, 4> sql;  // by fw::SqlDialect; an empty text falls back to the default
   QList<ColumnDef> columns;
+  // The fields this section is grouped by: a leading part of the report's
+  // (its blocks then follow every block of the longer keys they lead);
+  // empty: the report's.
+  QStringList groupBy;
+  std::optional<ChartDef> chart;
 
   QString Sql(fw::SqlDialect dialect) const;
   bool HasBands() const;
@@ -55,7 +84,8 @@ QString DefinitionPath(const QString& dir, const QString& code);
 ReportDefinition LoadDefinition(const QString& path);
 ReportDefinition ParseDefinition(const QByteArray& json, const QString& origin);
 
-// Replaces each "{FIELD}" by `value(FIELD)`; an unknown "{...}" stays.
+// Replaces each "{FIELD}" by `value(FIELD)`; "{FIELD:n}" gives a number
+// without leading zeros ("003" -> "3").
 QString FillTemplate(const QString& text, const std::function<QString(const QString&)>& value);
 
 }  // namespace report

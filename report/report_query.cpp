@@ -29,12 +29,14 @@ QVariant ValueOf(const fw::TQueryParams& params, const QString& name) {
   return p.Value();
 }
 
+// A key that leads a longer one comes after it: a section grouped by the
+// reference alone follows every (reference, percentile) block of it.
 int CompareKeys(const QStringList& a, const QStringList& b) {
   for (qsizetype i = 0; i < a.size() && i < b.size(); ++i) {
     const int c = QString::compare(a[i], b[i]);
     if (c != 0) return c;
   }
-  return int(a.size() - b.size());
+  return a.size() == b.size() ? 0 : a.size() > b.size() ? -1 : 1;
 }
 
 }  // namespace
@@ -156,7 +158,8 @@ BlockReader::BlockReader(const ReportDefinition& definition, const QSqlDatabase&
     const QSqlRecord record = stream->query.record();
     stream->columns = std::make_shared<QHash<QString, int>>();
     for (int c = 0; c < record.count(); ++c) stream->columns->insert(record.fieldName(c).toUpper(), c);
-    for (const QString& field : definition.groupBy) {
+    const SectionDef& section = definition.sections[s];
+    for (const QString& field : section.groupBy.isEmpty() ? definition.groupBy : section.groupBy) {
       const int c = stream->columns->value(field, -1);
       if (c < 0)
         throw fw::Error(

@@ -2,6 +2,7 @@
 
 #include "framework/data/errors.h"
 #include "framework/data/format.h"
+#include "report/chart.h"
 #include "report/report_query.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -166,6 +167,44 @@ std::unique_ptr<QTextDocument> BuildDocument(const SectionDef& section, const Bl
   return doc;
 }
 
+QString Text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); }
+
+// The chart of one plot: a curve per series value, in the rows' order.
+ChartData ChartOf(const ChartDef& chart, const PlotDef& plot, const Block& block) {
+  ChartData data;
+  data.title = plot.title;
+  data.xTitle = chart.xTitle;
+  data.yTitle = plot.yTitle;
+  QString current;
+  for (int r = 0; r < block.rows.size(); ++r) {
+    const QString key = Text(block.Value(r, chart.series));
+    if (data.series.isEmpty() || key != current) {
+      current = key;
+      ChartSeries series;
+      series.label = FillTemplate(chart.label, [&](const QString& f) { return Text(block.Value(r, f)); });
+      data.series << series;
+    }
+    bool okX = false, okY = false;
+    const double x = block.Value(r, chart.x).toDouble(&okX);
+    const QVariant yv = block.Value(r, plot.y);
+    const double y = yv.isNull() ? qQNaN() : yv.toDouble(&okY);
+    if (okX) data.series.last().points << QPointF(x, yv.isNull() || !okY ? qQNaN() : y);
+  }
+  return data;
+}
+
+// The chart pages of a block that have points.
+QList<const ChartPageDef*> ChartPages(const ChartDef& chart, const Block& block) {
+  QList<const ChartPageDef*> pages;
+  for (const ChartPageDef& page : chart.pages)
+    for (const PlotDef& plot : page.plots)
+      if (!ChartOf(chart, plot, block).IsEmpty()) {
+        pages << &page;
+        break;
+      }
+  return pages;
+}
+
 class Painter {
  public:
   Painter(const RenderRequest& request, QPagedPaintDevice& device, int totalPages)
@@ -186,6 +225,27 @@ class Painter {
       painter_.setClipRect(context.clip);
       doc.documentLayout()->draw(&painter_, context);
       painter_.restore();
+    }
+  }
+
+  void DrawCharts(const ChartDef& chart, const Block& block, const Page& page) {
+    for (const ChartPageDef* p : ChartPages(chart, block)) {
+      StartPage();
+      DrawFrame(block, page);
+      const double titleHeight = page.body.height() * 0.05;
+      QFont font = painter_.font();
+      font.setPointSizeF(kHeaderPt + 1);
+      font.setBold(true);
+      painter_.setFont(font);
+      painter_.setPen(Qt::black);
+      painter_.drawText(QRectF(page.body.left(), page.body.top(), page.body.width(), titleHeight),
+                        Qt::AlignLeft | Qt::AlignVCenter, Fill(p->title, block));
+      const double h = (page.body.height() - titleHeight) / p->plots.size();
+      for (int i = 0; i < p->plots.size(); ++i) {
+        const QRectF area(page.body.left(), page.body.top() + titleHeight + i * h,
+                          page.body.width(), h * 0.96);
+        DrawChart(painter_, area, ChartOf(chart, p->plots[i], block));
+      }
     }
   }
 
@@ -278,8 +338,14 @@ int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
     BlockReader reader(def, request.database, request.params);
     Block block;
     while (reader.Next(block)) {
-      auto doc = BuildDocument(def.sections[block.section], block, device, page.body.size());
-      total += doc->pageCount();
+      const SectionDef& section = def.sections[block.section];
+      std::unique_ptr<QTextDocument> doc;
+      if (section.chart) {
+        total += int(ChartPages(*section.chart, block).size());
+      } else {
+        doc = BuildDocument(section, block, device, page.body.size());
+        total += doc->pageCount();
+      }
       keptRows += block.rows.size();
       keepAll = keepAll && keptRows <= kKeepRows;
       if (keepAll) kept.push_back({std::move(block), std::move(doc)});
@@ -292,13 +358,22 @@ int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
     return 1;
   }
   if (keepAll) {
-    for (Laid& laid : kept) painter.DrawBlock(*laid.doc, laid.block, page);
+    for (Laid& laid : kept) {
+      const SectionDef& section = def.sections[laid.block.section];
+      if (section.chart) painter.DrawCharts(*section.chart, laid.block, page);
+      else painter.DrawBlock(*laid.doc, laid.block, page);
+    }
     return painter.Drawn();
   }
   BlockReader reader(def, request.database, request.params);
   Block block;
   while (reader.Next(block)) {
-    auto doc = BuildDocument(def.sections[block.section], block, device, page.body.size());
+    const SectionDef& section = def.sections[block.section];
+    if (section.chart) {
+      painter.DrawCharts(*section.chart, block, page);
+      continue;
+    }
+    auto doc = BuildDocument(section, block, device, page.body.size());
     painter.DrawBlock(*doc, block, page);
   }
   return painter.Drawn();

@@ -1,0 +1,66 @@
+#pragma once
+// Growth curves as a line chart: one routine draws it on the screen, on the
+// printer and in the PDF. Axes with "nice" ticks and grid lines, numbers in
+// the Brazilian format, one curve per series labelled at its right end, the
+// highlighted series drawn heavier. A series without points draws nothing.
+
+#include <QList>
+#include <QPainterPath>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+#include <QVector>
+
+#include <optional>
+
+class QPainter;
+class QPaintDevice;
+
+namespace report {
+
+struct ChartSeries {
+  QString label;            // "P50"
+  QVector<QPointF> points;  // in x order; NaN y leaves a gap
+  bool highlighted = false;
+};
+
+struct ChartData {
+  QString title;
+  QString xTitle;  // with the unit: "Idade (meses)"
+  QString yTitle;  // "Peso (kg)"
+  QList<ChartSeries> series;
+
+  bool IsEmpty() const;
+};
+
+// Where the data land in an area: the plot rectangle and the axis ranges.
+struct ChartGeometry {
+  QRectF plot;
+  double xMin = 0, xMax = 1, yMin = 0, yMax = 1;
+  double xStep = 1, yStep = 1;  // tick spacing
+
+  QPointF Map(const QPointF& value) const;    // value -> device
+  QPointF Unmap(const QPointF& device) const;  // device -> value
+};
+
+// The geometry of `data` drawn in `area` on `device` (fonts in points).
+ChartGeometry LayoutChart(const QRectF& area, const ChartData& data, QPaintDevice* device);
+
+// The painted path of one series (subpaths split at gaps).
+QPainterPath SeriesPath(const ChartGeometry& geometry, const ChartSeries& series);
+
+// Draws the chart in `area`. An empty chart draws its frame and title only.
+void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data);
+
+struct ChartHit {
+  int series = -1;
+  int point = -1;
+};
+// The point nearest to `device` within `radius` device pixels, if any.
+std::optional<ChartHit> NearestPoint(const ChartGeometry& geometry, const ChartData& data,
+                                     const QPointF& device, double radius);
+
+// "1,5", "12", "0,25": a tick value in the Brazilian format.
+QString FormatTick(double value, double step);
+
+}  // namespace report
