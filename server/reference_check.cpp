@@ -4,6 +4,7 @@
 #include "server/schema.h"
 #include "server/tables.h"
 
+#include <QFileInfo>
 #include <QVariantMap>
 
 #include <algorithm>
@@ -58,6 +59,9 @@ QStringList CheckReference(Db& db, const std::string& reference) {
 }
 
 QStringList CheckReferences(const QString& database, const QString& reference) {
+  // A check only reads: a mistyped file name must not leave a new empty database behind.
+  if (!database.startsWith(QLatin1String("postgres")) && !QFileInfo::exists(database))
+    Fail(QStringLiteral("Banco não encontrado: '%1'.").arg(database));
   try {
     auto db = OpenDb(database);
     Migrate(*db);

@@ -406,6 +406,10 @@ TEST(AdminTool, ImportWhoAndCheck) {
                      "fora do intervalo fisiológico"))
       << r.out.toStdString();
   EXPECT_EQ(Admin({"check", "--db", db, "--ref", "08"}).exitCode, 0);
+  r = Admin({"check", "--db", dir.filePath("nao-existe.db")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("Banco não encontrado")) << r.err.toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath("nao-existe.db")));
   r = Admin({"import-who", "--db", db, "--ref", "07", "--dir", dir.filePath("nada")});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.err.contains("Pasta dos arquivos da OMS não encontrada")) << r.err.toStdString();
