@@ -85,8 +85,8 @@ class TableCheck {
   QString Key(double key) const {
     if (!byAge_) return QStringLiteral("%1 cm").arg(Num(key));
     const int total = int(std::lround(key)), years = total / 12, months = total % 12;
-    const QString m = QStringLiteral("%1 %2").arg(months).arg(
-        months == 1 ? QStringLiteral("mês") : QStringLiteral("meses"));
+    QString m = QStringLiteral("%1 %2").arg(months).arg(months == 1 ? QStringLiteral("mês")
+                                                                    : QStringLiteral("meses"));
     if (years == 0) return m;
     const QString y = QStringLiteral("%1 %2").arg(years).arg(years == 1 ? QStringLiteral("ano")
                                                                         : QStringLiteral("anos"));
@@ -106,7 +106,7 @@ class TableCheck {
     int most = 0;
     for (const auto& [step, n] : count)
       if (n > most) best = step, most = n;
-    return best / 100.0;
+    return double(best) / 100.0;
   }
   bool Gap(double from, double to, double step) const { return to - from > step + 1e-6; }
 

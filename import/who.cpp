@@ -120,7 +120,8 @@ Table Read(const QString& dir, const FileSpec& spec) {
       Fail(QStringLiteral("%1: sex deve ser 1 (masculino) ou 2 (feminino), não %2.")
                .arg(where, Num(sexValue)));
     const long index = std::lround((key - spec.first) / spec.step);
-    if (index < 0 || index >= t.Size() || std::fabs(spec.first + index * spec.step - key) > 1e-6)
+    if (index < 0 || index >= t.Size() ||
+        std::fabs(spec.first + double(index) * spec.step - key) > 1e-6)
       Fail(QStringLiteral("%1: %2 = %3 fora da grade do arquivo (%4 a %5, de %6 em %6).")
                .arg(where, QString::fromLatin1(spec.key), Num(key), Num(spec.first), Num(spec.last),
                     Num(spec.step)));

@@ -182,7 +182,7 @@ class DamagedWhoCopy : public testing::Test {
       ASSERT_TRUE(QFile::copy(QDir(DataDir()).filePath(name), tmp_.filePath(name)));
     }
   }
-  void Edit(const char* name, const std::function<QByteArray(QByteArray)>& edit) {
+  void Edit(const char* name, const std::function<QByteArray(const QByteArray&)>& edit) {
     QFile f(tmp_.filePath(QString::fromLatin1(name)));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray content = edit(f.readAll());
@@ -202,7 +202,7 @@ class DamagedWhoCopy : public testing::Test {
   QTemporaryDir tmp_;
 };
 
-QByteArray ReplaceLine(QByteArray content, int line, const QByteArray& text) {
+QByteArray ReplaceLine(const QByteArray& content, int line, const QByteArray& text) {
   QList<QByteArray> lines = content.split('\n');
   lines[line - 1] = text;
   return lines.join('\n');
@@ -212,51 +212,54 @@ TEST_F(DamagedWhoCopy, EachDamageIsRefusedWithItsFile) {
   struct Case {
     const char* what;
     const char* file;
-    std::function<QByteArray(QByteArray)> edit;
+    std::function<QByteArray(const QByteArray&)> edit;
     std::vector<const char*> message;
   };
   const std::vector<Case> cases = {
       {"cut at a line end",
        "wflanthro.txt",
-       [](QByteArray c) { return c.left(c.indexOf("2\t45\t")); },
+       [](const QByteArray& c) { return c.left(c.indexOf("2\t45\t")); },
        {"wflanthro.txt", "sex 2", "truncado"}},
       {"cut inside a line",
        "hfawho2007.txt",
-       [](QByteArray c) { return c.left(c.size() - 12); },
+       [](const QByteArray& c) { return c.left(c.size() - 12); },
        {"hfawho2007.txt, linha 341", "encontrados"}},
       {"the last girls' days lost",
        "weianthro.txt",
-       [](QByteArray c) { return c.left(c.indexOf("2\t1800\t")); },
+       [](const QByteArray& c) { return c.left(c.indexOf("2\t1800\t")); },
        {"weianthro.txt", "sex 2", "1800", "truncado"}},
       {"text for a number",
        "hcanthro.txt",
-       [](QByteArray c) { return ReplaceLine(c, 5, "1\t3\t1\tabc\t0.03\r"); },
+       [](const QByteArray& c) { return ReplaceLine(c, 5, "1\t3\t1\tabc\t0.03\r"); },
        {"hcanthro.txt, linha 5", "'m'", "'abc'"}},
       {"a repeated day",
        "lenanthro.txt",
-       [](QByteArray c) { return ReplaceLine(c, 3, "1\t0\t1\t49.8842\t0.03795\tL\r"); },
+       [](const QByteArray& c) { return ReplaceLine(c, 3, "1\t0\t1\t49.8842\t0.03795\tL\r"); },
        {"lenanthro.txt, linha 3", "repetida"}},
       {"height in the length file",
        "wflanthro.txt",
-       [](QByteArray c) { return ReplaceLine(c, 2, "1\t45\t-0.3521\t2.441\t0.09182\tH\r"); },
+       [](const QByteArray& c) { return ReplaceLine(c, 2, "1\t45\t-0.3521\t2.441\t0.09182\tH\r"); },
        {"wflanthro.txt, linha 2", "lorh", "'H'"}},
       {"length after 24 months",
        "lenanthro.txt",
-       [](QByteArray c) {
-         return c.replace("1\t731\t1\t87.1303\t0.03508\tH", "1\t731\t1\t87.1303\t0.03508\tL");
+       [](const QByteArray& c) {
+         return QByteArray(c).replace("1\t731\t1\t87.1303\t0.03508\tH",
+                                      "1\t731\t1\t87.1303\t0.03508\tL");
        },
        {"lenanthro.txt, linha 733", "loh"}},
       {"a height off the grid",
        "wfhanthro.txt",
-       [](QByteArray c) { return ReplaceLine(c, 4, "1\t65.25\t-0.3521\t7.48\t0.08215\tH\r"); },
+       [](const QByteArray& c) {
+         return ReplaceLine(c, 4, "1\t65.25\t-0.3521\t7.48\t0.08215\tH\r");
+       },
        {"wfhanthro.txt, linha 4", "fora da grade"}},
       {"sex 3",
        "wfawho2007.txt",
-       [](QByteArray c) { return ReplaceLine(c, 2, "3\t60\t-0.1922\t18.3328\t0.12947\r"); },
+       [](const QByteArray& c) { return ReplaceLine(c, 2, "3\t60\t-0.1922\t18.3328\t0.12947\r"); },
        {"wfawho2007.txt, linha 2", "sex"}},
       {"an empty file",
        "hcanthro.txt",
-       [](QByteArray) { return QByteArray(); },
+       [](const QByteArray&) { return QByteArray(); },
        {"hcanthro.txt", "vazio"}},
   };
   for (const Case& c : cases) {

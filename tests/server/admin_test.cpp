@@ -157,7 +157,8 @@ TEST_P(ImportTest, ComputedPercentilesFollowLmsAndPublishedOnesTheFile) {
 }
 
 TEST_P(ImportTest, ImportingTwiceLeavesTheSameRows) {
-  srv::ImportCdc(db_, "03", CdcDir(), {50, 85});
+  // The check after the import finds nothing in CDC 2000.
+  EXPECT_EQ(srv::ImportCdc(db_, "03", CdcDir(), {50, 85}).findings, QStringList());
   const std::string once = WithoutAudit(Dump(db_));
   srv::ImportCdc(db_, "03", CdcDir(), {50, 85});
   EXPECT_EQ(WithoutAudit(Dump(db_)), once);

@@ -77,7 +77,7 @@ int Usage(const QString& message) {
 // The shipped data folder `name` (cdc2000, who) next to the program or in the sources.
 QString DefaultDataDir(const QString& name, const QString& probe) {
   const QString here = QCoreApplication::applicationDirPath();
-  const QString source = QStringLiteral(TRP_SOURCE_DIR "/data/") + name;
+  QString source = QStringLiteral(TRP_SOURCE_DIR "/data/") + name;
   for (const QString& candidate : {here + QStringLiteral("/../../data/") + name,
                                    here + QStringLiteral("/../data/") + name, source})
     if (QFile::exists(candidate + u'/' + probe)) return QDir::cleanPath(candidate);
