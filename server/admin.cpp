@@ -14,6 +14,8 @@
 
 #include <set>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace srv {
 
@@ -129,6 +131,19 @@ ImportCounts WriteWho(Db& db, const std::string& ref, const std::string& stature
   return n;
 }
 
+// The plausibility check of what was just committed. The import stands even
+// if the check cannot run; say so instead of claiming nothing was written.
+QStringList CheckAfterImport(Db& db, const std::vector<std::string>& refs) {
+  QStringList findings;
+  try {
+    for (const std::string& ref : refs) findings += CheckReference(db, ref);
+  } catch (const DbError& e) {
+    Fail(QStringLiteral("A importação foi gravada, mas a verificação não pôde ser feita: %1")
+             .arg(QString::fromUtf8(e.what())));
+  }
+  return findings;
+}
+
 QString CodeArg(const QString& ref) {
   if (ref.isEmpty() || ref.size() > 2)
     Fail(QStringLiteral("Código de referência inválido: '%1' (1 ou 2 caracteres).").arg(ref));
@@ -144,16 +159,17 @@ ImportCounts ImportCdc(const QString& database, const QString& reference, const 
   const std::string ref = CodeArg(reference).toStdString();
   const trp::cdc::CdcRows rows = trp::cdc::LoadCdc2000(dir, percentiles);
   auto db = OpenMigrated(database);
+  ImportCounts n;
   try {
     Transaction tx(*db, true);
-    ImportCounts n = WriteImport(*db, ref, rows, "import-cdc");
+    n = WriteImport(*db, ref, rows, "import-cdc");
     tx.commit();
-    n.findings = CheckReference(*db, ref);
-    return n;
   } catch (const DbError& e) {
     Fail(QStringLiteral("Falha ao gravar a importação; nada foi gravado. Detalhe: %1")
              .arg(QString::fromUtf8(e.what())));
   }
+  n.findings = CheckAfterImport(*db, {ref});
+  return n;
 }
 
 ImportCounts ImportWho(const QString& database, const QString& reference,
@@ -168,17 +184,19 @@ ImportCounts ImportWho(const QString& database, const QString& reference,
              .arg(reference));
   const trp::who::WhoRows rows = trp::who::LoadWho(dir, percentiles);
   auto db = OpenMigrated(database);
+  ImportCounts n;
   try {
     Transaction tx(*db, true);
-    ImportCounts n = WriteWho(*db, ref, statureRef, rows);
+    n = WriteWho(*db, ref, statureRef, rows);
     tx.commit();
-    n.findings = CheckReference(*db, ref);
-    if (!statureRef.empty()) n.findings += CheckReference(*db, statureRef);
-    return n;
   } catch (const DbError& e) {
     Fail(QStringLiteral("Falha ao gravar a importação; nada foi gravado. Detalhe: %1")
              .arg(QString::fromUtf8(e.what())));
   }
+  n.findings =
+      CheckAfterImport(*db, statureRef.empty() ? std::vector<std::string>{ref}
+                                               : std::vector<std::string>{ref, statureRef});
+  return n;
 }
 
 QString SiblingWhoDir(const QString& cdcDir) {
