@@ -1,6 +1,6 @@
 // GetPercIdade over HTTP (one keep-alive connection) against the sqlite3
 // command-line shell dumping the same table as JSON from the same file,
-// measured in the same run, on the sample (W1: one reference) and on a
+// measured in the same run, on the sample (W1: CDC 2000 and WHO) and on a
 // generated database with 100 references (W100: 241,000 age rows).
 // Counters: medians in milliseconds and ratio = server / sqlite3 (target <= 0.2).
 

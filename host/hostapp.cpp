@@ -52,7 +52,10 @@ QString HostApp::FindSampleDir() {
   candidates << QStringLiteral(TRP_SOURCE_DIR "/data/cdc2000");
 #endif
   for (const QString& dir : candidates) {
-    if (QFileInfo::exists(dir + "/wtageinf.csv")) return QDir::cleanPath(dir);
+    // The seed takes the WHO tables from the "who" folder beside this one.
+    if (QFileInfo::exists(dir + "/wtageinf.csv") &&
+        QFileInfo::exists(dir + "/../who/weianthro.txt"))
+      return QDir::cleanPath(dir);
   }
   return {};
 }
@@ -120,7 +123,7 @@ void HostApp::StartEmbeddedServer() {
     if (firstRun_) {
       const QString sample = FindSampleDir();
       if (sample.isEmpty()) {
-        qWarning("A amostra CDC 2000 não foi encontrada; o banco começa vazio.");
+        qWarning("A amostra (CDC 2000 e OMS) não foi encontrada; o banco começa vazio.");
         srv::InitDatabase(database);
       } else {
         srv::SeedSampleDatabase(database, sample);

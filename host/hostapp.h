@@ -54,8 +54,9 @@ class HostApp : public QObject {
   QString Token() const { return token_; }
   bool FirstRun() const { return firstRun_; }  // the embedded database was created now
 
-  // The folder of the shipped CDC 2000 sample (data/cdc2000), searched next
-  // to the program (../../data) and in TRP_SOURCE_DIR; empty when not found.
+  // The folder of the shipped CDC 2000 sample (data/cdc2000) with the WHO
+  // tables beside it (data/who), searched next to the program (../../data)
+  // and in TRP_SOURCE_DIR; empty when either is missing.
   static QString FindSampleDir();
   // A fresh random bearer token (64 hex digits).
   static QString NewToken();

@@ -1,16 +1,21 @@
 #include "server/admin.h"
 
+#include "import/cdc2000.h"
+#include "import/who.h"
 #include "server/app_server.h"
 #include "server/json_out.h"
+#include "server/reference_check.h"
 #include "server/schema.h"
 #include "server/storage.h"
-#include "tools/cdc/cdc2000.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QVariantMap>
 
 #include <set>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace srv {
 
@@ -42,7 +47,8 @@ SqlParam FromVariant(const ColumnDef& c, const QVariant& v) {
 }
 
 template <typename Rows>
-int WriteRows(Db& db, const TableDef& t, const std::string& ref, const Rows& rows) {
+int WriteRows(Db& db, const TableDef& t, const std::string& ref, const Rows& rows,
+              const char* method) {
   // Replace exactly the percentiles being imported, so a second import of the
   // same files leaves the same rows.
   std::set<QString> percentiles;
@@ -76,31 +82,66 @@ int WriteRows(Db& db, const TableDef& t, const std::string& ref, const Rows& row
         "VALUES (?, ?, ?, ?, ?, ?)",
         {std::string("tabrelpeso-admin"),
          QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString(),
-         std::string("import-cdc"), std::string(t.name), std::monostate{}, summary});
+         std::string(method), std::string(t.name), std::monostate{}, summary});
     for (const QString& p : percentiles) BumpChangeCounter(db, t.name, ref, p.toStdString());
   }
   return int(rows.size());
 }
 
-ImportCounts WriteImport(Db& db, const std::string& ref, const trp::cdc::CdcRows& rows) {
+void RequireReference(Db& db, const std::string& ref) {
   if (!Exists(db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {ref}))
     Fail(QStringLiteral("Referência '%1' não cadastrada; cadastre-a antes de importar. Nada foi "
                         "gravado.")
              .arg(QString::fromStdString(ref)));
+}
+
+template <typename Rows>
+void AddPercentiles(Db& db, const Rows& rows) {
   std::set<QString> percentiles;
-  for (const auto& r : rows.age) percentiles.insert(r.percentile);
-  for (const auto& r : rows.height) percentiles.insert(r.percentile);
-  for (const auto& r : rows.nchs) percentiles.insert(r.percentile);
+  for (const auto& r : rows) percentiles.insert(r.percentile);
   for (const QString& p : percentiles)
     db.run(db.engine() == Db::Engine::Postgres
                ? "INSERT INTO PERCENTIL VALUES (?, ?) ON CONFLICT DO NOTHING"
                : "INSERT OR IGNORE INTO PERCENTIL VALUES (?, ?)",
            {p.toStdString(), QStringLiteral("Percentil %1").arg(p.toInt()).toStdString()});
+}
+
+ImportCounts WriteImport(Db& db, const std::string& ref, const trp::growth::Rows& rows,
+                         const char* method) {
+  RequireReference(db, ref);
+  AddPercentiles(db, rows.age);
+  AddPercentiles(db, rows.height);
+  AddPercentiles(db, rows.nchs);
   ImportCounts n;
-  n.age = WriteRows(db, Table(TableId::Age), ref, rows.age);
-  n.height = WriteRows(db, Table(TableId::Height), ref, rows.height);
-  n.nchs = WriteRows(db, Table(TableId::Nchs), ref, rows.nchs);
+  n.age = WriteRows(db, Table(TableId::Age), ref, rows.age, method);
+  n.height = WriteRows(db, Table(TableId::Height), ref, rows.height, method);
+  n.nchs = WriteRows(db, Table(TableId::Nchs), ref, rows.nchs, method);
   return n;
+}
+
+// The length reference and, when `statureRef` is not empty, the stature one.
+ImportCounts WriteWho(Db& db, const std::string& ref, const std::string& statureRef,
+                      const trp::who::WhoRows& rows) {
+  ImportCounts n = WriteImport(db, ref, rows.length, "import-who");
+  if (!statureRef.empty()) {
+    RequireReference(db, statureRef);
+    AddPercentiles(db, rows.height);
+    n.stature = WriteRows(db, Table(TableId::Height), statureRef, rows.height, "import-who");
+  }
+  return n;
+}
+
+// The plausibility check of what was just committed. The import stands even
+// if the check cannot run; say so instead of claiming nothing was written.
+QStringList CheckAfterImport(Db& db, const std::vector<std::string>& refs) {
+  QStringList findings;
+  try {
+    for (const std::string& ref : refs) findings += CheckReference(db, ref);
+  } catch (const DbError& e) {
+    Fail(QStringLiteral("A importação foi gravada, mas a verificação não pôde ser feita: %1")
+             .arg(QString::fromUtf8(e.what())));
+  }
+  return findings;
 }
 
 QString CodeArg(const QString& ref) {
@@ -118,19 +159,54 @@ ImportCounts ImportCdc(const QString& database, const QString& reference, const 
   const std::string ref = CodeArg(reference).toStdString();
   const trp::cdc::CdcRows rows = trp::cdc::LoadCdc2000(dir, percentiles);
   auto db = OpenMigrated(database);
+  ImportCounts n;
   try {
     Transaction tx(*db, true);
-    ImportCounts n = WriteImport(*db, ref, rows);
+    n = WriteImport(*db, ref, rows, "import-cdc");
     tx.commit();
-    return n;
   } catch (const DbError& e) {
     Fail(QStringLiteral("Falha ao gravar a importação; nada foi gravado. Detalhe: %1")
              .arg(QString::fromUtf8(e.what())));
   }
+  n.findings = CheckAfterImport(*db, {ref});
+  return n;
 }
 
-void SeedSampleDatabase(const QString& database, const QString& cdcDir) {
+ImportCounts ImportWho(const QString& database, const QString& reference,
+                       const QString& statureReference, const QString& dir,
+                       const QList<double>& percentiles) {
+  const std::string ref = CodeArg(reference).toStdString();
+  const std::string statureRef =
+      statureReference.isEmpty() ? std::string() : CodeArg(statureReference).toStdString();
+  if (ref == statureRef)
+    Fail(QStringLiteral("Comprimento e estatura não podem ficar na mesma referência ('%1'). Nada "
+                        "foi gravado.")
+             .arg(reference));
+  const trp::who::WhoRows rows = trp::who::LoadWho(dir, percentiles);
+  auto db = OpenMigrated(database);
+  ImportCounts n;
+  try {
+    Transaction tx(*db, true);
+    n = WriteWho(*db, ref, statureRef, rows);
+    tx.commit();
+  } catch (const DbError& e) {
+    Fail(QStringLiteral("Falha ao gravar a importação; nada foi gravado. Detalhe: %1")
+             .arg(QString::fromUtf8(e.what())));
+  }
+  n.findings =
+      CheckAfterImport(*db, statureRef.empty() ? std::vector<std::string>{ref}
+                                               : std::vector<std::string>{ref, statureRef});
+  return n;
+}
+
+QString SiblingWhoDir(const QString& cdcDir) {
+  return QDir::cleanPath(QDir(cdcDir).filePath(QStringLiteral("../who")));
+}
+
+void SeedSampleDatabase(const QString& database, const QString& cdcDir, const QString& whoDir) {
   // Read and check the files first: a damaged copy must not leave a half sample.
+  const trp::who::WhoRows who = trp::who::LoadWho(whoDir.isEmpty() ? SiblingWhoDir(cdcDir) : whoDir,
+                                                  trp::who::DefaultPercentiles());
   trp::cdc::CdcRows rows = trp::cdc::LoadCdc2000(cdcDir, trp::cdc::PublishedPercentiles());
   // wtstat also publishes P85.
   const trp::cdc::CdcRows extra = trp::cdc::LoadCdc2000(cdcDir, {85});
@@ -139,23 +215,27 @@ void SeedSampleDatabase(const QString& database, const QString& cdcDir) {
   auto db = OpenMigrated(database);
   const char* const references[][2] = {
       {"01", "CDC 2000 (NCHS/CDC, Estados Unidos)"},
-      {"02", "OMS 2006 (Organização Mundial da Saúde)"},
+      {"02", "OMS 2006/2007 (Organização Mundial da Saúde)"},
       {"03", "NCHS 1977 (Estados Unidos)"},
       {"04", "Referência local do serviço"},
+      {"05", "OMS 2006 — peso por estatura"},
   };
   try {
     Transaction tx(*db, true);
     const bool pg = db->engine() == Db::Engine::Postgres;
+    // The sample's own names win, so an older sample gets its references renamed.
     for (const auto& r : references)
-      db->run(pg ? "INSERT INTO REFEBIBL VALUES (?, ?) ON CONFLICT DO NOTHING"
-                 : "INSERT OR IGNORE INTO REFEBIBL VALUES (?, ?)",
-              {std::string(r[0]), std::string(r[1])});
+      db->run(
+          "INSERT INTO REFEBIBL VALUES (?, ?) ON CONFLICT (CDREFEBIBL) DO UPDATE SET "
+          "NMREFEBIBL = excluded.NMREFEBIBL",
+          {std::string(r[0]), std::string(r[1])});
     for (int p : {3, 5, 10, 15, 25, 50, 75, 85, 90, 95, 97})
       db->run(pg ? "INSERT INTO PERCENTIL VALUES (?, ?) ON CONFLICT DO NOTHING"
                  : "INSERT OR IGNORE INTO PERCENTIL VALUES (?, ?)",
               {QStringLiteral("%1").arg(p, 3, 10, QLatin1Char('0')).toStdString(),
                QStringLiteral("Percentil %1").arg(p).toStdString()});
-    WriteImport(*db, "01", rows);
+    WriteImport(*db, "01", rows, "seed");
+    WriteWho(*db, "02", "05", who);
     tx.commit();
   } catch (const DbError& e) {
     Fail(QStringLiteral("Falha ao gravar a base de exemplo; nada foi gravado. Detalhe: %1")

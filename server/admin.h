@@ -1,11 +1,13 @@
 #pragma once
 // Database administration shared by tabrelpeso-admin and the host's embedded
-// default: schema creation, CDC 2000 import, the sample database, CSV export.
+// default: schema creation, CDC 2000 and WHO imports, the sample database, CSV
+// export.
 
 #include "server/tables.h"
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <string>
 
@@ -16,6 +18,9 @@ void InitDatabase(const QString& database);
 
 struct ImportCounts {
   int age = 0, height = 0, nchs = 0;
+  int stature = 0;  // weight-for-height rows of the WHO's stature reference
+  // What the plausibility check finds in the imported references afterwards.
+  QStringList findings;
 };
 
 // Replaces the rows of `reference` for the given percentiles in the three
@@ -24,7 +29,16 @@ struct ImportCounts {
 // The files are read and checked before anything is written, and everything
 // is written in one transaction, so a refused file or a failure changes
 // nothing. Throws std::runtime_error with a clear message.
+// The plausibility check of the result ends up in `findings`.
 ImportCounts ImportCdc(const QString& database, const QString& reference, const QString& dir,
+                       const QList<double>& percentiles);
+
+// The WHO 2006/2007 references (import/who.h) from the files of `dir`:
+// `reference` gets the age table and weight-for-length, `statureReference`
+// (when not empty; never the same code) weight-for-height in its height-weight
+// table. Same guarantees as ImportCdc: files checked first, one transaction.
+ImportCounts ImportWho(const QString& database, const QString& reference,
+                       const QString& statureReference, const QString& dir,
                        const QList<double>& percentiles);
 
 // The rows of one reference and table as CSV, one row per key, in key order:

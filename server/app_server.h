@@ -34,11 +34,13 @@ QList<Token> ReadTokensFile(const QString& path);
 QString GenerateToken();
 
 // Creates (or migrates) the database and fills it with the sample the embedded
-// default ships: the CDC 2000 reference "01" imported from cdcDir, a few
-// references without rows and the percentiles 003 ... 097. Rows already there
-// are replaced by the same values, so running it twice changes nothing.
+// default ships: the CDC 2000 reference "01" imported from cdcDir, the WHO
+// 2006/2007 references "02" (by age, weight-for-length) and "05"
+// (weight-for-height) from whoDir (empty: the "who" folder beside cdcDir),
+// "03" and "04" without rows, and the percentiles 003 ... 097. Rows already
+// there are replaced by the same values, so running it twice changes nothing.
 // Throws std::runtime_error with a clear message (nothing is written then).
-void SeedSampleDatabase(const QString& database, const QString& cdcDir);
+void SeedSampleDatabase(const QString& database, const QString& cdcDir, const QString& whoDir = {});
 
 class AppServerImpl;
 

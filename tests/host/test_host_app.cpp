@@ -99,7 +99,10 @@ TEST(EmbeddedHost, StartsServerDatabaseAndModuleForAFreshUser) {
     const fw::ServerResult refs = net.Call("GetReferencia");
     ASSERT_TRUE(refs.ok) << refs.error.toStdString();
     const auto packet = refs.payload.value<fw::DataPacket>();
-    EXPECT_GT(packet.rowCount(), 0) << "the sample was seeded";
+    // The sample was seeded: CDC 2000 and the two WHO references have rows.
+    QStringList filled;
+    for (qsizetype i = 0; i < packet.rowCount(); ++i) filled << packet.value(i, 0).toString();
+    EXPECT_EQ(filled, (QStringList{"01", "02", "05"}));
 
     // The same file serves the local queries and fills the cache.
     fw::TADOIBQuery query("qryPesqRefe");

@@ -74,7 +74,7 @@ const QString& SeededTemplate() {
   QVariantList row;
   for (const fw::FieldDef& f : delta.fields) {
     if (f.name == QLatin1String("CDREFEBIBL"))
-      row << QStringLiteral("02");
+      row << QStringLiteral("04");
     else if (f.name == QLatin1String("CDPERCENTIL"))
       row << QStringLiteral("050");
     else if (f.name == QLatin1String("VRALTURA"))

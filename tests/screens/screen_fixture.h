@@ -2,8 +2,9 @@
 // A host for the maintenance screen in tests: a main window with its MDI
 // area, the scripted dialogs and a real application server (in-process, over
 // HTTP) on a fresh copy of the seeded sample database. The sample holds the
-// CDC 2000 reference "01"; the fixture adds reference "02" with one row in
-// the height-weight table only (percentile 050), saved through the server.
+// CDC 2000 reference "01" and the WHO references "02" and "05"; the fixture
+// gives reference "04" one row in the height-weight table only (percentile
+// 050), saved through the server. "03" stays without rows.
 
 #include "framework/ui/scripted_dialogs.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"

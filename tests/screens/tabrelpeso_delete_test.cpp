@@ -1,6 +1,7 @@
 // Deleting from the toolbar and verifying, against the database file behind
-// the server. The sample holds reference 01 in the three tables and
-// reference 02 with one height-weight row (percentile 050).
+// the server. The sample holds reference 01 in the three tables, the WHO
+// references 02 and 05, and reference 04 with one height-weight row
+// (percentile 050).
 
 #include "framework/sql/localdb.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
@@ -66,20 +67,20 @@ TEST_F(Deleting, NoToTheQuestionChangesNothingAndHidesTheBusyIndicator) {
     EXPECT_EQ(dialogs_.BusyDepth(), 0) << what;
   }
   EXPECT_EQ(Count(QStringLiteral("1 = 1")), rows);
-  EXPECT_EQ(form_->cdsReferencia->RecordCount(), 2);
+  EXPECT_EQ(form_->cdsReferencia->RecordCount(), 4);
 }
 
 TEST_F(Deleting, AReferenceGoesWithItsRowsInTheThreeTables) {
-  ASSERT_TRUE(form_->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("02")));
-  ASSERT_EQ(Count(QStringLiteral("CDREFEBIBL = '02'")), 1);
+  ASSERT_TRUE(form_->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("04")));
+  ASSERT_EQ(Count(QStringLiteral("CDREFEBIBL = '04'")), 1);
   const int others = Count(QStringLiteral("CDREFEBIBL = '01'"));
   dialogs_.QueueAnswer(fw::mbYes);
   Click("sbtExcluir");
-  EXPECT_EQ(Count(QStringLiteral("CDREFEBIBL = '02'")), 0);
+  EXPECT_EQ(Count(QStringLiteral("CDREFEBIBL = '04'")), 0);
   EXPECT_EQ(Count(QStringLiteral("CDREFEBIBL = '01'")), others);
-  EXPECT_FALSE(form_->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("02")));
-  EXPECT_EQ(form_->cdsReferencia->RecordCount(), 1);
-  EXPECT_FALSE(form_->cdsPercAltura->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("02")));
+  EXPECT_FALSE(form_->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("04")));
+  EXPECT_EQ(form_->cdsReferencia->RecordCount(), 3);
+  EXPECT_FALSE(form_->cdsPercAltura->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("04")));
   EXPECT_EQ(dialogs_.BusyDepth(), 0);
 }
 
@@ -152,12 +153,12 @@ TEST_F(Deleting, VerifyShowsAnotherWorkstationsChangeAndRunsTheRules) {
   EXPECT_TRUE(Busy(fw::bkVerifying));
   EXPECT_EQ(dialogs_.BusyDepth(), 0);
 
-  // Another workstation deleted every row of reference 02: it leaves the list
+  // Another workstation deleted every row of reference 04: it leaves the list
   // and the toolbar follows.
-  ASSERT_TRUE(Exec(QStringLiteral("DELETE FROM PESOALTU WHERE CDREFEBIBL = '02'")));
+  ASSERT_TRUE(Exec(QStringLiteral("DELETE FROM PESOALTU WHERE CDREFEBIBL = '04'")));
   ClickTab(form_->tshPadrao);
   Click("sbtVerificar");
-  EXPECT_EQ(form_->cdsReferencia->RecordCount(), 1);
+  EXPECT_EQ(form_->cdsReferencia->RecordCount(), 3);
   ASSERT_TRUE(Exec(QStringLiteral("DELETE FROM PESALTIDADE")));
   ASSERT_TRUE(Exec(QStringLiteral("DELETE FROM PESOALTU")));
   ASSERT_TRUE(Exec(QStringLiteral("DELETE FROM PEALNCHS2000")));

@@ -122,7 +122,7 @@ TEST_F(Lifecycle, AFailedFirstLoadKeepsTheReferencesAndDoesNotRetry) {
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(log.Calls(), (QStringList{"GetReferencia", "GetPercIdade", "GetPercAltura"}));
   EXPECT_TRUE(f->cdsReferencia->Active());
-  EXPECT_EQ(f->cdsReferencia->RecordCount(), 2);
+  EXPECT_EQ(f->cdsReferencia->RecordCount(), 4);
   for (fw::Dataset* ds : {f->cdsPercIdade, f->cdsIdPesAlt, f->cdsPercAltura, f->cdsPesAlt,
                           f->cdsPercAlturaNCHS, f->cdsPesAltNCHS})
     EXPECT_FALSE(ds->Active()) << ds->objectName().toStdString();
@@ -175,7 +175,7 @@ TEST_F(Pages, MenuItemsSelectTheirPageAndCarryTheOnlyCheckMark) {
 TEST_F(Pages, EnteringAPageShowsTheCurrentReferencesPercentilesFirstCurrent) {
   StartServer();
   TfrmTabRelPeso* f = Open();
-  ASSERT_TRUE(f->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("02")));
+  ASSERT_TRUE(f->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("04")));
   f->mnuPesAlt->trigger();
   Flush();
   ASSERT_EQ(f->cdsPercAltura->RecordCount(), 1);
@@ -203,7 +203,7 @@ TEST_F(Pages, EnteringAPageShowsTheCurrentReferencesPercentilesFirstCurrent) {
 TEST_F(Pages, AReferenceWithoutPercentilesLeavesTheRowsGridsDisabled) {
   StartServer();
   TfrmTabRelPeso* f = Open();
-  ASSERT_TRUE(f->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("02")));
+  ASSERT_TRUE(f->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("04")));
   struct Case {
     QAction* menu;
     fw::Dataset* list;

@@ -95,7 +95,7 @@ TEST_F(States, InsertingAReferenceLocksTheScreenUntilPosted) {
 TEST_F(States, FocusedEmptyPercentileGridOffersOnlyInsert) {
   StartServer();
   Open();
-  ASSERT_TRUE(form_->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("02")));
+  ASSERT_TRUE(form_->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("04")));
   form_->mnuIdPesAlt->trigger();
   Focus(form_->dbgPercIdade);
   ASSERT_EQ(form_->ActiveControl(), form_->dbgPercIdade);

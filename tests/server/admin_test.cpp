@@ -1,10 +1,11 @@
-// tabrelpeso-admin and the import behind it: the sample database, CDC 2000
-// values where they belong, idempotent imports, refused files that write
-// nothing, and CSV export.
+// tabrelpeso-admin and the imports behind it: the sample database, CDC 2000
+// and WHO values where they belong, idempotent imports, refused files that
+// write nothing, the plausibility check over a database, and CSV export.
 
 #include "support.h"
 
 #include "server/admin.h"
+#include "server/reference_check.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 #include <QProcess>
 
 #include <cmath>
+#include <tuple>
+#include <vector>
 
 using namespace srvtest;
 
@@ -78,12 +81,37 @@ TEST(AdminTool, SeedBuildsTheSampleFromTheShippedFiles) {
   AdminRun r = Admin({"seed", "--db", db});
   ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
   auto conn = srv::OpenDb(db);
-  EXPECT_EQ(srv::QueryInt(*conn, "SELECT COUNT(*) FROM REFEBIBL", {}, 0), 4);
+  EXPECT_EQ(srv::QueryInt(*conn, "SELECT COUNT(*) FROM REFEBIBL", {}, 0), 5);
   EXPECT_EQ(srv::QueryInt(*conn, "SELECT COUNT(*) FROM PERCENTIL", {}, 0), 11);
-  // 241 months (0 to 240) for each of the 9 published percentiles.
-  EXPECT_EQ(srv::QueryInt(*conn, "SELECT COUNT(*) FROM PESALTIDADE", {}, 0), 241 * 9);
-  EXPECT_EQ(
-      srv::QueryInt(*conn, "SELECT COUNT(*) FROM PESALTIDADE WHERE CDREFEBIBL <> '01'", {}, 0), 0);
+  // Rows per reference and table: CDC 2000 has 241 months (0 to 240), 60
+  // lengths and 46 statures; WHO 229 months (0 to 228), 131 lengths (45 to
+  // 110) and, in 05, 111 statures (65 to 120); 9 percentiles each (wtstat
+  // also publishes P85). 03 and 04 stay without rows.
+  struct Count {
+    const char* table;
+    const char* ref;
+    int rows;
+  };
+  for (const Count& c :
+       {Count{"PESALTIDADE", "01", 241 * 9}, Count{"PESOALTU", "01", 60 * 9},
+        Count{"PEALNCHS2000", "01", 46 * 10}, Count{"PESALTIDADE", "02", 229 * 9},
+        Count{"PESOALTU", "02", 131 * 9}, Count{"PEALNCHS2000", "02", 0},
+        Count{"PESALTIDADE", "05", 0}, Count{"PESOALTU", "05", 111 * 9},
+        Count{"PEALNCHS2000", "05", 0}, Count{"PESALTIDADE", "03", 0}, Count{"PESOALTU", "04", 0}})
+    EXPECT_EQ(srv::QueryInt(
+                  *conn, std::string("SELECT COUNT(*) FROM ") + c.table + " WHERE CDREFEBIBL = ?",
+                  {std::string(c.ref)}, -1),
+              c.rows)
+        << c.table << " " << c.ref;
+  auto name = [&](const char* ref) {
+    std::string n;
+    conn->run("SELECT NMREFEBIBL FROM REFEBIBL WHERE CDREFEBIBL = ?", {std::string(ref)},
+              [&](const srv::SqlRow& r) { n = r.text(0); });
+    return n;
+  };
+  EXPECT_EQ(name("02"), "OMS 2006/2007 (Organização Mundial da Saúde)");
+  EXPECT_EQ(name("05"), "OMS 2006 — peso por estatura");
+  EXPECT_EQ(srv::CheckReferences(db, {}), QStringList());
   // Boys, 1 year 0 months, percentile 50: the CDC's P50 weight at Agemos 12.5.
   EXPECT_EQ(AgeValue(db, "VRPESOMASIDA", "01", "050", 1, 0),
             CdcLine("wtageinf.csv", 1, 12.5)["P50"]);
@@ -129,7 +157,8 @@ TEST_P(ImportTest, ComputedPercentilesFollowLmsAndPublishedOnesTheFile) {
 }
 
 TEST_P(ImportTest, ImportingTwiceLeavesTheSameRows) {
-  srv::ImportCdc(db_, "03", CdcDir(), {50, 85});
+  // The check after the import finds nothing in CDC 2000.
+  EXPECT_EQ(srv::ImportCdc(db_, "03", CdcDir(), {50, 85}).findings, QStringList());
   const std::string once = WithoutAudit(Dump(db_));
   srv::ImportCdc(db_, "03", CdcDir(), {50, 85});
   EXPECT_EQ(WithoutAudit(Dump(db_)), once);
@@ -182,6 +211,110 @@ TEST_P(ImportTest, DamagedFilesAndUnknownReferencesWriteNothing) {
     }
   }
   EXPECT_EQ(Dump(db_), before);
+}
+
+QString WhoDir() { return QDir::cleanPath(CdcDir() + "/../who"); }
+
+// L, M and S of a WHO file at sex and key, read the plain way.
+std::vector<double> WhoLms(const char* file, int sex, double key) {
+  QFile f(WhoDir() + "/" + file);
+  EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+  while (!f.atEnd()) {
+    const QList<QByteArray> c = f.readLine().trimmed().split('\t');
+    if (c[0] == QByteArray::number(sex) && std::fabs(c[1].toDouble() - key) < 1e-9)
+      return {c[2].toDouble(), c[3].toDouble(), c[4].toDouble()};
+  }
+  ADD_FAILURE() << "no line " << sex << "," << key << " in " << file;
+  return {1, NAN, 0};
+}
+
+double Lms(const std::vector<double>& v, double z) {
+  return v[0] == 0 ? v[1] * std::exp(v[2] * z) : v[1] * std::pow(1 + v[0] * v[2] * z, 1 / v[0]);
+}
+
+TEST_P(ImportTest, WhoValuesLandInTheirReferencesAndAgainTheSame) {
+  const srv::ImportCounts n = srv::ImportWho(db_, "03", "04", WhoDir(), {15, 85});
+  EXPECT_EQ(n.age, 229 * 2);
+  EXPECT_EQ(n.height, 131 * 2);
+  EXPECT_EQ(n.nchs, 0);
+  EXPECT_EQ(n.stature, 111 * 2);
+  EXPECT_EQ(n.findings, QStringList());
+  const double z85 = 1.0364333894937898;  // normal quantile of 0.85
+  // The joint: girls' height at 60 months is the 2006 standard at day 1826,
+  // at 61 months the 2007 reference.
+  EXPECT_NEAR(AgeValue(db_, "VRALTUFEMIDA", "03", "085", 5, 0),
+              Lms(WhoLms("lenanthro.txt", 2, 1826), z85), 1e-9);
+  EXPECT_NEAR(AgeValue(db_, "VRALTUFEMIDA", "03", "085", 5, 1),
+              Lms(WhoLms("hfawho2007.txt", 2, 61), z85), 1e-9);
+  EXPECT_EQ(AgeValue(db_, "VRMDATFEMIDA", "03", "085", 5, 1), WhoLms("hfawho2007.txt", 2, 61)[1]);
+  EXPECT_TRUE(std::isnan(AgeValue(db_, "VRPMCFMASIDA", "03", "085", 5, 1)));
+  auto heightWeight = [&](const char* ref, double height) {
+    auto db = srv::OpenDb(db_);
+    double v = NAN;
+    db->run(
+        "SELECT VRPESOMASALT FROM PESOALTU WHERE CDREFEBIBL = ? AND CDPERCENTIL = '015' AND "
+        "VRALTURA = ?",
+        {std::string(ref), height}, [&](const srv::SqlRow& r) { v = r.real(0); });
+    return v;
+  };
+  EXPECT_NEAR(heightWeight("03", 45.5), Lms(WhoLms("wflanthro.txt", 1, 45.5), -z85), 1e-9);
+  EXPECT_NEAR(heightWeight("04", 119.5), Lms(WhoLms("wfhanthro.txt", 1, 119.5), -z85), 1e-9);
+  EXPECT_TRUE(std::isnan(heightWeight("04", 64.5)));
+
+  const std::string once = WithoutAudit(Dump(db_));
+  srv::ImportWho(db_, "03", "04", WhoDir(), {15, 85});
+  EXPECT_EQ(WithoutAudit(Dump(db_)), once);
+}
+
+TEST_P(ImportTest, ATruncatedWhoFileWritesNothing) {
+  QTemporaryDir dir;
+  for (const QString& f : QDir(WhoDir()).entryList({"*.txt"}))
+    ASSERT_TRUE(QFile::copy(WhoDir() + "/" + f, dir.filePath(f)));
+  QFile f(dir.filePath("wfhanthro.txt"));
+  ASSERT_TRUE(f.resize(f.size() / 2));
+  const std::string before = Dump(db_);
+  for (const auto& [whoDir, stature, message] : std::vector<std::tuple<QString, QString, QString>>{
+           {dir.path(), "04", "wfhanthro.txt"},
+           {WhoDir(), "03", "mesma referência"},
+           {WhoDir(), "88", "Referência '88' não cadastrada"}}) {
+    try {
+      srv::ImportWho(db_, "03", stature, whoDir, {50});
+      ADD_FAILURE() << "imported into " << stature.toStdString();
+    } catch (const std::runtime_error& e) {
+      EXPECT_TRUE(QString::fromUtf8(e.what()).contains(message)) << e.what();
+    }
+  }
+  EXPECT_EQ(Dump(db_), before);
+}
+
+TEST_P(ImportTest, TheCheckFindsPlantedFaultsInTheDatabase) {
+  EXPECT_EQ(srv::CheckReferences(db_, {}), QStringList());
+  auto db = srv::OpenDb(db_);
+  // Girls' weight at 4 years 2 months: P3 and P5 swapped in CDC 2000.
+  const std::string where =
+      " WHERE CDREFEBIBL = '01' AND NRIDADEINI = 4 AND NRIDADEFIN = 2 AND CDPERCENTIL = ?";
+  const double p3 = AgeValue(db_, "VRPESOFEMIDA", "01", "003", 4, 2),
+               p5 = AgeValue(db_, "VRPESOFEMIDA", "01", "005", 4, 2);
+  db->run("UPDATE PESALTIDADE SET VRPESOFEMIDA = ?" + where, {p5, std::string("003")});
+  db->run("UPDATE PESALTIDADE SET VRPESOFEMIDA = ?" + where, {p3, std::string("005")});
+  // Boys' weight for height 100 cm, P50, 4 % too high in the WHO stature reference.
+  db->script(
+      "UPDATE PESOALTU SET VRPESOMASALT = VRPESOMASALT * 1.04 WHERE CDREFEBIBL = '05' AND "
+      "CDPERCENTIL = '050' AND VRALTURA = 100");
+  const QStringList all = srv::CheckReferences(db_, {});
+  // The swapped values also leave their own curves, so each is a jump too.
+  ASSERT_EQ(all.size(), 4) << all.join('\n').toStdString();
+  const QString swapped = "Referência 01: PESALTIDADE, feminino, 4 anos 2 meses, peso";
+  EXPECT_TRUE(all[0].startsWith(swapped + ": P003 = ")) << all[0].toStdString();
+  EXPECT_TRUE(all[0].contains("maior que P005") && all[0].contains("fora de ordem"));
+  EXPECT_TRUE(all[1].startsWith(swapped + ", P003: ") && all[1].contains("salto"));
+  EXPECT_TRUE(all[2].startsWith(swapped + ", P005: ") && all[2].contains("salto"));
+  EXPECT_TRUE(all[3].startsWith("Referência 05: PESOALTU, masculino, 100 cm, peso, P050: "))
+      << all[3].toStdString();
+  EXPECT_TRUE(all[3].contains("salto de 3,8 % (tolerância 1 %)"));
+  EXPECT_EQ(srv::CheckReferences(db_, "05"), QStringList{all[3]});
+  EXPECT_EQ(srv::CheckReferences(db_, "02"), QStringList());
+  EXPECT_THROW(srv::CheckReferences(db_, "77"), std::runtime_error);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ImportTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
@@ -239,7 +372,48 @@ TEST(AdminTool, CommandsInitImportAndExport) {
   }
   r = Admin({"--help"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_TRUE(r.out.contains("M x S")) << r.out.toStdString();
+  for (const char* part : {"M x S", "import-who", "30,4375", "--stature-ref", "check --db", "2 %"})
+    EXPECT_TRUE(r.out.contains(QString::fromUtf8(part))) << part;
+}
+
+TEST(AdminTool, ImportWhoAndCheck) {
+  QTemporaryDir dir;
+  const QString db = dir.filePath("who.db");
+  ASSERT_EQ(Admin({"init", "--db", db}).exitCode, 0);
+  {
+    auto conn = srv::OpenDb(db);
+    conn->run("INSERT INTO REFEBIBL VALUES ('07', 'OMS'), ('08', 'OMS estatura')", {});
+  }
+  AdminRun r = Admin(
+      {"import-who", "--db", db, "--ref", "07", "--stature-ref", "08", "--percentiles", "3,50,97"});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.out.contains("687 linhas por idade, 393 de peso por comprimento"))
+      << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("08: 333 linhas de peso por estatura")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("Verificação: nada encontrado.")) << r.out.toStdString();
+  r = Admin({"check", "--db", db});
+  EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+  {
+    auto conn = srv::OpenDb(db);
+    conn->run(
+        "UPDATE PESALTIDADE SET VRALTUMASIDA = 300 WHERE CDREFEBIBL = '07' AND "
+        "CDPERCENTIL = '097' AND NRIDADEINI = 19 AND NRIDADEFIN = 0",
+        {});
+  }
+  r = Admin({"check", "--db", db, "--ref", "07"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(
+      r.out.contains("Referência 07: PESALTIDADE, masculino, 19 anos, altura, P097: 300 "
+                     "fora do intervalo fisiológico"))
+      << r.out.toStdString();
+  EXPECT_EQ(Admin({"check", "--db", db, "--ref", "08"}).exitCode, 0);
+  r = Admin({"check", "--db", dir.filePath("nao-existe.db")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("Banco não encontrado")) << r.err.toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath("nao-existe.db")));
+  r = Admin({"import-who", "--db", db, "--ref", "07", "--dir", dir.filePath("nada")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("Pasta dos arquivos da OMS não encontrada")) << r.err.toStdString();
 }
 
 }  // namespace

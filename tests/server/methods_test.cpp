@@ -121,15 +121,18 @@ QStringList FieldNames(const QJsonValue& packet) {
 TEST_P(ServerTest, GetReferenciaListsReferencesThatHaveRows) {
   QJsonValue packet = Ok("GetReferencia");
   EXPECT_EQ(FieldNames(packet), (QStringList{"CDREFEBIBL:string:2", "NMREFEBIBL:string:60"}));
-  ASSERT_EQ(Rows(packet).size(), 1);
+  // The sample's CDC 2000 (01) and WHO (02, 05) have rows; 03 and 04 none.
+  ASSERT_EQ(Rows(packet).size(), 3);
   EXPECT_EQ(Rows(packet)[0].toArray()[0].toString(), "01");
   EXPECT_TRUE(Rows(packet)[0].toArray()[1].toString().startsWith("CDC 2000"));
+  EXPECT_EQ(Rows(packet)[1].toArray()[0].toString(), "02");
+  EXPECT_EQ(Rows(packet)[2].toArray()[0].toString(), "05");
 
   // A reference appears with its first row, in any of the three tables.
   Ok("SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("03", "050", 1, 10))})});
   packet = Ok("GetReferencia");
-  ASSERT_EQ(Rows(packet).size(), 2);
-  EXPECT_EQ(Rows(packet)[1].toArray()[0].toString(), "03");
+  ASSERT_EQ(Rows(packet).size(), 4);
+  EXPECT_EQ(Rows(packet)[2].toArray()[0].toString(), "03");
 }
 
 TEST_P(ServerTest, PairsCarryThePercentileListAndEveryRowInKeyOrder) {
@@ -216,30 +219,30 @@ TEST_P(ServerTest, PairValuesRoundTripExactly) {
 TEST_P(ServerTest, GetValidaFindsStoredKeysOnly) {
   for (const TableCase& t : Tables()) {
     SCOPED_TRACE(t.valida);
-    Ok(t.set, {Delta(t.table, {Insert(t.row("02", "050", 7, 12.5))})});
-    const QJsonArray found = ValidaRows(t, "02", "050", 7);
+    Ok(t.set, {Delta(t.table, {Insert(t.row("04", "050", 7, 12.5))})});
+    const QJsonArray found = ValidaRows(t, "04", "050", 7);
     ASSERT_EQ(found.size(), 1);
-    EXPECT_EQ(found[0].toArray(), t.row("02", "050", 7, 12.5));
-    EXPECT_TRUE(ValidaRows(t, "02", "050", 8).isEmpty());
-    EXPECT_TRUE(ValidaRows(t, "02", "010", 7).isEmpty());
+    EXPECT_EQ(found[0].toArray(), t.row("04", "050", 7, 12.5));
+    EXPECT_TRUE(ValidaRows(t, "04", "050", 8).isEmpty());
+    EXPECT_TRUE(ValidaRows(t, "04", "010", 7).isEmpty());
   }
   // Heights: a comma or a point.
-  Ok("SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("02", "010", 70, 5))})});
+  Ok("SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("04", "010", 70, 5))})});
   for (const char* text : {"110,5", "110.5", " 110,5 "})
-    EXPECT_EQ(Rows(Ok("GetValidaAltura", {"02", "010", text})).size(), 1) << text;
+    EXPECT_EQ(Rows(Ok("GetValidaAltura", {"04", "010", text})).size(), 1) << text;
 }
 
 TEST_P(ServerTest, SetInsertsUpdatesAndDeletesWithAudit) {
   for (const TableCase& t : Tables()) {
     SCOPED_TRACE(t.set);
     const int audit = AuditCount(db_);
-    const QJsonArray row = t.row("02", "025", 3, 20);
+    const QJsonArray row = t.row("04", "025", 3, 20);
     Ok(t.set, {Delta(t.table, {Insert(row)})});
-    const QJsonArray changed = t.row("02", "025", 3, 21.25);
+    const QJsonArray changed = t.row("04", "025", 3, 21.25);
     Ok(t.set, {Delta(t.table, {Update(row, changed)})});
-    EXPECT_EQ(ValidaRows(t, "02", "025", 3)[0].toArray(), changed);
+    EXPECT_EQ(ValidaRows(t, "04", "025", 3)[0].toArray(), changed);
     Ok(t.set, {Delta(t.table, {Remove(changed)})});
-    EXPECT_TRUE(ValidaRows(t, "02", "025", 3).isEmpty());
+    EXPECT_TRUE(ValidaRows(t, "04", "025", 3).isEmpty());
     EXPECT_EQ(AuditCount(db_), audit + 3);
   }
   // The audit trail names who changed what, with the old and the new row.
@@ -259,7 +262,7 @@ TEST_P(ServerTest, SetInsertsUpdatesAndDeletesWithAudit) {
           const QJsonObject o =
               QJsonDocument::fromJson(QByteArray(r.text(4).data(), qsizetype(r.text(4).size())))
                   .object();
-          EXPECT_EQ(o.value("CDREFEBIBL").toString(), "02");
+          EXPECT_EQ(o.value("CDREFEBIBL").toString(), "04");
           EXPECT_EQ(o.value("VRALTURA").toDouble(), 43.5);
         }
         EXPECT_FALSE(r.text(5).empty());
@@ -271,21 +274,21 @@ TEST_P(ServerTest, SetInsertsUpdatesAndDeletesWithAudit) {
 TEST_P(ServerTest, DuplicateAndStaleChangesAreRefusedWholeDelta) {
   for (const TableCase& t : Tables()) {
     SCOPED_TRACE(t.set);
-    const QJsonArray row = t.row("02", "050", 5, 30);
+    const QJsonArray row = t.row("04", "050", 5, 30);
     Ok(t.set, {Delta(t.table, {Insert(row)})});
     const std::string before = Dump(db_);
 
-    Response r = Call(t.set, {Delta(t.table, {Insert(t.row("02", "050", 6, 1)), Insert(row)})});
+    Response r = Call(t.set, {Delta(t.table, {Insert(t.row("04", "050", 6, 1)), Insert(row)})});
     EXPECT_EQ(r.error(), QString::fromUtf8(t.duplicate));
 
     // Update and delete whose original values no longer hold.
-    const QJsonArray stale = t.row("02", "050", 5, 29);
-    r = Call(t.set, {Delta(t.table, {Insert(t.row("02", "050", 6, 1)),
-                                     Update(stale, t.row("02", "050", 5, 31))})});
+    const QJsonArray stale = t.row("04", "050", 5, 29);
+    r = Call(t.set, {Delta(t.table, {Insert(t.row("04", "050", 6, 1)),
+                                     Update(stale, t.row("04", "050", 5, 31))})});
     EXPECT_EQ(r.error(), kConflict);
     r = Call(t.set, {Delta(t.table, {Remove(stale)})});
     EXPECT_EQ(r.error(), kConflict);
-    r = Call(t.set, {Delta(t.table, {Remove(t.row("02", "050", 9, 30))})});  // never existed
+    r = Call(t.set, {Delta(t.table, {Remove(t.row("04", "050", 9, 30))})});  // never existed
     EXPECT_EQ(r.error(), kConflict);
     EXPECT_EQ(Dump(db_), before);
   }
@@ -342,7 +345,11 @@ TEST_P(ServerTest, DeletaRemovesAPercentileOrTheWholeReference) {
     Ok(t.deleta, {"01", "", "T"});
     EXPECT_TRUE(percentiles().isEmpty());
   }
-  EXPECT_TRUE(Rows(Ok("GetReferencia")).isEmpty());
+  // Only the WHO references keep rows.
+  const QJsonArray left = Rows(Ok("GetReferencia"));
+  ASSERT_EQ(left.size(), 2);
+  EXPECT_EQ(left[0].toArray()[0].toString(), "02");
+  EXPECT_EQ(left[1].toArray()[0].toString(), "05");
 }
 
 TEST_P(ServerTest, GetPercentilOffersPercentilesWithoutRows) {
@@ -360,8 +367,8 @@ TEST_P(ServerTest, GetPercentilOffersPercentilesWithoutRows) {
   EXPECT_EQ(codes("GetPercentilIdPesAlt", "01"), (QStringList{"015", "085"}));
   EXPECT_EQ(codes("GetPercentilPesAlt", "01"), (QStringList{"015", "085"}));
   EXPECT_EQ(codes("GetPercentilPesAltNCHS", "01"), (QStringList{"015"}));
-  EXPECT_EQ(codes("GetPercentilIdPesAlt", "02").size(), 11);
-  EXPECT_EQ(FieldNames(Ok("GetPercentilPesAlt", {"02"})),
+  EXPECT_EQ(codes("GetPercentilIdPesAlt", "04").size(), 11);
+  EXPECT_EQ(FieldNames(Ok("GetPercentilPesAlt", {"04"})),
             (QStringList{"CDPERCENTIL:string:3", "NMPERCENTIL:string:30"}));
 }
 
@@ -391,7 +398,7 @@ TEST_P(ServerTest, CopiaCopiesOnePercentileOntoAFreeOne) {
 
     const std::string before = Dump(db_);
     EXPECT_TRUE(Call(t.copia, {"01", "015", "050"}).error().contains("já tem registros"));
-    EXPECT_TRUE(Call(t.copia, {"02", "015", "050"}).error().contains("não tem registros"));
+    EXPECT_TRUE(Call(t.copia, {"04", "015", "050"}).error().contains("não tem registros"));
     EXPECT_EQ(Call(t.copia, {"01", "099", "050"}).error(), "Percentil '099' não cadastrado.");
     EXPECT_EQ(Call(t.copia, {"09", "085", "050"}).error(), "Referência '09' não cadastrada.");
     EXPECT_TRUE(Call(t.copia, {"01", "050", "050"}).error().contains("diferente"));
@@ -405,7 +412,7 @@ TEST_P(ServerTest, ReaderMayOnlyReadAndStrangersNothing) {
   EXPECT_TRUE(reader.Call("GetPercAltura").ok());
   const std::string before = Dump(db_);
   for (const auto& [method, params] : std::vector<std::pair<QString, QJsonArray>>{
-           {"SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("02", "050", 1, 3))})}},
+           {"SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("04", "050", 1, 3))})}},
            {"DeletaIdade", {"01", "", "T"}},
            {"CopiaPesAlt", {"01", "015", "050"}}}) {
     const Response r = reader.Call(method, params);
@@ -425,9 +432,9 @@ TEST_P(ServerTest, ReaderMayOnlyReadAndStrangersNothing) {
 // Every malformed or unacceptable request gets its own clear message and
 // leaves the database exactly as it was.
 TEST_P(ServerTest, BadInputIsRefusedClearlyAndChangesNothing) {
-  const QJsonObject goodAge = Delta("PESALTIDADE", {Insert(AgeRow("02", "050", 5, 10))});
+  const QJsonObject goodAge = Delta("PESALTIDADE", {Insert(AgeRow("04", "050", 5, 10))});
   auto withValue = [&](int column, const QJsonValue& v) {
-    QJsonArray row = AgeRow("02", "050", 5, 10);
+    QJsonArray row = AgeRow("04", "050", 5, 10);
     row[column] = v;
     return QJsonObject(Delta("PESALTIDADE", {Insert(row)}));
   };
@@ -472,7 +479,7 @@ TEST_P(ServerTest, BadInputIsRefusedClearlyAndChangesNothing) {
                                         {"changes", QJsonArray{QJsonObject{{"op", "merge"}}}}}}),
        "Operação desconhecida"},
       {"short row",
-       body("SetIdPesAlt", {Delta("PESALTIDADE", {Insert(QJsonArray{"050", "02", 1, 1})})}),
+       body("SetIdPesAlt", {Delta("PESALTIDADE", {Insert(QJsonArray{"050", "04", 1, 1})})}),
        "malformada"},
       {"NaN", ageDeltaText("NaN"), "NaN, infinito"},
       {"infinity", ageDeltaText("Infinity"), "NaN, infinito"},
@@ -541,14 +548,14 @@ TEST_P(ServerTest, SqlLookingStringsAreJustBadValues) {
       // Inside a delta: both code columns.
       const srv::TableDef& def = *srv::AllTables()[size_t(&t - &Tables()[0])];
       for (const char* col : {"CDREFEBIBL", "CDPERCENTIL"}) {
-        QJsonArray row = t.row("02", "050", 4, 3);
+        QJsonArray row = t.row("04", "050", 4, 3);
         row[def.columnIndex(col)] = s;
         EXPECT_FALSE(Call(t.set, {Delta(t.table, {Insert(row)})}).ok());
       }
     }
   }
   EXPECT_EQ(Dump(db_), before);
-  EXPECT_EQ(Rows(Ok("GetReferencia")).size(), 1);
+  EXPECT_EQ(Rows(Ok("GetReferencia")).size(), 3);
 }
 
 TEST_P(ServerTest, BodyOverTheLimitIsRefused) {
@@ -585,12 +592,14 @@ TEST_P(ServerTest, InstancesOnOneDatabaseSeeEachOthersChanges) {
 
   const int before = int(Rows(Ok("GetPercAltura").toArray()[1]).size());
   ASSERT_TRUE(
-      otherClient.Call("SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("02", "050", 1, 3))})})
+      otherClient.Call("SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("04", "050", 1, 3))})})
           .ok());
   EXPECT_EQ(Rows(Ok("GetPercAltura").toArray()[1]).size(), before + 1);
-  ASSERT_TRUE(otherClient.Call("DeletaAltura", {"02", "050", ""}).ok());
+  ASSERT_TRUE(otherClient.Call("DeletaAltura", {"04", "050", ""}).ok());
   EXPECT_EQ(Rows(Ok("GetPercAltura").toArray()[1]).size(), before);
-  ASSERT_TRUE(otherClient.Call("DeletaAltura", {"01", "", "T"}).ok());
+  // Every reference with height rows deleted: the cached answer empties.
+  for (const char* ref : {"01", "02", "05"})
+    ASSERT_TRUE(otherClient.Call("DeletaAltura", {ref, "", "T"}).ok()) << ref;
   EXPECT_TRUE(Rows(Ok("GetPercAltura").toArray()[1]).isEmpty());
   EXPECT_TRUE(Rows(Ok("GetPercAltura").toArray()[0]).isEmpty());
   // Percentile names are kept by another screen: a renamed one shows at once.
@@ -670,7 +679,7 @@ TEST_P(ServerTest, SchemaIsVersionedAndMigratingTwiceChangesNothing) {
         "SELECT CDREFEBIBL, NMREFEBIBL FROM REFEBIBL WHERE CDREFEBIBL = NVL(?, CDREFEBIBL) ORDER "
         "BY CDREFEBIBL";
     for (const auto& [param, expected] : std::vector<std::pair<srv::SqlParam, int>>{
-             {std::monostate{}, 4}, {std::string("01"), 1}, {std::string("99"), 0}}) {
+             {std::monostate{}, 5}, {std::string("01"), 1}, {std::string("99"), 0}}) {
       int rows = 0;
       db->run(sql, {param}, [&](const srv::SqlRow&) { ++rows; });
       EXPECT_EQ(rows, expected);

@@ -1,8 +1,10 @@
 // tabrelpeso-admin: database administration of the application server.
 
+#include "import/cdc2000.h"
+#include "import/who.h"
 #include "server/admin.h"
 #include "server/app_server.h"
-#include "tools/cdc/cdc2000.h"
+#include "server/reference_check.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,9 +30,39 @@ const char* const kHelp =
     "      da mediana (as distribuições LMS são assimétricas). Importar de novo os\n"
     "      mesmos arquivos deixa as mesmas linhas; um arquivo ausente, malformado ou\n"
     "      que não confere com L, M e S é recusado e nada é gravado.\n"
-    "  seed --db BANCO [--dir PASTA]\n"
+    "  import-who --db BANCO --ref CÓDIGO [--stature-ref CÓDIGO2] [--dir PASTA]\n"
+    "             [--percentiles 3,5,10,...]\n"
+    "      preenche a referência com as curvas da OMS (tabelas LMS da OMS em PASTA;\n"
+    "      padrão: data/who do repositório). Cada percentil p é calculado de L, M e S:\n"
+    "      M(1 + L S z)^(1/L), ou M exp(S z) quando L = 0, z o quantil normal de p;\n"
+    "      padrão: 3, 5, 10, 25, 50, 75, 90, 95 e 97.\n"
+    "      Tabela por idade, mês m de 0 a 228: até 60 meses, padrões OMS 2006 no dia\n"
+    "      arredondado de m x 30,4375 (peso, comprimento/estatura, perímetro cefálico;\n"
+    "      comprimento deitado até 23 meses, estatura a partir de 24); de 61 meses em\n"
+    "      diante, referência OMS 2007 (estatura até 228 meses, peso até 120); o que\n"
+    "      a OMS não publica fica vazio. \"Média\" é M e \"Desvio Padrão\" é M x S,\n"
+    "      como no CDC. Tabela peso/altura: peso por comprimento, 45 a 110 cm de\n"
+    "      0,5 em 0,5 cm. Com --stature-ref, a tabela peso/altura de CÓDIGO2 recebe o\n"
+    "      peso por estatura, 65 a 120 cm de 0,5 em 0,5 cm (comprimento e estatura\n"
+    "      nunca na mesma tabela). A tabela NCHS 2000 fica vazia. Mesmas garantias de\n"
+    "      import-cdc; um arquivo ausente, malformado ou truncado é recusado.\n"
+    "  check --db BANCO [--ref CÓDIGO]\n"
+    "      verificação de plausibilidade das tabelas (todas as referências sem --ref),\n"
+    "      uma linha por ocorrência com tabela, sexo, chave e valores: percentis fora\n"
+    "      de ordem na mesma idade/altura; salto: valor afastado da reta entre os\n"
+    "      vizinhos (mês anterior e seguinte, ou passo de altura) mais que 6 % do\n"
+    "      valor até 5 meses, 2 % a partir de 6 meses, 1 % por altura; valores fora\n"
+    "      dos limites fisiológicos (peso 0,3 a 250 kg, altura 30 a 230 cm,\n"
+    "      perímetro cefálico 20 a 70 cm; desvio padrão entre 0 e a média); meses ou\n"
+    "      alturas faltando e valores vazios entre preenchidos. Termina com status 1\n"
+    "      se encontrar algo. Roda também depois de cada importação, sobre as\n"
+    "      referências importadas: a importação fica gravada e o status é 1 se a\n"
+    "      verificação encontrar algo.\n"
+    "  seed --db BANCO [--dir PASTA] [--who-dir PASTA_OMS]\n"
     "      base de exemplo: referência 01 (CDC 2000) com os percentis publicados,\n"
-    "      referências 02 a 04 sem linhas e os percentis 003 a 097.\n"
+    "      02 (OMS 2006/2007: idade e peso por comprimento) e 05 (OMS 2006: peso\n"
+    "      por estatura) com os mesmos percentis, 03 e 04 sem linhas, e os\n"
+    "      percentis 003 a 097. PASTA_OMS padrão: a pasta who ao lado de PASTA.\n"
     "  export --db BANCO --ref CÓDIGO --table age|height|nchs [--format csv]\n"
     "         [--decimal comma|point] [--out ARQUIVO]\n"
     "      uma linha por chave; comma (padrão) usa vírgula decimal e ';' entre campos,\n"
@@ -44,14 +76,33 @@ int Usage(const QString& message) {
   return 2;
 }
 
-QString DefaultCdcDir() {
+// The shipped data folder `name` (cdc2000, who) next to the program or in the sources.
+QString DefaultDataDir(const QString& name, const QString& probe) {
   const QString here = QCoreApplication::applicationDirPath();
-  for (const QString& candidate :
-       {here + QStringLiteral("/../../data/cdc2000"), here + QStringLiteral("/../data/cdc2000"),
-        QStringLiteral(TRP_SOURCE_DIR "/data/cdc2000")})
-    if (QFile::exists(candidate + QStringLiteral("/wtageinf.csv")))
-      return QDir::cleanPath(candidate);
-  return QStringLiteral(TRP_SOURCE_DIR "/data/cdc2000");
+  QString source = QStringLiteral(TRP_SOURCE_DIR "/data/") + name;
+  for (const QString& candidate : {here + QStringLiteral("/../../data/") + name,
+                                   here + QStringLiteral("/../data/") + name, source})
+    if (QFile::exists(candidate + u'/' + probe)) return QDir::cleanPath(candidate);
+  return source;
+}
+
+// "3,5,10" as numbers; false on a part that is not a number.
+bool ParsePercentiles(const QString& text, QList<double>& out) {
+  out.clear();
+  for (const QString& p : text.split(u',', Qt::SkipEmptyParts)) {
+    bool ok = false;
+    out.append(p.trimmed().toDouble(&ok));
+    if (!ok) return false;
+  }
+  return true;
+}
+
+void PrintFindings(const QStringList& findings) {
+  for (const QString& f : findings) std::cout << f.toStdString() << "\n";
+  if (findings.isEmpty())
+    std::cout << "Verificação: nada encontrado.\n";
+  else
+    std::cout << "Verificação: " << findings.size() << " ocorrência(s).\n";
 }
 
 }  // namespace
@@ -67,8 +118,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::map<QString, QString> opt;
-  const QStringList known{"--db",    "--ref",    "--dir",     "--percentiles",
-                          "--table", "--format", "--decimal", "--out"};
+  const QStringList known{"--db",     "--ref",     "--dir", "--percentiles", "--table",
+                          "--format", "--decimal", "--out", "--who-dir",     "--stature-ref"};
   for (int i = 2; i < args.size(); ++i) {
     if (args[i] == QLatin1String("--help")) {
       std::cout << kHelp;
@@ -86,7 +137,16 @@ int main(int argc, char** argv) {
   };
   const QString db = need("--db");
   if (db.isEmpty()) return Usage(QStringLiteral("informe o banco com --db."));
-  const QString dir = need("--dir").isEmpty() ? DefaultCdcDir() : need("--dir");
+  const bool who = command == QLatin1String("import-who");
+  const QString dir =
+      !need("--dir").isEmpty() ? need("--dir")
+      : who ? DefaultDataDir(QStringLiteral("who"), QStringLiteral("weianthro.txt"))
+            : DefaultDataDir(QStringLiteral("cdc2000"), QStringLiteral("wtageinf.csv"));
+  QList<double> percentiles =
+      who ? trp::who::DefaultPercentiles() : trp::cdc::PublishedPercentiles();
+  if (!need("--percentiles").isEmpty() && !ParsePercentiles(need("--percentiles"), percentiles))
+    return Usage(
+        QStringLiteral("percentil inválido em --percentiles: '%1'.").arg(need("--percentiles")));
 
   try {
     if (command == QLatin1String("init")) {
@@ -94,23 +154,29 @@ int main(int argc, char** argv) {
       std::cout << "Esquema pronto em " << db.toStdString() << ".\n";
     } else if (command == QLatin1String("import-cdc")) {
       if (need("--ref").isEmpty()) return Usage(QStringLiteral("informe a referência com --ref."));
-      QList<double> percentiles = trp::cdc::PublishedPercentiles();
-      if (!need("--percentiles").isEmpty()) {
-        percentiles.clear();
-        for (const QString& p : need("--percentiles").split(u',', Qt::SkipEmptyParts)) {
-          bool ok = false;
-          const double v = p.trimmed().toDouble(&ok);
-          if (!ok)
-            return Usage(QStringLiteral("percentil inválido em --percentiles: '%1'.").arg(p));
-          percentiles.append(v);
-        }
-      }
       const srv::ImportCounts n = srv::ImportCdc(db, need("--ref"), dir, percentiles);
       std::cout << "Importado na referência " << need("--ref").toStdString() << ": " << n.age
                 << " linhas por idade, " << n.height << " por altura, " << n.nchs
                 << " NCHS 2000.\n";
+      PrintFindings(n.findings);
+      if (!n.findings.isEmpty()) return 1;
+    } else if (who) {
+      if (need("--ref").isEmpty()) return Usage(QStringLiteral("informe a referência com --ref."));
+      const srv::ImportCounts n =
+          srv::ImportWho(db, need("--ref"), need("--stature-ref"), dir, percentiles);
+      std::cout << "Importado na referência " << need("--ref").toStdString() << ": " << n.age
+                << " linhas por idade, " << n.height << " de peso por comprimento.\n";
+      if (!need("--stature-ref").isEmpty())
+        std::cout << "Importado na referência " << need("--stature-ref").toStdString() << ": "
+                  << n.stature << " linhas de peso por estatura.\n";
+      PrintFindings(n.findings);
+      if (!n.findings.isEmpty()) return 1;
+    } else if (command == QLatin1String("check")) {
+      const QStringList findings = srv::CheckReferences(db, need("--ref"));
+      PrintFindings(findings);
+      return findings.isEmpty() ? 0 : 1;
     } else if (command == QLatin1String("seed")) {
-      srv::SeedSampleDatabase(db, dir);
+      srv::SeedSampleDatabase(db, dir, need("--who-dir"));
       std::cout << "Base de exemplo pronta em " << db.toStdString() << ".\n";
     } else if (command == QLatin1String("export")) {
       if (need("--ref").isEmpty()) return Usage(QStringLiteral("informe a referência com --ref."));

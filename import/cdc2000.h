@@ -26,63 +26,30 @@
 //
 // Used by `tabrelpeso-admin import-cdc` and `seed`, which write the rows.
 
+#include "import/growth.h"
+
 #include <QList>
 #include <QString>
-#include <QVariantMap>
-
-#include <optional>
-#include <vector>
 
 namespace trp::cdc {
 
-enum Sex { kMale = 0, kFemale = 1 };
+using growth::AgeRow;
+using growth::HeightRow;
+using growth::kFemale;
+using growth::kMale;
+using growth::LmsValue;
+using growth::Measure;
+using growth::NchsRow;
+using growth::NormalQuantile;
+using growth::PercentileCode;
+using growth::Sex;
+using CdcRows = growth::Rows;
 
 // Published percentiles of the CDC files carry 10 significant digits; the
 // lenageinf columns were updated to match LMS and differ by at most 2.5e-7
 // relative, every other file by 3.3e-9. A published value further from its
 // LMS value than this is taken as damage to the file.
 inline constexpr double kLmsTolerance = 1e-5;
-
-// A value at one percentile with the distribution's M and M x S. Empty where
-// the CDC has no row for that sex and key.
-struct Measure {
-  std::optional<double> value;
-  std::optional<double> mean;  // M
-  std::optional<double> sd;    // M x S, an approximation near the median
-};
-
-struct AgeRow {
-  QString percentile;  // "050"
-  int years = 0;       // NRIDADEINI
-  int months = 0;      // NRIDADEFIN, 0 to 11
-  Measure weight[2];   // by Sex
-  Measure height[2];
-  Measure head[2];
-  // Column name -> value for PESALTIDADE without CDREFEBIBL; an empty
-  // value is a null QVariant.
-  QVariantMap Columns() const;
-};
-
-struct HeightRow {
-  QString percentile;
-  double height = 0;  // VRALTURA, cm
-  std::optional<double> weight[2];
-  QVariantMap Columns() const;  // PESOALTU without CDREFEBIBL
-};
-
-struct NchsRow {
-  QString percentile;
-  double height = 0;  // VRALTURAN2, cm
-  Measure weight[2];
-  QVariantMap Columns() const;  // PEALNCHS2000 without CDREFEBIBL
-};
-
-// Rows ordered by percentile (ascending), then by key.
-struct CdcRows {
-  std::vector<AgeRow> age;
-  std::vector<HeightRow> height;
-  std::vector<NchsRow> nchs;
-};
 
 // Reads the seven files of `dir` and builds the rows for `percentiles`
 // (whole numbers from 1 to 99; repeats are ignored). Throws
@@ -94,17 +61,5 @@ CdcRows LoadCdc2000(const QString& dir, const QList<double>& percentiles);
 
 // The percentiles the CDC publishes in every file.
 QList<double> PublishedPercentiles();
-
-// "003" for 3, "050" for 50. Throws std::runtime_error unless `percentile` is
-// a whole number from 1 to 99.
-QString PercentileCode(double percentile);
-
-// The standard normal quantile (Wichura's AS241, about 16 digits).
-// Throws std::runtime_error unless 0 < p < 1.
-double NormalQuantile(double p);
-
-// X = M (1 + L S z)^(1/L), or M e^(S z) when L = 0. Throws std::runtime_error
-// when 1 + L S z is not positive (no such value exists).
-double LmsValue(double l, double m, double s, double z);
 
 }  // namespace trp::cdc

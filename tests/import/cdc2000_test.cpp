@@ -1,6 +1,6 @@
 // The CDC 2000 import: rows built from the shipped CSV files, compared with the
 // files read independently here, and the refusal of damaged files.
-#include "tools/cdc/cdc2000.h"
+#include "import/cdc2000.h"
 
 #include <gtest/gtest.h>
 
