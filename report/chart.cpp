@@ -194,10 +194,19 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
   QList<Label> labels;
   auto drawSeries = [&](const ChartSeries& s) {
     const QPainterPath path = SeriesPath(g, s);
-    if (path.isEmpty()) return;
-    painter.setPen(QPen(s.highlighted ? QColor(0xB0, 0x1E, 0x1E) : QColor(0x1F, 0x4E, 0x8C),
-                        (s.highlighted ? 1.8 : 0.8) * px));
+    const QColor color = s.highlighted ? QColor(0xB0, 0x1E, 0x1E) : QColor(0x1F, 0x4E, 0x8C);
+    painter.setPen(QPen(color, (s.highlighted ? 1.8 : 0.8) * px));
     painter.drawPath(path);
+    // A point without neighbours has no line through it: a dot shows it.
+    for (int i = 0; i < s.points.size(); ++i) {
+      if (std::isnan(s.points[i].y())) continue;
+      const bool before = i > 0 && !std::isnan(s.points[i - 1].y());
+      const bool after = i + 1 < s.points.size() && !std::isnan(s.points[i + 1].y());
+      if (before || after) continue;
+      painter.setBrush(color);
+      painter.drawEllipse(g.Map(s.points[i]), 1.5 * px, 1.5 * px);
+      painter.setBrush(Qt::NoBrush);
+    }
     for (auto it = s.points.crbegin(); it != s.points.crend(); ++it)
       if (!std::isnan(it->y())) {
         const QPointF end = g.Map(*it);

@@ -236,48 +236,50 @@ TEST_F(Report, TheSavedReportHoldsTheChosenTablesAsTheScreenShowsThem) {
       Db("SELECT VRPESOMASIDA FROM PESALTIDADE WHERE CDREFEBIBL = '01' AND CDPERCENTIL = '050' "
          "AND NRIDADEINI = 2 AND NRIDADEFIN = 0");
   ASSERT_GT(boys24, 0);
-  QString all, only02, only050;
+  QString p50, only04;
   WithReport([&](TfrmRelTabPeso* d) {
     dialogs_.QueueInput(QStringLiteral("Tabelas do ambulatório"));
-    all = Save(d, "todos.pdf");
-    ClickOn(d->rbtListaRefe);
-    Pick(d->btpReferencia, {"02"});
-    only02 = Save(d, "ref02.pdf");
-    ClickOn(d->rbtTodosRefe);
     ClickOn(d->rbtListaPerc);
     Pick(d->btpPercentil, {"050"});
-    only050 = Save(d, "perc050.pdf");
+    p50 = Save(d, "p50.pdf");
+    ClickOn(d->rbtTodosPerc);
+    ClickOn(d->rbtListaRefe);
+    Pick(d->btpReferencia, {"04"});
+    only04 = Save(d, "ref04.pdf");
   });
   EXPECT_TRUE(dialogs_.Messages().isEmpty()) << dialogs_.MessageTexts().join('\n').toStdString();
   EXPECT_EQ(dialogs_.BusyDepth(), 0);
 
-  const QString text = PdfText(all);
-  const int pages = PdfPages(all);
-  EXPECT_GT(pages, 20);
+  // Every reference, percentile 50 only.
+  const QString text = PdfText(p50);
+  const int pages = PdfPages(p50);
+  EXPECT_GT(pages, 10);
   EXPECT_TRUE(text.contains(QStringLiteral("Tabelas do ambulatório")));
   EXPECT_TRUE(text.contains(QStringLiteral("página 1 de %1").arg(pages)));
   EXPECT_TRUE(text.contains(QStringLiteral("página %1 de %1").arg(pages)));
   EXPECT_TRUE(text.contains(QStringLiteral("Referência 01 - CDC 2000")));
   EXPECT_TRUE(text.contains(QStringLiteral("Referência 02 - ")));
-  // Percentile 50's age page: the boys' weight at 2 years 0 months.
-  const qsizetype p50 = text.indexOf(QStringLiteral("idade - Percentil 50 (050)"));
-  ASSERT_GE(p50, 0);
+  EXPECT_TRUE(text.contains(QStringLiteral("Referência 04 - ")));
+  EXPECT_FALSE(text.contains(QStringLiteral("(003)")));
+  // The boys' weight at 2 years 0 months, after CDC 2000's percentile 50 title.
+  const qsizetype cdc = text.indexOf(QStringLiteral("Referência 01 - CDC 2000"));
+  const qsizetype title = text.indexOf(QStringLiteral("idade - Percentil 50 (050)"), cdc);
+  ASSERT_GE(title, 0);
   const QRegularExpression row(QStringLiteral("\\n\\s*2\\s+0\\s+%1\\s")
                                    .arg(QRegularExpression::escape(ShownAsTheScreen(boys24))));
-  EXPECT_TRUE(row.match(text, p50).hasMatch()) << ShownAsTheScreen(boys24).toStdString();
-  // Every page repeats the column titles of the table it continues.
+  EXPECT_TRUE(row.match(text, title).hasMatch()) << ShownAsTheScreen(boys24).toStdString();
+  // Every page of an age table repeats the column titles.
   EXPECT_EQ(text.count(QStringLiteral("Anos")), text.count(QStringLiteral("Meses")));
-  EXPECT_GE(text.count(QStringLiteral("Anos")), 18);
+  EXPECT_GE(text.count(QStringLiteral("Anos")), 6);
+  // The curves follow each reference's tables.
+  EXPECT_GT(text.indexOf(QStringLiteral("Curvas por idade - masculino")), title);
 
-  const QString ref02 = PdfText(only02);
-  EXPECT_EQ(PdfPages(only02), 1);
-  EXPECT_TRUE(ref02.contains(QStringLiteral("110,50")));
-  EXPECT_FALSE(ref02.contains(QStringLiteral("CDC 2000")));
-
-  const QString perc050 = PdfText(only050);
-  EXPECT_TRUE(perc050.contains(QStringLiteral("(050)")));
-  EXPECT_FALSE(perc050.contains(QStringLiteral("(003)")));
-  EXPECT_LT(PdfPages(only050), pages);
+  // One row: its table page, then the curves of its table for each sex.
+  const QString ref04 = PdfText(only04);
+  EXPECT_EQ(PdfPages(only04), 3);
+  EXPECT_TRUE(ref04.contains(QStringLiteral("110,50")));
+  EXPECT_TRUE(ref04.contains(QStringLiteral("Curvas de peso por altura - feminino")));
+  EXPECT_FALSE(ref04.contains(QStringLiteral("CDC 2000")));
 }
 
 TEST_F(Report, ACancelledTitleOrFileWritesNothingAndSaysNothing) {
@@ -313,7 +315,7 @@ TEST_F(Report, PreviewAndPrintDrawThePagesOfTheChoice) {
   int previewPages = -1;
   WithReport([&](TfrmRelTabPeso* d) {
     ClickOn(d->rbtListaRefe);
-    Pick(d->btpReferencia, {"02"});
+    Pick(d->btpReferencia, {"04"});
     bool previewed = false;
     WhenModal<QPrintPreviewDialog>(
         [&](QPrintPreviewDialog* preview) {
@@ -341,8 +343,8 @@ TEST_F(Report, PreviewAndPrintDrawThePagesOfTheChoice) {
     EXPECT_TRUE(printedRan);
   });
   EXPECT_TRUE(dialogs_.Messages().isEmpty()) << dialogs_.MessageTexts().join('\n').toStdString();
-  EXPECT_EQ(previewPages, 1);
-  EXPECT_EQ(PdfPages(printed), 1);
+  EXPECT_EQ(previewPages, 3);
+  EXPECT_EQ(PdfPages(printed), 3);
   EXPECT_TRUE(PdfText(printed).contains(QStringLiteral("110,50")));
 }
 
