@@ -114,6 +114,15 @@ QIcon DrawToolIcon(const QString& operation) {
       Sheet(p, QRectF(4, 3, 16, 20));
       Sheet(p, QRectF(12, 9, 16, 20));
     });
+  if (op == QLatin1String("grafico"))
+    return Draw([](QPainter& p) {
+      p.setPen(Pen(kDark, 2));
+      p.drawPolyline(QPolygonF({QPointF(4, 3), QPointF(4, 28), QPointF(29, 28)}));
+      p.setPen(Pen(kBlue, 2));
+      p.drawPolyline(QPolygonF({QPointF(6, 24), QPointF(13, 17), QPointF(20, 13), QPointF(28, 11)}));
+      p.setPen(Pen(kRed, 2.5));
+      p.drawPolyline(QPolygonF({QPointF(6, 20), QPointF(13, 11), QPointF(20, 7), QPointF(28, 5)}));
+    });
   if (op == QLatin1String("salvarcomo"))
     return Draw([](QPainter& p) {
       p.setPen(Pen(kDark, 2));

@@ -9,7 +9,7 @@ namespace fw {
 
 // The icon of a toolbar operation by its name: "Incluir", "Alterar",
 // "Excluir", "Verificar", "Cancelar", "Confirmar", "Procurar", "Imprimir",
-// "Ajuda", "Fechar", "Copiar", "Visualizar", "SalvarComo". Any other name
+// "Ajuda", "Fechar", "Copiar", "Visualizar", "SalvarComo", "Grafico". Any other name
 // gets its first letter drawn in a box.
 QIcon ToolIcon(const QString& operation);
 

@@ -12,6 +12,7 @@ void TfrmTabRelPeso::BindHandlers() {
 
   // The copy: the menu item is the button's twin.
   BindAction(mnuCopiar, [this] { mnuCopiarClick(mnuCopiar); });
+  BindAction(mnuGrafico, [this] { sbtGraficoClick(sbtGrafico); });
 
   // Pages and menus.
   pgcPadrao->OnChange = [this](fw::PageControl* sender) { pgcPadraoChange(sender); };

@@ -22,11 +22,14 @@
 #include <QLabel>
 #include <QList>
 #include <QSplitter>
+#include <QPointer>
 #include <QToolButton>
 
 #include <functional>
 
 namespace trp::tabrelpeso {
+
+class TfrmGrafico;
 
 class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   Q_OBJECT
@@ -151,6 +154,13 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void sbtCopiarClick(QObject* sender);
   // Opens a new report selection screen, modally.
   void sbtImprimirClick(QObject* sender) override;
+  // Shows the curves window of the active table (one per screen).
+  void sbtGraficoClick(QObject* sender);
+  // Redraws the curves window when it is open.
+  void AtualizaGrafico();
+  QAction* mnuGrafico;
+  QToolButton* sbtGrafico;
+  QPointer<TfrmGrafico> frmGrafico;
   void mnuCopiarClick(QObject* sender);
   // After a copy: the table of `pagina` ("tshIdPesAlt", ...) reloaded, list
   // and rows, its rule run and the destination percentile made current.
@@ -251,6 +261,7 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void dbgPesAltFemnNCHSEnter(QObject* sender);
 
  private:
+  friend class TfrmGrafico;
   // One table page's parts, as the rules and the row filter use them.
   struct Tabela {
     fw::TabSheet* page = nullptr;

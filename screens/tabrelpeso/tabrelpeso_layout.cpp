@@ -366,6 +366,14 @@ void TfrmTabRelPeso::BuildMenus() {
                             mnuCopiar, QStringLiteral("sbtImprimir"));
   sbtCopiar->setAutoRaise(true);
   sbtCopiar->setFixedSize(21, 21);
+
+  // The curves of the active table, beside Imprimir.
+  mnuGrafico = InsertMenuItem(mnuManutencao, QStringLiteral("mnuGrafico"),
+                              QStringLiteral("&Gráfico das curvas"));
+  mnuGrafico->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  sbtGrafico = AddToolButton(QStringLiteral("sbtGrafico"),
+                             QStringLiteral("Gráfico das curvas da tabela (Ctrl+G)"), mnuGrafico,
+                             QStringLiteral("sbtAjuda"));
 }
 
 }  // namespace trp::tabrelpeso

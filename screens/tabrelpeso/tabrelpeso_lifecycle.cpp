@@ -108,6 +108,7 @@ void TfrmTabRelPeso::pgcPadraoChange(QObject*) {
                        : page == tshPesAlt   ? dbgPercAltura
                                              : dbgPercAlturaNCHS;
   fw::ActiveControlTracker::TakeFocus(master);
+  AtualizaGrafico();
 }
 
 void TfrmTabRelPeso::EnterTablePage(const Tabela& table, fw::ComboBox* sexSelector) {
