@@ -1,0 +1,144 @@
+// The curves window opened from the toolbar: the curves it draws come from
+// the table on the server, it follows the screen, and a planted wrong value
+// shows as a curve through that point.
+
+#include "report/chart.h"
+#include "screens/tabrelpeso/tabrelpeso_chart.h"
+#include "tests/screens/screen_fixture.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <cmath>
+
+using trp::tabrelpeso::TfrmGrafico;
+
+namespace screentest {
+namespace {
+
+class Curves : public ScreenTest {
+ protected:
+  void SetUp() override {
+    ScreenTest::SetUp();
+    // A typing slip planted in CDC 2000: percentile 50, boys, 2 years 0 months.
+    StartServer(Sample::Seeded, [](const QString& database) {
+      QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plant"));
+      db.setDatabaseName(database);
+      ASSERT_TRUE(db.open());
+      QSqlQuery q(db);
+      ASSERT_TRUE(q.exec(QStringLiteral(
+          "UPDATE PESALTIDADE SET VRPESOMASIDA = 40 WHERE CDREFEBIBL = '01' AND "
+          "CDPERCENTIL = '050' AND NRIDADEINI = 2 AND NRIDADEFIN = 0")));
+      ASSERT_EQ(q.numRowsAffected(), 1);
+      q = QSqlQuery();
+      db = QSqlDatabase();
+      QSqlDatabase::removeDatabase(QStringLiteral("plant"));
+    });
+    Open();
+    ASSERT_NE(form_, nullptr);
+    (void)QTest::qWaitForWindowActive(main_.get());
+  }
+  TfrmGrafico* Window() {
+    Flush();
+    return form_->frmGrafico.data();
+  }
+  static QStringList Labels(const report::ChartData& data) {
+    QStringList labels;
+    for (const report::ChartSeries& s : data.series)
+      if (!s.points.isEmpty()) labels << s.label;
+    return labels;
+  }
+  static const report::ChartSeries* Highlighted(const report::ChartData& data) {
+    for (const report::ChartSeries& s : data.series)
+      if (s.highlighted) return &s;
+    return nullptr;
+  }
+};
+
+TEST_F(Curves, TheWindowDrawsTheTableAndAPlantedValueBendsItsCurve) {
+  ClickTab(form_->tshIdPesAlt);
+  Click("sbtGrafico");
+  TfrmGrafico* w = Window();
+  ASSERT_NE(w, nullptr);
+  EXPECT_TRUE(w->isVisible());
+  const report::ChartData& data = w->grfCurvas->Data();
+  EXPECT_EQ(Labels(data), (QStringList{"P3", "P5", "P10", "P25", "P50", "P75", "P90", "P95", "P97"}));
+  ASSERT_NE(Highlighted(data), nullptr);
+  EXPECT_EQ(Highlighted(data)->label, QStringLiteral("P3"));
+  // The painted path of P50 goes through (24 months, 40 kg).
+  const report::ChartSeries& p50 = data.series[4];
+  ASSERT_EQ(p50.label, QStringLiteral("P50"));
+  const report::ChartGeometry g = w->grfCurvas->Geometry();
+  const QPainterPath path = report::SeriesPath(g, p50);
+  const QPointF planted = g.Map(QPointF(24, 40));
+  bool through = false;
+  for (int i = 0; i < path.elementCount(); ++i)
+    through = through || QLineF(QPointF(path.elementAt(i)), planted).length() < 0.01;
+  EXPECT_TRUE(through);
+  EXPECT_TRUE(w->grfCurvas->TextAt(planted).contains(QStringLiteral("P50 - 24 meses")))
+      << w->grfCurvas->TextAt(planted).toStdString();
+}
+
+TEST_F(Curves, TheWindowFollowsPercentileSexMeasureAndPage) {
+  ClickTab(form_->tshIdPesAlt);
+  Click("sbtGrafico");
+  TfrmGrafico* w = Window();
+  ASSERT_NE(w, nullptr);
+  // Another percentile chosen in the list.
+  ClickCell(form_->dbgPercIdade, 4, 0);
+  Flush();
+  EXPECT_EQ(Highlighted(w->grfCurvas->Data())->label, QStringLiteral("P50"));
+  // The screen's sex selector leads the window's.
+  form_->cbbSexoIdPesAlt->setCurrentIndex(1);
+  Flush();
+  EXPECT_EQ(w->cbbSexoGrafico->currentIndex(), 1);
+  EXPECT_TRUE(w->grfCurvas->Data().title.endsWith(QStringLiteral("feminino")));
+  w->cbbMedidaGrafico->setCurrentIndex(2);
+  EXPECT_EQ(w->grfCurvas->Data().yTitle, QStringLiteral("Perímetro cefálico (cm)"));
+  // The NCHS 2000 page: its own x and no measure selector.
+  ClickTab(form_->tshPesAltNCHS);
+  Flush();
+  EXPECT_EQ(w->grfCurvas->Data().xTitle, QStringLiteral("Altura (cm)"));
+  EXPECT_FALSE(w->cbbMedidaGrafico->isVisible());
+  EXPECT_FALSE(Labels(w->grfCurvas->Data()).isEmpty());
+  // One window per screen: the button raises it again.
+  Click("sbtGrafico");
+  EXPECT_EQ(Window(), w);
+}
+
+TEST(Chart, EmptyAndGappedSeriesDrawWithoutFailing) {
+  report::ChartData data;
+  data.series << report::ChartSeries{QStringLiteral("P3"), {}, false}
+              << report::ChartSeries{QStringLiteral("P50"),
+                                     {{0, 1}, {1, 2}, {2, std::nan("")}, {3, 3}, {4, 4}},
+                                     true};
+  const report::ChartGeometry g = report::LayoutChart(QRectF(0, 0, 400, 300), data, nullptr);
+  EXPECT_TRUE(report::SeriesPath(g, data.series[0]).isEmpty());
+  const QPainterPath gapped = report::SeriesPath(g, data.series[1]);
+  int moves = 0;
+  for (int i = 0; i < gapped.elementCount(); ++i) moves += gapped.elementAt(i).isMoveTo();
+  EXPECT_EQ(moves, 2);  // the gap splits the curve
+  EXPECT_LE(g.xMin, 0);
+  EXPECT_GE(g.xMax, 4);
+  EXPECT_LE(g.yMin, 1);
+  EXPECT_GE(g.yMax, 4);
+  QImage image(400, 300, QImage::Format_ARGB32);
+  QPainter painter(&image);
+  report::DrawChart(painter, QRectF(0, 0, 400, 300), data);
+  report::ChartData none;
+  report::DrawChart(painter, QRectF(0, 0, 400, 300), none);
+  EXPECT_TRUE(none.IsEmpty());
+  struct Tick {
+    double value, step;
+    const char* text;
+  };
+  for (const Tick& t : {Tick{1.5, 0.5, "1,5"}, Tick{1000, 250, "1.000"}, Tick{0.25, 0.25, "0,25"},
+                        Tick{-1e-12, 0.5, "0,0"}})
+    EXPECT_EQ(report::FormatTick(t.value, t.step), QLatin1String(t.text));
+}
+
+}  // namespace
+}  // namespace screentest
