@@ -35,7 +35,7 @@ void GenerateAgeTables(const QString& path, int references) {
     srv::SqlParams refRow;
     refRow.emplace_back(ref);
     refRow.emplace_back(std::string("Referência gerada ").append(ref));
-    db->run("INSERT INTO REFEBIBL VALUES (?, ?)", refRow);
+    db->run("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES (?, ?)", refRow);
     for (const char* p : percentiles) {
       for (int m = 0; m <= 240; ++m) {
         srv::SqlParams row;

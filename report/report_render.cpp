@@ -272,7 +272,8 @@ class Painter {
     base.setPointSizeF(kHeaderPt);
     QFont bold = base;
     bold.setBold(true);
-    const double line = page.header.height() / (2.5 + def.subheading.size());
+    // Two lines, then two (smaller, wrapped) for each subheading.
+    const double line = page.header.height() / (2.5 + 2 * def.subheading.size());
     QRectF first(page.header.left(), page.header.top(), page.header.width(), line);
     painter_.setPen(Qt::black);
     painter_.setFont(bold);
@@ -284,11 +285,15 @@ class Painter {
       QRectF next = first.translated(0, line);
       painter_.setFont(bold);
       painter_.drawText(next, Qt::AlignLeft | Qt::AlignVCenter, Fill(def.heading, block));
-      painter_.setFont(base);
-      for (const QString& sub : def.subheading) {
-        next.translate(0, line);
-        painter_.drawText(next, Qt::AlignLeft | Qt::AlignVCenter, Fill(sub, block));
+      QFont small = base;
+      small.setPointSizeF(kBodyPt - 0.5);
+      painter_.setFont(small);
+      QRectF sub(next.left(), next.bottom(), next.width(), 2 * line);
+      for (const QString& text : def.subheading) {
+        painter_.drawText(sub, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, Fill(text, block));
+        sub.translate(0, 2 * line);
       }
+      painter_.setFont(base);
     }
     painter_.setPen(QPen(kRule, 0));
     const double ruleY = page.header.bottom() - line * 0.25;
@@ -321,7 +326,7 @@ void ApplyPageLayout(QPagedPaintDevice& device, const ReportDefinition& definiti
 
 int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
   const ReportDefinition& def = *request.definition;
-  const Page page = PageOf(device, 1 + int(def.subheading.size()));
+  const Page page = PageOf(device, 1 + 2 * int(def.subheading.size()));
   // The total goes into every footer, so the pages are counted before the
   // first is drawn. A report of moderate size keeps its laid-out blocks for
   // drawing; a larger one is read and laid out again, so memory stays bounded.

@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QVariantMap>
 
 #include <set>
@@ -203,6 +204,35 @@ QString SiblingWhoDir(const QString& cdcDir) {
   return QDir::cleanPath(QDir(cdcDir).filePath(QStringLiteral("../who")));
 }
 
+// The "Citação:", "Fonte:" and "Licença:" lines of a data folder's
+// PROVENANCE.md; missing lines give empty texts.
+struct Citation {
+  std::string citation, source, licence;
+};
+
+Citation ReadCitation(const QString& dir) {
+  Citation c;
+  QFile file(QDir(dir).filePath(QStringLiteral("PROVENANCE.md")));
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return c;
+  for (const QString& raw : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+    const QString line = raw.trimmed();
+    auto take = [&](const char* label, std::string& into) {
+      const QString prefix = QString::fromUtf8(label);
+      if (line.startsWith(prefix)) into = line.mid(prefix.size()).trimmed().toStdString();
+    };
+    take("Citação:", c.citation);
+    take("Fonte:", c.source);
+    take("Licença:", c.licence);
+  }
+  return c;
+}
+
+void WriteCitation(Db& db, const std::string& reference, const Citation& c) {
+  auto text = [](const std::string& s) { return s.empty() ? SqlParam() : SqlParam(s); };
+  db.run("UPDATE REFEBIBL SET DSCITACAO = ?, DSFONTE = ?, DSLICENCA = ? WHERE CDREFEBIBL = ?",
+         {text(c.citation), text(c.source), text(c.licence), reference});
+}
+
 void SeedSampleDatabase(const QString& database, const QString& cdcDir, const QString& whoDir) {
   // Read and check the files first: a damaged copy must not leave a half sample.
   const trp::who::WhoRows who = trp::who::LoadWho(whoDir.isEmpty() ? SiblingWhoDir(cdcDir) : whoDir,
@@ -226,7 +256,7 @@ void SeedSampleDatabase(const QString& database, const QString& cdcDir, const QS
     // The sample's own names win, so an older sample gets its references renamed.
     for (const auto& r : references)
       db->run(
-          "INSERT INTO REFEBIBL VALUES (?, ?) ON CONFLICT (CDREFEBIBL) DO UPDATE SET "
+          "INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES (?, ?) ON CONFLICT (CDREFEBIBL) DO UPDATE SET "
           "NMREFEBIBL = excluded.NMREFEBIBL",
           {std::string(r[0]), std::string(r[1])});
     for (int p : {3, 5, 10, 15, 25, 50, 75, 85, 90, 95, 97})
@@ -236,6 +266,11 @@ void SeedSampleDatabase(const QString& database, const QString& cdcDir, const QS
                QStringLiteral("Percentil %1").arg(p).toStdString()});
     WriteImport(*db, "01", rows, "seed");
     WriteWho(*db, "02", "05", who);
+    const Citation cdc = ReadCitation(cdcDir);
+    const Citation oms = ReadCitation(whoDir.isEmpty() ? SiblingWhoDir(cdcDir) : whoDir);
+    WriteCitation(*db, "01", cdc);
+    WriteCitation(*db, "02", oms);
+    WriteCitation(*db, "05", oms);
     tx.commit();
   } catch (const DbError& e) {
     Fail(QStringLiteral("Falha ao gravar a base de exemplo; nada foi gravado. Detalhe: %1")

@@ -105,9 +105,16 @@ std::vector<Migration> Migrations() {
   for (const TableDef* t : AllTables())
     v3 += std::string("INSERT INTO CONTROLEALTERACAO SELECT DISTINCT '") + t->name +
           "', CDREFEBIBL, CDPERCENTIL, 1 FROM " + t->name + ";\n";
+  // Where a reference comes from, for the report and the screen's hint: its
+  // citation, source and licence. Nullable, so existing rows and writers stay valid.
+  const std::string v4 =
+      "ALTER TABLE REFEBIBL ADD COLUMN DSCITACAO TEXT;\n"
+      "ALTER TABLE REFEBIBL ADD COLUMN DSFONTE TEXT;\n"
+      "ALTER TABLE REFEBIBL ADD COLUMN DSLICENCA TEXT;\n";
   return {{1, ForEngine(v1, Db::Engine::Sqlite), ForEngine(v1, Db::Engine::Postgres)},
           {2, "", v2pg},
-          {3, v3, v3}};
+          {3, v3, v3},
+          {4, v4, v4}};
 }
 
 }  // namespace

@@ -13,6 +13,8 @@ void TfrmTabRelPeso::BindHandlers() {
   // The copy: the menu item is the button's twin.
   BindAction(mnuCopiar, [this] { mnuCopiarClick(mnuCopiar); });
   BindAction(mnuGrafico, [this] { sbtGraficoClick(sbtGrafico); });
+  // The reference name's hint: its citation.
+  dbgPadrao->viewport()->installEventFilter(this);
 
   // Pages and menus.
   pgcPadrao->OnChange = [this](fw::PageControl* sender) { pgcPadraoChange(sender); };

@@ -27,6 +27,11 @@
 
 #include <functional>
 
+class QHelpEvent;
+namespace fw {
+class TADOIBQuery;
+}
+
 namespace trp::tabrelpeso {
 
 class TfrmGrafico;
@@ -158,6 +163,16 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void sbtGraficoClick(QObject* sender);
   // Redraws the curves window when it is open.
   void AtualizaGrafico();
+  // The citation, source and licence of `referencia` from the local
+  // database, one per line; empty when there is none or it cannot be read.
+  QString CitacaoDe(const QString& referencia);
+  // The hint of a reference name in dbgPadrao; true when the event was one.
+  bool DicaReferencia(QHelpEvent* event);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ public:
   QAction* mnuGrafico;
   QToolButton* sbtGrafico;
   QPointer<TfrmGrafico> frmGrafico;
@@ -377,6 +392,7 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
 
   Tabela idade_, altura_, nchs_;
   services::RdmTabRelPeso rdm_;
+  fw::TADOIBQuery* qryCitacao_ = nullptr;
 };
 
 }  // namespace trp::tabrelpeso

@@ -193,7 +193,7 @@ TEST(EmbeddedHost, StartsServerDatabaseAndModuleForAFreshUser) {
     QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "raw");
     raw.setDatabaseName(dbFile);
     ASSERT_TRUE(raw.open());
-    ASSERT_TRUE(QSqlQuery(raw).exec("INSERT INTO REFEBIBL VALUES ('77', 'Referência do teste')"));
+    ASSERT_TRUE(QSqlQuery(raw).exec("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('77', 'Referência do teste')"));
     raw.close();
   }
   QSqlDatabase::removeDatabase("raw");
@@ -225,7 +225,7 @@ TEST(EmbeddedHost, RunsOnPostgreSQL) {
   QSqlQuery count(QSqlDatabase::database(fw::kLocalConnectionName));
   // A reference of this test's own (no rows: the server does not list it).
   ASSERT_TRUE(count.exec("DELETE FROM REFEBIBL WHERE CDREFEBIBL = '98'"));
-  ASSERT_TRUE(count.exec("INSERT INTO REFEBIBL VALUES ('98', 'Referência do teste do host')"));
+  ASSERT_TRUE(count.exec("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('98', 'Referência do teste do host')"));
   app.Cache().Refresh({"REFEBIBL"});
   ASSERT_TRUE(count.exec("SELECT COUNT(*) FROM REFEBIBL") && count.next());
   fw::TADOIBQuery query("qryPesqRefe");

@@ -144,7 +144,7 @@ class Cache : public ::testing::Test {
     db_ = fw::OpenLocalDatabase(dir_.filePath("cache.db"), "cache_test");
     Exec("CREATE TABLE REFEBIBL (CDREFEBIBL VARCHAR(2) PRIMARY KEY, NMREFEBIBL VARCHAR(60))");
     Exec("CREATE TABLE PERCENTIL (CDPERCENTIL VARCHAR(3) PRIMARY KEY, NMPERCENTIL VARCHAR(30))");
-    Exec("INSERT INTO REFEBIBL VALUES ('02', 'OMS 2006'), ('01', 'CDC 2000')");
+    Exec("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('02', 'OMS 2006'), ('01', 'CDC 2000')");
     Exec("INSERT INTO PERCENTIL VALUES ('050', 'Percentil 50')");
   }
   void TearDown() override {
@@ -181,7 +181,7 @@ TEST_F(Cache, LoadsInCodeOrderAndRefreshesWhatWasNamed) {
             (host::LocalCache::Rows{{"01", "CDC 2000"}, {"02", "OMS 2006"}}));
   EXPECT_EQ(cache.Table("PERCENTIL").size(), 1);
 
-  Exec("INSERT INTO REFEBIBL VALUES ('03', 'NCHS 1977')");
+  Exec("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('03', 'NCHS 1977')");
   Exec("INSERT INTO PERCENTIL VALUES ('095', 'Percentil 95')");
   cache.Refresh({"OUTRATABELA"});
   EXPECT_EQ(cache.Table("REFEBIBL").size(), 2) << "an unknown name reloads nothing";

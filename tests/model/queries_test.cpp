@@ -44,7 +44,7 @@ void Fill(const QSqlDatabase& db) {
                           "NMPERCENTIL VARCHAR(30))"));
   for (const auto& [code, name] : kRefs) {
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO REFEBIBL VALUES (?, ?)"));
+    q.prepare(QStringLiteral("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES (?, ?)"));
     q.addBindValue(QString::fromUtf8(code));
     q.addBindValue(QString::fromUtf8(name));
     ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();

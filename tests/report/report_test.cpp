@@ -162,6 +162,7 @@ TEST_F(ReportTool, OnePercentileOfOneReferenceAsTheScreenShowsIt) {
   EXPECT_TRUE(text.contains(QStringLiteral("página %1 de %1").arg(pages)));
   EXPECT_FALSE(text.contains(QStringLiteral("página %1 de").arg(pages + 1)));
   EXPECT_EQ(text.count(QStringLiteral("Referência 01 - CDC 2000")), pages);  // on every page
+  EXPECT_EQ(text.count(QStringLiteral("National Center for Health Statistics")), pages);
   EXPECT_FALSE(text.contains(QStringLiteral("(003)")));
   // Boys at 2 years 0 months; girls' weight at 100.5 cm.
   QSqlDatabase db = fw::OpenLocalDatabase(*db_, QStringLiteral("t"));

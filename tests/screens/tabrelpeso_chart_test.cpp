@@ -2,11 +2,15 @@
 // the table on the server, it follows the screen, and a planted wrong value
 // shows as a curve through that point.
 
+#include "framework/ui/consiste.h"
 #include "report/chart.h"
 #include "screens/tabrelpeso/tabrelpeso_chart.h"
 #include "tests/screens/screen_fixture.h"
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QImage>
+#include <QToolTip>
 #include <QPainter>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -107,6 +111,23 @@ TEST_F(Curves, TheWindowFollowsPercentileSexMeasureAndPage) {
   // One window per screen: the button raises it again.
   Click("sbtGrafico");
   EXPECT_EQ(Window(), w);
+}
+
+using Citation = SampleScreenTest;
+
+TEST_F(Citation, TheReferenceNameHintsItsCitationSourceAndLicence) {
+  ClickTab(form_->tshPadrao);
+  fw::DBGrid* grid = form_->dbgPadrao;
+  const int name = fw::IndiceCol(grid, QStringLiteral("NMREFEBIBL"));
+  const QPoint at = grid->visualRect(grid->model()->index(0, name)).center();
+  QHelpEvent hint(QEvent::ToolTip, at, grid->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(grid->viewport(), &hint);
+  EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("National Center for Health Statistics")))
+      << QToolTip::text().toStdString();
+  EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("Licença: domínio público")));
+  // A reference without a citation has no hint.
+  EXPECT_TRUE(form_->CitacaoDe(QStringLiteral("04")).isEmpty());
+  EXPECT_TRUE(form_->CitacaoDe(QStringLiteral("02")).contains(QStringLiteral("WHO Multicentre")));
 }
 
 TEST(Chart, EmptyAndGappedSeriesDrawWithoutFailing) {

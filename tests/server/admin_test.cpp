@@ -331,7 +331,7 @@ TEST(AdminTool, CommandsInitImportAndExport) {
   EXPECT_TRUE(r.err.contains("Referência '01' não cadastrada")) << r.err.toStdString();
   {
     auto conn = srv::OpenDb(db);
-    conn->run("INSERT INTO REFEBIBL VALUES ('01', 'CDC 2000')", {});
+    conn->run("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('01', 'CDC 2000')", {});
   }
   r = Admin({"import-cdc", "--db", db, "--ref", "01", "--percentiles", "5,50", "--dir", CdcDir()});
   ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -382,7 +382,7 @@ TEST(AdminTool, ImportWhoAndCheck) {
   ASSERT_EQ(Admin({"init", "--db", db}).exitCode, 0);
   {
     auto conn = srv::OpenDb(db);
-    conn->run("INSERT INTO REFEBIBL VALUES ('07', 'OMS'), ('08', 'OMS estatura')", {});
+    conn->run("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('07', 'OMS'), ('08', 'OMS estatura')", {});
   }
   AdminRun r = Admin(
       {"import-who", "--db", db, "--ref", "07", "--stature-ref", "08", "--percentiles", "3,50,97"});

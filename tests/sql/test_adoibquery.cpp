@@ -138,7 +138,7 @@ class LocalQuery : public ::testing::TestWithParam<const char*> {
         "CREATE TABLE PERCENTIL (CDPERCENTIL VARCHAR(3) NOT NULL PRIMARY KEY, "
         "NMPERCENTIL VARCHAR(30))");
     Exec(
-        "INSERT INTO REFEBIBL VALUES ('02', 'NCHS 1977'), ('01', 'CDC 2000'), "
+        "INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('02', 'NCHS 1977'), ('01', 'CDC 2000'), "
         "('03', 'OMS 2006')");
     Exec(
         "INSERT INTO PERCENTIL VALUES ('050', 'Percentil 50'), ('005', 'Percentil 5'), "
