@@ -1,5 +1,7 @@
 #include "server/app_server.h"
 
+#include "server/http_listener.h"
+#include "server/json_check.h"
 #include "server/json_out.h"
 #include "server/service.h"
 
@@ -106,15 +108,17 @@ QString GenerateToken() {
 
 class AppServerImpl {
  public:
-  explicit AppServerImpl(ServerOptions o) : options(std::move(o)), service(options.database) {
+  explicit AppServerImpl(ServerOptions o)
+      : options(std::move(o)),
+        service(options.database, std::max(1, options.dbConnections)),
+        http(ConnectionLimits{options.threads, options.maxConnections, options.maxPerPeer,
+                              options.idleSeconds}) {
     for (const Token& t : options.tokens) tokens[t.token.toStdString()] = t;
   }
 
   int Start() {
     if (running) return port;
     service.Open();
-    const int threads = std::max(1, options.threads);
-    http.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
     // Only SO_REUSEADDR: httplib's default also sets SO_REUSEPORT, which would
     // let a second server silently share a port that is already taken.
     http.set_socket_options([](socket_t sock) {
@@ -124,7 +128,6 @@ class AppServerImpl {
     // Small answers must not wait for the peer's delayed ACK.
     http.set_tcp_nodelay(true);
     http.set_keep_alive_max_count(1000000);
-    http.set_keep_alive_timeout(60);
     http.set_payload_max_length(kMaxBody);
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
       if (res.status == 413) {
@@ -139,15 +142,41 @@ class AppServerImpl {
             "application/json");
       }
     });
+    // Before any body is read: a length that is not a number is refused at
+    // once instead of being waited for.
+    http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+      if (req.has_header("Content-Length")) {
+        const std::string length = req.get_header_value("Content-Length");
+        if (length.empty() || length.find_first_not_of("0123456789") != std::string::npos) {
+          res.status = 400;
+          res.set_content(Envelope("null", RpcError::InvalidRequest,
+                                   QStringLiteral("Cabeçalho Content-Length inválido; a "
+                                                  "requisição foi recusada.")),
+                          "application/json");
+          Listener::CloseAfterAnswer(res);
+          return httplib::Server::HandlerResponse::Handled;
+        }
+      }
+      if (req.path == "/health" && req.method == "GET") {
+        Health(res);
+        return httplib::Server::HandlerResponse::Handled;
+      }
+      return httplib::Server::HandlerResponse::Unhandled;
+    });
     http.Post(".*",
               [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
-    http.Get(".*", [](const httplib::Request&, httplib::Response& res) {
+    const auto notAllowed = [](const httplib::Request&, httplib::Response& res) {
       res.status = 405;
+      res.set_header("Allow", "POST");
       res.set_content(Envelope("null", RpcError::InvalidRequest,
                                QStringLiteral("Use POST %1 com uma requisição JSON-RPC 2.0.")
                                    .arg(QLatin1String(kPath))),
                       "application/json");
-    });
+    };
+    http.Get(".*", notAllowed);
+    http.Put(".*", notAllowed);
+    http.Delete(".*", notAllowed);
+    http.Patch(".*", notAllowed);
     const std::string host = options.host.toStdString();
     if (options.port == 0) {
       port = http.bind_to_any_port(host);
@@ -160,6 +189,7 @@ class AppServerImpl {
                                    .arg(options.host)
                                    .arg(options.port)
                                    .toStdString());
+    http.WidenBacklog();
     listener = std::thread([this] { http.listen_after_bind(); });
     for (int i = 0; i < 5000 && !http.is_running(); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -251,6 +281,8 @@ class AppServerImpl {
       if (it != tokens.end()) who = &it->second;
     }
     if (!who) {
+      // A client without a valid token gets no connection to keep.
+      Listener::CloseAfterAnswer(res);
       res.set_header("WWW-Authenticate", "Bearer");
       return fail(401, RpcError::Forbidden,
                   auth.empty() ? QStringLiteral("Credencial ausente: o servidor de aplicação "
@@ -278,6 +310,11 @@ class AppServerImpl {
                                  "foi alterado.")
                       .arg(perr.offset));
     }
+    if (const auto repeated = RepeatedMember(req.body))
+      return fail(200, RpcError::InvalidRequest,
+                  QStringLiteral("A requisição repete o membro \"%1\" num mesmo objeto JSON e "
+                                 "foi recusada; nada foi alterado.")
+                      .arg(repeated->left(60)));
     if (!doc.isObject())
       return fail(200, RpcError::InvalidRequest,
                   QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0 (chamadas em lote "
@@ -332,7 +369,7 @@ class AppServerImpl {
             "ok");
       }
     } catch (const RpcError& e) {
-      fail(200, e.code(), QString::fromUtf8(e.what()));
+      fail(200, e.code(), e.message());
     } catch (const std::exception& e) {
       fail(200, RpcError::Internal,
            QStringLiteral("Falha interna do servidor de aplicação; nada foi alterado. Detalhe: %1")
@@ -340,10 +377,21 @@ class AppServerImpl {
     }
   }
 
+  // The load balancer's check: 200 while the database answers, 503 otherwise.
+  void Health(httplib::Response& res) {
+    const QString problem = service.Health();
+    res.status = problem.isEmpty() ? 200 : 503;
+    std::string body = "{\"status\":";
+    body += problem.isEmpty() ? "\"ok\"" : "\"indisponivel\",\"message\":";
+    if (!problem.isEmpty()) AppendString(body, problem.toStdString());
+    body += "}";
+    res.set_content(body, "application/json");
+  }
+
   ServerOptions options;
   Service service;
   std::map<std::string, Token> tokens;
-  httplib::Server http;
+  Listener http;
   std::thread listener;
   int port = 0;
   bool running = false;

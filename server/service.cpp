@@ -19,23 +19,65 @@ namespace srv {
 
 // ------------------------------------------------------------------ pool
 
-DbPool::Lease DbPool::acquire() {
-  {
-    std::lock_guard lock(mutex_);
-    if (!idle_.empty()) {
-      std::unique_ptr<Db> db = std::move(idle_.back());
-      idle_.pop_back();
-      return Lease(*this, std::move(db));
-    }
+std::unique_ptr<Db> DbPool::take(std::unique_lock<std::mutex>& lock) {
+  if (!idle_.empty()) {
+    std::unique_ptr<Db> db = std::move(idle_.back());
+    idle_.pop_back();
+    return db;
   }
-  return Lease(*this, OpenDb(target_));
+  ++open_;
+  lock.unlock();
+  try {
+    std::unique_ptr<Db> db = OpenDb(target_);
+    lock.lock();
+    return db;
+  } catch (...) {
+    lock.lock();
+    --open_;
+    freed_.notify_one();
+    throw;
+  }
 }
 
-void DbPool::release(std::unique_ptr<Db> db) {
-  if (!db || !db->healthy()) return;
-  db->rollback();
-  std::lock_guard lock(mutex_);
-  idle_.push_back(std::move(db));
+DbPool::Lease DbPool::acquire() {
+  std::unique_lock lock(mutex_);
+  if (!freed_.wait_for(lock, std::chrono::seconds(10),
+                       [&] { return !idle_.empty() || open_ < max_; }))
+    throw DbError(DbError::Kind::Busy, "no free database connection");
+  const std::uint64_t generation = generation_;
+  return Lease(*this, take(lock), generation);
+}
+
+std::unique_ptr<DbPool::Lease> DbPool::tryAcquire() {
+  std::unique_lock lock(mutex_);
+  if (idle_.empty() && open_ >= max_) return nullptr;
+  const std::uint64_t generation = generation_;
+  std::unique_ptr<Db> db = take(lock);
+  return std::make_unique<Lease>(*this, std::move(db), generation);
+}
+
+void DbPool::dropIdle() {
+  std::vector<std::unique_ptr<Db>> dropped;
+  {
+    std::lock_guard lock(mutex_);
+    ++generation_;
+    dropped.swap(idle_);
+    open_ -= dropped.size();
+  }
+  freed_.notify_all();
+}
+
+void DbPool::release(std::unique_ptr<Db> db, std::uint64_t generation) {
+  if (db && db->healthy()) db->rollback();
+  {
+    std::lock_guard lock(mutex_);
+    if (db && db->healthy() && generation == generation_) {
+      idle_.push_back(std::move(db));
+    } else {
+      --open_;
+    }
+  }
+  freed_.notify_one();
 }
 
 // --------------------------------------------------------------- helpers
@@ -45,8 +87,17 @@ namespace {
 using Value = std::variant<std::monostate, double, std::string>;
 using Row = std::vector<Value>;
 
+// A value quoted back in a message: cut when long, control characters
+// written as \uXXXX so the message shows them (a NUL would end it early).
 QString Shown(const QString& text) {
-  return text.size() > 24 ? text.left(24) + QStringLiteral("…") : text;
+  QString out;
+  for (QChar c : text.left(24)) {
+    if (c.category() == QChar::Other_Control)
+      out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    else
+      out += c;
+  }
+  return text.size() > 24 ? out + QStringLiteral("…") : out;
 }
 
 QString Num(double v) { return QString::number(v, 'g', 12).replace(u'.', u','); }
@@ -107,6 +158,13 @@ std::string Code(const QString& code, bool reference) {
                       : QStringLiteral("Código de percentil inválido: '%1' (no máximo 3 "
                                        "caracteres)."))
                .arg(Shown(code)));
+  for (QChar c : code)
+    if (c.category() == QChar::Other_Control)
+      Refuse((reference ? QStringLiteral("Código de referência inválido: '%1' contém um caractere "
+                                         "de controle; use apenas letras e algarismos.")
+                        : QStringLiteral("Código de percentil inválido: '%1' contém um caractere "
+                                         "de controle; use apenas letras e algarismos."))
+                 .arg(Shown(code)));
   return code.toStdString();
 }
 
@@ -577,14 +635,18 @@ class Methods {
       for (size_t h = 0; h < helperCount; ++h) {
         helpers.emplace_back([&] {
           try {
-            auto own = s_.pool_.acquire();
-            Transaction htx(*own, false);
+            // Only a connection that is free now: the pool's bound holds,
+            // and what no helper builds is built below.
+            const auto lease = s_.pool_.tryAcquire();
+            if (!lease) return;
+            Db& own = **lease;
+            Transaction htx(own, false);
             for (size_t j; (j = next++) < built.size();) {
               const size_t i = built[j];
               const auto& [ref, perc] = counters[i].first;
-              if (QueryInt(*own, counterSql, {std::string(t.name), ref, perc}, -1) ==
+              if (QueryInt(own, counterSql, {std::string(t.name), ref, perc}, -1) ==
                   counters[i].second)
-                chunks[i] = build(*own, i);
+                chunks[i] = build(own, i);
             }
           } catch (const std::exception&) {
             // Whatever a helper leaves undone is built below.
@@ -748,11 +810,22 @@ class Methods {
     RequireReference(*db, ref);
     if (!wholeReference) RequirePercentile(*db, std::get<std::string>(params[1]));
     Write(*db, t, [&] {
-      for (const Row& row : LoadRows(*db, t, where, params)) {
+      // The rows audited are the rows the statement deleted: a listing first
+      // would miss rows another instance commits before the delete runs (it
+      // sees them under READ COMMITTED), deleting them unaudited and leaving
+      // their parts' counters as they were.
+      std::vector<Row> deleted;
+      db->run("DELETE FROM " + std::string(t.name) + where + " RETURNING " + ColumnList(t), params,
+              [&](const SqlRow& r) {
+                Row row;
+                for (size_t i = 0; i < t.columns.size(); ++i)
+                  row.push_back(FromSql(t.columns[i], r, int(i)));
+                deleted.push_back(std::move(row));
+              });
+      for (const Row& row : deleted) {
         Touch(t, row);
         Audit(*db, who_, method_, t, RowJson(t, row), {});
       }
-      db->run("DELETE FROM " + std::string(t.name) + where, params);
     });
     return True();
   }
@@ -849,7 +922,22 @@ class Methods {
 
 // --------------------------------------------------------------- service
 
-Service::Service(const QString& database) : pool_(database) {}
+Service::Service(const QString& database, size_t dbConnections) : pool_(database, dbConnections) {}
+
+QString Service::Health() {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      auto db = pool_.acquire();
+      QueryInt(*db, "SELECT COUNT(*) FROM SCHEMA_VERSION", {}, 0);
+      return {};
+    } catch (const DbError& e) {
+      if (e.kind() != DbError::Kind::Connection || attempt == 1)
+        return QStringLiteral("O banco de dados não responde: %1").arg(QString::fromUtf8(e.what()));
+      pool_.dropIdle();
+    }
+  }
+  return {};
+}
 
 void Service::Open() {
   auto db = pool_.acquire();
@@ -894,37 +982,51 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
          QStringLiteral("O usuário '%1' tem acesso somente para consulta; a operação %2 não é "
                         "permitida. Nada foi alterado.")
              .arg(caller.name, method));
-  try {
-    Methods m(*this, caller, method, params);
-    if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
-    const MethodInfo info = *Find(method);
-    switch (info.kind) {
-      case Kind::GetPerc:
-        return m.GetPerc(*info.table);
-      case Kind::Valida:
-        return m.GetValida(*info.table);
-      case Kind::Set:
-        return m.Set(*info.table);
-      case Kind::Deleta:
-        return m.Deleta(*info.table);
-      case Kind::Percentil:
-        return m.GetPercentil(*info.table);
-      case Kind::Copia:
-        return m.Copia(*info.table);
+  for (int attempt = 0;; ++attempt) {
+    try {
+      return Dispatch(caller, method, params);
+    } catch (const DbError& e) {
+      if (e.kind() == DbError::Kind::Connection) {
+        // The database went away (a restart): every pooled connection is as
+        // dead as this one. A read is repeated once on a fresh connection;
+        // a write is not, since it may have committed.
+        pool_.dropIdle();
+        if (attempt == 0 && IsReadOnlyMethod(method)) continue;
+      }
+      if (e.kind() == DbError::Kind::Busy)
+        Fail(RpcError::Busy, QStringLiteral("O banco de dados está ocupado com outra operação. "
+                                            "Nada foi alterado; tente novamente em instantes."));
+      if (e.kind() == DbError::Kind::ForeignKey)
+        Fail(RpcError::Refused, QStringLiteral("Referência ou percentil não cadastrado. Nada foi "
+                                               "alterado."));
+      Fail(RpcError::Internal,
+           QStringLiteral("Falha no banco de dados do servidor de aplicação; nada foi alterado. "
+                          "Detalhe: %1")
+               .arg(QString::fromUtf8(e.what())));
     }
-    Fail(RpcError::Internal, QStringLiteral("Método sem implementação."));
-  } catch (const DbError& e) {
-    if (e.kind() == DbError::Kind::Busy)
-      Fail(RpcError::Busy, QStringLiteral("O banco de dados está ocupado com outra operação. "
-                                          "Nada foi alterado; tente novamente em instantes."));
-    if (e.kind() == DbError::Kind::ForeignKey)
-      Fail(RpcError::Refused, QStringLiteral("Referência ou percentil não cadastrado. Nada foi "
-                                             "alterado."));
-    Fail(RpcError::Internal,
-         QStringLiteral("Falha no banco de dados do servidor de aplicação; nada foi alterado. "
-                        "Detalhe: %1")
-             .arg(QString::fromUtf8(e.what())));
   }
+}
+
+JsonPieces Service::Dispatch(const Caller& caller, const QString& method,
+                             const QJsonArray& params) {
+  Methods m(*this, caller, method, params);
+  if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
+  const MethodInfo info = *Find(method);
+  switch (info.kind) {
+    case Kind::GetPerc:
+      return m.GetPerc(*info.table);
+    case Kind::Valida:
+      return m.GetValida(*info.table);
+    case Kind::Set:
+      return m.Set(*info.table);
+    case Kind::Deleta:
+      return m.Deleta(*info.table);
+    case Kind::Percentil:
+      return m.GetPercentil(*info.table);
+    case Kind::Copia:
+      return m.Copia(*info.table);
+  }
+  Fail(RpcError::Internal, QStringLiteral("Método sem implementação."));
 }
 
 }  // namespace srv

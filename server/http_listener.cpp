@@ -1,0 +1,237 @@
+#include "server/http_listener.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <thread>
+#include <vector>
+
+namespace srv {
+
+namespace {
+
+thread_local bool t_closeAfterAnswer = false;
+
+bool WaitFor(int sock, short events, int ms) {
+  pollfd p{sock, events, 0};
+  for (;;) {
+    const int n = ::poll(&p, 1, ms);
+    if (n < 0 && errno == EINTR) continue;
+    return n > 0;
+  }
+}
+
+void Address(const sockaddr_storage& a, std::string& ip, int& port) {
+  char text[INET6_ADDRSTRLEN] = "";
+  if (a.ss_family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&a);
+    inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+    port = ntohs(in->sin_port);
+  } else if (a.ss_family == AF_INET6) {
+    const auto* in = reinterpret_cast<const sockaddr_in6*>(&a);
+    inet_ntop(AF_INET6, &in->sin6_addr, text, sizeof text);
+    port = ntohs(in->sin6_port);
+  }
+  ip = text;
+}
+
+// A connected socket with a read buffer: httplib reads request lines one
+// byte at a time.
+class SocketStream final : public httplib::Stream {
+ public:
+  SocketStream(int sock, int readMs, int writeMs)
+      : sock_(sock), readMs_(readMs), writeMs_(writeMs) {}
+  bool is_readable() const override { return pos_ < len_ || WaitFor(sock_, POLLIN, readMs_); }
+  bool is_writable() const override { return WaitFor(sock_, POLLOUT, writeMs_); }
+  ssize_t read(char* ptr, size_t size) override {
+    if (pos_ == len_) {
+      if (!WaitFor(sock_, POLLIN, readMs_)) return -1;
+      ssize_t n;
+      do {
+        n = ::recv(sock_, buf_, sizeof buf_, 0);
+      } while (n < 0 && errno == EINTR);
+      if (n <= 0) return n;
+      pos_ = 0;
+      len_ = size_t(n);
+    }
+    const size_t n = std::min(size, len_ - pos_);
+    std::memcpy(ptr, buf_ + pos_, n);
+    pos_ += n;
+    return ssize_t(n);
+  }
+  ssize_t write(const char* ptr, size_t size) override {
+    if (!WaitFor(sock_, POLLOUT, writeMs_)) return -1;
+    ssize_t n;
+    do {
+      n = ::send(sock_, ptr, size, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n;
+  }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    sockaddr_storage a{};
+    socklen_t len = sizeof a;
+    if (getpeername(sock_, reinterpret_cast<sockaddr*>(&a), &len) == 0) Address(a, ip, port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    sockaddr_storage a{};
+    socklen_t len = sizeof a;
+    if (getsockname(sock_, reinterpret_cast<sockaddr*>(&a), &len) == 0) Address(a, ip, port);
+  }
+  socket_t socket() const override { return sock_; }
+  bool HasBuffered() const { return pos_ < len_; }
+
+ private:
+  int sock_;
+  int readMs_;
+  int writeMs_;
+  char buf_[16384];
+  size_t pos_ = 0;
+  size_t len_ = 0;
+};
+
+// Keeps a few threads ready and starts more, up to a maximum, when every
+// one is busy: a connection holds its thread while it lives, so a fixed pool
+// lets a handful of idle clients stall every other one.
+class GrowingPool final : public httplib::TaskQueue {
+ public:
+  GrowingPool(size_t ready, size_t max) : max_(std::max(ready, max)) {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < ready; ++i) threads_.emplace_back([this] { Work(); });
+  }
+  void enqueue(std::function<void()> fn) override {
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(fn));
+    if (idle_ < jobs_.size() && threads_.size() < max_) threads_.emplace_back([this] { Work(); });
+    ready_.notify_one();
+  }
+  void shutdown() override {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    ready_.notify_all();
+    std::vector<std::thread> threads;
+    {
+      std::lock_guard lock(mutex_);
+      threads.swap(threads_);
+    }
+    for (auto& t : threads) t.join();
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      std::function<void()> fn;
+      {
+        std::unique_lock lock(mutex_);
+        ++idle_;
+        ready_.wait(lock, [&] { return stop_ || !jobs_.empty(); });
+        --idle_;
+        if (jobs_.empty()) return;
+        fn = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      fn();
+    }
+  }
+
+  const size_t max_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::function<void()>> jobs_;
+  std::vector<std::thread> threads_;
+  size_t idle_ = 0;
+  bool stop_ = false;
+};
+
+const char kTooMany[] =
+    "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Type: "
+    "application/json\r\nContent-Length: %zu\r\n\r\n%s";
+
+}  // namespace
+
+Listener::Listener(ConnectionLimits limits) : limits_(limits) {
+  new_task_queue = [limits] {
+    return new GrowingPool(size_t(std::max(1, limits.threads)),
+                           size_t(std::max(1, limits.maxConnections)));
+  };
+  set_keep_alive_timeout(limits.idleSeconds);
+}
+
+void Listener::WidenBacklog() {
+  // httplib listens with a backlog of 5: a burst of workstations connecting
+  // at once would wait for the kernel's SYN retries, a second or more each.
+  if (svr_sock_ != INVALID_SOCKET) ::listen(svr_sock_, SOMAXCONN);
+}
+
+void Listener::CloseAfterAnswer(httplib::Response& res) {
+  res.set_header("Connection", "close");
+  t_closeAfterAnswer = true;
+}
+
+bool Listener::Admit(const std::string& peer) {
+  std::lock_guard lock(mutex_);
+  int& n = perPeer_[peer];
+  if (n >= limits_.maxPerPeer) {
+    if (n == 0) perPeer_.erase(peer);
+    return false;
+  }
+  ++n;
+  return true;
+}
+
+void Listener::Leave(const std::string& peer) {
+  std::lock_guard lock(mutex_);
+  auto it = perPeer_.find(peer);
+  if (it != perPeer_.end() && --it->second <= 0) perPeer_.erase(it);
+}
+
+// Waits for the next request, at most the idle time, in short steps so that
+// a stopping server does not wait for it.
+bool Listener::WaitForRequest(socket_t sock) const {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(limits_.idleSeconds);
+  while (is_running()) {
+    if (WaitFor(sock, POLLIN, 100)) return true;
+    if (std::chrono::steady_clock::now() >= until) return false;
+  }
+  return false;
+}
+
+bool Listener::process_and_close_socket(socket_t sock) {
+  SocketStream strm(sock, int(read_timeout_sec_ * 1000 + read_timeout_usec_ / 1000),
+                    int(write_timeout_sec_ * 1000 + write_timeout_usec_ / 1000));
+  std::string peer;
+  int peerPort = 0;
+  strm.get_remote_ip_and_port(peer, peerPort);
+  bool ok = false;
+  if (Admit(peer)) {
+    for (size_t left = keep_alive_max_count_; left > 0 && is_running(); --left) {
+      if (!strm.HasBuffered() && !WaitForRequest(sock)) break;
+      bool closed = false;
+      t_closeAfterAnswer = false;
+      ok = process_request(strm, left == 1, closed, nullptr);
+      if (!ok || closed || t_closeAfterAnswer) break;
+    }
+    Leave(peer);
+  } else {
+    const std::string body =
+        "{\"jsonrpc\":\"2.0\",\"id\":null,\"error\":{\"code\":-32004,\"message\":\"Conexões "
+        "demais a partir deste endereço; feche as que não usa e tente novamente.\"}}";
+    char head[512];
+    const int n = std::snprintf(head, sizeof head, kTooMany, body.size(), body.c_str());
+    if (n > 0) strm.write(head, std::min(size_t(n), sizeof head - 1));
+  }
+  ::shutdown(sock, SHUT_RDWR);
+  ::close(sock);
+  return ok;
+}
+
+}  // namespace srv
