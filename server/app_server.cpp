@@ -1,16 +1,14 @@
 #include "server/app_server.h"
 
 #include "server/http_listener.h"
-#include "server/json_check.h"
 #include "server/json_out.h"
+#include "server/rpc_request.h"
 #include "server/service.h"
 
 #include <httplib.h>
 
 #include <QDateTime>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRandomGenerator>
 
 #include <arpa/inet.h>
@@ -295,57 +293,16 @@ class AppServerImpl {
                   QStringLiteral("Servidor de aplicação desconhecido: '%1' (use %2).")
                       .arg(QString::fromStdString(req.path).left(60), QLatin1String(kPath)));
 
-    QJsonParseError perr;
-    const QJsonDocument doc = QJsonDocument::fromJson(
-        QByteArray::fromRawData(req.body.data(), qsizetype(req.body.size())), &perr);
-    if (perr.error != QJsonParseError::NoError) {
-      if (perr.error == QJsonParseError::IllegalNumber)
-        return fail(200, RpcError::ParseError,
-                    QStringLiteral("A requisição contém um número inválido (posição %1): NaN, "
-                                   "infinito ou números grandes demais não são aceitos. Nada foi "
-                                   "alterado.")
-                        .arg(perr.offset));
-      return fail(200, RpcError::ParseError,
-                  QStringLiteral("A requisição não é um JSON válido (erro na posição %1). Nada "
-                                 "foi alterado.")
-                      .arg(perr.offset));
-    }
-    if (const auto repeated = RepeatedMember(req.body))
-      return fail(200, RpcError::InvalidRequest,
-                  QStringLiteral("A requisição repete o membro \"%1\" num mesmo objeto JSON e "
-                                 "foi recusada; nada foi alterado.")
-                      .arg(repeated->left(60)));
-    if (!doc.isObject())
-      return fail(200, RpcError::InvalidRequest,
-                  QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0 (chamadas em lote "
-                                 "não são aceitas)."));
-    const QJsonObject o = doc.object();
-    const QJsonValue id = o.value(QLatin1String("id"));
-    if (id.isDouble() || id.isString()) {
-      idText.clear();
-      if (id.isString())
-        AppendString(idText, id.toString().toStdString());
-      else
-        AppendNumber(idText, id.toDouble());
-    }
-    if (o.value(QLatin1String("jsonrpc")).toString() != QLatin1String("2.0") ||
-        !o.value(QLatin1String("method")).isString())
-      return fail(200, RpcError::InvalidRequest,
-                  QStringLiteral("A requisição não segue o protocolo JSON-RPC 2.0: faltam "
-                                 "\"jsonrpc\":\"2.0\" ou o nome do método."));
-    const QString name = o.value(QLatin1String("method")).toString();
-    method = name.left(60).toStdString();
-    const QJsonValue params = o.value(QLatin1String("params"));
-    if (!params.isUndefined() && !params.isArray())
-      return fail(200, RpcError::InvalidParams,
-                  QStringLiteral("Os parâmetros do método %1 devem ser uma lista posicional.")
-                      .arg(name.left(60)));
+    const RpcRequest request = ParseRpcRequest(req.body);
+    idText = request.idText;
+    if (!request.method.isEmpty()) method = request.method.left(60).toStdString();
+    if (request.errorCode) return fail(200, request.errorCode, request.error);
     try {
       const Caller caller{who->name, who->role == QLatin1String("maintainer")};
       Reply reply;
       reply.pieces.push_back(std::make_shared<const std::string>(
           "{\"jsonrpc\":\"2.0\",\"id\":" + idText + ",\"result\":"));
-      for (auto& piece : service.Call(caller, name, params.toArray()))
+      for (auto& piece : service.Call(caller, request.method, request.params))
         reply.pieces.push_back(std::move(piece));
       reply.pieces.push_back(std::make_shared<const std::string>("}"));
       if (reply.size() < size_t{64} * 1024) {
