@@ -155,7 +155,7 @@ class AppServerImpl {
           return httplib::Server::HandlerResponse::Handled;
         }
       }
-      if (req.path == "/health" && req.method == "GET") {
+      if (req.path == "/health" && (req.method == "GET" || req.method == "HEAD")) {
         Health(res);
         return httplib::Server::HandlerResponse::Handled;
       }

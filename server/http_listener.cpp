@@ -152,10 +152,6 @@ class GrowingPool final : public httplib::TaskQueue {
   bool stop_ = false;
 };
 
-const char kTooMany[] =
-    "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Type: "
-    "application/json\r\nContent-Length: %zu\r\n\r\n%s";
-
 }  // namespace
 
 Listener::Listener(ConnectionLimits limits) : limits_(limits) {
@@ -195,10 +191,10 @@ void Listener::Leave(const std::string& peer) {
 }
 
 // Waits for the next request, at most the idle time, in short steps so that
-// a stopping server does not wait for it.
+// a stopping server (its listening socket closed) does not wait for it.
 bool Listener::WaitForRequest(socket_t sock) const {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(limits_.idleSeconds);
-  while (is_running()) {
+  while (svr_sock_ != INVALID_SOCKET) {
     if (WaitFor(sock, POLLIN, 100)) return true;
     if (std::chrono::steady_clock::now() >= until) return false;
   }
@@ -213,7 +209,7 @@ bool Listener::process_and_close_socket(socket_t sock) {
   strm.get_remote_ip_and_port(peer, peerPort);
   bool ok = false;
   if (Admit(peer)) {
-    for (size_t left = keep_alive_max_count_; left > 0 && is_running(); --left) {
+    for (size_t left = keep_alive_max_count_; left > 0 && svr_sock_ != INVALID_SOCKET; --left) {
       if (!strm.HasBuffered() && !WaitForRequest(sock)) break;
       bool closed = false;
       t_closeAfterAnswer = false;
@@ -225,9 +221,11 @@ bool Listener::process_and_close_socket(socket_t sock) {
     const std::string body =
         "{\"jsonrpc\":\"2.0\",\"id\":null,\"error\":{\"code\":-32004,\"message\":\"Conexões "
         "demais a partir deste endereço; feche as que não usa e tente novamente.\"}}";
-    char head[512];
-    const int n = std::snprintf(head, sizeof head, kTooMany, body.size(), body.c_str());
-    if (n > 0) strm.write(head, std::min(size_t(n), sizeof head - 1));
+    const std::string answer =
+        "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Type: "
+        "application/json\r\nContent-Length: " +
+        std::to_string(body.size()) + "\r\n\r\n" + body;
+    strm.write(answer.data(), answer.size());
   }
   ::shutdown(sock, SHUT_RDWR);
   ::close(sock);
