@@ -352,6 +352,20 @@ TEST_P(ReliabilityTest, SilentConnectionsDoNotStallOtherClients) {
   }
 }
 
+// The server closes a connection left idle; the client's next call opens a
+// new one without the user noticing.
+TEST_P(ReliabilityTest, ClientsIdleLongerThanTheIdleTimeCarryOn) {
+  srv::ServerOptions o = Options(db_);
+  o.idleSeconds = 1;
+  Start(o);
+  Client client(port_, kReader);
+  for (int i = 0; i < 3; ++i) {
+    const Response r = client.Call("GetReferencia");
+    EXPECT_TRUE(r.ok()) << i << ": " << r.error().toStdString();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+  }
+}
+
 TEST_P(ReliabilityTest, HealthChecksTheDatabase) {
   {
     Socket s(port_);
