@@ -110,7 +110,7 @@ class AppServerImpl {
       : options(std::move(o)),
         service(options.database, std::max(1, options.dbConnections)),
         http(ConnectionLimits{options.threads, options.maxConnections, options.maxPerPeer,
-                              options.idleSeconds}) {
+                              options.idleSeconds, options.lingerSeconds}) {
     for (const Token& t : options.tokens) tokens[t.token.toStdString()] = t;
   }
 

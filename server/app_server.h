@@ -23,6 +23,7 @@ struct ServerOptions {
   int maxConnections = 256;  // connections served at once (each holds a thread)
   int maxPerPeer = 32;       // connections from one address; more are refused
   int idleSeconds = 5;       // an idle keep-alive connection is closed after this
+  int lingerSeconds = 30;    // a thread beyond `threads` ends after this without work
   int dbConnections = 8;     // database connections, the cold rebuild's helpers included
   QList<Token> tokens;       // from --tokens FILE, or made by the embedded default
   // "info": one stderr line per call (method, duration, outcome); "warn": only

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <list>
 #include <thread>
 #include <vector>
 
@@ -99,55 +100,87 @@ class SocketStream final : public httplib::Stream {
 
 // Keeps a few threads ready and starts more, up to a maximum, when every
 // one is busy: a connection holds its thread while it lives, so a fixed pool
-// lets a handful of idle clients stall every other one.
+// lets a handful of idle clients stall every other one. Threads beyond the
+// ready ones end after a while without work.
 class GrowingPool final : public httplib::TaskQueue {
  public:
-  GrowingPool(size_t ready, size_t max) : max_(std::max(ready, max)) {
+  GrowingPool(size_t ready, size_t max, int lingerSeconds)
+      : ready_(ready), max_(std::max(ready, max)), linger_(std::max(1, lingerSeconds)) {
     std::lock_guard lock(mutex_);
-    for (size_t i = 0; i < ready; ++i) threads_.emplace_back([this] { Work(); });
+    for (size_t i = 0; i < ready; ++i) Spawn();
   }
   void enqueue(std::function<void()> fn) override {
     std::lock_guard lock(mutex_);
     jobs_.push_back(std::move(fn));
-    if (idle_ < jobs_.size() && threads_.size() < max_) threads_.emplace_back([this] { Work(); });
-    ready_.notify_one();
+    Reap();
+    if (idle_ < jobs_.size() && live_ < max_) Spawn();
+    wake_.notify_one();
   }
   void shutdown() override {
     {
       std::lock_guard lock(mutex_);
       stop_ = true;
     }
-    ready_.notify_all();
-    std::vector<std::thread> threads;
+    wake_.notify_all();
+    std::list<Worker> workers;
     {
       std::lock_guard lock(mutex_);
-      threads.swap(threads_);
+      workers.swap(workers_);
     }
-    for (auto& t : threads) t.join();
+    for (auto& w : workers) w.thread.join();
   }
 
  private:
-  void Work() {
-    for (;;) {
-      std::function<void()> fn;
-      {
-        std::unique_lock lock(mutex_);
-        ++idle_;
-        ready_.wait(lock, [&] { return stop_ || !jobs_.empty(); });
-        --idle_;
-        if (jobs_.empty()) return;
-        fn = std::move(jobs_.front());
-        jobs_.pop_front();
+  struct Worker {
+    std::thread thread;
+    bool done = false;  // its loop has ended: only the join is left
+  };
+
+  // Called with the mutex held.
+  void Spawn() {
+    Worker& w = workers_.emplace_back();
+    ++live_;
+    w.thread = std::thread([this, &w] { Work(w); });
+  }
+  // Joins the threads that ended (they no longer hold the mutex once they
+  // are seen done). Called with the mutex held.
+  void Reap() {
+    for (auto it = workers_.begin(); it != workers_.end();) {
+      if (!it->done) {
+        ++it;
+        continue;
       }
-      fn();
+      it->thread.join();
+      it = workers_.erase(it);
     }
   }
+  void Work(Worker& self) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      ++idle_;
+      const bool woken = wake_.wait_for(lock, std::chrono::seconds(linger_),
+                                        [&] { return stop_ || !jobs_.empty(); });
+      --idle_;
+      if (jobs_.empty() && (stop_ || (!woken && live_ > ready_))) break;
+      if (jobs_.empty()) continue;
+      std::function<void()> fn = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
+      fn();
+      lock.lock();
+    }
+    --live_;
+    self.done = true;
+  }
 
+  const size_t ready_;
   const size_t max_;
+  const int linger_;
   std::mutex mutex_;
-  std::condition_variable ready_;
+  std::condition_variable wake_;
   std::deque<std::function<void()>> jobs_;
-  std::vector<std::thread> threads_;
+  std::list<Worker> workers_;  // a list: a worker refers to its own entry
+  size_t live_ = 0;
   size_t idle_ = 0;
   bool stop_ = false;
 };
@@ -157,7 +190,7 @@ class GrowingPool final : public httplib::TaskQueue {
 Listener::Listener(ConnectionLimits limits) : limits_(limits) {
   new_task_queue = [limits] {
     return new GrowingPool(size_t(std::max(1, limits.threads)),
-                           size_t(std::max(1, limits.maxConnections)));
+                           size_t(std::max(1, limits.maxConnections)), limits.lingerSeconds);
   };
   set_keep_alive_timeout(limits.idleSeconds);
 }

@@ -17,6 +17,7 @@ struct ConnectionLimits {
   int maxConnections = 256;  // connections served at once; later ones wait
   int maxPerPeer = 32;       // from one address; more are refused at once
   int idleSeconds = 5;       // an idle keep-alive connection is closed after this
+  int lingerSeconds = 30;    // a thread beyond `threads` ends after this without work
 };
 
 class Listener : public httplib::Server {

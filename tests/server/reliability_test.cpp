@@ -352,6 +352,32 @@ TEST_P(ReliabilityTest, SilentConnectionsDoNotStallOtherClients) {
   }
 }
 
+int ThreadCount() {
+  return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+// Threads started for a burst of connections end once the burst is over.
+TEST_P(ReliabilityTest, ThreadsStartedForABurstEndAfterIt) {
+  srv::ServerOptions o = Options(db_);
+  o.threads = 2;
+  o.lingerSeconds = 1;
+  Start(o);
+  const int before = ThreadCount();
+  {
+    std::vector<std::unique_ptr<Socket>> burst;
+    for (int i = 0; i < 24; ++i) burst.push_back(std::make_unique<Socket>(port_, "127.0.0.2"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_GE(ThreadCount(), before + 20);
+  }
+  int after = ThreadCount();
+  for (int i = 0; i < 50 && after > before; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    after = ThreadCount();
+  }
+  EXPECT_LE(after, before);
+  EXPECT_TRUE(Client(port_, kReader).Call("GetReferencia").ok());
+}
+
 // The server closes a connection left idle; the client's next call opens a
 // new one without the user noticing.
 TEST_P(ReliabilityTest, ClientsIdleLongerThanTheIdleTimeCarryOn) {
