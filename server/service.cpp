@@ -147,6 +147,17 @@ class Params {
   const QJsonArray& a_;
 };
 
+// PostgreSQL would store a code cut at a NUL; no code holds control characters.
+void RefuseControlCharacters(const QString& code, bool reference) {
+  for (QChar c : code)
+    if (c.category() == QChar::Other_Control)
+      Refuse((reference ? QStringLiteral("Código de referência inválido: '%1' contém um caractere "
+                                         "de controle; use apenas letras e algarismos.")
+                        : QStringLiteral("Código de percentil inválido: '%1' contém um caractere "
+                                         "de controle; use apenas letras e algarismos."))
+                 .arg(Shown(code)));
+}
+
 std::string Code(const QString& code, bool reference) {
   const int size = reference ? 2 : 3;
   if (code.isEmpty())
@@ -158,13 +169,7 @@ std::string Code(const QString& code, bool reference) {
                       : QStringLiteral("Código de percentil inválido: '%1' (no máximo 3 "
                                        "caracteres)."))
                .arg(Shown(code)));
-  for (QChar c : code)
-    if (c.category() == QChar::Other_Control)
-      Refuse((reference ? QStringLiteral("Código de referência inválido: '%1' contém um caractere "
-                                         "de controle; use apenas letras e algarismos.")
-                        : QStringLiteral("Código de percentil inválido: '%1' contém um caractere "
-                                         "de controle; use apenas letras e algarismos."))
-                 .arg(Shown(code)));
+  RefuseControlCharacters(code, reference);
   return code.toStdString();
 }
 
@@ -431,6 +436,8 @@ Delta ParseDelta(const TableDef& t, const QJsonObject& o) {
         if (!x.isString())
           BadParams(
               QStringLiteral("O campo %1 deve ser um texto.").arg(QString::fromUtf8(c.label)));
+        // Old rows too: they are looked up by their codes.
+        RefuseControlCharacters(x.toString(), c.size == 2);
         row[size_t(map[j])] = x.toString().toStdString();
       } else {
         if (!x.isDouble())
