@@ -573,8 +573,9 @@ JsonPieces True() {
 
 class Methods {
  public:
-  Methods(Service& s, const Caller& who, const QString& method, const QJsonArray& params)
-      : s_(s), who_(who), method_(method), p_(method, params) {}
+  Methods(Service& s, const Caller& who, const QString& method, const QJsonArray& params,
+          bool& committing)
+      : s_(s), committing_(committing), who_(who), method_(method), p_(method, params) {}
 
   JsonPieces GetReferencia() {
     p_.expect(0);
@@ -907,6 +908,9 @@ class Methods {
       Transaction tx(db, true);
       body();
       for (const auto& [ref, perc] : touched_) BumpChangeCounter(db, t.name, ref, perc);
+      // Only a connection lost from here on leaves unknown whether the
+      // change was kept; before, the database rolls it back.
+      committing_ = true;
       tx.commit();
     } catch (const DbError& e) {
       // A concurrent writer got there between our check and our write.
@@ -920,6 +924,7 @@ class Methods {
   }
 
   Service& s_;
+  bool& committing_;
   // (reference, percentile) pairs whose rows the call changes.
   std::set<std::pair<std::string, std::string>> touched_;
   const Caller& who_;
@@ -990,15 +995,22 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
                         "permitida. Nada foi alterado.")
              .arg(caller.name, method));
   for (int attempt = 0;; ++attempt) {
+    bool committing = false;
     try {
-      return Dispatch(caller, method, params);
+      return Dispatch(caller, method, params, committing);
     } catch (const DbError& e) {
       if (e.kind() == DbError::Kind::Connection) {
         // The database went away (a restart): every pooled connection is as
-        // dead as this one. A read is repeated once on a fresh connection;
-        // a write is not, since it may have committed.
+        // dead as this one. The call is repeated once on a fresh connection,
+        // unless its commit had been sent: that one may have been kept.
         pool_.dropIdle();
-        if (attempt == 0 && IsReadOnlyMethod(method)) continue;
+        if (attempt == 0 && !committing) continue;
+        if (committing)
+          Fail(RpcError::Internal,
+               QStringLiteral("A conexão com o banco de dados caiu enquanto a alteração era "
+                              "confirmada; recarregue os dados para ver se ela foi gravada antes "
+                              "de repeti-la. Detalhe: %1")
+                   .arg(QString::fromUtf8(e.what())));
       }
       if (e.kind() == DbError::Kind::Busy)
         Fail(RpcError::Busy, QStringLiteral("O banco de dados está ocupado com outra operação. "
@@ -1014,9 +1026,9 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
   }
 }
 
-JsonPieces Service::Dispatch(const Caller& caller, const QString& method,
-                             const QJsonArray& params) {
-  Methods m(*this, caller, method, params);
+JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const QJsonArray& params,
+                             bool& committing) {
+  Methods m(*this, caller, method, params, committing);
   if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
   const MethodInfo info = *Find(method);
   switch (info.kind) {

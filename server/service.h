@@ -128,7 +128,9 @@ class Service {
   // By table, then by reference and percentile.
   std::map<std::pair<std::string, std::string>, std::shared_ptr<const Chunk>> cache_[3];
 
-  JsonPieces Dispatch(const Caller& caller, const QString& method, const QJsonArray& params);
+  // `committing` turns true once a changing call has sent its commit.
+  JsonPieces Dispatch(const Caller& caller, const QString& method, const QJsonArray& params,
+                      bool& committing);
 
   friend class Methods;
 };
