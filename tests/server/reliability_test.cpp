@@ -116,7 +116,7 @@ std::set<double> ServedHeights(Client& client) {
   const Response r = client.Call("GetPercAltura");
   EXPECT_TRUE(r.ok()) << r.error().toStdString();
   std::set<double> heights;
-  for (const QJsonValue& v : Rows(r.result().toArray()[1]))
+  for (const QJsonValue v : Rows(r.result().toArray()[1]))
     if (v.toArray()[3] == "02") heights.insert(v.toArray()[0].toDouble());
   return heights;
 }
@@ -133,6 +133,7 @@ TEST_P(ReliabilityTest, DeletesRacingInsertsAuditAndInvalidateEveryRow) {
   std::mutex m;
   std::set<double> acknowledged;
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int w = 0; w < 2; ++w) {
     threads.emplace_back([&, w] {
       Client c(ports[w], kMaintainer);
@@ -369,6 +370,7 @@ TEST_P(ReliabilityTest, ThreadsStartedForABurstEndAfterIt) {
   const int before = ThreadCount();
   {
     std::vector<std::unique_ptr<Socket>> burst;
+    burst.reserve(24);
     for (int i = 0; i < 24; ++i) burst.push_back(std::make_unique<Socket>(port_, "127.0.0.2"));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_GE(ThreadCount(), before + 20);
@@ -474,10 +476,10 @@ class OwnCluster {
     a.sin_family = AF_INET;
     inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
     socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                       getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0;
     ::close(fd);
-    return ntohs(a.sin_port);
+    return bound ? ntohs(a.sin_port) : 0;
   }
   bool Run(const QString& tool, QStringList args, QString* out = nullptr) {
     QProcess p;
@@ -526,6 +528,7 @@ TEST(PostgresRestart, CallsSucceedAfterARestartWithinTheConnectionBound) {
                                           {}, 0));
   });
   std::vector<std::thread> clients;
+  clients.reserve(8);
   for (int i = 0; i < 8; ++i)
     clients.emplace_back([&, i] {
       Client c(port, kReader);
