@@ -1,5 +1,5 @@
 # The two commands of the README, plus the developer's extras.
-.PHONY: deps configure build run test test-asan bench format lint clean
+.PHONY: deps configure build run test test-asan fuzz bench format lint clean
 
 JOBS ?= $(shell nproc)
 
@@ -25,6 +25,12 @@ test-asan: deps
 	@cmake --build --preset asan -j $(JOBS)
 	@scripts/with-test-postgres ctest --preset asan -j $(JOBS)
 
+# The parsers of what peers send, under libFuzzer with the sanitizers:
+# FUZZ_SECONDS per target (CI runs each for 30 s).
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	@scripts/run-fuzz $(FUZZ_SECONDS)
+
 bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
@@ -37,4 +43,4 @@ lint: configure
 	@git ls-files '*.cpp' | grep -v '^bench/' | xargs clang-tidy -p build --quiet
 
 clean:
-	@rm -rf build build-asan build-release
+	@rm -rf build build-asan build-release build-fuzz

@@ -1,14 +1,14 @@
 #include "server/app_server.h"
 
+#include "server/http_listener.h"
 #include "server/json_out.h"
+#include "server/rpc_request.h"
 #include "server/service.h"
 
 #include <httplib.h>
 
 #include <QDateTime>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRandomGenerator>
 
 #include <arpa/inet.h>
@@ -106,15 +106,17 @@ QString GenerateToken() {
 
 class AppServerImpl {
  public:
-  explicit AppServerImpl(ServerOptions o) : options(std::move(o)), service(options.database) {
+  explicit AppServerImpl(ServerOptions o)
+      : options(std::move(o)),
+        service(options.database, std::max(1, options.dbConnections)),
+        http(ConnectionLimits{options.threads, options.maxConnections, options.maxPerPeer,
+                              options.idleSeconds, options.lingerSeconds}) {
     for (const Token& t : options.tokens) tokens[t.token.toStdString()] = t;
   }
 
   int Start() {
     if (running) return port;
     service.Open();
-    const int threads = std::max(1, options.threads);
-    http.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
     // Only SO_REUSEADDR: httplib's default also sets SO_REUSEPORT, which would
     // let a second server silently share a port that is already taken.
     http.set_socket_options([](socket_t sock) {
@@ -124,7 +126,6 @@ class AppServerImpl {
     // Small answers must not wait for the peer's delayed ACK.
     http.set_tcp_nodelay(true);
     http.set_keep_alive_max_count(1000000);
-    http.set_keep_alive_timeout(60);
     http.set_payload_max_length(kMaxBody);
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
       if (res.status == 413) {
@@ -139,15 +140,41 @@ class AppServerImpl {
             "application/json");
       }
     });
+    // Before any body is read: a length that is not a number is refused at
+    // once instead of being waited for.
+    http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+      if (req.has_header("Content-Length")) {
+        const std::string length = req.get_header_value("Content-Length");
+        if (length.empty() || length.find_first_not_of("0123456789") != std::string::npos) {
+          res.status = 400;
+          res.set_content(Envelope("null", RpcError::InvalidRequest,
+                                   QStringLiteral("Cabeçalho Content-Length inválido; a "
+                                                  "requisição foi recusada.")),
+                          "application/json");
+          Listener::CloseAfterAnswer(res);
+          return httplib::Server::HandlerResponse::Handled;
+        }
+      }
+      if (req.path == "/health" && (req.method == "GET" || req.method == "HEAD")) {
+        Health(res);
+        return httplib::Server::HandlerResponse::Handled;
+      }
+      return httplib::Server::HandlerResponse::Unhandled;
+    });
     http.Post(".*",
               [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
-    http.Get(".*", [](const httplib::Request&, httplib::Response& res) {
+    const auto notAllowed = [](const httplib::Request&, httplib::Response& res) {
       res.status = 405;
+      res.set_header("Allow", "POST");
       res.set_content(Envelope("null", RpcError::InvalidRequest,
                                QStringLiteral("Use POST %1 com uma requisição JSON-RPC 2.0.")
                                    .arg(QLatin1String(kPath))),
                       "application/json");
-    });
+    };
+    http.Get(".*", notAllowed);
+    http.Put(".*", notAllowed);
+    http.Delete(".*", notAllowed);
+    http.Patch(".*", notAllowed);
     const std::string host = options.host.toStdString();
     if (options.port == 0) {
       port = http.bind_to_any_port(host);
@@ -160,6 +187,7 @@ class AppServerImpl {
                                    .arg(options.host)
                                    .arg(options.port)
                                    .toStdString());
+    http.WidenBacklog();
     listener = std::thread([this] { http.listen_after_bind(); });
     for (int i = 0; i < 5000 && !http.is_running(); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -251,6 +279,8 @@ class AppServerImpl {
       if (it != tokens.end()) who = &it->second;
     }
     if (!who) {
+      // A client without a valid token gets no connection to keep.
+      Listener::CloseAfterAnswer(res);
       res.set_header("WWW-Authenticate", "Bearer");
       return fail(401, RpcError::Forbidden,
                   auth.empty() ? QStringLiteral("Credencial ausente: o servidor de aplicação "
@@ -263,52 +293,16 @@ class AppServerImpl {
                   QStringLiteral("Servidor de aplicação desconhecido: '%1' (use %2).")
                       .arg(QString::fromStdString(req.path).left(60), QLatin1String(kPath)));
 
-    QJsonParseError perr;
-    const QJsonDocument doc = QJsonDocument::fromJson(
-        QByteArray::fromRawData(req.body.data(), qsizetype(req.body.size())), &perr);
-    if (perr.error != QJsonParseError::NoError) {
-      if (perr.error == QJsonParseError::IllegalNumber)
-        return fail(200, RpcError::ParseError,
-                    QStringLiteral("A requisição contém um número inválido (posição %1): NaN, "
-                                   "infinito ou números grandes demais não são aceitos. Nada foi "
-                                   "alterado.")
-                        .arg(perr.offset));
-      return fail(200, RpcError::ParseError,
-                  QStringLiteral("A requisição não é um JSON válido (erro na posição %1). Nada "
-                                 "foi alterado.")
-                      .arg(perr.offset));
-    }
-    if (!doc.isObject())
-      return fail(200, RpcError::InvalidRequest,
-                  QStringLiteral("A requisição deve ser um objeto JSON-RPC 2.0 (chamadas em lote "
-                                 "não são aceitas)."));
-    const QJsonObject o = doc.object();
-    const QJsonValue id = o.value(QLatin1String("id"));
-    if (id.isDouble() || id.isString()) {
-      idText.clear();
-      if (id.isString())
-        AppendString(idText, id.toString().toStdString());
-      else
-        AppendNumber(idText, id.toDouble());
-    }
-    if (o.value(QLatin1String("jsonrpc")).toString() != QLatin1String("2.0") ||
-        !o.value(QLatin1String("method")).isString())
-      return fail(200, RpcError::InvalidRequest,
-                  QStringLiteral("A requisição não segue o protocolo JSON-RPC 2.0: faltam "
-                                 "\"jsonrpc\":\"2.0\" ou o nome do método."));
-    const QString name = o.value(QLatin1String("method")).toString();
-    method = name.left(60).toStdString();
-    const QJsonValue params = o.value(QLatin1String("params"));
-    if (!params.isUndefined() && !params.isArray())
-      return fail(200, RpcError::InvalidParams,
-                  QStringLiteral("Os parâmetros do método %1 devem ser uma lista posicional.")
-                      .arg(name.left(60)));
+    const RpcRequest request = ParseRpcRequest(req.body);
+    idText = request.idText;
+    if (!request.method.isEmpty()) method = request.method.left(60).toStdString();
+    if (request.errorCode) return fail(200, request.errorCode, request.error);
     try {
       const Caller caller{who->name, who->role == QLatin1String("maintainer")};
       Reply reply;
       reply.pieces.push_back(std::make_shared<const std::string>(
           "{\"jsonrpc\":\"2.0\",\"id\":" + idText + ",\"result\":"));
-      for (auto& piece : service.Call(caller, name, params.toArray()))
+      for (auto& piece : service.Call(caller, request.method, request.params))
         reply.pieces.push_back(std::move(piece));
       reply.pieces.push_back(std::make_shared<const std::string>("}"));
       if (reply.size() < size_t{64} * 1024) {
@@ -332,7 +326,7 @@ class AppServerImpl {
             "ok");
       }
     } catch (const RpcError& e) {
-      fail(200, e.code(), QString::fromUtf8(e.what()));
+      fail(200, e.code(), e.message());
     } catch (const std::exception& e) {
       fail(200, RpcError::Internal,
            QStringLiteral("Falha interna do servidor de aplicação; nada foi alterado. Detalhe: %1")
@@ -340,10 +334,21 @@ class AppServerImpl {
     }
   }
 
+  // The load balancer's check: 200 while the database answers, 503 otherwise.
+  void Health(httplib::Response& res) {
+    const QString problem = service.Health();
+    res.status = problem.isEmpty() ? 200 : 503;
+    std::string body = "{\"status\":";
+    body += problem.isEmpty() ? "\"ok\"" : "\"indisponivel\",\"message\":";
+    if (!problem.isEmpty()) AppendString(body, problem.toStdString());
+    body += "}";
+    res.set_content(body, "application/json");
+  }
+
   ServerOptions options;
   Service service;
   std::map<std::string, Token> tokens;
-  httplib::Server http;
+  Listener http;
   std::thread listener;
   int port = 0;
   bool running = false;

@@ -17,10 +17,15 @@ struct Token {
 
 struct ServerOptions {
   QString host = QStringLiteral("127.0.0.1");
-  int port = 8211;   // 0 picks a free port
-  QString database;  // SQLite file path or postgresql://user@host:port/db
-  int threads = 4;
-  QList<Token> tokens;  // from --tokens FILE, or made by the embedded default
+  int port = 8211;           // 0 picks a free port
+  QString database;          // SQLite file path or postgresql://user@host:port/db
+  int threads = 4;           // threads kept ready for connections
+  int maxConnections = 256;  // connections served at once (each holds a thread)
+  int maxPerPeer = 32;       // connections from one address; more are refused
+  int idleSeconds = 5;       // an idle keep-alive connection is closed after this
+  int lingerSeconds = 30;    // a thread beyond `threads` ends after this without work
+  int dbConnections = 8;     // database connections, the cold rebuild's helpers included
+  QList<Token> tokens;       // from --tokens FILE, or made by the embedded default
   // "info": one stderr line per call (method, duration, outcome); "warn": only
   // failed calls; "quiet": nothing.
   QString logLevel = QStringLiteral("info");

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <map>
 
 namespace {
 
@@ -20,8 +21,13 @@ const char* const kHelp =
     "                       porta livre e a imprime: \"listening on HOST:PORTA\")\n"
     "  --db BANCO           arquivo SQLite (criado se não existir) ou\n"
     "                       postgresql://usuario@host:porta/banco\n"
-    "  --threads N          linhas de execução (padrão 8); cada conexão keep-alive ativa\n"
-    "                       ocupa uma, e cada uma usa no máximo uma conexão ao banco\n"
+    "  --threads N          linhas de execução mantidas prontas (padrão 8); cada conexão\n"
+    "                       aberta ocupa uma, e outras são criadas quando todas estão ocupadas\n"
+    "  --max-connections N  conexões HTTP atendidas ao mesmo tempo (padrão 256)\n"
+    "  --max-per-peer N     conexões HTTP de um mesmo endereço (padrão 32; atrás de um\n"
+    "                       balanceador, dê pelo menos o total de estações)\n"
+    "  --idle-timeout S     fecha uma conexão ociosa após S segundos (padrão 5)\n"
+    "  --db-connections N   conexões ao banco, no máximo (padrão 8)\n"
     "  --tokens ARQUIVO     credenciais, uma por linha: \"nome papel credencial\", papel\n"
     "                       maintainer (tudo) ou reader (somente métodos Get)\n"
     "  --log NIVEL          info (uma linha por chamada, padrão), warn (só falhas) ou quiet\n"
@@ -34,6 +40,24 @@ int Usage(const QString& message) {
   std::cerr << "tabrelpeso-server: " << message.toStdString() << "\n"
             << "Use --help para ver as opções.\n";
   return 2;
+}
+
+struct Limit {
+  int* (*field)(srv::ServerOptions&);
+  int max;
+};
+
+const std::map<QString, Limit>& Limits() {
+  static const std::map<QString, Limit> limits{
+      {QStringLiteral("--max-connections"),
+       {[](srv::ServerOptions& o) { return &o.maxConnections; }, 65536}},
+      {QStringLiteral("--max-per-peer"),
+       {[](srv::ServerOptions& o) { return &o.maxPerPeer; }, 65536}},
+      {QStringLiteral("--idle-timeout"),
+       {[](srv::ServerOptions& o) { return &o.idleSeconds; }, 3600}},
+      {QStringLiteral("--db-connections"),
+       {[](srv::ServerOptions& o) { return &o.dbConnections; }, 1024}}};
+  return limits;
 }
 
 }  // namespace
@@ -72,6 +96,11 @@ int main(int argc, char** argv) {
       if (!value(&v) || (options.threads = v.toInt(&ok), !ok) || options.threads < 1 ||
           options.threads > 1024)
         return Usage(QStringLiteral("--threads exige um número de 1 a 1024."));
+    } else if (const auto limit = Limits().find(a); limit != Limits().end()) {
+      bool ok = false;
+      int* target = limit->second.field(options);
+      if (!value(&v) || (*target = v.toInt(&ok), !ok) || *target < 1 || *target > limit->second.max)
+        return Usage(QStringLiteral("%1 exige um número de 1 a %2.").arg(a).arg(limit->second.max));
     } else if (a == QLatin1String("--tokens")) {
       if (!value(&tokensFile)) return Usage(QStringLiteral("--tokens exige um arquivo."));
     } else if (a == QLatin1String("--log")) {

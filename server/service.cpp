@@ -1,5 +1,6 @@
 #include "server/service.h"
 
+#include "server/call_checks.h"
 #include "server/json_out.h"
 #include "server/schema.h"
 #include "server/tables.h"
@@ -19,97 +20,70 @@ namespace srv {
 
 // ------------------------------------------------------------------ pool
 
-DbPool::Lease DbPool::acquire() {
-  {
-    std::lock_guard lock(mutex_);
-    if (!idle_.empty()) {
-      std::unique_ptr<Db> db = std::move(idle_.back());
-      idle_.pop_back();
-      return Lease(*this, std::move(db));
-    }
+std::unique_ptr<Db> DbPool::take(std::unique_lock<std::mutex>& lock) {
+  if (!idle_.empty()) {
+    std::unique_ptr<Db> db = std::move(idle_.back());
+    idle_.pop_back();
+    return db;
   }
-  return Lease(*this, OpenDb(target_));
+  ++open_;
+  lock.unlock();
+  try {
+    std::unique_ptr<Db> db = OpenDb(target_);
+    lock.lock();
+    return db;
+  } catch (...) {
+    lock.lock();
+    --open_;
+    freed_.notify_one();
+    throw;
+  }
 }
 
-void DbPool::release(std::unique_ptr<Db> db) {
-  if (!db || !db->healthy()) return;
-  db->rollback();
-  std::lock_guard lock(mutex_);
-  idle_.push_back(std::move(db));
+DbPool::Lease DbPool::acquire() {
+  std::unique_lock lock(mutex_);
+  if (!freed_.wait_for(lock, std::chrono::seconds(10),
+                       [&] { return !idle_.empty() || open_ < max_; }))
+    throw DbError(DbError::Kind::Busy, "no free database connection");
+  const std::uint64_t generation = generation_;
+  return Lease(*this, take(lock), generation);
+}
+
+std::unique_ptr<DbPool::Lease> DbPool::tryAcquire() {
+  std::unique_lock lock(mutex_);
+  if (idle_.empty() && open_ >= max_) return nullptr;
+  const std::uint64_t generation = generation_;
+  std::unique_ptr<Db> db = take(lock);
+  return std::make_unique<Lease>(*this, std::move(db), generation);
+}
+
+void DbPool::dropIdle() {
+  std::vector<std::unique_ptr<Db>> dropped;
+  {
+    std::lock_guard lock(mutex_);
+    ++generation_;
+    dropped.swap(idle_);
+    open_ -= dropped.size();
+  }
+  freed_.notify_all();
+}
+
+void DbPool::release(std::unique_ptr<Db> db, std::uint64_t generation) {
+  if (db && db->healthy()) db->rollback();
+  {
+    std::lock_guard lock(mutex_);
+    if (db && db->healthy() && generation == generation_) {
+      idle_.push_back(std::move(db));
+    } else {
+      --open_;
+    }
+  }
+  freed_.notify_one();
 }
 
 // --------------------------------------------------------------- helpers
 
 namespace {
-
-using Value = std::variant<std::monostate, double, std::string>;
-using Row = std::vector<Value>;
-
-QString Shown(const QString& text) {
-  return text.size() > 24 ? text.left(24) + QStringLiteral("…") : text;
-}
-
-QString Num(double v) { return QString::number(v, 'g', 12).replace(u'.', u','); }
-
-[[noreturn]] void Fail(int code, const QString& message) { throw RpcError(code, message); }
-[[noreturn]] void Refuse(const QString& message) { Fail(RpcError::Refused, message); }
-[[noreturn]] void BadParams(const QString& message) { Fail(RpcError::InvalidParams, message); }
-
-// Positional parameters of one call, checked by count and type.
-class Params {
- public:
-  Params(const QString& method, const QJsonArray& params) : method_(method), a_(params) {}
-
-  void expect(int count) const {
-    if (a_.size() != count)
-      BadParams(QStringLiteral("O método %1 espera %2 parâmetro(s), mas recebeu %3.")
-                    .arg(method_)
-                    .arg(count)
-                    .arg(a_.size()));
-  }
-  QString text(int i, const QString& what) const {
-    const QJsonValue v = a_.at(i);
-    if (!v.isString())
-      BadParams(QStringLiteral("O parâmetro %1 do método %2 (%3) deve ser um texto.")
-                    .arg(i + 1)
-                    .arg(method_, what));
-    return v.toString();
-  }
-  double number(int i, const QString& what) const {
-    const QJsonValue v = a_.at(i);
-    if (!v.isDouble())
-      BadParams(QStringLiteral("O parâmetro %1 do método %2 (%3) deve ser um número.")
-                    .arg(i + 1)
-                    .arg(method_, what));
-    return v.toDouble();
-  }
-  QJsonObject object(int i, const QString& what) const {
-    const QJsonValue v = a_.at(i);
-    if (!v.isObject())
-      BadParams(
-          QStringLiteral("O parâmetro %1 do método %2 deve ser %3.").arg(i + 1).arg(method_, what));
-    return v.toObject();
-  }
-
- private:
-  const QString& method_;
-  const QJsonArray& a_;
-};
-
-std::string Code(const QString& code, bool reference) {
-  const int size = reference ? 2 : 3;
-  if (code.isEmpty())
-    Refuse(reference ? QStringLiteral("Informe o código da referência.")
-                     : QStringLiteral("Informe o código do percentil."));
-  if (code.size() > size)
-    Refuse((reference ? QStringLiteral("Código de referência inválido: '%1' (no máximo 2 "
-                                       "caracteres).")
-                      : QStringLiteral("Código de percentil inválido: '%1' (no máximo 3 "
-                                       "caracteres)."))
-               .arg(Shown(code)));
-  return code.toStdString();
-}
-
 void RequireReference(Db& db, const std::string& code) {
   if (!Exists(db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {code}))
     Refuse(QStringLiteral("Referência '%1' não cadastrada.").arg(QString::fromStdString(code)));
@@ -118,46 +92,6 @@ void RequireReference(Db& db, const std::string& code) {
 void RequirePercentile(Db& db, const std::string& code) {
   if (!Exists(db, "SELECT 1 FROM PERCENTIL WHERE CDPERCENTIL = ?", {code}))
     Refuse(QStringLiteral("Percentil '%1' não cadastrado.").arg(QString::fromStdString(code)));
-}
-
-double Years(double v) {
-  if (!(v >= 0 && v < kValueLimit) || v != std::floor(v))
-    Refuse(QStringLiteral("O ano deve ser um número inteiro entre 0 e 999 (recebido: %1).")
-               .arg(Num(v)));
-  return v;
-}
-
-double Months(double v) {
-  if (!(v >= 0 && v <= 11) || v != std::floor(v))
-    Refuse(QStringLiteral("O mês deve ser um número inteiro entre 0 e 11 (recebido: %1).")
-               .arg(Num(v)));
-  return v;
-}
-
-double Height(double v) {
-  if (!(v > 0 && v < kValueLimit))
-    Refuse(QStringLiteral("A altura deve ser maior que zero e ter no máximo 3 dígitos inteiros "
-                          "(recebido: %1).")
-               .arg(Num(v)));
-  return v;
-}
-
-// Heights come as text in the host's format ("110,5"); a point is accepted
-// too. Anything else is refused rather than answered with an empty packet.
-double ParseHeight(const QString& text) {
-  QString t = text.trimmed();
-  t.replace(u',', u'.');
-  const QByteArray b = t.toLatin1();
-  double v = 0;
-  bool ok = !b.isEmpty() && t.count(u'.') <= 1 && !b.startsWith('+') && !b.startsWith('.') &&
-            !b.endsWith('.');
-  for (char c : b) ok = ok && ((c >= '0' && c <= '9') || c == '.');
-  if (ok) {
-    auto r = std::from_chars(b.constData(), b.constData() + b.size(), v);
-    ok = r.ec == std::errc() && r.ptr == b.constData() + b.size() && std::isfinite(v);
-  }
-  if (!ok) Refuse(QStringLiteral("A altura '%1' não é um número válido.").arg(Shown(text)));
-  return Height(v);
 }
 
 SqlParam ToParam(const ColumnDef& c, const Value& v) {
@@ -306,137 +240,6 @@ constexpr size_t kParallelParts = 4;
 
 const std::vector<OutField> kPercentileFields{{"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}};
 
-// --- deltas
-
-struct DeltaChange {
-  enum class Op { Insert, Update, Delete } op;
-  Row oldRow, newRow;  // table-column order; absent columns stay null
-};
-
-struct Delta {
-  std::vector<bool> present;  // per table column: carried by the delta
-  std::vector<DeltaChange> changes;
-};
-
-QString TableText(const TableDef& t) { return QString::fromUtf8(t.label); }
-
-Delta ParseDelta(const TableDef& t, const QJsonObject& o) {
-  const QString table = TableText(t);
-  const QJsonValue fieldsValue = o.value(QLatin1String("fields"));
-  const QJsonValue changesValue = o.value(QLatin1String("changes"));
-  if (!fieldsValue.isArray() || !changesValue.isArray())
-    BadParams(QStringLiteral("O pacote de alterações da tabela %1 está malformado: faltam "
-                             "\"fields\" ou \"changes\".")
-                  .arg(table));
-  Delta d;
-  d.present.assign(t.columns.size(), false);
-  std::vector<int> map;  // delta field -> table column
-  for (const QJsonValue fv : fieldsValue.toArray()) {
-    const QJsonObject f = fv.toObject();
-    const QString name = f.value(QLatin1String("name")).toString();
-    const QString type = f.value(QLatin1String("type")).toString();
-    const int i = t.columnIndex(name.toStdString());
-    if (i < 0)
-      BadParams(QStringLiteral("O campo '%1' não pertence à tabela %2; as alterações enviadas "
-                               "são de outra tabela.")
-                    .arg(Shown(name), table));
-    if (d.present[size_t(i)])
-      BadParams(QStringLiteral("O campo '%1' aparece duas vezes nas alterações da tabela %2.")
-                    .arg(name, table));
-    const ColumnDef& c = t.columns[size_t(i)];
-    const QString want =
-        c.kind == ColumnDef::Kind::Code ? QStringLiteral("string") : QStringLiteral("float");
-    if (type != want)
-      BadParams(QStringLiteral("O campo '%1' da tabela %2 deve ser do tipo %3, não '%4'.")
-                    .arg(name, table, want, Shown(type)));
-    d.present[size_t(i)] = true;
-    map.push_back(i);
-  }
-  for (const char* k : t.keyOrder)
-    if (!d.present[size_t(t.columnIndex(k))])
-      BadParams(QStringLiteral("As alterações da tabela %1 não trazem o campo-chave '%2'.")
-                    .arg(table, QString::fromLatin1(k)));
-
-  auto readRow = [&](const QJsonValue& v, const char* which) {
-    if (!v.isArray() || v.toArray().size() != qsizetype(map.size()))
-      BadParams(QStringLiteral("Uma alteração da tabela %1 traz uma linha \"%2\" malformada "
-                               "(esperados %3 valores).")
-                    .arg(table, QString::fromLatin1(which))
-                    .arg(map.size()));
-    const QJsonArray a = v.toArray();
-    Row row(t.columns.size());
-    for (size_t j = 0; j < map.size(); ++j) {
-      const ColumnDef& c = t.columns[size_t(map[j])];
-      const QJsonValue x = a.at(qsizetype(j));
-      if (x.isNull()) continue;
-      if (c.kind == ColumnDef::Kind::Code) {
-        if (!x.isString())
-          BadParams(
-              QStringLiteral("O campo %1 deve ser um texto.").arg(QString::fromUtf8(c.label)));
-        row[size_t(map[j])] = x.toString().toStdString();
-      } else {
-        if (!x.isDouble())
-          BadParams(
-              QStringLiteral("O campo %1 deve ser um número.").arg(QString::fromUtf8(c.label)));
-        row[size_t(map[j])] = x.toDouble();
-      }
-    }
-    return row;
-  };
-
-  for (const QJsonValue cv : changesValue.toArray()) {
-    const QJsonObject c = cv.toObject();
-    const QString op = c.value(QLatin1String("op")).toString();
-    DeltaChange ch{};
-    if (op == QLatin1String("insert")) {
-      ch.op = DeltaChange::Op::Insert;
-      ch.newRow = readRow(c.value(QLatin1String("new")), "new");
-    } else if (op == QLatin1String("update")) {
-      ch.op = DeltaChange::Op::Update;
-      ch.oldRow = readRow(c.value(QLatin1String("old")), "old");
-      ch.newRow = readRow(c.value(QLatin1String("new")), "new");
-    } else if (op == QLatin1String("delete")) {
-      ch.op = DeltaChange::Op::Delete;
-      ch.oldRow = readRow(c.value(QLatin1String("old")), "old");
-    } else {
-      BadParams(QStringLiteral("Operação desconhecida nas alterações da tabela %1: '%2' (use "
-                               "insert, update ou delete).")
-                    .arg(table, Shown(op)));
-    }
-    d.changes.push_back(std::move(ch));
-  }
-  return d;
-}
-
-// Checks the values of a row about to be written.
-void ValidateNewRow(const TableDef& t, const Row& row) {
-  for (size_t i = 0; i < t.columns.size(); ++i) {
-    const ColumnDef& c = t.columns[i];
-    const QString label = QString::fromUtf8(c.label);
-    const Value& v = row[i];
-    if (std::holds_alternative<std::monostate>(v)) {
-      if (c.key) Refuse(QStringLiteral("Informe o campo %1.").arg(label));
-      continue;
-    }
-    if (c.kind == ColumnDef::Kind::Code) {
-      Code(QString::fromStdString(std::get<std::string>(v)), c.size == 2);
-      continue;
-    }
-    const double d = std::get<double>(v);
-    if (c.kind == ColumnDef::Kind::Whole) {
-      (c.name == std::string_view(kMonths)) ? Months(d) : Years(d);
-    } else if (c.key) {
-      Height(d);
-    } else if (!(d >= 0)) {
-      Refuse(QStringLiteral("O campo %1 não aceita valores negativos (recebido: %2).")
-                 .arg(label, Num(d)));
-    } else if (!(d < kValueLimit)) {
-      Refuse(QStringLiteral("O campo %1 aceita no máximo 3 dígitos inteiros (recebido: %2).")
-                 .arg(label, Num(d)));
-    }
-  }
-}
-
 std::string NowUtc() {
   return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
 }
@@ -508,8 +311,9 @@ JsonPieces True() {
 
 class Methods {
  public:
-  Methods(Service& s, const Caller& who, const QString& method, const QJsonArray& params)
-      : s_(s), who_(who), method_(method), p_(method, params) {}
+  Methods(Service& s, const Caller& who, const QString& method, const QJsonArray& params,
+          bool& committing)
+      : s_(s), committing_(committing), who_(who), method_(method), p_(method, params) {}
 
   JsonPieces GetReferencia() {
     p_.expect(0);
@@ -577,14 +381,18 @@ class Methods {
       for (size_t h = 0; h < helperCount; ++h) {
         helpers.emplace_back([&] {
           try {
-            auto own = s_.pool_.acquire();
-            Transaction htx(*own, false);
+            // Only a connection that is free now: the pool's bound holds,
+            // and what no helper builds is built below.
+            const auto lease = s_.pool_.tryAcquire();
+            if (!lease) return;
+            Db& own = **lease;
+            Transaction htx(own, false);
             for (size_t j; (j = next++) < built.size();) {
               const size_t i = built[j];
               const auto& [ref, perc] = counters[i].first;
-              if (QueryInt(*own, counterSql, {std::string(t.name), ref, perc}, -1) ==
+              if (QueryInt(own, counterSql, {std::string(t.name), ref, perc}, -1) ==
                   counters[i].second)
-                chunks[i] = build(*own, i);
+                chunks[i] = build(own, i);
             }
           } catch (const std::exception&) {
             // Whatever a helper leaves undone is built below.
@@ -748,11 +556,22 @@ class Methods {
     RequireReference(*db, ref);
     if (!wholeReference) RequirePercentile(*db, std::get<std::string>(params[1]));
     Write(*db, t, [&] {
-      for (const Row& row : LoadRows(*db, t, where, params)) {
+      // The rows audited are the rows the statement deleted: a listing first
+      // would miss rows another instance commits before the delete runs (it
+      // sees them under READ COMMITTED), deleting them unaudited and leaving
+      // their parts' counters as they were.
+      std::vector<Row> deleted;
+      db->run("DELETE FROM " + std::string(t.name) + where + " RETURNING " + ColumnList(t), params,
+              [&](const SqlRow& r) {
+                Row row;
+                for (size_t i = 0; i < t.columns.size(); ++i)
+                  row.push_back(FromSql(t.columns[i], r, int(i)));
+                deleted.push_back(std::move(row));
+              });
+      for (const Row& row : deleted) {
         Touch(t, row);
         Audit(*db, who_, method_, t, RowJson(t, row), {});
       }
-      db->run("DELETE FROM " + std::string(t.name) + where, params);
     });
     return True();
   }
@@ -827,6 +646,9 @@ class Methods {
       Transaction tx(db, true);
       body();
       for (const auto& [ref, perc] : touched_) BumpChangeCounter(db, t.name, ref, perc);
+      // Only a connection lost from here on leaves unknown whether the
+      // change was kept; before, the database rolls it back.
+      committing_ = true;
       tx.commit();
     } catch (const DbError& e) {
       // A concurrent writer got there between our check and our write.
@@ -840,6 +662,7 @@ class Methods {
   }
 
   Service& s_;
+  bool& committing_;
   // (reference, percentile) pairs whose rows the call changes.
   std::set<std::pair<std::string, std::string>> touched_;
   const Caller& who_;
@@ -849,7 +672,22 @@ class Methods {
 
 // --------------------------------------------------------------- service
 
-Service::Service(const QString& database) : pool_(database) {}
+Service::Service(const QString& database, size_t dbConnections) : pool_(database, dbConnections) {}
+
+QString Service::Health() {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      auto db = pool_.acquire();
+      QueryInt(*db, "SELECT COUNT(*) FROM SCHEMA_VERSION", {}, 0);
+      return {};
+    } catch (const DbError& e) {
+      if (e.kind() != DbError::Kind::Connection || attempt == 1)
+        return QStringLiteral("O banco de dados não responde: %1").arg(QString::fromUtf8(e.what()));
+      pool_.dropIdle();
+    }
+  }
+  return {};
+}
 
 void Service::Open() {
   auto db = pool_.acquire();
@@ -894,37 +732,58 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
          QStringLiteral("O usuário '%1' tem acesso somente para consulta; a operação %2 não é "
                         "permitida. Nada foi alterado.")
              .arg(caller.name, method));
-  try {
-    Methods m(*this, caller, method, params);
-    if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
-    const MethodInfo info = *Find(method);
-    switch (info.kind) {
-      case Kind::GetPerc:
-        return m.GetPerc(*info.table);
-      case Kind::Valida:
-        return m.GetValida(*info.table);
-      case Kind::Set:
-        return m.Set(*info.table);
-      case Kind::Deleta:
-        return m.Deleta(*info.table);
-      case Kind::Percentil:
-        return m.GetPercentil(*info.table);
-      case Kind::Copia:
-        return m.Copia(*info.table);
+  for (int attempt = 0;; ++attempt) {
+    bool committing = false;
+    try {
+      return Dispatch(caller, method, params, committing);
+    } catch (const DbError& e) {
+      if (e.kind() == DbError::Kind::Connection) {
+        // The database went away (a restart): every pooled connection is as
+        // dead as this one. The call is repeated once on a fresh connection,
+        // unless its commit had been sent: that one may have been kept.
+        pool_.dropIdle();
+        if (attempt == 0 && !committing) continue;
+        if (committing)
+          Fail(RpcError::Internal,
+               QStringLiteral("A conexão com o banco de dados caiu enquanto a alteração era "
+                              "confirmada; recarregue os dados para ver se ela foi gravada antes "
+                              "de repeti-la. Detalhe: %1")
+                   .arg(QString::fromUtf8(e.what())));
+      }
+      if (e.kind() == DbError::Kind::Busy)
+        Fail(RpcError::Busy, QStringLiteral("O banco de dados está ocupado com outra operação. "
+                                            "Nada foi alterado; tente novamente em instantes."));
+      if (e.kind() == DbError::Kind::ForeignKey)
+        Fail(RpcError::Refused, QStringLiteral("Referência ou percentil não cadastrado. Nada foi "
+                                               "alterado."));
+      Fail(RpcError::Internal,
+           QStringLiteral("Falha no banco de dados do servidor de aplicação; nada foi alterado. "
+                          "Detalhe: %1")
+               .arg(QString::fromUtf8(e.what())));
     }
-    Fail(RpcError::Internal, QStringLiteral("Método sem implementação."));
-  } catch (const DbError& e) {
-    if (e.kind() == DbError::Kind::Busy)
-      Fail(RpcError::Busy, QStringLiteral("O banco de dados está ocupado com outra operação. "
-                                          "Nada foi alterado; tente novamente em instantes."));
-    if (e.kind() == DbError::Kind::ForeignKey)
-      Fail(RpcError::Refused, QStringLiteral("Referência ou percentil não cadastrado. Nada foi "
-                                             "alterado."));
-    Fail(RpcError::Internal,
-         QStringLiteral("Falha no banco de dados do servidor de aplicação; nada foi alterado. "
-                        "Detalhe: %1")
-             .arg(QString::fromUtf8(e.what())));
   }
+}
+
+JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const QJsonArray& params,
+                             bool& committing) {
+  Methods m(*this, caller, method, params, committing);
+  if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
+  const MethodInfo info = *Find(method);
+  switch (info.kind) {
+    case Kind::GetPerc:
+      return m.GetPerc(*info.table);
+    case Kind::Valida:
+      return m.GetValida(*info.table);
+    case Kind::Set:
+      return m.Set(*info.table);
+    case Kind::Deleta:
+      return m.Deleta(*info.table);
+    case Kind::Percentil:
+      return m.GetPercentil(*info.table);
+    case Kind::Copia:
+      return m.Copia(*info.table);
+  }
+  Fail(RpcError::Internal, QStringLiteral("Método sem implementação."));
 }
 
 }  // namespace srv

@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QString>
 
+#include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,11 +36,14 @@ class RpcError : public std::runtime_error {
     Busy = -32004,
   };
   RpcError(int code, const QString& message)
-      : std::runtime_error(message.toStdString()), code_(code) {}
+      : std::runtime_error(message.toStdString()), code_(code), message_(message) {}
   int code() const { return code_; }
+  // The whole sentence: what() would stop at a NUL the user typed.
+  const QString& message() const { return message_; }
 
  private:
   int code_;
+  QString message_;
 };
 
 // JSON text in pieces, written out one after another: big answers share
@@ -50,36 +55,52 @@ struct Caller {
   bool maintainer = false;
 };
 
-// Connections to one database, created on demand and reused; a thread holds
-// one for the length of a call.
+// Connections to one database, created on demand and reused, at most `max`
+// at once; a thread holds one for the length of a call.
 class DbPool {
  public:
-  explicit DbPool(QString target) : target_(std::move(target)) {}
+  DbPool(QString target, size_t max) : target_(std::move(target)), max_(max) {}
   class Lease {
    public:
-    Lease(DbPool& pool, std::unique_ptr<Db> db) : pool_(pool), db_(std::move(db)) {}
-    ~Lease() { pool_.release(std::move(db_)); }
+    Lease(DbPool& pool, std::unique_ptr<Db> db, std::uint64_t generation)
+        : pool_(pool), db_(std::move(db)), generation_(generation) {}
+    ~Lease() { pool_.release(std::move(db_), generation_); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
     Db& operator*() { return *db_; }
     Db* operator->() { return db_.get(); }
 
    private:
     DbPool& pool_;
     std::unique_ptr<Db> db_;
+    std::uint64_t generation_;
   };
-  // Throws DbError when a new connection cannot be opened.
+  // Waits for a free connection (a few seconds at most). Throws DbError when
+  // none frees up (kind Busy) or a new one cannot be opened.
   Lease acquire();
+  // A connection only if one is free now: for work that can be done without.
+  std::unique_ptr<Lease> tryAcquire();
+  // After a lost connection: the others were opened to the same server and
+  // are likely lost too, so none of them is used again.
+  void dropIdle();
   const QString& target() const { return target_; }
+  size_t max() const { return max_; }
 
  private:
-  void release(std::unique_ptr<Db> db);
+  std::unique_ptr<Db> take(std::unique_lock<std::mutex>& lock);
+  void release(std::unique_ptr<Db> db, std::uint64_t generation);
   QString target_;
+  const size_t max_;
   std::mutex mutex_;
+  std::condition_variable freed_;
   std::vector<std::unique_ptr<Db>> idle_;
+  size_t open_ = 0;  // idle and leased
+  std::uint64_t generation_ = 0;
 };
 
 class Service {
  public:
-  explicit Service(const QString& database);
+  Service(const QString& database, size_t dbConnections);
 
   // Opens the database and applies pending migrations. Throws DbError.
   void Open();
@@ -87,6 +108,9 @@ class Service {
   // Runs one method. Returns the JSON text of the result. Throws RpcError;
   // nothing has changed when it does.
   JsonPieces Call(const Caller& caller, const QString& method, const QJsonArray& params);
+
+  // Empty while the database answers; otherwise why it does not, for people.
+  QString Health();
 
   static bool IsReadOnlyMethod(const QString& method);
   static bool IsKnownMethod(const QString& method);
@@ -103,6 +127,10 @@ class Service {
   std::mutex cacheMutex_;
   // By table, then by reference and percentile.
   std::map<std::pair<std::string, std::string>, std::shared_ptr<const Chunk>> cache_[3];
+
+  // `committing` turns true once a changing call has sent its commit.
+  JsonPieces Dispatch(const Caller& caller, const QString& method, const QJsonArray& params,
+                      bool& committing);
 
   friend class Methods;
 };

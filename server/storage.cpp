@@ -218,6 +218,11 @@ class PgDb final : public Db {
         texts[i] = DoubleText(*dv);
       else
         texts[i] = std::get<std::string>(p);
+      // libpq takes C strings: a NUL would silently cut the stored value.
+      if (texts[i].find('\0') != std::string::npos)
+        throw DbError(DbError::Kind::Other,
+                      "PostgreSQL: um texto com o caractere NUL não pode "
+                      "ser gravado.");
       values[i] = texts[i].c_str();
     }
     if (!PQsendQueryPrepared(conn_, name.c_str(), int(params.size()), values.data(), nullptr,
@@ -279,7 +284,7 @@ class PgDb final : public Db {
       kind = DbError::Kind::ForeignKey;
     else if (s == "40001" || s == "40P01" || s == "55P03")
       kind = DbError::Kind::Busy;
-    else if (PQstatus(conn_) != CONNECTION_OK || s.rfind("08", 0) == 0)
+    else if (PQstatus(conn_) != CONNECTION_OK || s.rfind("08", 0) == 0 || s.rfind("57P", 0) == 0)
       kind = DbError::Kind::Connection;
     return DbError(kind, "PostgreSQL: " + msg);
   }
