@@ -181,8 +181,12 @@ TEST_F(Layout, MenusAndTheCopyButton) {
   EXPECT_TRUE(op[4]->isSeparator());
   const QList<QAction*> man = screen_->mnuManutencao->actions();
   ASSERT_GE(man.size(), 2);
-  EXPECT_EQ(man.last(), screen_->mnuCopiar);
-  EXPECT_TRUE(man[man.size() - 2]->isSeparator());
+  // The copy after a separator, then the curves.
+  ASSERT_GE(man.size(), 3);
+  EXPECT_EQ(man.last(), screen_->mnuGrafico);
+  EXPECT_EQ(man[man.size() - 2], screen_->mnuCopiar);
+  EXPECT_TRUE(man[man.size() - 3]->isSeparator());
+  EXPECT_EQ(screen_->mnuGrafico->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
   EXPECT_EQ(screen_->mnuCopiar->objectName(), QStringLiteral("mnuCopiar"));
   EXPECT_EQ(screen_->mnuCopiar->text(), QStringLiteral("Ca&dastramento Automático"));
   EXPECT_EQ(screen_->mnuCopiar->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_A));

@@ -117,7 +117,7 @@ std::set<double> ServedHeights(Client& client) {
   EXPECT_TRUE(r.ok()) << r.error().toStdString();
   std::set<double> heights;
   for (const QJsonValue v : Rows(r.result().toArray()[1]))
-    if (v.toArray()[3] == "02") heights.insert(v.toArray()[0].toDouble());
+    if (v.toArray()[3] == "03") heights.insert(v.toArray()[0].toDouble());
   return heights;
 }
 
@@ -138,7 +138,7 @@ TEST_P(ReliabilityTest, DeletesRacingInsertsAuditAndInvalidateEveryRow) {
     threads.emplace_back([&, w] {
       Client c(ports[w], kMaintainer);
       for (int k; (k = next++) < kRows;) {
-        const QJsonArray row = HeightRow("02", kPercentiles[k % kPercentiles.size()], k);
+        const QJsonArray row = HeightRow("03", kPercentiles[k % kPercentiles.size()], k);
         const Response r = c.Call("SetPesAlt", {Delta("PESOALTU", {Insert(row)})});
         ASSERT_TRUE(r.ok()) << r.error().toStdString();
         std::lock_guard lock(m);
@@ -153,7 +153,7 @@ TEST_P(ReliabilityTest, DeletesRacingInsertsAuditAndInvalidateEveryRow) {
     for (int i = 0; inserting > 0; ++i) {
       // The whole reference, or one percentile of it.
       const QJsonArray params =
-          i % 2 ? QJsonArray{"02", "", "T"} : QJsonArray{"02", kPercentiles[(i / 2) % 11], ""};
+          i % 2 ? QJsonArray{"03", "", "T"} : QJsonArray{"03", kPercentiles[(i / 2) % 11], ""};
       const Response r = c[i % 2].Call("DeletaAltura", params);
       ASSERT_TRUE(r.ok()) << r.error().toStdString();
       ++deletes;
@@ -169,13 +169,13 @@ TEST_P(ReliabilityTest, DeletesRacingInsertsAuditAndInvalidateEveryRow) {
 
   std::set<double> stored, deleted, insertedTwice;
   auto db = srv::OpenDb(db_);
-  db->run("SELECT VRALTURA FROM PESOALTU WHERE CDREFEBIBL = '02'", {},
+  db->run("SELECT VRALTURA FROM PESOALTU WHERE CDREFEBIBL = '03'", {},
           [&](const srv::SqlRow& r) { stored.insert(r.real(0)); });
   db->run("SELECT DSANTERIOR FROM AUDITORIA WHERE NMTABELA = 'PESOALTU' AND DSNOVO IS NULL", {},
           [&](const srv::SqlRow& r) {
             const QJsonObject o =
                 QJsonDocument::fromJson(QByteArray::fromStdString(std::string(r.text(0)))).object();
-            if (o.value("CDREFEBIBL") == "02")
+            if (o.value("CDREFEBIBL") == "03")
               if (!deleted.insert(o.value("VRALTURA").toDouble()).second)
                 insertedTwice.insert(o.value("VRALTURA").toDouble());
           });
@@ -231,7 +231,7 @@ TEST_P(ReliabilityTest, RepeatedMembersAreRefusedAndChangeNothing) {
   // Equal names in different objects are fine.
   const Response ok = client.Raw(
       R"({"jsonrpc":"2.0","id":1,"method":"SetPesAlt","params":[)" + delta +
-          R"("changes":[{"op":"insert","new":[41,"050","02"]},{"op":"insert","new":[42,"050","02"]}]}]})",
+          R"("changes":[{"op":"insert","new":[41,"050","03"]},{"op":"insert","new":[42,"050","03"]}]}]})",
       "Bearer " + kMaintainer.toStdString());
   EXPECT_TRUE(ok.ok()) << ok.error().toStdString();
 }
@@ -242,7 +242,7 @@ TEST_P(ReliabilityTest, ControlCharactersInCodesAreRefusedWithTheWholeMessage) {
   const std::string before = Dump(db_);
   const QString nulRef = QString("0") + QChar(0);
   const QString nulPerc = QString("05") + QChar(0);
-  QJsonArray ageRow{nulPerc, "02", 1, 1};
+  QJsonArray ageRow{nulPerc, "03", 1, 1};
   for (int i = 0; i < 18; ++i) ageRow.append(10 + i);
   const struct {
     const char* method;
@@ -250,8 +250,8 @@ TEST_P(ReliabilityTest, ControlCharactersInCodesAreRefusedWithTheWholeMessage) {
     const char* shown;
   } cases[] = {
       {"SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow(nulRef, "050", 1))})}, "0\\u0000"},
-      {"SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("02", nulPerc, 1))})}, "05\\u0000"},
-      {"SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("02", "\t50", 1))})}, "\\u0009"},
+      {"SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("03", nulPerc, 1))})}, "05\\u0000"},
+      {"SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("03", "\t50", 1))})}, "\\u0009"},
       {"SetIdPesAlt", {Delta("PESALTIDADE", {Insert(ageRow)})}, "05\\u0000"},
       {"SetPesAlt", {Delta("PESOALTU", {Remove(HeightRow("01", nulPerc, 5))})}, "05\\u0000"},
       {"SetPesAlt",
@@ -556,7 +556,7 @@ TEST(PostgresRestart, CallsSucceedAfterARestartWithinTheConnectionBound) {
     ASSERT_TRUE(pg.Restart());
     auto write = [&] {
       const Response w =
-          writer.Call("SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("02", "050", k))})});
+          writer.Call("SetPesAlt", {Delta("PESOALTU", {Insert(HeightRow("03", "050", k))})});
       EXPECT_TRUE(w.ok()) << w.error().toStdString();
     };
     if (k == 1) write();
@@ -571,7 +571,7 @@ TEST(PostgresRestart, CallsSucceedAfterARestartWithinTheConnectionBound) {
   }
   // Each change was made once.
   db = srv::OpenDb(pg.url);
-  EXPECT_EQ(srv::QueryInt(*db, "SELECT COUNT(*) FROM PESOALTU WHERE CDREFEBIBL = '02'", {}, 0), 2);
+  EXPECT_EQ(srv::QueryInt(*db, "SELECT COUNT(*) FROM PESOALTU WHERE CDREFEBIBL = '03'", {}, 0), 2);
   EXPECT_EQ(srv::QueryInt(*db, "SELECT COUNT(*) FROM AUDITORIA", {}, 0), audited + 2);
 }
 
