@@ -12,6 +12,7 @@
 #include "report/report_engine.h"
 #include "server/admin.h"
 #include "server/app_server.h"
+#include "server/storage.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -102,8 +103,11 @@ void HostApp::StartEmbeddedServer() {
   const bool sqlite = !database.startsWith(QLatin1String("postgres"));
   if (sqlite) {
     const QString folder = QFileInfo(database).absolutePath();
-    if (!QDir().mkpath(folder)) {
-      throw fw::Error(QStringLiteral("Não foi possível criar a pasta de dados %1.").arg(folder));
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isWritable()) {
+      throw fw::Error(QStringLiteral("Não foi possível usar a pasta de dados %1: ela não pode ser "
+                                     "criada ou gravada. Escolha outra pasta com a opção "
+                                     "--data-dir ou com [Dados] Pasta em %2.")
+                          .arg(folder, config_.iniPath));
     }
     firstRun_ = !QFileInfo::exists(database);
   }
@@ -119,6 +123,12 @@ void HostApp::StartEmbeddedServer() {
   options.tokens = {srv::Token{QStringLiteral("local"), QStringLiteral("maintainer"), token_}};
   server_ = std::make_unique<srv::AppServer>(options);
   try {
+    // A shared PostgreSQL database is seeded like a new SQLite file when it
+    // holds no reference at all (a database of our own, never filled).
+    if (!sqlite) {
+      srv::InitDatabase(database);
+      firstRun_ = srv::QueryInt(*srv::OpenDb(database), "SELECT COUNT(*) FROM REFEBIBL", {}, 0) == 0;
+    }
     // Seed before listening, so that no call can see a half-filled database.
     if (firstRun_) {
       const QString sample = FindSampleDir();
@@ -136,8 +146,9 @@ void HostApp::StartEmbeddedServer() {
       for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(database + suffix);
     }
     throw fw::Error(QStringLiteral("Não foi possível iniciar o servidor de aplicação embutido "
-                                   "sobre %1: %2")
-                        .arg(database, QString::fromUtf8(e.what())));
+                                   "sobre %1. Verifique o banco indicado em --db ou em "
+                                   "[BancoLocal] Banco (%2). Detalhe: %3")
+                        .arg(database, config_.iniPath, QString::fromUtf8(e.what())));
   }
   serverHost_ = options.host;
 }

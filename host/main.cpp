@@ -11,6 +11,18 @@
 
 #include <cstdio>
 
+namespace {
+
+// A window can be shown: a display is there and the platform is a real one
+// (the offscreen platform of tests and scripts has no one to read it).
+bool CanShowWindow() {
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   QApplication::setApplicationName("tabrelpeso");
   QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
@@ -27,6 +39,14 @@ int main(int argc, char** argv) {
   if (!parsed.error.isEmpty()) {
     std::fprintf(stderr, "tabrelpeso: %s\nUse --help para ver as opções.\n",
                  qPrintable(parsed.error));
+    // Started from a menu, nobody reads the terminal: say it in a window too.
+    if (CanShowWindow()) {
+      QApplication app(argc, argv);
+      QMessageBox::critical(nullptr, QStringLiteral("Tabela de Relação Peso/Altura"),
+                            parsed.error + QStringLiteral("\n\nO programa não foi iniciado. "
+                                                          "Corrija a opção ou o arquivo de "
+                                                          "configuração e abra-o de novo."));
+    }
     return 2;
   }
 

@@ -66,7 +66,8 @@ static QString TransportMessage(httplib::Error error, const QString& address) {
     case httplib::Error::BindIPAddress:
       return QStringLiteral(
                  "Não foi possível conectar ao servidor de aplicação em %1. Verifique se o "
-                 "servidor está no ar e se o endereço e a porta configurados estão corretos.")
+                 "servidor está no ar e se o endereço e a porta configurados (opção --server ou "
+                 "[Servidor] WebURL e WebPort) estão corretos.")
           .arg(address);
     case httplib::Error::Read:
       return QStringLiteral(

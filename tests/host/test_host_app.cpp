@@ -214,10 +214,18 @@ TEST(EmbeddedHost, RunsOnPostgreSQL) {
   if (url.isEmpty()) GTEST_SKIP() << "TRP_TEST_PG_URL is not set";
   host::HostConfig config = DefaultConfig();
   config.database = url;
+  // An empty database is seeded as a new SQLite file is; one with references is left alone.
+  qint64 before = 0;
+  {
+    QSqlDatabase probe = fw::OpenLocalDatabase(url, QStringLiteral("sonda"));
+    QSqlQuery q(probe);
+    if (q.exec("SELECT COUNT(*) FROM REFEBIBL") && q.next()) before = q.value(0).toLongLong();
+  }
+  fw::CloseLocalDatabase(QStringLiteral("sonda"));
   fw::ScriptedDialogs dialogs;
   host::HostApp app(config, &dialogs);
   app.Start();
-  EXPECT_FALSE(app.FirstRun());
+  EXPECT_EQ(app.FirstRun(), before == 0);
   EXPECT_TRUE(app.Window()->DatabaseText().startsWith("Banco: PostgreSQL "))
       << app.Window()->DatabaseText().toStdString();
   EXPECT_FALSE(app.Window()->DatabaseText().contains("password"));
@@ -252,6 +260,10 @@ TEST(EmbeddedHost, RunsOnPostgreSQL) {
   net.SetPort(fw::WebPort());
   const fw::ServerResult refs = net.Call("GetReferencia");
   EXPECT_TRUE(refs.ok) << refs.error.toStdString();
+  // The sample is there: CDC 2000 with its rows.
+  QSqlQuery rows(QSqlDatabase::database(fw::kLocalConnectionName));
+  ASSERT_TRUE(rows.exec("SELECT COUNT(*) FROM PESALTIDADE WHERE CDREFEBIBL = '01'") && rows.next());
+  EXPECT_GT(rows.value(0).toInt(), 2000);
 }
 
 TEST(EmbeddedHost, ShippedHelpPagesAreBuiltIn) {
@@ -276,6 +288,7 @@ TEST(EmbeddedHost, UnusableDataFolderIsReported) {
     ADD_FAILURE() << "started over an impossible folder";
   } catch (const fw::Error& e) {
     EXPECT_TRUE(e.message().contains(dir.filePath("arquivo/dados"))) << e.message().toStdString();
+    EXPECT_TRUE(e.message().contains("--data-dir")) << e.message().toStdString();
   }
 }
 

@@ -163,6 +163,20 @@ void ScreenTest::StartServer(Sample sample, const std::function<void(const QStri
   server_ = std::make_unique<srv::AppServer>(Options(database));
   const int port = server_->Start();
   fw::Host::Instance().SetServer(QStringLiteral("127.0.0.1"), port);
+  database_ = database;
+  port_ = port;
+}
+
+void ScreenTest::StopServer() {
+  server_->Stop();
+  server_.reset();
+}
+
+void ScreenTest::StartAgain() {
+  srv::ServerOptions o = Options(database_);
+  o.port = port_;
+  server_ = std::make_unique<srv::AppServer>(o);
+  ASSERT_EQ(server_->Start(), port_);
 }
 
 trp::tabrelpeso::TfrmTabRelPeso* ScreenTest::Open() {

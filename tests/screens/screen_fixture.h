@@ -46,6 +46,10 @@ class ScreenTest : public ::testing::Test {
   // the file first. Fills the host registry with its address.
   void StartServer(Sample sample = Sample::Seeded,
                    const std::function<void(const QString& database)>& prepare = {});
+  // Stops the server as a crash or a restart would; StartAgain starts it
+  // on the same port and database, as an administrator brings it back.
+  void StopServer();
+  void StartAgain();
   // CriaTabRelPeso, then lets the events run until the first activation's
   // load has run; returns the screen.
   trp::tabrelpeso::TfrmTabRelPeso* Open();
@@ -73,6 +77,8 @@ class ScreenTest : public ::testing::Test {
 
   std::unique_ptr<QTemporaryDir> dir_;
   std::unique_ptr<srv::AppServer> server_;
+  QString database_;
+  int port_ = 0;
   std::unique_ptr<QMainWindow> main_;
   QMdiArea* area_ = nullptr;
   fw::ScriptedDialogs dialogs_;

@@ -94,6 +94,30 @@ TEST_F(Age, ANewRowIsOnTheServerAtOnceAndCurrentAfterTheReload) {
   EXPECT_EQ(Value(form_->cdsIdPesAlt, "NRIDADEFIN"), 2);
 }
 
+TEST_F(Age, AServerRestartFailsOneConfirmKeepsTheRowAndTheNextOneSaves) {
+  NewRow();
+  Type(QStringLiteral("21"));
+  Key(Qt::Key_Tab);
+  Type(QStringLiteral("5"));
+  Key(Qt::Key_Tab);
+  Type(QStringLiteral("12,345"));
+  Key(Qt::Key_Tab);
+  ASSERT_TRUE(Shown().isEmpty());
+  StopServer();
+  Click("sbtConfirmar");
+  const QStringList failure = Shown();
+  ASSERT_EQ(failure.size(), 1);
+  EXPECT_TRUE(failure[0].contains(QStringLiteral("servidor de aplicação"))) << failure[0].toStdString();
+  EXPECT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Insert);
+  EXPECT_DOUBLE_EQ(Value(form_->cdsIdPesAlt, "VRPESOMASIDA"), 12.345);
+  EXPECT_EQ(dialogs_.BusyDepth(), 0);
+  StartAgain();
+  Click("sbtConfirmar");
+  EXPECT_TRUE(Shown().isEmpty());
+  EXPECT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Browse);
+  EXPECT_EQ(Stored(QStringLiteral("VRPESOMASIDA"), 21, 5), QStringLiteral("12.345"));
+}
+
 TEST_F(Age, MonthsAreCheckedAtEachColumnExitAndAtThePost) {
   struct Case {
     const char* anos;
