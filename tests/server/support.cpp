@@ -12,6 +12,7 @@
 #include <QProcessEnvironment>
 
 #include <unistd.h>
+#include <atomic>
 #include <stdexcept>
 
 namespace srvtest {
@@ -169,7 +170,8 @@ Response Client::Raw(const std::string& body, const std::string& authorization) 
 }
 
 Response Client::Call(const QString& method, const QJsonArray& params) {
-  static int id = 0;
+  // Clients on several threads at once (the races, the simulation).
+  static std::atomic<int> id{0};
   const QJsonObject request{
       {"jsonrpc", "2.0"}, {"id", ++id}, {"method", method}, {"params", params}};
   return Raw(QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString(),
