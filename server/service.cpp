@@ -561,6 +561,11 @@ class Methods {
       // sees them under READ COMMITTED), deleting them unaudited and leaving
       // their parts' counters as they were.
       std::vector<Row> deleted;
+      // Row locks in key order first, as a copy of the same rows takes them:
+      // the delete alone locks in storage order, and the two would deadlock.
+      if (db->engine() == Db::Engine::Postgres)
+        db->run("SELECT 1 FROM " + std::string(t.name) + where + OrderBy(t) + " FOR UPDATE",
+                params, [](const SqlRow&) {});
       db->run("DELETE FROM " + std::string(t.name) + where + " RETURNING " + ColumnList(t), params,
               [&](const SqlRow& r) {
                 Row row;
