@@ -362,25 +362,21 @@ int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
     painter.DrawEmpty(page);
     return 1;
   }
+  // A block's pages: its charts, or its table (laid out again when not kept).
+  auto draw = [&](const Block& block, QTextDocument* doc) {
+    const SectionDef& section = def.sections[block.section];
+    if (section.chart) return painter.DrawCharts(*section.chart, block, page);
+    std::unique_ptr<QTextDocument> fresh;
+    if (!doc) doc = (fresh = BuildDocument(section, block, device, page.body.size())).get();
+    painter.DrawBlock(*doc, block, page);
+  };
   if (keepAll) {
-    for (Laid& laid : kept) {
-      const SectionDef& section = def.sections[laid.block.section];
-      if (section.chart) painter.DrawCharts(*section.chart, laid.block, page);
-      else painter.DrawBlock(*laid.doc, laid.block, page);
-    }
+    for (Laid& laid : kept) draw(laid.block, laid.doc.get());
     return painter.Drawn();
   }
   BlockReader reader(def, request.database, request.params);
   Block block;
-  while (reader.Next(block)) {
-    const SectionDef& section = def.sections[block.section];
-    if (section.chart) {
-      painter.DrawCharts(*section.chart, block, page);
-      continue;
-    }
-    auto doc = BuildDocument(section, block, device, page.body.size());
-    painter.DrawBlock(*doc, block, page);
-  }
+  while (reader.Next(block)) draw(block, nullptr);
   return painter.Drawn();
 }
 

@@ -46,17 +46,19 @@ class Age : public SampleScreenTest {
     ASSERT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Insert);
     ASSERT_EQ(grid_->SelectedField()->FieldName(), QStringLiteral("NRIDADEINI"));
   }
+  // Types each text into its cell and leaves it with Tab, as a person fills a row.
+  void TypeCells(std::initializer_list<const char*> texts) {
+    for (const char* text : texts) {
+      Type(QString::fromUtf8(text));
+      Key(Qt::Key_Tab);
+    }
+  }
   fw::DBGrid* grid_ = nullptr;
 };
 
 TEST_F(Age, ANewRowIsOnTheServerAtOnceAndCurrentAfterTheReload) {
   NewRow();
-  Type(QStringLiteral("21"));
-  Key(Qt::Key_Tab);
-  Type(QStringLiteral("5"));
-  Key(Qt::Key_Tab);
-  Type(QStringLiteral("12,345"));
-  Key(Qt::Key_Tab);
+  TypeCells({"21", "5", "12,345"});
   EXPECT_TRUE(Shown().isEmpty());
   Click("sbtConfirmar");
   EXPECT_TRUE(Shown().isEmpty());
@@ -96,12 +98,7 @@ TEST_F(Age, ANewRowIsOnTheServerAtOnceAndCurrentAfterTheReload) {
 
 TEST_F(Age, AServerRestartFailsOneConfirmKeepsTheRowAndTheNextOneSaves) {
   NewRow();
-  Type(QStringLiteral("21"));
-  Key(Qt::Key_Tab);
-  Type(QStringLiteral("5"));
-  Key(Qt::Key_Tab);
-  Type(QStringLiteral("12,345"));
-  Key(Qt::Key_Tab);
+  TypeCells({"21", "5", "12,345"});
   ASSERT_TRUE(Shown().isEmpty());
   StopServer();
   Click("sbtConfirmar");

@@ -64,18 +64,6 @@ long long NowMs() {
          1000000;
 }
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-  socklen_t len = sizeof a;
-  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-                     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0;
-  ::close(fd);
-  return bound ? ntohs(a.sin_port) : 0;
-}
-
 // Status of GET /health on a loopback port, 0 when nothing answers.
 int HealthStatus(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -128,8 +116,8 @@ class Deployment {
   }
   // Empty when the balancer answers, otherwise what went wrong.
   QString Start(const QString& database, const QString& tokens, int instances) {
-    port = FreePort();
-    for (int i = 0; i < instances; ++i) ports.append(FreePort());
+    port = FreeLoopbackPort();
+    for (int i = 0; i < instances; ++i) ports.append(FreeLoopbackPort());
     QStringList list;
     for (int p : ports) list.append(QString::number(p));
     proc_.setProcessChannelMode(QProcess::MergedChannels);

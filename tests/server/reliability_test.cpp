@@ -443,7 +443,7 @@ class OwnCluster {
                                            QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                            QFileDevice::ExeOther);
     data_ = dir_.filePath("data");
-    const int port = FreePort();
+    const int port = FreeLoopbackPort();
     QString out;
     if (!Run("initdb", {"-D", data_, "-U", "trp", "--auth=trust", "-E", "UTF8", "--locale=C.UTF-8"},
              &out))
@@ -470,17 +470,6 @@ class OwnCluster {
   QString url;
 
  private:
-  static int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-    socklen_t len = sizeof a;
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-                       getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0;
-    ::close(fd);
-    return bound ? ntohs(a.sin_port) : 0;
-  }
   bool Run(const QString& tool, QStringList args, QString* out = nullptr) {
     QProcess p;
     QString program = bin_ + tool;

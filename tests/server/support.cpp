@@ -11,6 +11,9 @@
 #include <QJsonDocument>
 #include <QProcessEnvironment>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <atomic>
 #include <stdexcept>
@@ -20,6 +23,18 @@ namespace srvtest {
 QString CdcDir() {
   const QString env = qEnvironmentVariable("TRP_SOURCE_DIR");
   return (env.isEmpty() ? QStringLiteral(TRP_SOURCE_DIR) : env) + QStringLiteral("/data/cdc2000");
+}
+
+int FreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+  socklen_t len = sizeof a;
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0;
+  ::close(fd);
+  return bound ? ntohs(a.sin_port) : 0;
 }
 
 QString PgAdminUrl() { return qEnvironmentVariable("TRP_TEST_PG_URL"); }

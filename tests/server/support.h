@@ -25,6 +25,8 @@ QString CdcDir();
 
 // URL of the throw-away PostgreSQL cluster, empty when the tests run without one.
 QString PgAdminUrl();
+// A loopback port free at the time of the call, 0 when none could be had.
+int FreeLoopbackPort();
 
 // A seeded template per engine, made once per test binary; Fresh() hands out
 // a new database with the template's content. PostgreSQL databases are

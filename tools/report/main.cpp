@@ -4,6 +4,7 @@
 #include "framework/data/errors.h"
 #include "framework/sql/localdb.h"
 #include "framework/ui/dialog_forms.h"
+#include "model/messages.h"
 #include "report/report_definition.h"
 #include "report/report_engine.h"
 #include "report/report_query.h"
@@ -61,9 +62,9 @@ int main(int argc, char** argv) {
     const QString dir = parser.isSet(reports) ? parser.value(reports) : report::ReportsDir();
     const QString path = report::DefinitionPath(dir, parser.value(code));
     if (!QFileInfo::exists(path))
-      return Fail(QStringLiteral("O arquivo contendo a definição do relatório de código '%1' não "
-                                 "foi encontrado no diretório '%2'.")
-                      .arg(parser.value(code), QDir::toNativeSeparators(dir)));
+      return Fail(report::FormatMessage(
+          trp::model::Msg(trp::model::RelTabPesoMessages(), u"Arq_Rel_Err"),
+          {parser.value(code), QDir::toNativeSeparators(dir)}));
     const report::ReportDefinition definition = report::LoadDefinition(path);
     report::RenderRequest request;
     request.definition = &definition;
