@@ -1,5 +1,5 @@
 # The two commands of the README, plus the developer's extras.
-.PHONY: deps configure build run test test-asan fuzz bench format lint clean
+.PHONY: deps configure build run test test-asan fuzz bench package format lint clean
 
 JOBS ?= $(shell nproc)
 
@@ -35,6 +35,12 @@ bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 	@scripts/run-benchmarks build-release
+
+# The .deb packages (desktop program and server), from the release build, in build-release/.
+package: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS)
+	@cd build-release && cpack -G DEB
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,6 +1,7 @@
 #include "host/hostapp.h"
 
 #include "framework/data/errors.h"
+#include "framework/data/shipped_paths.h"
 #include "framework/sql/localdb.h"
 #include "framework/ui/dialogs.h"
 #include "framework/ui/guard.h"
@@ -46,19 +47,10 @@ HostApp::~HostApp() {
 }
 
 QString HostApp::FindSampleDir() {
-  QStringList candidates{QCoreApplication::applicationDirPath() + "/../../data/cdc2000"};
-  const QString sourceDir = qEnvironmentVariable("TRP_SOURCE_DIR");
-  if (!sourceDir.isEmpty()) candidates << sourceDir + "/data/cdc2000";
-#ifdef TRP_SOURCE_DIR
-  candidates << QStringLiteral(TRP_SOURCE_DIR "/data/cdc2000");
-#endif
-  for (const QString& dir : candidates) {
-    // The seed takes the WHO tables from the "who" folder beside this one.
-    if (QFileInfo::exists(dir + "/wtageinf.csv") &&
-        QFileInfo::exists(dir + "/../who/weianthro.txt"))
-      return QDir::cleanPath(dir);
-  }
-  return {};
+  // The seed takes the WHO tables from the "who" folder beside this one.
+  const QString dir = fw::FindShippedDir(QStringLiteral("data/cdc2000"), QStringLiteral("wtageinf.csv"));
+  if (dir.isEmpty() || !QFileInfo::exists(dir + "/../who/weianthro.txt")) return {};
+  return dir;
 }
 
 QString HostApp::NewToken() {

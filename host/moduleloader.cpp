@@ -15,6 +15,8 @@ QStringList ModuleLoader::CandidateNames() {
 QStringList ModuleLoader::DefaultSearchDirs() {
   QStringList dirs;
   dirs << QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../lib");
+  // Installed: the module lives with the program's private libraries.
+  dirs << QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../lib/" TRP_SHARE_NAME);
   const QString buildDir = qEnvironmentVariable("TRP_BUILD_DIR");
   if (!buildDir.isEmpty()) dirs << QDir::cleanPath(buildDir + "/lib");
   dirs.removeDuplicates();

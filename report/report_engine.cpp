@@ -1,6 +1,7 @@
 #include "report/report_engine.h"
 
 #include "framework/data/errors.h"
+#include "framework/data/shipped_paths.h"
 #include "framework/sql/adoibquery.h"
 #include "framework/ui/busy.h"
 #include "framework/ui/consiste.h"
@@ -51,15 +52,8 @@ QString SuggestedPdfPath(const QString& title) {
 QString ReportsDir() {
   const QString configured = fw::Host::Instance().ReportsDir();
   if (!configured.isEmpty()) return configured;
-  QStringList candidates{QCoreApplication::applicationDirPath() + QStringLiteral("/../../reports"),
-                         QCoreApplication::applicationDirPath() + QStringLiteral("/../reports")};
-  const QString sourceDir = qEnvironmentVariable("TRP_SOURCE_DIR");
-  if (!sourceDir.isEmpty()) candidates << sourceDir + QStringLiteral("/reports");
-#ifdef TRP_SOURCE_DIR
-  candidates << QStringLiteral(TRP_SOURCE_DIR "/reports");
-#endif
-  for (const QString& dir : candidates)
-    if (QFileInfo(dir).isDir()) return QDir::cleanPath(dir);
+  const QString shipped = fw::FindShippedDir(QStringLiteral("reports"), QStringLiteral("QEL536.json"));
+  if (!shipped.isEmpty()) return shipped;
   return QStringLiteral("reports");
 }
 

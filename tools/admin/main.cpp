@@ -1,5 +1,6 @@
 // tabrelpeso-admin: database administration of the application server.
 
+#include "framework/data/shipped_paths.h"
 #include "import/cdc2000.h"
 #include "import/who.h"
 #include "server/admin.h"
@@ -78,12 +79,8 @@ int Usage(const QString& message) {
 
 // The shipped data folder `name` (cdc2000, who) next to the program or in the sources.
 QString DefaultDataDir(const QString& name, const QString& probe) {
-  const QString here = QCoreApplication::applicationDirPath();
-  QString source = QStringLiteral(TRP_SOURCE_DIR "/data/") + name;
-  for (const QString& candidate : {here + QStringLiteral("/../../data/") + name,
-                                   here + QStringLiteral("/../data/") + name, source})
-    if (QFile::exists(candidate + u'/' + probe)) return QDir::cleanPath(candidate);
-  return source;
+  const QString dir = fw::FindShippedDir(QStringLiteral("data/") + name, probe);
+  return dir.isEmpty() ? QStringLiteral(TRP_SOURCE_DIR "/data/") + name : dir;
 }
 
 // "3,5,10" as numbers; false on a part that is not a number.
@@ -177,7 +174,8 @@ int main(int argc, char** argv) {
       return findings.isEmpty() ? 0 : 1;
     } else if (command == QLatin1String("seed")) {
       srv::SeedSampleDatabase(db, dir, need("--who-dir"));
-      std::cout << "Base de exemplo pronta em " << db.toStdString() << ".\n";
+      std::cout << "Base de exemplo pronta em " << db.toStdString() << " (dados de "
+                << QDir::toNativeSeparators(QDir(dir).absolutePath()).toStdString() << ").\n";
     } else if (command == QLatin1String("export")) {
       if (need("--ref").isEmpty()) return Usage(QStringLiteral("informe a referência com --ref."));
       const QString table = need("--table");
