@@ -227,10 +227,13 @@ void HostApp::CacheChanged(const QStringList& tables) {
   // now is reported in the status bar and never undoes the caller's work.
   try {
     if (copy_) {
-      QStringList copied = tables;
-      for (const QString& table : tables) copied << LocalCache::DependentsOf(table);
-      copied = ServerCopy::TablesIn(copied.join(' '));
-      if (!copied.isEmpty()) copy_->Refresh(copied);
+      // Only what the host's own cache holds: every other read of the copy
+      // fetches its tables again first, so a saved row table is not
+      // fetched twice.
+      QStringList masters;
+      for (const QString& table : tables) masters << LocalCache::DependentsOf(table);
+      masters.removeDuplicates();
+      if (!masters.isEmpty()) copy_->Refresh(masters);
     }
     if (localDbOpen_) cache_.Refresh(tables);
     if (window_) {
