@@ -43,7 +43,11 @@ HostApp::~HostApp() {
   window_.reset();
   if (server_) server_->Stop();
   server_.reset();
-  if (localDbOpen_) fw::CloseLocalDatabase(fw::kLocalConnectionName);
+  if (copy_) {
+    copy_.reset();
+  } else if (localDbOpen_) {
+    fw::CloseLocalDatabase(fw::kLocalConnectionName);
+  }
 }
 
 QString HostApp::FindSampleDir() {
@@ -67,8 +71,12 @@ void HostApp::Start() {
     serverPort_ = config_.serverPort;
     token_ = config_.token;
   }
-  OpenLocalDatabase();
-  if (localDbOpen_) {
+  if (config_.Embedded()) {
+    OpenLocalDatabase();
+  } else {
+    OpenServerCopy();
+  }
+  if (localDbOpen_ && !copy_) {
     try {
       cache_.Load();
     } catch (const fw::Error& e) {
@@ -83,10 +91,22 @@ void HostApp::Start() {
   fw::InstallDialogs(dialogs_);
   fw::InstallReportEngine(&report::DefaultEngine());
   FillHostRegistry();
+  if (copy_) {
+    LearnRole();
+    try {
+      copy_->Refresh();
+      cache_.Load();
+    } catch (const fw::Error& e) {
+      // Each read tries again, and is refused while the server stays away.
+      databaseText_ += QStringLiteral(" (servidor indisponível)");
+      qWarning("%s", qPrintable(e.message()));
+    }
+  }
   window_->SetServerText(QStringLiteral("Servidor: %1:%2%3")
                              .arg(serverHost_)
                              .arg(serverPort_)
-                             .arg(config_.Embedded() ? QStringLiteral(" (embutido)") : QString()));
+                             .arg(config_.Embedded() ? QStringLiteral(" (embutido)") : QString()) +
+                         (fw::SomenteLeitura() ? QStringLiteral(" - Somente leitura") : QString()));
   window_->SetDatabaseText(QStringLiteral("Banco: %1").arg(databaseText_));
 }
 
@@ -146,23 +166,35 @@ void HostApp::StartEmbeddedServer() {
 }
 
 void HostApp::OpenLocalDatabase() {
-  QString database = config_.database;
-  if (database.isEmpty() &&
-      (config_.Embedded() || QFileInfo::exists(config_.DefaultDatabaseFile()))) {
-    database = config_.DefaultDatabaseFile();
-  }
-  if (database.isEmpty()) {
-    databaseText_ = QStringLiteral("local não configurado");
-    return;
-  }
+  // The embedded server's own database serves the local queries too.
+  const QSqlDatabase db =
+      fw::OpenLocalDatabase(config_.EffectiveDatabase(), fw::kLocalConnectionName);
+  databaseText_ = fw::DescribeDatabase(db);
+  localDbOpen_ = true;
+}
+
+void HostApp::OpenServerCopy() {
+  // Every read of table data comes from the server: never a local file or a
+  // database of its own, which would hand out credentials and print rows
+  // the server no longer has.
+  if (!config_.database.isEmpty())
+    qWarning("Com um servidor configurado, o banco local %s é ignorado: os dados vêm do servidor.",
+             qPrintable(config_.database));
+  copy_ = std::make_unique<ServerCopy>(QString::fromLatin1(fw::kLocalConnectionName));
+  copy_->Open();
+  localDbOpen_ = true;
+  databaseText_ = QStringLiteral("cópia dos dados do servidor");
+  copy_->InstallReadCheck();
+}
+
+void HostApp::LearnRole() {
+  fw::Host& host = fw::Host::Instance();
   try {
-    const QSqlDatabase db = fw::OpenLocalDatabase(database, fw::kLocalConnectionName);
-    databaseText_ = fw::DescribeDatabase(db);
-    localDbOpen_ = true;
-  } catch (const fw::Error&) {
-    if (config_.Embedded()) throw;
-    // An external server still works without the local pick lists.
-    databaseText_ = QStringLiteral("local indisponível (%1)").arg(database);
+    host.SetRole(copy_->Role());
+  } catch (const fw::Error& e) {
+    // Unknown until the server answers: the screens open read-only meanwhile.
+    host.SetRole(QString());
+    qWarning("%s", qPrintable(e.message()));
   }
 }
 
@@ -176,6 +208,8 @@ void HostApp::FillHostRegistry() {
                                            : QString());
   host.SetReportsDir(config_.reportsDir);
   host.SetHelpDir(QStringLiteral(":/help"));
+  // The embedded server's only token is a maintainer's.
+  host.SetRole(QStringLiteral("maintainer"));
   host.OnAtualizaLocalCache = [this](const QStringList& tables) { CacheChanged(tables); };
   host.OnShowHelp = [this](const QString& file, int context) { ShowHelp(file, context); };
 }
@@ -184,6 +218,15 @@ void HostApp::CacheChanged(const QStringList& tables) {
   // The change is already saved on the server: a cache that cannot be read
   // now is reported in the status bar and never undoes the caller's work.
   try {
+    if (copy_) {
+      // Only what the host's own cache holds: every other read of the copy
+      // fetches its tables again first, so a saved row table is not
+      // fetched twice.
+      QStringList masters;
+      for (const QString& table : tables) masters << LocalCache::DependentsOf(table);
+      masters.removeDuplicates();
+      if (!masters.isEmpty()) copy_->Refresh(masters);
+    }
     if (localDbOpen_) cache_.Refresh(tables);
     if (window_) {
       window_->statusBar()->showMessage(
@@ -195,6 +238,8 @@ void HostApp::CacheChanged(const QStringList& tables) {
 }
 
 bool HostApp::OpenModule() {
+  // A role the server did not tell at start is asked again for each screen.
+  if (copy_ && fw::Host::Instance().Role().isEmpty()) LearnRole();
   return fw::Guard([this] { loader_.Enter(); });
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // The host application's core: configuration in, a running main window out.
 // It starts the embedded application server when no server is configured,
-// opens the local database, keeps the master-table cache, fills the
+// opens the local database (with a configured server, a copy of its tables
+// read through the token), keeps the master-table cache, fills the
 // framework's host registry and loads the module on request.
 
 #include "host/hostconfig.h"
 #include "host/localcache.h"
 #include "host/moduleloader.h"
+#include "host/servercopy.h"
 
 #include <QObject>
 #include <QPointer>
@@ -53,6 +55,8 @@ class HostApp : public QObject {
   int ServerPort() const { return serverPort_; }
   QString Token() const { return token_; }
   bool FirstRun() const { return firstRun_; }  // the embedded database was created now
+  // Server mode: the copy of the server's tables that local reads use.
+  ServerCopy* Copy() const { return copy_.get(); }
 
   // The folder of the shipped CDC 2000 sample (data/cdc2000) with the WHO
   // tables beside it (data/who), searched next to the program (../../data)
@@ -64,6 +68,8 @@ class HostApp : public QObject {
  private:
   void StartEmbeddedServer();
   void OpenLocalDatabase();
+  void OpenServerCopy();
+  void LearnRole();
   void FillHostRegistry();
   void CacheChanged(const QStringList& tables);
   void HelpForActiveScreen();
@@ -72,6 +78,7 @@ class HostApp : public QObject {
   fw::IDialogs* dialogs_;
   std::unique_ptr<fw::IDialogs> ownDialogs_;
   std::unique_ptr<srv::AppServer> server_;
+  std::unique_ptr<ServerCopy> copy_;
   std::unique_ptr<MainWindow> window_;
   QPointer<HelpWindow> help_;
   LocalCache cache_;

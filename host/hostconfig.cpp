@@ -67,7 +67,8 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
   const QCommandLineOption db("db",
                               "Banco de dados local: arquivo SQLite ou "
                               "postgresql://usuario@host:porta/banco. Com o servidor embutido, "
-                              "é também o banco do servidor.",
+                              "é também o banco do servidor; com --server, é ignorado (os "
+                              "dados vêm do servidor).",
                               "BANCO");
   const QCommandLineOption reports("reports", "Pasta dos relatórios.", "PASTA");
   const QCommandLineOption dataDir(

@@ -1,6 +1,7 @@
 #include "report/report_query.h"
 
 #include "framework/data/errors.h"
+#include "framework/sql/localdb.h"
 
 #include <QRegularExpression>
 #include <QSqlError>
@@ -139,6 +140,10 @@ struct BlockReader::Stream {
 BlockReader::BlockReader(const ReportDefinition& definition, const QSqlDatabase& db,
                          const fw::TQueryParams& params) {
   const fw::SqlDialect dialect = fw::DialectOf(db);
+  // In server mode the copy is brought up to date first, or the report refused.
+  QStringList texts;
+  for (const auto& section : definition.sections) texts << section.Sql(dialect);
+  fw::CheckLocalRead(db.connectionName(), texts.join(QLatin1Char('\n')));
   for (int s = 0; s < definition.sections.size(); ++s) {
     auto stream = std::make_unique<Stream>();
     stream->section = s;

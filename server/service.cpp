@@ -240,6 +240,25 @@ constexpr size_t kParallelParts = 4;
 
 const std::vector<OutField> kPercentileFields{{"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}};
 
+struct MasterTable {
+  const char* name;
+  std::vector<OutField> fields;
+  const char* order;
+};
+
+// The master tables as GetTabela hands them out, every column included.
+const std::vector<MasterTable>& MasterTables() {
+  static const std::vector<MasterTable> tables{{"REFEBIBL",
+                                                {{"CDREFEBIBL", true, 2},
+                                                 {"NMREFEBIBL", true, 60},
+                                                 {"DSCITACAO", true, 4000},
+                                                 {"DSFONTE", true, 4000},
+                                                 {"DSLICENCA", true, 4000}},
+                                                "CDREFEBIBL"},
+                                               {"PERCENTIL", kPercentileFields, "CDPERCENTIL"}};
+  return tables;
+}
+
 std::string NowUtc() {
   return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
 }
@@ -326,6 +345,39 @@ class Methods {
         *db, {{"CDREFEBIBL", true, 2}, {"NMREFEBIBL", true, 60}},
         "SELECT r.CDREFEBIBL, r.NMREFEBIBL FROM REFEBIBL r" + where + " ORDER BY r.CDREFEBIBL",
         {}));
+  }
+
+  // The caller's role, so that a workstation opens its screens read-only for a reader.
+  JsonPieces GetPapel() {
+    p_.expect(0);
+    std::string out;
+    AppendString(out, who_.maintainer ? "maintainer" : "reader");
+    return Share(std::move(out));
+  }
+
+  // One whole table as a packet: the workstations keep their local copy
+  // (pick lists, reports) filled from it, so none needs the database itself.
+  JsonPieces GetTabela() {
+    p_.expect(1);
+    const std::string name = p_.text(0, QStringLiteral("tabela")).trimmed().toUpper().toStdString();
+    auto db = s_.pool_.acquire();
+    Transaction tx(*db, false);
+    for (const auto& [table, fields, order] : MasterTables()) {
+      if (name != table) continue;
+      std::string columns;
+      for (const OutField& f : fields)
+        columns += (columns.empty() ? "" : ", ") + std::string(f.name);
+      return Share(
+          Packet(*db, fields, "SELECT " + columns + " FROM " + table + " ORDER BY " + order, {}));
+    }
+    for (const TableDef* t : AllTables()) {
+      if (name != t->name) continue;
+      return Share(Packet(*db, FieldsOf(*t),
+                          "SELECT " + ColumnList(*t) + " FROM " + t->name + OrderBy(*t), {}));
+    }
+    BadParams(QStringLiteral("Tabela desconhecida: '%1'. Use REFEBIBL, PERCENTIL, PESALTIDADE, "
+                             "PESOALTU ou PEALNCHS2000.")
+                  .arg(Shown(QString::fromStdString(name))));
   }
 
   JsonPieces GetPerc(const TableDef& t) {
@@ -564,8 +616,8 @@ class Methods {
       // Row locks in key order first, as a copy of the same rows takes them:
       // the delete alone locks in storage order, and the two would deadlock.
       if (db->engine() == Db::Engine::Postgres)
-        db->run("SELECT 1 FROM " + std::string(t.name) + where + OrderBy(t) + " FOR UPDATE",
-                params, [](const SqlRow&) {});
+        db->run("SELECT 1 FROM " + std::string(t.name) + where + OrderBy(t) + " FOR UPDATE", params,
+                [](const SqlRow&) {});
       db->run("DELETE FROM " + std::string(t.name) + where + " RETURNING " + ColumnList(t), params,
               [&](const SqlRow& r) {
                 Row row;
@@ -723,7 +775,8 @@ std::optional<MethodInfo> Find(const QString& method) {
 }  // namespace
 
 bool Service::IsKnownMethod(const QString& method) {
-  return method == QLatin1String("GetReferencia") || Find(method).has_value();
+  return method == QLatin1String("GetReferencia") || method == QLatin1String("GetPapel") ||
+         method == QLatin1String("GetTabela") || Find(method).has_value();
 }
 
 bool Service::IsReadOnlyMethod(const QString& method) { return method.startsWith(u"Get"); }
@@ -734,9 +787,10 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
          QStringLiteral("O servidor de aplicação não conhece o método '%1'.").arg(Shown(method)));
   if (!caller.maintainer && !IsReadOnlyMethod(method))
     Fail(RpcError::Forbidden,
-         QStringLiteral("O usuário '%1' tem acesso somente para consulta; a operação %2 não é "
-                        "permitida. Nada foi alterado.")
-             .arg(caller.name, method));
+         // The user reads the action; the server's log line names the method.
+         QStringLiteral("Você não tem permissão para alterar as tabelas: o usuário '%1' tem "
+                        "acesso somente para consulta. Nada foi alterado.")
+             .arg(caller.name));
   for (int attempt = 0;; ++attempt) {
     bool committing = false;
     try {
@@ -773,6 +827,8 @@ JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const 
                              bool& committing) {
   Methods m(*this, caller, method, params, committing);
   if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
+  if (method == QLatin1String("GetPapel")) return m.GetPapel();
+  if (method == QLatin1String("GetTabela")) return m.GetTabela();
   const MethodInfo info = *Find(method);
   switch (info.kind) {
     case Kind::GetPerc:

@@ -195,6 +195,8 @@ void TADOIBQuery::Open() {
     throw Error(QStringLiteral("A consulta '%1' não tem texto SQL para o banco %2.")
                     .arg(objectName(), DialectName(dialect)));
   }
+  // In server mode the host refreshes the tables read here, or refuses.
+  CheckLocalRead(connectionName_, text);
 
   QSqlQuery query(db);
   query.setForwardOnly(true);

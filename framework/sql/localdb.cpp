@@ -21,6 +21,11 @@ void SqliteNvl(sqlite3_context* context, int argc, sqlite3_value** argv) {
   sqlite3_result_value(context, sqlite3_value_type(argv[0]) != SQLITE_NULL ? argv[0] : argv[1]);
 }
 
+LocalReadCheck& InstalledReadCheck() {
+  static LocalReadCheck check;
+  return check;
+}
+
 bool IsPostgresUrl(const QString& text) {
   return text.startsWith(QLatin1String("postgresql://")) ||
          text.startsWith(QLatin1String("postgres://"));
@@ -105,6 +110,12 @@ QString DescribeDatabase(const QSqlDatabase& db) {
     return QStringLiteral("SQLite %1").arg(db.databaseName());
   }
   return QStringLiteral("%1 %2").arg(db.driverName(), db.databaseName());
+}
+
+void SetLocalReadCheck(LocalReadCheck check) { InstalledReadCheck() = std::move(check); }
+
+void CheckLocalRead(const QString& connectionName, const QString& sql) {
+  if (const LocalReadCheck& check = InstalledReadCheck()) check(connectionName, sql);
 }
 
 }  // namespace fw

@@ -5,6 +5,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
 namespace fw {
 
 // Connection name of the host's general local database.
@@ -28,5 +30,14 @@ void RegisterSqliteFunctions(const QSqlDatabase& db);
 // ("SQLite /home/ana/.local/share/tabrelpeso/tabrelpeso.db",
 // "PostgreSQL trp@db1:5432/tabrelpeso").
 QString DescribeDatabase(const QSqlDatabase& db);
+
+// Runs before a local query or a report reads `connectionName` with `sql`:
+// the host installs one in server mode, which brings the tables the text
+// names up to date from the server, or throws fw::Error (a Portuguese
+// sentence) to refuse the read. Without one, nothing happens.
+using LocalReadCheck = std::function<void(const QString& connectionName, const QString& sql)>;
+void SetLocalReadCheck(LocalReadCheck check);
+// Calls the installed check; its fw::Error passes to the caller.
+void CheckLocalRead(const QString& connectionName, const QString& sql);
 
 }  // namespace fw

@@ -26,6 +26,9 @@ class Host {
   // Name of the QSqlDatabase connection to the host's local database.
   QString LocalConnectionName() const { return localConnection_; }
   QString ReportsDir() const { return reportsDir_; }
+  // The role the application server gives the host's token: "maintainer",
+  // "reader", or empty when it could not be learnt.
+  QString Role() const { return role_; }
   QString HelpDir() const { return helpDir_; }
 
   void SetMainWindow(QMainWindow* window) { mainWindow_ = window; }
@@ -34,6 +37,7 @@ class Host {
   void SetToken(const QString& token) { token_ = token; }
   void SetLocalConnectionName(const QString& name) { localConnection_ = name; }
   void SetReportsDir(const QString& dir) { reportsDir_ = dir; }
+  void SetRole(const QString& role) { role_ = role; }
   void SetHelpDir(const QString& dir) { helpDir_ = dir; }
 
   // Tells the host that the named server tables changed; forwards to the
@@ -56,6 +60,7 @@ class Host {
   QString token_;
   QString localConnection_;
   QString reportsDir_;
+  QString role_ = QStringLiteral("maintainer");
   QString helpDir_;
 };
 
@@ -65,5 +70,9 @@ inline int WebPort() { return Host::Instance().WebPort(); }
 inline void AtualizaLocalCache(const QStringList& tables) {
   Host::Instance().AtualizaLocalCache(tables);
 }
+// True when screens must open read-only: the server did not say that the
+// host's token is a maintainer's (a reader, or a role that could not be
+// learnt). Every screen asks it when it opens; without a host it is false.
+inline bool SomenteLeitura() { return Host::Instance().Role() != QLatin1String("maintainer"); }
 
 }  // namespace fw

@@ -80,7 +80,14 @@ TfrmPadraoGrid::TfrmPadraoGrid(const QString& name, QWidget* parent) : QWidget(p
   Twin(QStringLiteral("sbtAjuda"))->setShortcut(QKeySequence(Qt::Key_F1));
   AddOperation(QStringLiteral("Fechar"), QStringLiteral("&Fechar"), QStringLiteral("Fechar"),
                mnuOperacao, &TfrmPadraoGrid::sbtFecharClick);
+  for (const char* op : {"sbtIncluir", "sbtAlterar", "sbtExcluir", "sbtConfirmar"})
+    MarkChangingAction(Twin(QLatin1String(op)));
   toolbar->addStretch(1);
+  lblSomenteLeitura =
+      MakeLabel(QStringLiteral("lblSomenteLeitura"), QStringLiteral("Somente leitura"), panMenu);
+  lblSomenteLeitura->setStyleSheet(QStringLiteral("font-weight: bold; color: #a00000;"));
+  lblSomenteLeitura->setVisible(false);
+  toolbar->addWidget(lblSomenteLeitura);
   lblCodTela = MakeLabel(QStringLiteral("lblCodTela"), QString(), panMenu);
   toolbar->addWidget(lblCodTela);
 
@@ -206,12 +213,48 @@ void TfrmPadraoGrid::DiscardEditors() {
   for (DBGrid* grid : grids) grid->CloseEditor(false);
 }
 
+// --- read-only screens
+
+namespace {
+const QString kReadOnlyTitle = QStringLiteral(" - Somente leitura");
+}  // namespace
+
+void TfrmPadraoGrid::MarkChangingAction(QAction* action) {
+  if (!action) return;
+  changingActions_ << action;
+  // The screen's rules enable actions as the data moves; a read-only screen
+  // turns them off again at once.
+  connect(action, &QAction::changed, this, [this, action] {
+    if (readOnly_ && action->isEnabled()) action->setEnabled(false);
+  });
+  if (readOnly_) action->setEnabled(false);
+}
+
+void TfrmPadraoGrid::SetCaption(const QString& caption) {
+  setWindowTitle(readOnly_ && !caption.endsWith(kReadOnlyTitle) ? caption + kReadOnlyTitle
+                                                                : caption);
+}
+
+void TfrmPadraoGrid::ApplyReadOnly() {
+  if (!readOnly_) return;
+  for (QAction* action : changingActions_)
+    if (action) action->setEnabled(false);
+  const auto grids = findChildren<DBGrid*>();
+  for (DBGrid* grid : grids) grid->SetReadOnly(true);
+  lblSomenteLeitura->setVisible(true);
+  SetCaption(windowTitle());
+}
+
 // --- lifecycle
 
 void TfrmPadraoGrid::Create() {
   if (created_) return;
   created_ = true;
+  readOnly_ = SomenteLeitura();
+  ApplyReadOnly();
   Guard([this] { FormCreate(this); });
+  // Grids and captions the screen set up while it was created.
+  ApplyReadOnly();
 }
 
 void TfrmPadraoGrid::Activate() {
@@ -280,6 +323,7 @@ QSize TfrmPadraoGrid::sizeHint() const {
 
 void TfrmPadraoGrid::showEvent(QShowEvent* event) {
   Create();
+  ApplyReadOnly();
   AttachToSubWindow();
   QWidget::showEvent(event);
 }

@@ -6,7 +6,7 @@
 //                          mnuProcurar, mnuVerificar, -, mnuConfirmar, mnuCancelar
 //   panMenu (toolbar)    sbtIncluir sbtAlterar sbtExcluir sbtVerificar
 //                        sbtCancelar sbtConfirmar sbtProcurar sbtImprimir
-//                        sbtAjuda sbtFechar ... lblCodTela
+//                        sbtAjuda sbtFechar ... lblSomenteLeitura lblCodTela
 //   pgcPadrao            tshPadrao with dbgPadrao on dtsPadrao
 //   panNavigator         dbnPadrao (on dtsPadrao)
 //   msgPadrao, msgMensagensPadroes (catalogues; the standard one filled)
@@ -46,6 +46,7 @@ class TfrmPadraoGrid : public QWidget {
   QMenu* mnuManutencao;
   Panel* panMenu;
   QLabel* lblCodTela;
+  QLabel* lblSomenteLeitura;  // "Somente leitura", shown on a read-only screen
   PageControl* pgcPadrao;
   TabSheet* tshPadrao;
   DBGrid* dbgPadrao;
@@ -74,8 +75,17 @@ class TfrmPadraoGrid : public QWidget {
   // pending grid editors (as the inherited buttons do).
   void BindAction(QAction* action, std::function<void()> handler);
 
+  // --- read-only screens
+  // A screen opens read-only when fw::SomenteLeitura() says so as it is
+  // created: its changing actions stay disabled whatever its rules set, its
+  // grids start no edit, and it shows "Somente leitura" in its title and
+  // toolbar. Incluir, Alterar, Excluir and Confirmar are marked already; a
+  // derived screen marks its own changing actions (a copy, an import).
+  void MarkChangingAction(QAction* action);
+  bool ReadOnlyScreen() const { return readOnly_; }
+
   // --- screen properties
-  void SetCaption(const QString& caption) { setWindowTitle(caption); }
+  void SetCaption(const QString& caption);
   void SetCodTela(const QString& code) { lblCodTela->setText(code); }
   QString HelpFile() const { return helpFile_; }
   void SetHelpFile(const QString& file) { helpFile_ = file; }
@@ -143,12 +153,15 @@ class TfrmPadraoGrid : public QWidget {
  private:
   void AttachToSubWindow();
   void FocusFirstControl();
+  void ApplyReadOnly();
   QAction* AddOperation(const QString& op, const QString& caption, const QString& hint, QMenu* menu,
                         void (TfrmPadraoGrid::*handler)(QObject*));
   ActiveControlTracker* tracker_;
   QString helpFile_;
   int helpContext_ = 0;
   bool created_ = false;
+  bool readOnly_ = false;
+  QList<QPointer<QAction>> changingActions_;
   QSize designSize_;
   QPointer<QMdiSubWindow> subWindow_;
   QMetaObject::Connection subWindowConnection_;

@@ -362,6 +362,7 @@ void TfrmTabRelPeso::BuildMenus() {
                              QStringLiteral("Ca&dastramento Automático"));
   mnuCopiar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
   mnuCopiar->setEnabled(false);
+  MarkChangingAction(mnuCopiar);
   sbtCopiar = AddToolButton(QStringLiteral("sbtCopiar"), QStringLiteral("Cadastramento Automático"),
                             mnuCopiar, QStringLiteral("sbtImprimir"));
   sbtCopiar->setAutoRaise(true);

@@ -406,6 +406,37 @@ TEST_P(ServerTest, CopiaCopiesOnePercentileOntoAFreeOne) {
   }
 }
 
+TEST_P(ServerTest, GetPapelTellsTheCallersRole) {
+  EXPECT_EQ(Ok("GetPapel").toString(), "maintainer");
+  const Response r = Client(port_, kReader).Call("GetPapel");
+  ASSERT_TRUE(r.ok()) << r.error().toStdString();
+  EXPECT_EQ(r.result().toString(), "reader");
+  EXPECT_FALSE(Call("GetPapel", {"x"}).ok());
+}
+
+TEST_P(ServerTest, GetTabelaHandsOutWholeTablesToAReader) {
+  Client reader(port_, kReader);
+  const Response refs = reader.Call("GetTabela", {"refebibl"});
+  ASSERT_TRUE(refs.ok()) << refs.error().toStdString();
+  // Every reference, also those without rows, with its citation.
+  EXPECT_EQ(FieldNames(refs.result()).mid(0, 3),
+            (QStringList{"CDREFEBIBL:string:2", "NMREFEBIBL:string:60", "DSCITACAO:string:4000"}));
+  ASSERT_EQ(Rows(refs.result()).size(), 5);
+  EXPECT_EQ(Rows(refs.result())[3].toArray()[0].toString(), "04");
+  EXPECT_FALSE(Rows(refs.result())[0].toArray()[2].toString().isEmpty());
+  EXPECT_EQ(Rows(Ok("GetTabela", {"PERCENTIL"})).size(), 11);
+  for (const TableCase& t : Tables()) {
+    // The same rows as the screens' table answer, in key order.
+    const QJsonValue whole = Ok("GetTabela", {t.table});
+    const QJsonArray pair = Ok(t.getPerc).toArray();
+    EXPECT_EQ(FieldNames(whole), FieldNames(pair[1])) << t.table;
+    EXPECT_EQ(Rows(whole).size(), Rows(pair[1]).size()) << t.table;
+  }
+  const Response unknown = Call("GetTabela", {"AUDITORIA"});
+  EXPECT_FALSE(unknown.ok());
+  EXPECT_TRUE(unknown.error().contains("Tabela desconhecida")) << unknown.error().toStdString();
+}
+
 TEST_P(ServerTest, ReaderMayOnlyReadAndStrangersNothing) {
   Client reader(port_, kReader);
   EXPECT_TRUE(reader.Call("GetReferencia").ok());
@@ -417,7 +448,10 @@ TEST_P(ServerTest, ReaderMayOnlyReadAndStrangersNothing) {
            {"CopiaPesAlt", {"01", "015", "050"}}}) {
     const Response r = reader.Call(method, params);
     EXPECT_EQ(r.status, 200);
-    EXPECT_TRUE(r.error().contains("somente para consulta")) << r.error().toStdString();
+    // The user reads the action, never the method's name.
+    EXPECT_TRUE(r.error().startsWith("Você não tem permissão para alterar as tabelas"))
+        << r.error().toStdString();
+    EXPECT_FALSE(r.error().contains(method)) << r.error().toStdString();
   }
   for (const std::string& auth : {std::string(), std::string("Bearer wrong"),
                                   "Basic " + kMaintainer.toStdString(), std::string("Bearer ")}) {

@@ -1,9 +1,13 @@
 // tabrelpeso-report: writes a report of the reports folder to a PDF file,
-// without a display, reading the database directly.
+// without a display, reading a database directly (--db) or the application
+// server's data through its token, as the desktop program does.
 
 #include "framework/data/errors.h"
 #include "framework/sql/localdb.h"
 #include "framework/ui/dialog_forms.h"
+#include "framework/ui/host_services.h"
+#include "host/hostconfig.h"
+#include "host/servercopy.h"
 #include "model/messages.h"
 #include "report/report_definition.h"
 #include "report/report_engine.h"
@@ -16,6 +20,7 @@
 #include <QGuiApplication>
 
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -25,6 +30,11 @@ const char* const kDescription =
     "Exemplos:\n"
     "  tabrelpeso-report --db tabrelpeso.db --out tabelas.pdf\n"
     "  tabrelpeso-report --db tabrelpeso.db --refs 01,02 --percs 003,050 --out p.pdf\n"
+    "  tabrelpeso-report --server 10.0.0.5:8211 --token T --out tabelas.pdf\n"
+    "\n"
+    "Sem --db, os dados vêm do servidor de aplicação de --server e --token, ou da\n"
+    "seção [Servidor] (WebURL, WebPort, Token) do arquivo de configuração do\n"
+    "programa (--config); com o servidor fora do ar, nada é gravado.\n"
     "\n"
     "--refs e --percs aceitam uma lista de códigos separados por vírgula, ou T\n"
     "(todos, o padrão). Outros parâmetros da consulta: --param NOME=VALOR.\n"
@@ -53,10 +63,35 @@ int main(int argc, char** argv) {
   const QCommandLineOption reports("reports", "Pasta das definições de relatório.", "PASTA");
   const QCommandLineOption title("title", "Título (padrão: o da definição).", "TÍTULO");
   const QCommandLineOption param("param", "Outro parâmetro da consulta.", "NOME=VALOR");
-  parser.addOptions({db, out, refs, percs, code, reports, title, param});
+  const QCommandLineOption server("server", "Servidor de aplicação (os dados vêm dele).",
+                                  "HOST:PORTA");
+  const QCommandLineOption token("token", "Credencial (token) do servidor de aplicação.", "TOKEN");
+  const QCommandLineOption config("config", "Arquivo de configuração com a seção [Servidor].",
+                                  "ARQUIVO");
+  parser.addOptions({db, out, refs, percs, code, reports, title, param, server, token, config});
   parser.process(app);
-  if (!parser.isSet(db) || !parser.isSet(out))
-    return Fail(QStringLiteral("informe --db e --out (--help mostra as opções)."));
+  if (!parser.isSet(out)) return Fail(QStringLiteral("informe --out (--help mostra as opções)."));
+  if (parser.isSet(db) && (parser.isSet(server) || parser.isSet(token)))
+    return Fail(QStringLiteral("use --db ou --server e --token, não os dois."));
+
+  // Without --db, the server of the options or of the program's settings,
+  // read as the desktop program reads them.
+  std::unique_ptr<host::ServerCopy> copy;
+  if (!parser.isSet(db)) {
+    QStringList hostArgs{QStringLiteral("tabrelpeso")};
+    for (const QCommandLineOption* o : {&server, &token, &config})
+      if (parser.isSet(*o)) hostArgs << "--" + o->names().first() << parser.value(*o);
+    QCoreApplication::setApplicationName(QStringLiteral("tabrelpeso"));
+    const host::ParsedArguments settings = host::ParseHostArguments(hostArgs);
+    if (!settings.error.isEmpty()) return Fail(settings.error);
+    if (settings.config.Embedded())
+      return Fail(QStringLiteral("informe --db, ou --server e --token, ou [Servidor] WebURL no "
+                                 "arquivo %1 (--help mostra as opções).")
+                      .arg(settings.config.iniPath));
+    fw::Host::Instance().SetServer(settings.config.serverHost, settings.config.serverPort);
+    fw::Host::Instance().SetToken(settings.config.token);
+    copy = std::make_unique<host::ServerCopy>(QStringLiteral("relatorio"));
+  }
 
   try {
     const QString dir = parser.isSet(reports) ? parser.value(reports) : report::ReportsDir();
@@ -68,7 +103,14 @@ int main(int argc, char** argv) {
     const report::ReportDefinition definition = report::LoadDefinition(path);
     report::RenderRequest request;
     request.definition = &definition;
-    request.database = fw::OpenLocalDatabase(parser.value(db), QStringLiteral("relatorio"));
+    if (copy) {
+      // The report's own read brings the copy up to date, or refuses.
+      copy->Open();
+      copy->InstallReadCheck();
+      request.database = QSqlDatabase::database(copy->ConnectionName(), false);
+    } else {
+      request.database = fw::OpenLocalDatabase(parser.value(db), QStringLiteral("relatorio"));
+    }
     request.params = fw::TQueryParams(
         report::QueryParameterNames(definition, fw::DialectOf(request.database)));
     auto set = [&](const QString& name, const QString& value) {
