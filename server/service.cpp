@@ -2,6 +2,7 @@
 
 #include "server/call_checks.h"
 #include "server/json_out.h"
+#include "server/master_data_methods.h"
 #include "server/schema.h"
 #include "server/tables.h"
 
@@ -723,7 +724,8 @@ std::optional<MethodInfo> Find(const QString& method) {
 }  // namespace
 
 bool Service::IsKnownMethod(const QString& method) {
-  return method == QLatin1String("GetReferencia") || Find(method).has_value();
+  return method == QLatin1String("GetReferencia") || Find(method).has_value() ||
+         MasterDataMethods::Knows(method);
 }
 
 bool Service::IsReadOnlyMethod(const QString& method) { return method.startsWith(u"Get"); }
@@ -773,6 +775,8 @@ JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const 
                              bool& committing) {
   Methods m(*this, caller, method, params, committing);
   if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
+  if (MasterDataMethods::Knows(method))
+    return MasterDataMethods::Call(*this, caller, method, params, committing);
   const MethodInfo info = *Find(method);
   switch (info.kind) {
     case Kind::GetPerc:
