@@ -87,6 +87,8 @@ void HostApp::Start() {
   }
   window_ = std::make_unique<MainWindow>();
   connect(window_.get(), &MainWindow::moduleRequested, this, [this] { OpenModule(); });
+  connect(window_.get(), &MainWindow::entryRequested, this,
+          [this](const QString& entry) { OpenEntry(entry); });
   connect(window_.get(), &MainWindow::helpRequested, this, [this] { HelpForActiveScreen(); });
   fw::InstallDialogs(dialogs_);
   fw::InstallReportEngine(&report::DefaultEngine());
@@ -204,6 +206,10 @@ void HostApp::CacheChanged(const QStringList& tables) {
 
 bool HostApp::OpenModule() {
   return fw::Guard([this] { loader_.Enter(); });
+}
+
+bool HostApp::OpenEntry(const QString& entry) {
+  return fw::Guard([this, &entry] { loader_.Enter(entry); });
 }
 
 HelpWindow* HostApp::Help() const { return help_.data(); }
