@@ -16,7 +16,9 @@ class RdmMasterData {
   explicit RdmMasterData(fw::TNetConnection& net) : net_(net) {}
 
   fw::ServerResult GetCadReferencia() { return Call("GetCadReferencia", {}); }
-  fw::ServerResult IncluiReferencia(const QVariantList& row) { return Call("IncluiReferencia", row); }
+  fw::ServerResult IncluiReferencia(const QVariantList& row) {
+    return Call("IncluiReferencia", row);
+  }
   fw::ServerResult AlteraReferencia(const QVariantList& before, const QVariantList& after) {
     return Call("AlteraReferencia", {QVariant(before), QVariant(after)});
   }

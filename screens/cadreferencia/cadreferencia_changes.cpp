@@ -62,7 +62,8 @@ void TfrmCadReferencia::Normalize(fw::Dataset& ds, int codeWidth) {
     code->SetAsString(fw::Ajusta(code->AsString(), codeWidth));
   for (fw::Field* f : ds.Fields()) {
     if (f == code || f->DataType() != fw::FieldType::String || f->IsNull()) continue;
-    const QString text = f->AsString().replace(QStringLiteral("\r\n"), QStringLiteral("\n")).trimmed();
+    const QString text =
+        f->AsString().replace(QStringLiteral("\r\n"), QStringLiteral("\n")).trimmed();
     if (text.isEmpty())
       f->Clear();
     else if (text != f->AsString())
@@ -134,8 +135,7 @@ void TfrmCadReferencia::sbtExcluirClick(QObject*) {
                                    0) != fw::mbYes)
     return;
   const QVariantList row = RowOf(*ds);
-  fw::CheckResultServ(ds == cdsReferencia ? rdm_.ExcluiReferencia(row)
-                                          : rdm_.ExcluiPercentil(row));
+  fw::CheckResultServ(ds == cdsReferencia ? rdm_.ExcluiReferencia(row) : rdm_.ExcluiPercentil(row));
   ds->Delete();
   AfterChange(*ds);
 }

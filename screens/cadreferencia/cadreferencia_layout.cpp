@@ -179,10 +179,9 @@ void TfrmCadReferencia::dtsPadraoStateChange(QObject*) {
 void TfrmCadReferencia::ShowCitation() {
   const bool editing = cdsReferencia->State() == fw::DatasetState::Edit ||
                        cdsReferencia->State() == fw::DatasetState::Insert;
-  const QString text =
-      cdsReferencia->IsEmpty() && !editing
-          ? QString()
-          : cdsReferencia->FieldByName(u"DSCITACAO")->AsString();
+  const QString text = cdsReferencia->IsEmpty() && !editing
+                           ? QString()
+                           : cdsReferencia->FieldByName(u"DSCITACAO")->AsString();
   if (memCitacao->toPlainText() != text) {
     showingCitation_ = true;
     memCitacao->setPlainText(text);
