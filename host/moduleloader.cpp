@@ -70,7 +70,8 @@ void ModuleLoader::Enter(const QString& name) {
   Load();
   auto entry = reinterpret_cast<void (*)()>(library_->resolve(name.toLatin1().constData()));
   if (!entry) {
-    throw fw::Error(QStringLiteral("O módulo %1 não exporta a entrada %2.").arg(LibraryPath(), name));
+    throw fw::Error(
+        QStringLiteral("O módulo %1 não exporta a entrada %2.").arg(LibraryPath(), name));
   }
   entry();
 }

@@ -154,8 +154,7 @@ ImportCounts WriteWho(Db& db, const std::string& ref, const std::string& stature
   if (!statureRef.empty()) {
     RequireReference(db, statureRef);
     AddPercentiles(db, rows.height, codes);
-    n.stature =
-        WriteRows(db, Table(TableId::Height), statureRef, rows.height, "import-who", codes);
+    n.stature = WriteRows(db, Table(TableId::Height), statureRef, rows.height, "import-who", codes);
   }
   return n;
 }

@@ -162,6 +162,9 @@ void TfrmCadReferencia::dtsPadraoStateChange(QObject*) {
     return ds->State() == fw::DatasetState::Edit || ds->State() == fw::DatasetState::Insert;
   };
   const fw::Dataset* ds = ActiveDataset();
+  // The navigator moves through the list shown.
+  fw::DataSource* shown = ds == cdsPercentil ? dtsPercentil : dtsPadrao;
+  if (dbnPadrao->DataSource() != shown) dbnPadrao->SetDataSource(shown);
   const bool browse = ds->State() == fw::DatasetState::Browse;
   const bool rows = browse && !ds->IsEmpty();
   Twin(QStringLiteral("sbtIncluir"))->setEnabled(browse);
