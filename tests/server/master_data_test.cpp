@@ -4,10 +4,16 @@
 
 #include "support.h"
 
+#include "server/master_data.h"
+#include "server/schema.h"
+
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
 #include <QProcess>
+
+#include <map>
+#include <optional>
 
 using namespace srvtest;
 
@@ -117,6 +123,25 @@ TEST_P(MasterTest, RefusedChangesSayWhyAndChangeNothing) {
   const Response reader = client_->Call("IncluiReferencia", {"07", "Nova", {}, {}, {}});
   EXPECT_TRUE(reader.error().contains("somente para consulta")) << reader.error().toStdString();
   EXPECT_EQ(Dump(db_), before);
+}
+
+TEST_P(MasterTest, TheValueMigrationReadsWholeCodesOnly) {
+  // The database as it was before percentiles had values.
+  auto db = srv::OpenDb(db_);
+  db->script(
+      "ALTER TABLE PERCENTIL DROP COLUMN VRPERCENTIL;\n"
+      "DELETE FROM SCHEMA_VERSION WHERE NRVERSAO >= 5;\n"
+      "INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL) VALUES ('P2', 'Texto');\n"
+      "INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL) VALUES ('000', 'Zero');\n"
+      "INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL) VALUES ('2.5', 'Ponto');");
+  srv::Migrate(*db);
+  std::map<std::string, std::optional<double>> values;
+  for (const srv::PercentileEntry& e : srv::ListPercentiles(*db)) values[e.code] = e.value;
+  EXPECT_EQ(values["015"], 15);
+  EXPECT_EQ(values["097"], 97);
+  EXPECT_EQ(values["P2"], std::nullopt);
+  EXPECT_EQ(values["000"], std::nullopt);
+  EXPECT_EQ(values["2.5"], std::nullopt);
 }
 
 // --- tabrelpeso-admin
