@@ -22,7 +22,7 @@ void GenerateAgeTables(const QString& path, int references) {
     srv::SqlParams params;
     params.emplace_back(std::string(p));
     params.emplace_back(std::string("Percentil ").append(std::to_string(std::atoi(p))));
-    db->run("INSERT INTO PERCENTIL VALUES (?, ?)", params);
+    db->run("INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL) VALUES (?, ?)", params);
   }
   std::mt19937_64 rng(20001);
   std::uniform_real_distribution<double> jitter(0.9, 1.1);

@@ -87,6 +87,8 @@ void HostApp::Start() {
   }
   window_ = std::make_unique<MainWindow>();
   connect(window_.get(), &MainWindow::moduleRequested, this, [this] { OpenModule(); });
+  connect(window_.get(), &MainWindow::entryRequested, this,
+          [this](const QString& entry) { OpenEntry(entry); });
   connect(window_.get(), &MainWindow::helpRequested, this, [this] { HelpForActiveScreen(); });
   fw::InstallDialogs(dialogs_);
   fw::InstallReportEngine(&report::DefaultEngine());
@@ -241,6 +243,10 @@ bool HostApp::OpenModule() {
   // A role the server did not tell at start is asked again for each screen.
   if (copy_ && fw::Host::Instance().Role().isEmpty()) LearnRole();
   return fw::Guard([this] { loader_.Enter(); });
+}
+
+bool HostApp::OpenEntry(const QString& entry) {
+  return fw::Guard([this, &entry] { loader_.Enter(entry); });
 }
 
 HelpWindow* HostApp::Help() const { return help_.data(); }

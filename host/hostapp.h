@@ -43,6 +43,8 @@ class HostApp : public QObject {
   // Loads the module and calls its CriaTabRelPeso inside the guard: a
   // failure is shown through the dialog seam. Returns whether it ran.
   bool OpenModule();
+  // The same for another exported entry of the module ("CriaCadReferencia").
+  bool OpenEntry(const QString& entry);
   // Shows the help page of `context` (0: the index) in the help window.
   void ShowHelp(const QString& helpFile, int context);
 

@@ -37,6 +37,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   mnuTabRelPeso_->setStatusTip(
       QStringLiteral("Tabelas antropométricas por referência bibliográfica e percentil"));
   connect(mnuTabRelPeso_, &QAction::triggered, this, &MainWindow::moduleRequested);
+  mnuCadReferencia_ = cadastros->addAction(QStringLiteral("Referências &bibliográficas"));
+  mnuCadReferencia_->setObjectName("mnuCadReferencia");
+  mnuCadReferencia_->setStatusTip(
+      QStringLiteral("Referências bibliográficas: código, nome, citação, fonte e licença"));
+  connect(mnuCadReferencia_, &QAction::triggered, this,
+          [this] { emit entryRequested(QStringLiteral("CriaCadReferencia")); });
+  mnuCadPercentil_ = cadastros->addAction(QStringLiteral("&Percentis"));
+  mnuCadPercentil_->setObjectName("mnuCadPercentil");
+  mnuCadPercentil_->setStatusTip(QStringLiteral("Percentis: código, nome e valor"));
+  connect(mnuCadPercentil_, &QAction::triggered, this,
+          [this] { emit entryRequested(QStringLiteral("CriaCadPercentil")); });
 
   QMenu* janela = menuBar()->addMenu(QStringLiteral("&Janela"));
   janela->setObjectName("mnuJanela");

@@ -19,6 +19,9 @@ class MainWindow : public QMainWindow {
   QMdiArea* MdiArea() const { return mdiArea_; }
   QAction* ModuleAction() const { return mnuTabRelPeso_; }
   QAction* HelpAction() const { return mnuAjudaConteudo_; }
+  // Cadastros › Referências bibliográficas and › Percentis.
+  QAction* ReferencesAction() const { return mnuCadReferencia_; }
+  QAction* PercentilesAction() const { return mnuCadPercentil_; }
 
   void SetServerText(const QString& text);
   void SetDatabaseText(const QString& text);
@@ -28,6 +31,8 @@ class MainWindow : public QMainWindow {
  signals:
   void moduleRequested();
   void helpRequested();
+  // A menu item that opens another screen of the module, by its entry's name.
+  void entryRequested(const QString& entry);
 
  protected:
   // Closes the child windows first; one that refuses keeps the program open.
@@ -39,6 +44,8 @@ class MainWindow : public QMainWindow {
   QMdiArea* mdiArea_;
   QAction* mnuTabRelPeso_;
   QAction* mnuAjudaConteudo_;
+  QAction* mnuCadReferencia_;
+  QAction* mnuCadPercentil_;
   QLabel* lblServidor_;
   QLabel* lblBanco_;
 };

@@ -68,4 +68,14 @@ void ModuleLoader::Enter() {
   entry_();
 }
 
+void ModuleLoader::Enter(const QString& name) {
+  Load();
+  auto entry = reinterpret_cast<void (*)()>(library_->resolve(name.toLatin1().constData()));
+  if (!entry) {
+    throw fw::Error(
+        QStringLiteral("O módulo %1 não exporta a entrada %2.").arg(LibraryPath(), name));
+  }
+  entry();
+}
+
 }  // namespace host

@@ -29,6 +29,9 @@ class ModuleLoader {
   // Loads if needed, then calls CriaTabRelPeso. Throws like Load;
   // exceptions of the module pass to the caller.
   void Enter();
+  // Loads if needed, then calls the exported entry `name`. Throws like Load,
+  // and fw::Error when the module has no such entry.
+  void Enter(const QString& name);
 
   bool Loaded() const { return entry_ != nullptr; }
   QString LibraryPath() const { return library_ ? library_->fileName() : QString(); }

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QVariantMap>
 
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -47,13 +48,16 @@ SqlParam FromVariant(const ColumnDef& c, const QVariant& v) {
   return v.toDouble();
 }
 
+// An imported percentile's code ("015") -> the code kept for its value.
+using PercentileCodes = std::map<QString, QString>;
+
 template <typename Rows>
 int WriteRows(Db& db, const TableDef& t, const std::string& ref, const Rows& rows,
-              const char* method) {
+              const char* method, const PercentileCodes& codes) {
   // Replace exactly the percentiles being imported, so a second import of the
   // same files leaves the same rows.
   std::set<QString> percentiles;
-  for (const auto& r : rows) percentiles.insert(r.percentile);
+  for (const auto& r : rows) percentiles.insert(codes.at(r.percentile));
   for (const QString& p : percentiles)
     db.run("DELETE FROM " + std::string(t.name) + " WHERE CDREFEBIBL = ? AND CDPERCENTIL = ?",
            {ref, p.toStdString()});
@@ -69,6 +73,8 @@ int WriteRows(Db& db, const TableDef& t, const std::string& ref, const Rows& row
     for (const ColumnDef& c : t.columns) {
       if (c.name == std::string_view("CDREFEBIBL"))
         p.push_back(ref);
+      else if (c.name == std::string_view("CDPERCENTIL"))
+        p.push_back(codes.at(r.percentile).toStdString());
       else
         p.push_back(FromVariant(c, values.value(QString::fromLatin1(c.name))));
     }
@@ -96,38 +102,59 @@ void RequireReference(Db& db, const std::string& ref) {
              .arg(QString::fromStdString(ref)));
 }
 
+// The percentiles of an import are found by their value in the master (a
+// percentile "P15" of value 15 takes the rows of 15); missing ones are
+// created with the import's code ("015", "Percentil 15").
 template <typename Rows>
-void AddPercentiles(Db& db, const Rows& rows) {
+void AddPercentiles(Db& db, const Rows& rows, PercentileCodes& codes) {
   std::set<QString> percentiles;
   for (const auto& r : rows) percentiles.insert(r.percentile);
-  for (const QString& p : percentiles)
-    db.run(db.engine() == Db::Engine::Postgres
-               ? "INSERT INTO PERCENTIL VALUES (?, ?) ON CONFLICT DO NOTHING"
-               : "INSERT OR IGNORE INTO PERCENTIL VALUES (?, ?)",
-           {p.toStdString(), QStringLiteral("Percentil %1").arg(p.toInt()).toStdString()});
+  for (const QString& p : percentiles) {
+    if (codes.count(p)) continue;
+    const double value = p.toDouble();
+    std::string kept;
+    db.run("SELECT CDPERCENTIL FROM PERCENTIL WHERE VRPERCENTIL = ? ORDER BY CDPERCENTIL", {value},
+           [&](const SqlRow& r) {
+             if (kept.empty()) kept = r.text(0);
+           });
+    if (kept.empty()) {
+      kept = p.toStdString();
+      db.run(db.engine() == Db::Engine::Postgres
+                 ? "INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL, VRPERCENTIL) VALUES (?, ?, ?) "
+                   "ON CONFLICT DO NOTHING"
+                 : "INSERT OR IGNORE INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL, VRPERCENTIL) "
+                   "VALUES (?, ?, ?)",
+             {kept, QStringLiteral("Percentil %1").arg(value).toStdString(), value});
+      // A code kept without a value (from before values existed) gets it.
+      db.run("UPDATE PERCENTIL SET VRPERCENTIL = ? WHERE CDPERCENTIL = ? AND VRPERCENTIL IS NULL",
+             {value, kept});
+    }
+    codes[p] = QString::fromStdString(kept);
+  }
 }
 
 ImportCounts WriteImport(Db& db, const std::string& ref, const trp::growth::Rows& rows,
-                         const char* method) {
+                         const char* method, PercentileCodes& codes) {
   RequireReference(db, ref);
-  AddPercentiles(db, rows.age);
-  AddPercentiles(db, rows.height);
-  AddPercentiles(db, rows.nchs);
+  AddPercentiles(db, rows.age, codes);
+  AddPercentiles(db, rows.height, codes);
+  AddPercentiles(db, rows.nchs, codes);
   ImportCounts n;
-  n.age = WriteRows(db, Table(TableId::Age), ref, rows.age, method);
-  n.height = WriteRows(db, Table(TableId::Height), ref, rows.height, method);
-  n.nchs = WriteRows(db, Table(TableId::Nchs), ref, rows.nchs, method);
+  n.age = WriteRows(db, Table(TableId::Age), ref, rows.age, method, codes);
+  n.height = WriteRows(db, Table(TableId::Height), ref, rows.height, method, codes);
+  n.nchs = WriteRows(db, Table(TableId::Nchs), ref, rows.nchs, method, codes);
   return n;
 }
 
 // The length reference and, when `statureRef` is not empty, the stature one.
 ImportCounts WriteWho(Db& db, const std::string& ref, const std::string& statureRef,
                       const trp::who::WhoRows& rows) {
-  ImportCounts n = WriteImport(db, ref, rows.length, "import-who");
+  PercentileCodes codes;
+  ImportCounts n = WriteImport(db, ref, rows.length, "import-who", codes);
   if (!statureRef.empty()) {
     RequireReference(db, statureRef);
-    AddPercentiles(db, rows.height);
-    n.stature = WriteRows(db, Table(TableId::Height), statureRef, rows.height, "import-who");
+    AddPercentiles(db, rows.height, codes);
+    n.stature = WriteRows(db, Table(TableId::Height), statureRef, rows.height, "import-who", codes);
   }
   return n;
 }
@@ -163,7 +190,8 @@ ImportCounts ImportCdc(const QString& database, const QString& reference, const 
   ImportCounts n;
   try {
     Transaction tx(*db, true);
-    n = WriteImport(*db, ref, rows, "import-cdc");
+    PercentileCodes codes;
+    n = WriteImport(*db, ref, rows, "import-cdc", codes);
     tx.commit();
   } catch (const DbError& e) {
     Fail(QStringLiteral("Falha ao gravar a importação; nada foi gravado. Detalhe: %1")
@@ -260,11 +288,14 @@ void SeedSampleDatabase(const QString& database, const QString& cdcDir, const QS
           "NMREFEBIBL = excluded.NMREFEBIBL",
           {std::string(r[0]), std::string(r[1])});
     for (int p : {3, 5, 10, 15, 25, 50, 75, 85, 90, 95, 97})
-      db->run(pg ? "INSERT INTO PERCENTIL VALUES (?, ?) ON CONFLICT DO NOTHING"
-                 : "INSERT OR IGNORE INTO PERCENTIL VALUES (?, ?)",
+      db->run(pg ? "INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL, VRPERCENTIL) VALUES (?, ?, ?) "
+                   "ON CONFLICT DO NOTHING"
+                 : "INSERT OR IGNORE INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL, VRPERCENTIL) "
+                   "VALUES (?, ?, ?)",
               {QStringLiteral("%1").arg(p, 3, 10, QLatin1Char('0')).toStdString(),
-               QStringLiteral("Percentil %1").arg(p).toStdString()});
-    WriteImport(*db, "01", rows, "seed");
+               QStringLiteral("Percentil %1").arg(p).toStdString(), double(p)});
+    PercentileCodes codes;
+    WriteImport(*db, "01", rows, "seed", codes);
     WriteWho(*db, "02", "05", who);
     const Citation cdc = ReadCitation(cdcDir);
     const Citation oms = ReadCitation(whoDir.isEmpty() ? SiblingWhoDir(cdcDir) : whoDir);

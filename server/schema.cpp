@@ -111,10 +111,23 @@ std::vector<Migration> Migrations() {
       "ALTER TABLE REFEBIBL ADD COLUMN DSCITACAO TEXT;\n"
       "ALTER TABLE REFEBIBL ADD COLUMN DSFONTE TEXT;\n"
       "ALTER TABLE REFEBIBL ADD COLUMN DSLICENCA TEXT;\n";
+  // A percentile's value (15 for "015"), for imports that compute
+  // percentiles from L, M and S; codes made of digits give their value.
+  const std::string v5sqlite =
+      "ALTER TABLE PERCENTIL ADD COLUMN VRPERCENTIL REAL;\n"
+      "UPDATE PERCENTIL SET VRPERCENTIL = CAST(CDPERCENTIL AS REAL)\n"
+      "  WHERE CDPERCENTIL <> '' AND CDPERCENTIL NOT GLOB '*[^0-9]*'\n"
+      "  AND CAST(CDPERCENTIL AS REAL) BETWEEN 1 AND 99;\n";
+  const std::string v5pg =
+      "ALTER TABLE PERCENTIL ADD COLUMN VRPERCENTIL DOUBLE PRECISION;\n"
+      "UPDATE PERCENTIL SET VRPERCENTIL = CAST(CDPERCENTIL AS DOUBLE PRECISION)\n"
+      "  WHERE CASE WHEN CDPERCENTIL ~ '^[0-9]+$' THEN CAST(CDPERCENTIL AS DOUBLE PRECISION)\n"
+      "  BETWEEN 1 AND 99 ELSE FALSE END;\n";
   return {{1, ForEngine(v1, Db::Engine::Sqlite), ForEngine(v1, Db::Engine::Postgres)},
           {2, "", v2pg},
           {3, v3, v3},
-          {4, v4, v4}};
+          {4, v4, v4},
+          {5, v5sqlite, v5pg}};
 }
 
 }  // namespace

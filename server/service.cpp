@@ -2,6 +2,7 @@
 
 #include "server/call_checks.h"
 #include "server/json_out.h"
+#include "server/master_data_methods.h"
 #include "server/schema.h"
 #include "server/tables.h"
 
@@ -776,7 +777,8 @@ std::optional<MethodInfo> Find(const QString& method) {
 
 bool Service::IsKnownMethod(const QString& method) {
   return method == QLatin1String("GetReferencia") || method == QLatin1String("GetPapel") ||
-         method == QLatin1String("GetTabela") || Find(method).has_value();
+         method == QLatin1String("GetTabela") || Find(method).has_value() ||
+         MasterDataMethods::Knows(method);
 }
 
 bool Service::IsReadOnlyMethod(const QString& method) { return method.startsWith(u"Get"); }
@@ -829,6 +831,8 @@ JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const 
   if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
   if (method == QLatin1String("GetPapel")) return m.GetPapel();
   if (method == QLatin1String("GetTabela")) return m.GetTabela();
+  if (MasterDataMethods::Knows(method))
+    return MasterDataMethods::Call(*this, caller, method, params, committing);
   const MethodInfo info = *Find(method);
   switch (info.kind) {
     case Kind::GetPerc:

@@ -133,6 +133,7 @@ class Service {
                       bool& committing);
 
   friend class Methods;
+  friend class MasterDataMethods;
 };
 
 }  // namespace srv

@@ -398,4 +398,18 @@ QString ApplyEditMask(const QString& editMask, const QString& text) {
   return out;
 }
 
+static bool AllDigits(const QString& text) {
+  if (text.isEmpty()) return false;
+  for (QChar c : text)
+    if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
+  return true;
+}
+
+QString Ajusta(const QString& text, int width) {
+  QString trimmed = text.trimmed();
+  if (width <= 0) return trimmed;
+  if (AllDigits(trimmed)) return trimmed.rightJustified(width, QLatin1Char('0'));
+  return trimmed.toUpper();
+}
+
 }  // namespace fw

@@ -54,4 +54,11 @@ EditMaskInfo ParseEditMask(const QString& editMask);
 // not fit the mask.
 QString ApplyEditMask(const QString& editMask, const QString& text);
 
+// Normalises a typed code to `width`: blanks trimmed; a code made only of
+// digits is left-padded with zeros to `width` ("5" -> "005" for 3; a longer
+// code is kept as it is); any other code is upper-cased. Width 0 (or less)
+// returns the trimmed text unchanged otherwise. The server applies the same
+// rule to the codes it is sent.
+QString Ajusta(const QString& text, int width);
+
 }  // namespace fw

@@ -15,20 +15,6 @@ void MensErro(const QString& text, bool abort) {
 
 bool EmptyString(const QString& text) { return text.trimmed().isEmpty(); }
 
-static bool AllDigits(const QString& text) {
-  if (text.isEmpty()) return false;
-  for (QChar c : text)
-    if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
-  return true;
-}
-
-QString Ajusta(const QString& text, int width) {
-  QString trimmed = text.trimmed();
-  if (width <= 0) return trimmed;
-  if (AllDigits(trimmed)) return trimmed.rightJustified(width, QLatin1Char('0'));
-  return trimmed.toUpper();
-}
-
 void MaxNumber(const QString& text, int intDigits, int decDigits, QChar& key, int selStart,
                int selLength) {
   const bool digit = key >= QLatin1Char('0') && key <= QLatin1Char('9');

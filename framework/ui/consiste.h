@@ -1,6 +1,8 @@
 #pragma once
 // Validation helpers used by screen handlers.
 
+#include "framework/data/format.h"
+
 #include <QChar>
 #include <QString>
 
@@ -16,12 +18,6 @@ void MensErro(const QString& text, bool abort = true);
 
 // True when `text` is empty or only blanks.
 bool EmptyString(const QString& text);
-
-// Normalises a typed code to `width`: blanks trimmed; a code made only of
-// digits is left-padded with zeros to `width` ("5" -> "005" for 3; a longer
-// code is kept as it is); any other code is upper-cased. Width 0 (or less)
-// returns the trimmed text unchanged otherwise.
-QString Ajusta(const QString& text, int width);
 
 // Decides whether `key`, typed into `text` replacing the selection
 // [selStart, selStart + selLength), keeps the number within `intDigits`

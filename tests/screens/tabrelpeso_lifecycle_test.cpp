@@ -257,7 +257,7 @@ TEST_F(Pages, RowFilterFollowsThePercentileAndQuotesItsCodes) {
     db.setDatabaseName(database);
     ASSERT_TRUE(db.open());
     ASSERT_TRUE(QSqlQuery(db).exec(
-        QStringLiteral("INSERT INTO PERCENTIL VALUES ('9''9', 'Percentil com aspa')")));
+        QStringLiteral("INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL) VALUES ('9''9', 'Percentil com aspa')")));
     db.close();
   });
   QSqlDatabase::removeDatabase(QStringLiteral("prep"));

@@ -6,6 +6,7 @@
 #include "server/admin.h"
 #include "server/app_server.h"
 #include "server/reference_check.h"
+#include "tools/admin/master_commands.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -68,6 +69,22 @@ const char* const kHelp =
     "         [--decimal comma|point] [--out ARQUIVO]\n"
     "      uma linha por chave; comma (padrão) usa vírgula decimal e ';' entre campos,\n"
     "      point usa ponto e ','.\n"
+    "  reference list --db BANCO\n"
+    "  reference add --db BANCO --code CÓDIGO --name NOME [--citation TEXTO]\n"
+    "                [--source TEXTO] [--licence TEXTO]\n"
+    "  reference edit --db BANCO --code CÓDIGO [--name NOME] [--citation TEXTO]\n"
+    "                 [--source TEXTO] [--licence TEXTO]\n"
+    "  reference remove --db BANCO --code CÓDIGO\n"
+    "      referências bibliográficas: list imprime CÓDIGO;NOME, uma por linha. O\n"
+    "      código segue a regra das telas (\"6\" vira \"06\"); o nome é obrigatório;\n"
+    "      em edit, só as opções dadas mudam (um texto vazio apaga citação, fonte\n"
+    "      ou licença). Uma referência com linhas nas tabelas não é excluída.\n"
+    "  percentile list|add|edit|remove --db BANCO [--code CÓDIGO] [--name NOME]\n"
+    "             [--value VALOR]\n"
+    "      percentis, do mesmo modo (\"15\" vira \"015\"); list imprime\n"
+    "      CÓDIGO;NOME;VALOR. VALOR (maior que 0 e menor que 100) é o percentil\n"
+    "      que as importações calculam de L, M e S para esse código.\n"
+    "      Status 0 quando feito; 1 quando recusado, com o motivo na saída de erro.\n"
     "\n"
     "BANCO é um arquivo SQLite ou postgresql://usuario@host:porta/banco.\n";
 
@@ -109,6 +126,7 @@ int main(int argc, char** argv) {
   const QStringList args = app.arguments();
   if (args.size() < 2) return Usage(QStringLiteral("informe um comando."));
   const QString command = args[1];
+  if (IsMasterCommand(command)) return RunMasterCommand(args);
   if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
       command == QLatin1String("help")) {
     std::cout << kHelp;
