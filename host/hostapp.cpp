@@ -184,6 +184,10 @@ void HostApp::FillHostRegistry() {
                                            : QString());
   host.SetReportsDir(config_.reportsDir);
   host.SetHelpDir(QStringLiteral(":/help"));
+  // Beside the settings, so a chosen configuration keeps its own layouts.
+  if (!config_.iniPath.isEmpty())
+    host.SetWindowStateFile(
+        QFileInfo(config_.iniPath).absoluteDir().filePath(QStringLiteral("janelas.ini")));
   host.OnAtualizaLocalCache = [this](const QStringList& tables) { CacheChanged(tables); };
   host.OnShowHelp = [this](const QString& file, int context) { ShowHelp(file, context); };
 }
@@ -191,12 +195,9 @@ void HostApp::FillHostRegistry() {
 void HostApp::CacheChanged(const QStringList& tables) {
   // The change is already saved on the server: a cache that cannot be read
   // now is reported in the status bar and never undoes the caller's work.
+  // A refresh that works is the screen's business to report, in its words.
   try {
     if (localDbOpen_) cache_.Refresh(tables);
-    if (window_) {
-      window_->statusBar()->showMessage(
-          QStringLiteral("Cache local atualizado: %1").arg(tables.join(", ")), 5000);
-    }
   } catch (const fw::Error& e) {
     if (window_) window_->statusBar()->showMessage(e.message(), 10000);
   }

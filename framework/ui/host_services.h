@@ -27,6 +27,8 @@ class Host {
   QString LocalConnectionName() const { return localConnection_; }
   QString ReportsDir() const { return reportsDir_; }
   QString HelpDir() const { return helpDir_; }
+  // The settings file where screens keep their layout; empty: none is kept.
+  QString WindowStateFile() const { return windowStateFile_; }
 
   void SetMainWindow(QMainWindow* window) { mainWindow_ = window; }
   void SetMdiArea(QMdiArea* area) { mdiArea_ = area; }
@@ -35,6 +37,7 @@ class Host {
   void SetLocalConnectionName(const QString& name) { localConnection_ = name; }
   void SetReportsDir(const QString& dir) { reportsDir_ = dir; }
   void SetHelpDir(const QString& dir) { helpDir_ = dir; }
+  void SetWindowStateFile(const QString& file) { windowStateFile_ = file; }
 
   // Tells the host that the named server tables changed; forwards to the
   // callback (nothing happens without one). Exceptions of the callback pass
@@ -57,6 +60,7 @@ class Host {
   QString localConnection_;
   QString reportsDir_;
   QString helpDir_;
+  QString windowStateFile_;
 };
 
 // Shorthands for the module's calls.
