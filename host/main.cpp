@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
       QMessageBox::critical(nullptr, QStringLiteral("Tabela de Relação Peso/Altura"), e.message());
     return 1;
   }
-  hostApp.Window()->show();
+  // The whole screen: a screen opens showing every column of its tables.
+  hostApp.Window()->showMaximized();
   std::printf("Servidor: %s:%d%s\nBanco: %s\n", qPrintable(hostApp.ServerHost()),
               hostApp.ServerPort(), config.Embedded() ? " (embutido)" : "",
               qPrintable(hostApp.Window()->DatabaseText().mid(7)));
