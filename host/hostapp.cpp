@@ -212,6 +212,10 @@ void HostApp::FillHostRegistry() {
   host.SetHelpDir(QStringLiteral(":/help"));
   // The embedded server's only token is a maintainer's.
   host.SetRole(QStringLiteral("maintainer"));
+  // Beside the settings, so a chosen configuration keeps its own layouts.
+  if (!config_.iniPath.isEmpty())
+    host.SetWindowStateFile(
+        QFileInfo(config_.iniPath).absoluteDir().filePath(QStringLiteral("janelas.ini")));
   host.OnAtualizaLocalCache = [this](const QStringList& tables) { CacheChanged(tables); };
   host.OnShowHelp = [this](const QString& file, int context) { ShowHelp(file, context); };
 }
@@ -219,6 +223,7 @@ void HostApp::FillHostRegistry() {
 void HostApp::CacheChanged(const QStringList& tables) {
   // The change is already saved on the server: a cache that cannot be read
   // now is reported in the status bar and never undoes the caller's work.
+  // A refresh that works is the screen's business to report, in its words.
   try {
     if (copy_) {
       // Only what the host's own cache holds: every other read of the copy
@@ -230,10 +235,6 @@ void HostApp::CacheChanged(const QStringList& tables) {
       if (!masters.isEmpty()) copy_->Refresh(masters);
     }
     if (localDbOpen_) cache_.Refresh(tables);
-    if (window_) {
-      window_->statusBar()->showMessage(
-          QStringLiteral("Cache local atualizado: %1").arg(tables.join(", ")), 5000);
-    }
   } catch (const fw::Error& e) {
     if (window_) window_->statusBar()->showMessage(e.message(), 10000);
   }

@@ -4,6 +4,7 @@
 #include "host/hostapp.h"
 #include "host/mainwindow.h"
 #include "host/moduleloader.h"
+#include "host/translations.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -51,7 +52,12 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName(QStringLiteral("Tabela de Relação Peso/Altura"));
+  // No display name: the window manager would add it to every title.
+  if (!host::InstallQtTranslations(app))
+    std::fputs(
+        "tabrelpeso: as traduções do Qt (qt6-translations-l10n) não estão instaladas; "
+        "os diálogos padrão ficam em inglês.\n",
+        stderr);
   const host::HostConfig& config = parsed.config;
   const bool check = config.quitAfterMs >= 0;
   host::WriteIniTemplate(config.iniPath);
@@ -61,10 +67,12 @@ int main(int argc, char** argv) {
     hostApp.Start();
   } catch (const fw::Error& e) {
     std::fprintf(stderr, "tabrelpeso: %s\n", qPrintable(e.message()));
-    if (!check) QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), e.message());
+    if (!check)
+      QMessageBox::critical(nullptr, QStringLiteral("Tabela de Relação Peso/Altura"), e.message());
     return 1;
   }
-  hostApp.Window()->show();
+  // The whole screen: a screen opens showing every column of its tables.
+  hostApp.Window()->showMaximized();
   std::printf("Servidor: %s:%d%s\nBanco: %s\n", qPrintable(hostApp.ServerHost()),
               hostApp.ServerPort(), config.Embedded() ? " (embutido)" : "",
               qPrintable(hostApp.Window()->DatabaseText().mid(7)));

@@ -50,6 +50,50 @@ struct Range {
   bool Valid() const { return min <= max; }
 };
 
+// A dashed grey line at each boundary, its label on a white ground at the top.
+void DrawBoundaries(QPainter& painter, const ChartGeometry& g, const ChartData& data,
+                    const QFontMetricsF& metrics, double px) {
+  for (const ChartBoundary& b : data.boundaries) {
+    if (b.x < g.xMin || b.x > g.xMax) continue;
+    const QPointF top = g.Map({b.x, g.yMax}), bottom = g.Map({b.x, g.yMin});
+    painter.setPen(QPen(QColor(0x70, 0x70, 0x70), 0.8 * px, Qt::DashDotLine));
+    painter.drawLine(top, bottom);
+    const double w = metrics.horizontalAdvance(b.label) + metrics.height() * 0.6;
+    QRectF box(top.x() - w / 2, top.y() + metrics.height() * 0.2, w, metrics.height() * 1.1);
+    box.moveLeft(std::clamp(box.left(), g.plot.left(), g.plot.right() - w));
+    painter.fillRect(box, Qt::white);
+    painter.setPen(QColor(0x40, 0x40, 0x40));
+    painter.drawText(box, Qt::AlignCenter, b.label);
+  }
+}
+
+// Two sample lines with their names, at the plot's top left.
+void DrawLegend(QPainter& painter, const ChartGeometry& g, const ChartData& data,
+                const QFontMetricsF& metrics, double px) {
+  if (data.legend.isEmpty()) return;
+  const double line = metrics.height() * 1.2;
+  const double sample = metrics.height() * 2.2;
+  double width = 0;
+  for (const QString& name : data.legend) width = std::max(width, metrics.horizontalAdvance(name));
+  const QRectF box(g.plot.left() + line * 0.4, g.plot.top() + line * 1.6,
+                   sample + width + line * 0.9, line * data.legend.size() + line * 0.3);
+  painter.setPen(QPen(QColor(0xA0, 0xA0, 0xA0), 0.5 * px));
+  painter.setBrush(Qt::white);
+  painter.drawRect(box);
+  painter.setBrush(Qt::NoBrush);
+  for (int i = 0; i < data.legend.size(); ++i) {
+    const double y = box.top() + line * (i + 0.65);
+    const bool dashed = i > 0;
+    painter.setPen(QPen(dashed ? QColor(0x2E, 0x7D, 0x32) : QColor(0x1F, 0x4E, 0x8C), 1.2 * px,
+                        dashed ? Qt::DashLine : Qt::SolidLine));
+    painter.drawLine(QPointF(box.left() + line * 0.3, y),
+                     QPointF(box.left() + line * 0.3 + sample, y));
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(box.left() + line * 0.6 + sample, y + metrics.ascent() / 2.5),
+                     data.legend[i]);
+  }
+}
+
 }  // namespace
 
 bool ChartData::IsEmpty() const {
@@ -86,7 +130,16 @@ ChartGeometry LayoutChart(const QRectF& area, const ChartData& data, QPaintDevic
       ys.Add(p.y());
     }
   ChartGeometry g;
-  if (xs.Valid()) {
+  if (xs.Valid() && data.xMonths) {
+    // Clinicians read growth charts in years; the first two in months.
+    g.xYears = xs.max - xs.min > 24;
+    const double span = xs.max - xs.min;
+    g.xStep = g.xYears ? (span > 240 ? 24 : 12) : span > 12 ? 3 : 1;
+    g.xMinor = g.xYears ? 1 : 0;
+    g.xMin = std::floor(xs.min / g.xStep) * g.xStep;
+    g.xMax = std::ceil(xs.max / g.xStep) * g.xStep;
+    if (g.xMax <= g.xMin) g.xMax = g.xMin + g.xStep;
+  } else if (xs.Valid()) {
     g.xStep = NiceStep(xs.max - xs.min, 10);
     g.xMin = std::floor(xs.min / g.xStep) * g.xStep;
     g.xMax = std::ceil(xs.max / g.xStep) * g.xStep;
@@ -152,9 +205,18 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
       painter.setPen(grid);
       painter.drawLine(top, bottom);
       painter.setPen(Qt::black);
-      const QString text = FormatTick(x, g.xStep);
+      const QString text = g.xYears ? FormatTick(x / 12, 1) : FormatTick(x, g.xStep);
       const double w = metrics.horizontalAdvance(text);
       painter.drawText(QPointF(bottom.x() - w / 2, bottom.y() + metrics.height()), text);
+    }
+    // Minor ticks inside the bottom edge, while they stay apart.
+    const double minorPx = g.xMinor > 0 ? g.plot.width() * g.xMinor / (g.xMax - g.xMin) : 0;
+    if (minorPx >= 2 * px) {
+      painter.setPen(QPen(QColor(0x40, 0x40, 0x40), 0.5 * px));
+      for (double x = g.xMin; x <= g.xMax + g.xMinor / 2; x += g.xMinor) {
+        const QPointF bottom = g.Map({x, g.yMin});
+        painter.drawLine(bottom, bottom - QPointF(0, 2.5 * px));
+      }
     }
     for (double y = g.yMin; y <= g.yMax + g.yStep / 2; y += g.yStep) {
       const QPointF left = g.Map({g.xMin, y}), right = g.Map({g.xMax, y});
@@ -174,9 +236,11 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
 
   // Axis titles.
   painter.setPen(Qt::black);
+  QString xTitle = data.xTitle;
+  if (g.xYears) xTitle.replace(QStringLiteral("(meses)"), QStringLiteral("(anos)"));
   painter.drawText(QRectF(g.plot.left(), g.plot.bottom() + metrics.height() * 1.3, g.plot.width(),
                           metrics.height() * 1.4),
-                   Qt::AlignHCenter | Qt::AlignVCenter, data.xTitle);
+                   Qt::AlignHCenter | Qt::AlignVCenter, xTitle);
   painter.save();
   painter.translate(area.left() + metrics.height() * 0.9, g.plot.center().y());
   painter.rotate(-90);
@@ -194,8 +258,11 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
   QList<Label> labels;
   auto drawSeries = [&](const ChartSeries& s) {
     const QPainterPath path = SeriesPath(g, s);
-    const QColor color = s.highlighted ? QColor(0xB0, 0x1E, 0x1E) : QColor(0x1F, 0x4E, 0x8C);
-    painter.setPen(QPen(color, (s.highlighted ? 1.8 : 0.8) * px));
+    const QColor color = s.highlighted ? QColor(0xB0, 0x1E, 0x1E)
+                         : s.dashed    ? QColor(0x2E, 0x7D, 0x32)
+                                       : QColor(0x1F, 0x4E, 0x8C);
+    painter.setPen(
+        QPen(color, (s.highlighted ? 1.8 : 0.8) * px, s.dashed ? Qt::DashLine : Qt::SolidLine));
     painter.drawPath(path);
     // A point without neighbours has no line through it: a dot shows it.
     for (int i = 0; i < s.points.size(); ++i) {
@@ -207,7 +274,8 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
       painter.drawEllipse(g.Map(s.points[i]), 1.5 * px, 1.5 * px);
       painter.setBrush(Qt::NoBrush);
     }
-    for (auto it = s.points.crbegin(); it != s.points.crend(); ++it)
+    // The compared curves are named by the legend, not at their ends.
+    for (auto it = s.points.crbegin(); !s.dashed && it != s.points.crend(); ++it)
       if (!std::isnan(it->y())) {
         const QPointF end = g.Map(*it);
         labels << Label{s.label, end.y(), end.x()};
@@ -219,7 +287,9 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
     if (!s.highlighted) drawSeries(s);
   for (const ChartSeries& s : data.series)
     if (s.highlighted) drawSeries(s);
+  DrawBoundaries(painter, g, data, metrics, px);
   painter.setClipping(false);
+  DrawLegend(painter, g, data, metrics, px);
   // Labels kept apart by at least a line, in their curves' order.
   std::sort(labels.begin(), labels.end(), [](const Label& a, const Label& b) { return a.y < b.y; });
   const double gap = metrics.height() * 0.95;

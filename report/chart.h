@@ -22,6 +22,13 @@ struct ChartSeries {
   QString label;            // "P50"
   QVector<QPointF> points;  // in x order; NaN y leaves a gap
   bool highlighted = false;
+  bool dashed = false;  // a compared set of curves, named by the legend's second entry
+};
+
+// A vertical mark where the data change source or method.
+struct ChartBoundary {
+  double x = 0;
+  QString label;  // "OMS 2006 | OMS 2007"
 };
 
 struct ChartData {
@@ -29,6 +36,12 @@ struct ChartData {
   QString xTitle;  // with the unit: "Idade (meses)"
   QString yTitle;  // "Peso (kg)"
   QList<ChartSeries> series;
+  // x is an age in months: over 2 years the axis reads in years ("Idade
+  // (anos)") with a minor tick each month; up to 2 years, in months.
+  bool xMonths = false;
+  QList<ChartBoundary> boundaries;
+  // The names of the solid and of the dashed curves; empty: no legend.
+  QStringList legend;
 
   bool IsEmpty() const;
 };
@@ -38,6 +51,8 @@ struct ChartGeometry {
   QRectF plot;
   double xMin = 0, xMax = 1, yMin = 0, yMax = 1;
   double xStep = 1, yStep = 1;  // tick spacing
+  double xMinor = 0;            // minor tick spacing; 0: none
+  bool xYears = false;          // x in months, labelled in years
 
   QPointF Map(const QPointF& value) const;    // value -> device
   QPointF Unmap(const QPointF& device) const;  // device -> value

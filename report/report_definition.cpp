@@ -53,6 +53,10 @@ ChartDef ParseChart(const QJsonObject& object, const QString& origin, const QStr
   c.label = object.value(QLatin1String("label")).toString(QStringLiteral("{") + c.series + QStringLiteral("}"));
   c.x = Required(object, "x", origin, where).toUpper();
   c.xTitle = object.value(QLatin1String("xTitle")).toString();
+  c.xMonths = object.value(QLatin1String("xMonths")).toBool();
+  const QJsonObject boundary = object.value(QLatin1String("boundary")).toObject();
+  c.boundaryX = boundary.value(QLatin1String("x")).toString().toUpper();
+  c.boundaryLabel = boundary.value(QLatin1String("label")).toString().toUpper();
   for (const QJsonValue& pageValue : object.value(QLatin1String("pages")).toArray()) {
     const QJsonObject page = pageValue.toObject();
     ChartPageDef p;

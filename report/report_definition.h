@@ -47,6 +47,11 @@ struct ChartDef {
   QString label;
   QString x;
   QString xTitle;
+  bool xMonths = false;  // x is an age in months (axis in years past 2)
+  // Fields of the rows that mark where the data change source: the x of the
+  // mark and its label (rows with a null x mark nothing).
+  QString boundaryX;
+  QString boundaryLabel;
   QList<ChartPageDef> pages;
 };
 

@@ -95,8 +95,12 @@ void ReportEngine::Run(fw::TfrmDadosGerRel& form, fw::ReportOutput output) {
                                       QStringLiteral("Documento PDF (*.pdf)"), file))
         return;
       if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".pdf");
-      fw::BusyScope busy(&form, kBusyPrinting);
-      WritePdf(request, file);
+      {
+        fw::BusyScope busy(&form, kBusyPrinting);
+        WritePdf(request, file);
+      }
+      fw::Dialogs().ShowStatus(
+          QStringLiteral("PDF gravado em %1").arg(QDir::toNativeSeparators(file)));
       return;
     }
     case fw::ReportOutput::Print: {

@@ -15,6 +15,7 @@
 #include <QTextDocument>
 #include <QTextTable>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -175,6 +176,19 @@ ChartData ChartOf(const ChartDef& chart, const PlotDef& plot, const Block& block
   data.title = plot.title;
   data.xTitle = chart.xTitle;
   data.yTitle = plot.yTitle;
+  data.xMonths = chart.xMonths;
+  if (!chart.boundaryX.isEmpty()) {
+    for (int r = 0; r < block.rows.size(); ++r) {
+      bool ok = false;
+      const QVariant at = block.Value(r, chart.boundaryX);
+      const double x = at.isNull() ? 0 : at.toDouble(&ok);
+      const QString label = Text(block.Value(r, chart.boundaryLabel));
+      if (!ok || std::any_of(data.boundaries.cbegin(), data.boundaries.cend(),
+                             [&](const ChartBoundary& b) { return b.x == x && b.label == label; }))
+        continue;
+      data.boundaries << ChartBoundary{x, label};
+    }
+  }
   QString current;
   for (int r = 0; r < block.rows.size(); ++r) {
     const QString key = Text(block.Value(r, chart.series));
@@ -211,6 +225,7 @@ class Painter {
       : request_(request), device_(device), total_(totalPages), painter_(&device) {
     if (!painter_.isActive())
       throw fw::Error(QStringLiteral("Não foi possível iniciar a impressão do relatório."));
+    frameFont_ = painter_.font();
   }
 
   void DrawBlock(QTextDocument& doc, const Block& block, const Page& page) {
@@ -232,8 +247,9 @@ class Painter {
     for (const ChartPageDef* p : ChartPages(chart, block)) {
       StartPage();
       DrawFrame(block, page);
+      painter_.save();
       const double titleHeight = page.body.height() * 0.05;
-      QFont font = painter_.font();
+      QFont font = frameFont_;
       font.setPointSizeF(kHeaderPt + 1);
       font.setBold(true);
       painter_.setFont(font);
@@ -246,6 +262,7 @@ class Painter {
                           page.body.width(), h * 0.96);
         DrawChart(painter_, area, ChartOf(chart, p->plots[i], block));
       }
+      painter_.restore();
     }
   }
 
@@ -268,7 +285,9 @@ class Painter {
 
   void DrawFrame(const Block& block, const Page& page) {
     const ReportDefinition& def = *request_.definition;
-    QFont base = painter_.font();
+    // Its own font: what a page's body left on the shared painter must not
+    // change the frame of the pages after it.
+    QFont base = frameFont_;
     base.setPointSizeF(kHeaderPt);
     QFont bold = base;
     bold.setBold(true);
@@ -311,6 +330,7 @@ class Painter {
   int total_;
   int drawn_ = 0;
   QPainter painter_;
+  QFont frameFont_;
 };
 
 }  // namespace

@@ -271,6 +271,11 @@ void DBText::SetDataField(const QString& fieldName) {
   Refresh();
 }
 
+void DBText::SetCodeField(const QString& fieldName) {
+  codeName_ = fieldName;
+  Refresh();
+}
+
 void DBText::Rebind() {
   for (const auto& c : datasetConnections_) disconnect(c);
   datasetConnections_.clear();
@@ -286,7 +291,12 @@ void DBText::Rebind() {
 void DBText::Refresh() {
   const Dataset* ds = source_ ? source_->DataSet() : nullptr;
   const Field* field = ds && ds->Active() ? ds->FindField(fieldName_) : nullptr;
-  setText(field && ds->RecNo() >= 0 ? field->DisplayText() : QString());
+  QString text = field && ds->RecNo() >= 0 ? field->DisplayText() : QString();
+  const Field* code = field && !codeName_.isEmpty() ? ds->FindField(codeName_) : nullptr;
+  if (code && ds->RecNo() >= 0 && !code->DisplayText().isEmpty())
+    text =
+        text.isEmpty() ? code->DisplayText() : code->DisplayText() + QStringLiteral(" - ") + text;
+  setText(text);
 }
 
 // --- focus

@@ -143,12 +143,15 @@ class DBText : public QLabel {
   void SetDataSource(fw::DataSource* source);
   QString DataField() const { return fieldName_; }
   void SetDataField(const QString& fieldName);
+  // A field shown before the data field, as "code - name" (empty: none).
+  void SetCodeField(const QString& fieldName);
 
  private:
   void Rebind();
   void Refresh();
   QPointer<fw::DataSource> source_;
   QString fieldName_;
+  QString codeName_;
   QList<QMetaObject::Connection> connections_;
   QList<QMetaObject::Connection> datasetConnections_;
 };

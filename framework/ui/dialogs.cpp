@@ -53,6 +53,14 @@ void InstallDialogs(IDialogs* dialogs) { installed = dialogs; }
 
 bool IDialogs::InputText(const QString&, const QString&, QString&) { return false; }
 
+MsgButton IDialogs::MessageDetail(const QString& text, const QString& detail, MsgType type,
+                                  MsgButtons buttons, int helpContext) {
+  return Message(detail.isEmpty() ? text : text + QStringLiteral("\n\n") + detail, type, buttons,
+                 helpContext);
+}
+
+void IDialogs::ShowStatus(const QString&) {}
+
 bool IDialogs::SaveFileName(const QString&, const QString&, QString&) { return false; }
 
 IDialogs& Dialogs() { return installed ? *installed : Fallback(); }

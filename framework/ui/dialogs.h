@@ -52,6 +52,10 @@ class IDialogs {
   // button pressed (mbNone when closed otherwise).
   virtual MsgButton Message(const QString& text, MsgType type, MsgButtons buttons,
                             int helpContext) = 0;
+  // As Message, with `detail` shown under the text (what the question is
+  // about). The default appends it to the text.
+  virtual MsgButton MessageDetail(const QString& text, const QString& detail, MsgType type,
+                                  MsgButtons buttons, int helpContext);
   // An error message with an OK button.
   virtual void ShowError(const QString& text) { Message(text, MsgType::Error, mbOK, 0); }
 
@@ -82,6 +86,9 @@ class IDialogs {
   // `value`. True with the typed text in `value`; false (cancelled) leaves
   // `value` as it was. The default cancels.
   virtual bool InputText(const QString& caption, const QString& prompt, QString& value);
+  // A short note of what an action did, in the main window's status bar;
+  // never asks anything. The default does nothing.
+  virtual void ShowStatus(const QString& text);
   // Asks where to save a file, offering `path`; `filter` as in QFileDialog
   // ("PDF (*.pdf)"). True with the chosen path in `path`. The default cancels.
   virtual bool SaveFileName(const QString& caption, const QString& filter, QString& path);

@@ -8,20 +8,24 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
-#include <QInputDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QSpacerItem>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -339,9 +343,20 @@ GuiDialogs::~GuiDialogs() { delete busy_; }
 BusyWindow* GuiDialogs::Busy() const { return busyDepth_ > 0 ? busy_.data() : nullptr; }
 
 MsgButton GuiDialogs::Message(const QString& text, MsgType type, MsgButtons buttons, int) {
+  return MessageDetail(text, {}, type, buttons, 0);
+}
+
+void GuiDialogs::ShowStatus(const QString& text) {
+  if (QMainWindow* window = Host::Instance().MainWindow())
+    window->statusBar()->showMessage(text, 8000);
+}
+
+MsgButton GuiDialogs::MessageDetail(const QString& text, const QString& detail, MsgType type,
+                                    MsgButtons buttons, int) {
   QMessageBox box(DialogParent());
   box.setObjectName(QStringLiteral("frmMensagem"));
   box.setText(text);
+  box.setInformativeText(detail);
   switch (type) {
     case MsgType::Warning:
       box.setIcon(QMessageBox::Warning);
@@ -372,6 +387,10 @@ MsgButton GuiDialogs::Message(const QString& text, MsgType type, MsgButtons butt
   if (buttons == mbNone) buttons = mbOK;
   for (const Map& m : map)
     if (buttons & m.ours) box.addButton(m.qt)->setText(QString::fromUtf8(m.text));
+  // QMessageBox sizes itself to a short text only, cutting the title off.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(380, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
   // The busy window stays on top: out of the way while the user reads.
   const bool hideBusy = busy_ && busy_->isVisible();
   if (hideBusy) busy_->hide();

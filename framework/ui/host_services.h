@@ -30,6 +30,8 @@ class Host {
   // "reader", or empty when it could not be learnt.
   QString Role() const { return role_; }
   QString HelpDir() const { return helpDir_; }
+  // The settings file where screens keep their layout; empty: none is kept.
+  QString WindowStateFile() const { return windowStateFile_; }
 
   void SetMainWindow(QMainWindow* window) { mainWindow_ = window; }
   void SetMdiArea(QMdiArea* area) { mdiArea_ = area; }
@@ -39,6 +41,7 @@ class Host {
   void SetReportsDir(const QString& dir) { reportsDir_ = dir; }
   void SetRole(const QString& role) { role_ = role; }
   void SetHelpDir(const QString& dir) { helpDir_ = dir; }
+  void SetWindowStateFile(const QString& file) { windowStateFile_ = file; }
 
   // Tells the host that the named server tables changed; forwards to the
   // callback (nothing happens without one). Exceptions of the callback pass
@@ -62,6 +65,7 @@ class Host {
   QString reportsDir_;
   QString role_ = QStringLiteral("maintainer");
   QString helpDir_;
+  QString windowStateFile_;
 };
 
 // Shorthands for the module's calls.

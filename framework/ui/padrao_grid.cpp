@@ -5,6 +5,7 @@
 #include "framework/ui/guard.h"
 #include "framework/ui/host_services.h"
 #include "framework/ui/search.h"
+#include "framework/ui/window_state.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -268,8 +269,32 @@ void TfrmPadraoGrid::Close() {
     close();
 }
 
+bool TfrmPadraoGrid::RestoreLayout(QMdiArea& area) {
+  const QSize bounds = area.viewport()->size();
+  bool found = false;
+  const bool maximized =
+      RestoreWindowState(Host::Instance().WindowStateFile(), *this, *subWindow_, bounds, found);
+  if (found) return maximized;
+  const QSize first = FirstOpenSize(bounds);
+  if (first.isValid()) {
+    // The screen's size inside the frame's border and title.
+    const QSize frame = subWindow_->size() - size();
+    subWindow_->setGeometry(
+        QRect(QPoint(0, 0), (first + frame).expandedTo(subWindow_->size()).boundedTo(bounds)));
+  }
+  return false;
+}
+
+QSize TfrmPadraoGrid::FirstOpenSize(const QSize&) const { return {}; }
+
+void TfrmPadraoGrid::SaveLayout() const {
+  const QWidget* frame = subWindow_ ? static_cast<const QWidget*>(subWindow_.data()) : this;
+  SaveWindowState(Host::Instance().WindowStateFile(), *this, *frame);
+}
+
 void TfrmPadraoGrid::ShowChild() {
   QMdiArea* area = Host::Instance().MdiArea();
+  bool maximize = false;
   if (area && !subWindow_) {
     // The size the screen was given (its design size) survives the move
     // into the sub-window, which otherwise shrinks to the layout's minimum.
@@ -277,10 +302,15 @@ void TfrmPadraoGrid::ShowChild() {
     area->addSubWindow(this);
     AttachToSubWindow();
     if (subWindow_) subWindow_->adjustSize();
+    Create();
+    if (subWindow_) maximize = RestoreLayout(*area);
   }
   Create();
   if (subWindow_) {
-    subWindow_->showNormal();
+    if (maximize)
+      subWindow_->showMaximized();
+    else
+      subWindow_->showNormal();
     if (auto* mdi = subWindow_->mdiArea()) mdi->setActiveSubWindow(subWindow_);
     subWindow_->raise();
     FocusFirstControl();
@@ -384,9 +414,11 @@ void TfrmPadraoGrid::closeEvent(QCloseEvent* event) {
         showMinimized();
       return;
     case CloseAction::caHide:
+      SaveLayout();
       event->accept();
       return;
     case CloseAction::caFree:
+      SaveLayout();
       setAttribute(Qt::WA_DeleteOnClose);
       if (subWindow_) {
         subWindow_->setAttribute(Qt::WA_DeleteOnClose);

@@ -114,8 +114,13 @@ class TfrmPadraoGrid : public QWidget {
   // top-level window when there is none), restored to its normal size, in
   // front and active, the focus on the control that last had it (at first,
   // the first grid shown). Calling it again only restores and raises.
+  // A new sub-window takes the layout kept by the host's window state file
+  // (fw::Host::WindowStateFile), else FirstOpenSize; closing keeps it.
   void ShowChild();
   QSize sizeHint() const override;
+  // The screen's size the first time it opens in an area of `area` pixels;
+  // invalid (the default) keeps the design size.
+  virtual QSize FirstOpenSize(const QSize& area) const;
 
   // --- inherited handlers
   virtual void FormCreate(QObject* sender);
@@ -152,6 +157,10 @@ class TfrmPadraoGrid : public QWidget {
 
  private:
   void AttachToSubWindow();
+  // Puts the kept layout back on a new sub-window of `area`, or gives it its
+  // first size; returns whether it is to open maximized.
+  bool RestoreLayout(QMdiArea& area);
+  void SaveLayout() const;
   void FocusFirstControl();
   void ApplyReadOnly();
   QAction* AddOperation(const QString& op, const QString& caption, const QString& hint, QMenu* menu,

@@ -74,6 +74,7 @@ void ScriptedDialogs::Clear() {
   inputAnswers_.clear();
   saveAnswers_.clear();
   inputs_.clear();
+  statuses_.clear();
   messages_.clear();
   busy_.clear();
   busyKinds_.clear();
@@ -86,7 +87,7 @@ void ScriptedDialogs::Clear() {
 
 MsgButton ScriptedDialogs::Message(const QString& text, MsgType type, MsgButtons buttons,
                                    int helpContext) {
-  Shown shown{text, type, buttons, helpContext, mbNone};
+  Shown shown{text, type, buttons, helpContext, mbNone, {}};
   const bool question = (buttons & ~mbOK) != 0;
   if (!question) {
     shown.answer = (buttons & mbOK) ? mbOK : mbNone;
@@ -100,6 +101,15 @@ MsgButton ScriptedDialogs::Message(const QString& text, MsgType type, MsgButtons
   messages_ << shown;
   return shown.answer;
 }
+
+MsgButton ScriptedDialogs::MessageDetail(const QString& text, const QString& detail, MsgType type,
+                                         MsgButtons buttons, int helpContext) {
+  const MsgButton answer = Message(text, type, buttons, helpContext);
+  messages_.last().detail = detail;
+  return answer;
+}
+
+void ScriptedDialogs::ShowStatus(const QString& text) { statuses_ << text; }
 
 bool ScriptedDialogs::PickRecord(const PickRequest& request) {
   Dataset* ds = request.dataset;

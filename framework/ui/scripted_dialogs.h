@@ -32,6 +32,7 @@ class ScriptedDialogs : public IDialogs {
     MsgButtons buttons = mbOK;
     int helpContext = 0;
     MsgButton answer = mbNone;
+    QString detail;
   };
   struct BusyEvent {
     bool show = false;
@@ -88,6 +89,11 @@ class ScriptedDialogs : public IDialogs {
   void ShowHelp(const QString& helpFile, int helpContext) override;
   bool InputText(const QString& caption, const QString& prompt, QString& value) override;
   bool SaveFileName(const QString& caption, const QString& filter, QString& path) override;
+  MsgButton MessageDetail(const QString& text, const QString& detail, MsgType type,
+                          MsgButtons buttons, int helpContext) override;
+  void ShowStatus(const QString& text) override;
+  // Every status note, in order.
+  const QStringList& Statuses() const { return statuses_; }
   // The caption and prompt of every InputText, "caption|prompt".
   const QStringList& Inputs() const { return inputs_; }
 
@@ -110,6 +116,7 @@ class ScriptedDialogs : public IDialogs {
   std::deque<std::optional<QString>> inputAnswers_;
   std::deque<QString> saveAnswers_;
   QStringList inputs_;
+  QStringList statuses_;
   int busyDepth_ = 0;
   int unanswered_ = 0;
 };

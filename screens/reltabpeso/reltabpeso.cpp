@@ -2,6 +2,7 @@
 // the check before output and the report query's parameters.
 
 #include "framework/ui/consiste.h"
+#include "framework/ui/dialogs.h"
 #include "framework/ui/guard.h"
 #include "model/datasets.h"
 #include "model/messages.h"
@@ -127,12 +128,24 @@ void TfrmRelTabPeso::rbtListaPercClick(QObject*) {
   btpPercentil->setEnabled(rbtListaPerc->isChecked());
 }
 
+namespace {
+
+void SayChosen(const QString& what, const QString& codes) {
+  if (!codes.isEmpty())
+    fw::Dialogs().ShowStatus(
+        what + QStringLiteral(": ") +
+        codes.split(QLatin1Char(','), Qt::SkipEmptyParts).join(QStringLiteral(", ")));
+}
+
+}  // namespace
+
 void TfrmRelTabPeso::btpReferenciaClick(QObject*) {
   qryReferencia->Close();
   qryReferencia->Open();
   const QString text = msgPadrao->Msg(QStringLiteral("Referencia")) + QLatin1Char('|') +
                        msgPadrao->Msg(QStringLiteral("Refe_Vazia"));
   fw::PesquisaLista(dtsReferencia, QStringLiteral("CDREFEBIBL"), text, false, stReferencia);
+  SayChosen(QStringLiteral("Referências escolhidas"), stReferencia);
 }
 
 void TfrmRelTabPeso::btpPercentilClick(QObject*) {
@@ -141,6 +154,7 @@ void TfrmRelTabPeso::btpPercentilClick(QObject*) {
   const QString text = msgPadrao->Msg(QStringLiteral("Percentil")) + QLatin1Char('|') +
                        msgPadrao->Msg(QStringLiteral("Perc_Vazio"));
   fw::PesquisaLista(dtsPercentil, QStringLiteral("CDPERCENTIL"), text, false, stPercentil);
+  SayChosen(QStringLiteral("Percentis escolhidos"), stPercentil);
 }
 
 void TfrmRelTabPeso::Vd_Impressao() {

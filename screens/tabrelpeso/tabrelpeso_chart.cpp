@@ -7,6 +7,8 @@
 
 #include <QHBoxLayout>
 #include <QLocale>
+#include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -90,9 +92,34 @@ report::ChartData CurvasDaTabela(const fw::DataPacket& rows, TabelaGrafico tabel
   for (auto& [code, points] : curves) {
     std::sort(points.begin(), points.end(),
               [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
-    data.series << report::ChartSeries{Rotulo(code), points, code == percentil};
+    data.series << report::ChartSeries{Rotulo(code), points, code == percentil, false};
   }
   return data;
+}
+
+void SobrepoeReferencia(report::ChartData& data, const fw::DataPacket& rows, TabelaGrafico tabela,
+                        const QString& outra, bool masculino, Medida medida,
+                        const QString& nomeAtual, const QString& nomeOutra) {
+  const report::ChartData other = CurvasDaTabela(rows, tabela, outra, {}, masculino, medida);
+  QStringList shared;
+  for (const report::ChartSeries& s : data.series) shared << s.label;
+  bool any = false;
+  for (const report::ChartSeries& s : other.series) any = any || shared.contains(s.label);
+  for (report::ChartSeries s : other.series) {
+    if (any && !shared.contains(s.label)) continue;
+    s.dashed = true;
+    data.series << s;
+  }
+  data.legend = QStringList{nomeAtual, nomeOutra};
+}
+
+QList<report::ChartBoundary> FronteirasDe(const QString& citacao, TabelaGrafico tabela) {
+  static const QRegularExpression standards(QStringLiteral("Growth Standards.*2006"));
+  static const QRegularExpression reference(QStringLiteral("reference.*2007"));
+  if (tabela != TabelaGrafico::Idade || !standards.match(citacao).hasMatch() ||
+      !reference.match(citacao).hasMatch())
+    return {};
+  return {report::ChartBoundary{60.5, QStringLiteral("OMS 2006 | OMS 2007")}};
 }
 
 TfrmGrafico::TfrmGrafico(TfrmTabRelPeso* screen) : QDialog(screen), screen_(screen) {
@@ -110,6 +137,13 @@ TfrmGrafico::TfrmGrafico(TfrmTabRelPeso* screen) : QDialog(screen), screen_(scre
   cbbMedidaGrafico->addItems(
       {QStringLiteral("Peso"), QStringLiteral("Altura"), QStringLiteral("Perímetro cefálico")});
   cbbMedidaGrafico->setToolTip(QStringLiteral("Medida das curvas por idade"));
+  cbbCompararGrafico = new fw::ComboBox(QStringLiteral("cbbCompararGrafico"), this);
+  cbbCompararGrafico->setToolTip(
+      QStringLiteral("Outra referência, desenhada tracejada sobre as curvas da atual"));
+  cbbCompararGrafico->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  auto* lblComparar = new QLabel(QStringLiteral("Comparar com:"), this);
+  lblComparar->setObjectName(QStringLiteral("lblComparar"));
+  lblComparar->setBuddy(cbbCompararGrafico);
   grfCurvas = new report::ChartView(QStringLiteral("grfCurvas"), this);
   grfCurvas->Describe = [this](const report::ChartSeries& s, const QPointF& p) {
     const QString chave =
@@ -119,19 +153,25 @@ TfrmGrafico::TfrmGrafico(TfrmTabRelPeso* screen) : QDialog(screen), screen_(scre
                        Numero(std::fmod(p.x(), 12), 0))
             : QStringLiteral("%1 cm").arg(Numero(p.x(), 2));
     const QString unidade = grfCurvas->Data().yTitle.section(QLatin1Char('('), 1).chopped(1);
-    return QStringLiteral("%1 - %2: %3 %4").arg(s.label, chave, Numero(p.y(), 3), unidade);
+    const QString rotulo =
+        s.dashed ? cbbCompararGrafico->currentData().toString() + QLatin1Char(' ') + s.label
+                 : s.label;
+    return QStringLiteral("%1 - %2: %3 %4").arg(rotulo, chave, Numero(p.y(), 3), unidade);
   };
   auto* top = new QHBoxLayout;
   top->addWidget(lblTabela, 1);
+  top->addWidget(lblComparar);
+  top->addWidget(cbbCompararGrafico);
   top->addWidget(cbbMedidaGrafico);
   top->addWidget(cbbSexoGrafico);
   auto* box = new QVBoxLayout(this);
   box->addLayout(top);
   box->addWidget(grfCurvas, 1);
-  resize(760, 520);
+  resize(900, 560);
 
   connect(cbbSexoGrafico, &QComboBox::currentIndexChanged, this, [this] { Redesenha(); });
   connect(cbbMedidaGrafico, &QComboBox::currentIndexChanged, this, [this] { Redesenha(); });
+  connect(cbbCompararGrafico, &QComboBox::currentIndexChanged, this, [this] { Redesenha(); });
   // The screen's sex selectors lead: the window shows the sex the grids show.
   for (fw::ComboBox* sexo : {screen_->cbbSexoIdPesAlt, screen_->cbbSexoPesAltNCHS})
     connect(sexo, &QComboBox::currentIndexChanged, this,
@@ -185,9 +225,44 @@ void TfrmGrafico::Redesenha() {
                                 ? perc->FieldByName(u"CDPERCENTIL")->AsString()
                                 : QString();
   lblTabela->setText(QStringLiteral("%1 - %2 %3").arg(nome, referencia, nomeRef));
-  grfCurvas->SetData(CurvasDaTabela(rows->Active() ? rows->Data() : fw::DataPacket(), tabela_,
-                                    referencia, percentil, cbbSexoGrafico->currentIndex() == 0,
-                                    Medida(std::max(0, cbbMedidaGrafico->currentIndex()))));
+  ListaComparacao(referencia);
+  const fw::DataPacket packet = rows->Active() ? rows->Data() : fw::DataPacket();
+  const bool masculino = cbbSexoGrafico->currentIndex() == 0;
+  const Medida medida = Medida(std::max(0, cbbMedidaGrafico->currentIndex()));
+  report::ChartData data =
+      CurvasDaTabela(packet, tabela_, referencia, percentil, masculino, medida);
+  data.xMonths = tabela_ == TabelaGrafico::Idade;
+  if (!referencia.isEmpty())
+    data.boundaries = FronteirasDe(screen_->CitacaoDe(referencia), tabela_);
+  const QString outra = cbbCompararGrafico->currentData().toString();
+  if (!outra.isEmpty()) {
+    SobrepoeReferencia(data, packet, tabela_, outra, masculino, medida,
+                       QStringLiteral("%1 - %2").arg(referencia, nomeRef),
+                       cbbCompararGrafico->currentText());
+    for (const report::ChartBoundary& b : FronteirasDe(screen_->CitacaoDe(outra), tabela_))
+      if (data.boundaries.isEmpty() || data.boundaries.first().x != b.x) data.boundaries << b;
+  }
+  grfCurvas->SetData(data);
+}
+
+void TfrmGrafico::ListaComparacao(const QString& atual) {
+  const QString escolhida = cbbCompararGrafico->currentData().toString();
+  QStringList codes{QString()}, names{QStringLiteral("(nenhuma)")};
+  fw::Dataset* refs = screen_->cdsReferencia;
+  if (refs->Active()) {
+    const fw::DataPacket all = refs->Data();
+    const int code = all.fieldIndex(u"CDREFEBIBL"), name = all.fieldIndex(u"NMREFEBIBL");
+    for (qsizetype r = 0; code >= 0 && name >= 0 && r < all.rowCount(); ++r) {
+      const QString c = all.value(r, code).toString();
+      if (c.isEmpty() || c == atual) continue;
+      codes << c;
+      names << QStringLiteral("%1 - %2").arg(c, all.value(r, name).toString());
+    }
+  }
+  const QSignalBlocker quiet(cbbCompararGrafico);
+  cbbCompararGrafico->clear();
+  for (int i = 0; i < codes.size(); ++i) cbbCompararGrafico->addItem(names[i], codes[i]);
+  cbbCompararGrafico->setCurrentIndex(std::max(0, int(codes.indexOf(escolhida))));
 }
 
 void TfrmTabRelPeso::sbtGraficoClick(QObject*) {

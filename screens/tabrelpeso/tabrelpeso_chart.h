@@ -28,6 +28,19 @@ report::ChartData CurvasDaTabela(const fw::DataPacket& rows, TabelaGrafico tabel
                                  const QString& referencia, const QString& percentil,
                                  bool masculino, Medida medida);
 
+// Adds to `data` the curves of `outra` (another reference of the same rows)
+// dashed, only the percentiles both have (all of them when none is shared),
+// and the legend naming both.
+void SobrepoeReferencia(report::ChartData& data, const fw::DataPacket& rows, TabelaGrafico tabela,
+                        const QString& outra, bool masculino, Medida medida,
+                        const QString& nomeAtual, const QString& nomeOutra);
+
+// Where a reference's age table changes source, read from its provenance
+// (citation): the WHO 2006 standards up to 60 months, the 2007 reference
+// from 61 ("OMS 2006 | OMS 2007" at 60.5). The report's definition applies
+// the same rule in its SQL.
+QList<report::ChartBoundary> FronteirasDe(const QString& citacao, TabelaGrafico tabela);
+
 class TfrmGrafico : public QDialog {
   Q_OBJECT
  public:
@@ -36,6 +49,8 @@ class TfrmGrafico : public QDialog {
   QLabel* lblTabela;
   fw::ComboBox* cbbSexoGrafico;
   fw::ComboBox* cbbMedidaGrafico;
+  // "Comparar com": another reference drawn dashed; the first item, none.
+  fw::ComboBox* cbbCompararGrafico;
   report::ChartView* grfCurvas;
 
   // Reads the screen again and redraws (coalesced: many changes in one
@@ -45,6 +60,8 @@ class TfrmGrafico : public QDialog {
   void Redesenha();
 
  private:
+  // The references offered for comparison, all but the current one.
+  void ListaComparacao(const QString& atual);
   TfrmTabRelPeso* screen_;
   bool pending_ = false;
   TabelaGrafico tabela_ = TabelaGrafico::Idade;

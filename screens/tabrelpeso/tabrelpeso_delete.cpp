@@ -10,9 +10,87 @@
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "services/framework_services.h"
 
+#include <QHash>
+
 #include <memory>
 
 namespace trp::tabrelpeso {
+
+namespace {
+
+// Rows of `packet` whose fields equal the given values.
+int CountRows(const fw::DataPacket& packet, const QList<QPair<QString, QString>>& equal) {
+  QList<QPair<int, QString>> columns;
+  for (const auto& [name, value] : equal) columns.append({packet.fieldIndex(name), value});
+  int count = 0;
+  for (qsizetype r = 0; r < packet.rowCount(); ++r) {
+    bool match = true;
+    for (const auto& [column, value] : columns)
+      match = match && column >= 0 && packet.value(r, column).toString() == value;
+    count += match ? 1 : 0;
+  }
+  return count;
+}
+
+QString Rows(int n) {
+  return n == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(n);
+}
+
+// How many rows came back different: those not there before as they are now,
+// plus those that went.
+int ChangedRows(const fw::DataPacket& before, const fw::DataPacket& after) {
+  auto key = [](const fw::DataPacket& p, qsizetype r) {
+    QString text;
+    for (int c = 0; c < p.fields().size(); ++c)
+      text += (p.isNull(r, c) ? QStringLiteral("\x01") : p.value(r, c).toString()) + QChar(0x1f);
+    return text;
+  };
+  QHash<QString, int> old;
+  for (qsizetype r = 0; r < before.rowCount(); ++r) ++old[key(before, r)];
+  int fresh = 0;
+  for (qsizetype r = 0; r < after.rowCount(); ++r) {
+    auto it = old.find(key(after, r));
+    if (it != old.end() && *it > 0)
+      --*it;
+    else
+      ++fresh;
+  }
+  const qsizetype gone = before.rowCount() - (after.rowCount() - fresh);
+  return int(qMax(qsizetype(fresh), gone));
+}
+
+void SayVerified(int changed) {
+  fw::Dialogs().ShowStatus(
+      changed == 0   ? QStringLiteral("Dados verificados: sem alterações")
+      : changed == 1 ? QStringLiteral("Dados verificados: 1 linha recarregada")
+                     : QStringLiteral("Dados verificados: %1 linhas recarregadas").arg(changed));
+}
+
+}  // namespace
+
+QString TfrmTabRelPeso::DetalheExclusao(const Tabela* only) const {
+  const QString ref = CurrentReference();
+  QStringList lines;
+  if (only) {
+    const QString perc = only->perc->FieldByName(u"CDPERCENTIL")->AsString();
+    const QString name = only->perc->FieldByName(u"NMPERCENTIL")->AsString();
+    lines << QStringLiteral("Percentil %1%2 da referência %3 - %4")
+                 .arg(perc, name.isEmpty() ? QString() : QStringLiteral(" - ") + name, ref,
+                      cdsReferencia->FieldByName(u"NMREFEBIBL")->AsString());
+    lines << QStringLiteral("%1: %2").arg(
+        only->page->Caption(),
+        Rows(CountRows(only->rows->Data(), {{QStringLiteral("CDREFEBIBL"), ref},
+                                            {QStringLiteral("CDPERCENTIL"), perc}})));
+    return lines.join(QLatin1Char('\n'));
+  }
+  lines << QStringLiteral("Referência %1 - %2")
+               .arg(ref, cdsReferencia->FieldByName(u"NMREFEBIBL")->AsString());
+  for (const Tabela* table : {&idade_, &altura_, &nchs_})
+    lines << QStringLiteral("%1: %2").arg(
+        table->page->Caption(),
+        Rows(CountRows(table->rows->Data(), {{QStringLiteral("CDREFEBIBL"), ref}})));
+  return lines.join(QLatin1Char('\n'));
+}
 
 const TfrmTabRelPeso::Tabela& TfrmTabRelPeso::TabelaDaPagina(const fw::TabSheet* page) const {
   return page == tshIdPesAlt ? idade_ : page == tshPesAlt ? altura_ : nchs_;
@@ -31,8 +109,10 @@ void TfrmTabRelPeso::RecarregaTabela(const Tabela& table, bool lista) {
 
 void TfrmTabRelPeso::ExcluiReferencia() {
   const services::Busy busy(fw::bkSaving);
-  if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), fw::MsgType::Confirmation, fw::mbYesNo,
-                                   0) != fw::mbYes)
+  const QString ref = CurrentReference();
+  if (fw::Dialogs().MessageDetail(msgMensagensPadroes->Msg(QStringLiteral("Excl")),
+                                  DetalheExclusao(nullptr), fw::MsgType::Confirmation, fw::mbYesNo,
+                                  0) != fw::mbYes)
     return;
   // Three transactions: a failure stops here with the earlier tables
   // deleted and the reference still listed; deleting it again finishes.
@@ -45,6 +125,7 @@ void TfrmTabRelPeso::ExcluiReferencia() {
   }
   cdsReferencia->Delete();
   dtsPadraoStateChange(dtsPadrao);
+  fw::Dialogs().ShowStatus(QStringLiteral("Referência %1 excluída").arg(ref));
 }
 
 void TfrmTabRelPeso::sbtExcluirClick(QObject*) {
@@ -61,12 +142,16 @@ void TfrmTabRelPeso::sbtExcluirClick(QObject*) {
   // A row of a page that shows one sex holds the other sex's values too.
   const bool bothSexes = !percentil && table.rowGrids.size() > 1;
   const fw::MsgButton answer =
-      bothSexes ? msgPadrao->ShowMsg(QStringLiteral("ExcDadComuns"), fw::MsgType::Confirmation,
-                                     fw::mbYesNo, 0)
-                : msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), fw::MsgType::Confirmation,
-                                               fw::mbYesNo, 0);
+      bothSexes   ? msgPadrao->ShowMsg(QStringLiteral("ExcDadComuns"), fw::MsgType::Confirmation,
+                                       fw::mbYesNo, 0)
+      : percentil ? fw::Dialogs().MessageDetail(msgMensagensPadroes->Msg(QStringLiteral("Excl")),
+                                                DetalheExclusao(&table), fw::MsgType::Confirmation,
+                                                fw::mbYesNo, 0)
+                  : msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), fw::MsgType::Confirmation,
+                                                 fw::mbYesNo, 0);
   if (answer != fw::mbYes) return;
   if (percentil) {
+    const QString perc = table.perc->FieldByName(u"CDPERCENTIL")->AsString();
     fw::CheckResultServ((rdm_.*table.deleta)(CurrentReference(),
                                              table.perc->FieldByName(u"CDPERCENTIL")->AsString(),
                                              QLatin1String(services::kDeletaPercentil)),
@@ -74,6 +159,7 @@ void TfrmTabRelPeso::sbtExcluirClick(QObject*) {
     RecarregaTabela(table, false);
     table.perc->Delete();  // its after-scroll filters the rows to the next one
     RegraPercentil(table);
+    fw::Dialogs().ShowStatus(QStringLiteral("Percentil %1 excluído").arg(perc));
   } else {
     table.rows->Delete();  // its after-delete sends and reloads
     RegraLinhas(table);
@@ -85,17 +171,21 @@ void TfrmTabRelPeso::sbtVerificarClick(QObject*) {
   // A packet assigned to an open dataset changes no state: the page's rules
   // run here, or the toolbar would still speak of the old content.
   if (page == tshPadrao) {
+    const fw::DataPacket before = cdsReferencia->Data();
     cdsReferencia->SetData(services::PacketOf(fw::CheckResultServ(rdm_.GetReferencia(), true, 0)));
     dtsPadraoStateChange(dtsPadrao);
+    SayVerified(ChangedRows(before, cdsReferencia->Data()));
     return;
   }
   const Tabela& table = TabelaDaPagina(page);
+  const fw::DataPacket before = table.rows->Data();
   {
     const services::Busy busy(fw::bkVerifying);
     RecarregaTabela(table, false);
   }
   RegraPercentil(table);
   RegraLinhas(table);
+  SayVerified(ChangedRows(before, table.rows->Data()));
 }
 
 void TfrmTabRelPeso::sbtCopiarClick(QObject*) {

@@ -122,6 +122,7 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void FormCreate(QObject* sender) override;
   void FormActivate(QObject* sender) override;
   void FormClose(QObject* sender, fw::CloseAction& action) override;
+  QSize FirstOpenSize(const QSize& area) const override;
   void netTabRelPesoBeforeConnect(fw::TNetConnection& sender);
   void pgcPadraoChange(QObject* sender);
   void mnuRefernciaClick(QObject* sender);
@@ -371,6 +372,9 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   // Backspace; every column only Backspace, the comma and digits; a value
   // column listed in `decimais` at most 3 integer digits and its decimals.
   void FiltraTeclaLinhas(QObject* sender, QChar& key, const QHash<QString, int>& decimais);
+  // What a delete of the current reference (null) or of `table`'s current
+  // percentile takes with it: its name and the rows of each table.
+  QString DetalheExclusao(const Tabela* table) const;
   // Sends the rows' pending change (post or delete) to the server, merges it,
   // tells the host's cache, reloads the table and, with `keyFields`, finds
   // the row again; a failed send undoes the change. Then an emptied pair

@@ -1,6 +1,7 @@
 // Building the screen: components, pages, grids and menus, each under its
 // name. Behaviour is bound separately (tabrelpeso_bind.cpp).
 
+#include "framework/ui/window_state.h"
 #include "model/datasets.h"
 #include "model/messages.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
@@ -155,6 +156,11 @@ TfrmTabRelPeso::TfrmTabRelPeso(QWidget* parent)
   BindHandlers();
 }
 
+QSize TfrmTabRelPeso::FirstOpenSize(const QSize& area) const {
+  // Every column of the widest page and as many rows as the area holds.
+  return {fw::WidthForAllColumns(*this, 48), area.height()};
+}
+
 TfrmTabRelPeso::~TfrmTabRelPeso() {
   // Nothing of the screen may run while its parts go one by one.
   for (fw::DataSource* source : findChildren<fw::DataSource*>()) source->OnStateChange = nullptr;
@@ -209,7 +215,8 @@ void TfrmTabRelPeso::BuildComponents() {
   dtsPesqPercentil = Source("dtsPesqPercentil", qryPesqPercentil->DataSet(), this);
 
   // The navigator and the name display start on dtsReferencia, which has no
-  // dataset: both stay empty until the first page change.
+  // dataset: both stay empty until the first page change. Then the name
+  // display follows the current reference (dtsReferencia gets its dataset).
   dbnPadrao->SetDataSource(dtsReferencia);
   dbtNome = new fw::DBText(QStringLiteral("dbtNome"), panNavigator);
   QFont bold = dbtNome->font();
@@ -217,6 +224,7 @@ void TfrmTabRelPeso::BuildComponents() {
   dbtNome->setFont(bold);
   dbtNome->SetDataSource(dtsReferencia);
   dbtNome->SetDataField(QStringLiteral("NMREFEBIBL"));
+  dbtNome->SetCodeField(QStringLiteral("CDREFEBIBL"));
   auto* nav = static_cast<QHBoxLayout*>(panNavigator->layout());
   nav->insertWidget(nav->indexOf(dbnPadrao) + 1, dbtNome, 1);
 }

@@ -126,6 +126,9 @@ void TfrmTabRelPeso::EnterTablePage(const Tabela& table, fw::ComboBox* sexSelect
       {{QStringLiteral("CDREFEBIBL"), cdsReferencia->FieldByName(u"CDREFEBIBL")->AsString()}}));
   table.perc->SetFiltered(true);
   dbnPadrao->SetDataSource(table.percSource);
+  // Bound without a dataset, the name display would stay empty on every
+  // page, and two references' tables would look alike.
+  if (!dtsReferencia->DataSet()) dtsReferencia->SetDataSet(cdsReferencia);
   RegraPercentil(table);
   table.rowGrids.first()->setEnabled(!table.perc->IsEmpty());
 }

@@ -4,6 +4,7 @@
 #include "framework/data/errors.h"
 #include "framework/net/checkresult.h"
 #include "framework/ui/consiste.h"
+#include "framework/ui/dialogs.h"
 #include "framework/ui/forms.h"
 #include "framework/ui/host_services.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
@@ -99,6 +100,8 @@ void TfrmTabRelPeso::GravaLinhas(const Tabela& table, const QString& keyFields,
       throw;
     }
     services::HideBusy();
+    fw::Dialogs().ShowStatus(keyFields.isEmpty() ? QStringLiteral("Linha excluída")
+                                                 : QStringLiteral("Linha gravada"));
   }
   if (focusWhenEmpty && table.rows->IsEmpty() &&
       table.rowGrids.contains(qobject_cast<fw::DBGrid*>(ActiveControl())))

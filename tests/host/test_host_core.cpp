@@ -6,12 +6,18 @@
 #include "host/hostconfig.h"
 #include "host/localcache.h"
 #include "host/moduleloader.h"
+#include "host/translations.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -259,6 +265,34 @@ TEST(ModuleLoading, MissingOrWrongLibrariesAreExplained) {
   }
   host::ModuleLoader notALibrary({broken.path()});
   EXPECT_THROW(notALibrary.Load(), fw::Error);
+}
+
+// Qt's own dialogs speak Portuguese once the host installed the catalogues
+// (the package qt6-translations-l10n).
+TEST(QtTranslations, StandardDialogsSpeakPortuguese) {
+  QTranslator* translator = host::InstallQtTranslations(*QCoreApplication::instance());
+  ASSERT_NE(translator, nullptr) << "qtbase_pt_BR.qm não encontrado";
+  struct Case {
+    QDialogButtonBox::StandardButton button;
+    const char* text;
+  };
+  const Case cases[] = {{QDialogButtonBox::Cancel, "Cancelar"},
+                        {QDialogButtonBox::Save, "Salvar"},
+                        {QDialogButtonBox::Yes, "Sim"}};
+  for (const Case& c : cases) {
+    QDialogButtonBox box(c.button);
+    EXPECT_EQ(box.button(c.button)->text().remove(QLatin1Char('&')), QString::fromUtf8(c.text));
+  }
+  // Qt's own file dialog (the one "Salvar como" opens without a desktop).
+  QFileDialog files(nullptr, QStringLiteral("Salvar relatório como"));
+  files.setOption(QFileDialog::DontUseNativeDialog);
+  files.setAcceptMode(QFileDialog::AcceptSave);
+  QStringList labels;
+  for (const QLabel* label : files.findChildren<QLabel*>()) labels << label->text();
+  EXPECT_TRUE(labels.join(QLatin1Char('|')).contains(QStringLiteral("Nome do arquivo")))
+      << labels.join(QLatin1Char('|')).toStdString();
+  QCoreApplication::removeTranslator(translator);
+  delete translator;
 }
 
 }  // namespace

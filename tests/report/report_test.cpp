@@ -188,6 +188,33 @@ TEST_F(ReportTool, OnePercentileOfOneReferenceAsTheScreenShowsIt) {
   EXPECT_TRUE(QRegularExpression(heightRow).match(text).hasMatch()) << heightRow.toStdString();
 }
 
+// The footer's font on the first page (a table) and on the last (a chart),
+// read from the PDF's text runs.
+TEST_F(ReportTool, TheFrameKeepsItsFontOnTheChartPages) {
+  const Result r = Tool({"--refs", "01", "--percs", "050", "--out", Out("frame.pdf")});
+  ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+  const int pages = r.out.trimmed().toInt();
+  ASSERT_GT(pages, 2);
+  QProcess p;
+  p.start(QStringLiteral("pdftohtml"), {QStringLiteral("-xml"), QStringLiteral("-i"),
+                                        QStringLiteral("-stdout"), Out("frame.pdf")});
+  p.waitForFinished(60000);
+  const QString xml = QString::fromUtf8(p.readAllStandardOutput());
+  EXPECT_TRUE(xml.contains(QStringLiteral("Curvas por idade")));  // the chart pages are there
+  // pdftohtml numbers each distinct font (bold apart) once for the file and
+  // marks bold text with <b>.
+  auto fontOf = [&](const QString& text) {
+    const auto m = QRegularExpression(QStringLiteral("font=\"(\\d+)\"[^>]*>((<[bi]>)*)") +
+                                      QRegularExpression::escape(text))
+                       .match(xml);
+    return m.hasMatch() ? m.captured(1) + m.captured(2) : QString();
+  };
+  const QString first = fontOf(QStringLiteral("página 1 de %1").arg(pages));
+  ASSERT_FALSE(first.isEmpty());
+  EXPECT_EQ(fontOf(QStringLiteral("página %1 de %1").arg(pages)), first);
+  EXPECT_EQ(fontOf(QStringLiteral("página %1 de %2").arg(pages - 1).arg(pages)), first);
+}
+
 TEST_F(ReportTool, ACodeWithAQuoteGivesAnEmptyReportNotAnErrorNorEverything) {
   for (const char* refs : {"0'1", "01' OR '1'='1"}) {
     SCOPED_TRACE(refs);

@@ -113,6 +113,54 @@ TEST_F(Curves, TheWindowFollowsPercentileSexMeasureAndPage) {
   EXPECT_EQ(Window(), w);
 }
 
+// Another reference chosen in "Comparar com": its curves dashed over the
+// current one's, both named in the legend, the WHO change of source marked,
+// the age axis in years.
+TEST_F(Curves, AComparedReferenceIsDrawnDashedOverTheCurrentOne) {
+  ClickTab(form_->tshIdPesAlt);
+  Click("sbtGrafico");
+  TfrmGrafico* w = Window();
+  ASSERT_NE(w, nullptr);
+  const int who = w->cbbCompararGrafico->findData(QStringLiteral("02"));
+  ASSERT_GT(who, 0);
+  EXPECT_EQ(w->cbbCompararGrafico->findData(QStringLiteral("01")), -1);  // not itself
+  w->cbbCompararGrafico->setCurrentIndex(who);
+  Flush();
+  const report::ChartData& data = w->grfCurvas->Data();
+  ASSERT_EQ(data.legend.size(), 2);
+  EXPECT_TRUE(data.legend[0].startsWith(QStringLiteral("01 - ")));
+  EXPECT_TRUE(data.legend[1].startsWith(QStringLiteral("02 - ")));
+  ASSERT_EQ(data.boundaries.size(), 1);
+  EXPECT_EQ(data.boundaries[0].x, 60.5);
+  EXPECT_EQ(data.boundaries[0].label, QStringLiteral("OMS 2006 | OMS 2007"));
+  EXPECT_TRUE(w->grfCurvas->Geometry().xYears);
+  // P50 of each reference: two different painted paths.
+  const report::ChartSeries *cdc = nullptr, *oms = nullptr;
+  for (const report::ChartSeries& s : data.series)
+    if (s.label == QStringLiteral("P50")) (s.dashed ? oms : cdc) = &s;
+  ASSERT_NE(cdc, nullptr);
+  ASSERT_NE(oms, nullptr);
+  const report::ChartGeometry g = w->grfCurvas->Geometry();
+  const QPainterPath solid = report::SeriesPath(g, *cdc), dashed = report::SeriesPath(g, *oms);
+  EXPECT_GT(dashed.elementCount(), 100);  // 0 to 228 months
+  EXPECT_NE(solid, dashed);
+  // Both are on screen: pixels of each colour.
+  const QImage image = w->grfCurvas->grab().toImage();
+  auto count = [&](QRgb rgb) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor c = image.pixelColor(x, y);
+        n += std::abs(c.red() - qRed(rgb)) + std::abs(c.green() - qGreen(rgb)) +
+                 std::abs(c.blue() - qBlue(rgb)) <
+             40;
+      }
+    return n;
+  };
+  EXPECT_GT(count(qRgb(0x2E, 0x7D, 0x32)), 100);  // dashed, the compared one
+  EXPECT_GT(count(qRgb(0x1F, 0x4E, 0x8C)), 100);  // solid, the current one
+}
+
 using Citation = SampleScreenTest;
 
 TEST_F(Citation, TheReferenceNameHintsItsCitationSourceAndLicence) {
@@ -132,10 +180,11 @@ TEST_F(Citation, TheReferenceNameHintsItsCitationSourceAndLicence) {
 
 TEST(Chart, EmptyAndGappedSeriesDrawWithoutFailing) {
   report::ChartData data;
-  data.series << report::ChartSeries{QStringLiteral("P3"), {}, false}
+  data.series << report::ChartSeries{QStringLiteral("P3"), {}, false, false}
               << report::ChartSeries{QStringLiteral("P50"),
                                      {{0, 1}, {1, 2}, {2, std::nan("")}, {3, 3}, {4, 4}},
-                                     true};
+                                     true,
+                                     false};
   const report::ChartGeometry g = report::LayoutChart(QRectF(0, 0, 400, 300), data, nullptr);
   EXPECT_TRUE(report::SeriesPath(g, data.series[0]).isEmpty());
   const QPainterPath gapped = report::SeriesPath(g, data.series[1]);

@@ -135,6 +135,71 @@ TEST_F(Deleting, APercentileGoesFromItsTableOnlyAndARowFromTheServer) {
   EXPECT_EQ(dialogs_.BusyDepth(), 0);
 }
 
+// The question of a reference or percentile delete keeps its text and tells
+// what goes with it, counted in the database behind the server.
+TEST_F(Deleting, TheQuestionNamesWhatGoesAndHowManyRowsOfEachTable) {
+  auto rows = [](const char* table, const QString& where) {
+    QSqlQuery q(QSqlDatabase::database(QLatin1String(fw::kLocalConnectionName)));
+    const bool ok =
+        q.exec(
+            QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(QLatin1String(table), where)) &&
+        q.next();
+    return ok ? q.value(0).toInt() : -1;
+  };
+  auto line = [](const QString& page, int n) {
+    return QStringLiteral("%1: %2 %3").arg(page).arg(n).arg(n == 1 ? "linha" : "linhas");
+  };
+  struct Case {
+    fw::TabSheet* page;
+    const char* ref;
+    const char* perc;  // null: the whole reference
+  };
+  const Case cases[] = {
+      {form_->tshPadrao, "04", nullptr},
+      {form_->tshPadrao, "01", nullptr},
+      {form_->tshIdPesAlt, "01", "050"},
+      {form_->tshPesAlt, "04", "050"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.ref) + "/" + (c.perc ? c.perc : "-"));
+    ClickTab(form_->tshPadrao);
+    ASSERT_TRUE(form_->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QLatin1String(c.ref)));
+    const QString name = form_->cdsReferencia->FieldByName(u"NMREFEBIBL")->AsString();
+    QString where = QStringLiteral("CDREFEBIBL = '%1'").arg(QLatin1String(c.ref));
+    QStringList expected;
+    if (c.perc) {
+      ClickTab(c.page);
+      fw::Dataset* list = c.page == form_->tshIdPesAlt ? form_->cdsPercIdade : form_->cdsPercAltura;
+      fw::DBGrid* grid = c.page == form_->tshIdPesAlt ? form_->dbgPercIdade : form_->dbgPercAltura;
+      ASSERT_TRUE(list->Locate(QStringLiteral("CDPERCENTIL"), QLatin1String(c.perc)));
+      ClickCell(grid, list->RecNo(), 0);
+      where += QStringLiteral(" AND CDPERCENTIL = '%1'").arg(QLatin1String(c.perc));
+      expected << QStringLiteral("Percentil %1").arg(QLatin1String(c.perc))
+               << line(c.page->Caption(),
+                       rows(c.page == form_->tshIdPesAlt ? "PESALTIDADE" : "PESOALTU", where));
+    } else {
+      expected << QStringLiteral("Referência %1 - %2").arg(QLatin1String(c.ref), name)
+               << line(form_->tshIdPesAlt->Caption(), rows("PESALTIDADE", where))
+               << line(form_->tshPesAlt->Caption(), rows("PESOALTU", where))
+               << line(form_->tshPesAltNCHS->Caption(), rows("PEALNCHS2000", where));
+    }
+    dialogs_.Clear();
+    dialogs_.QueueAnswer(fw::mbNo);
+    Click("sbtExcluir");
+    ASSERT_EQ(dialogs_.Messages().size(), 1);
+    EXPECT_EQ(dialogs_.LastMessage().text, fw::StandardMsg(QStringLiteral("Excl")));
+    const QString detail = dialogs_.LastMessage().detail;
+    for (const QString& text : expected)
+      EXPECT_TRUE(detail.contains(text))
+          << detail.toStdString() << "\n  lacks: " << text.toStdString();
+  }
+  // Yes: the percentile goes and the status bar says which, in words.
+  dialogs_.Clear();
+  dialogs_.QueueAnswer(fw::mbYes);
+  Click("sbtExcluir");
+  EXPECT_EQ(dialogs_.Statuses(), QStringList{QStringLiteral("Percentil 050 excluído")});
+}
+
 TEST_F(Deleting, VerifyShowsAnotherWorkstationsChangeAndRunsTheRules) {
   ClickTab(form_->tshIdPesAlt);
   ClickCell(form_->dbgIdPesAltMasc, 0, 2);
@@ -152,6 +217,11 @@ TEST_F(Deleting, VerifyShowsAnotherWorkstationsChangeAndRunsTheRules) {
   EXPECT_DOUBLE_EQ(Value(form_->cdsIdPesAlt, "VRPESOMASIDA"), 7.777);
   EXPECT_TRUE(Busy(fw::bkVerifying));
   EXPECT_EQ(dialogs_.BusyDepth(), 0);
+  // Said in words: the one row that came back changed, then nothing.
+  Click("sbtVerificar");
+  EXPECT_EQ(dialogs_.Statuses(),
+            (QStringList{QStringLiteral("Dados verificados: 1 linha recarregada"),
+                         QStringLiteral("Dados verificados: sem alterações")}));
 
   // Another workstation deleted every row of reference 04: it leaves the list
   // and the toolbar follows.

@@ -3,11 +3,14 @@
 
 #include "framework/ui/dialogs.h"
 #include "framework/ui/host_services.h"
+#include "framework/ui/window_state.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
 #include "server/storage.h"
 #include "services/rdm_tabrelpeso.h"
 #include "tests/screens/screen_fixture.h"
 
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -147,6 +150,50 @@ TEST_F(Lifecycle, ServerAddressAndTokenComeFromTheHostAtConnection) {
   EXPECT_EQ(f->netTabRelPeso->ServerName(), QStringLiteral("Qel53600.rdmTabRelPeso"));
 }
 
+// Size, position, maximized state, splitter and column widths come back
+// after a close and reopen, through the host's window state file.
+TEST_F(Lifecycle, TheLayoutIsKeptThroughACloseAndAReopen) {
+  main_->resize(1366, 740);  // a 1366x768 screen under its panel
+  StartServer();
+  fw::Host::Instance().SetWindowStateFile(dir_->filePath(QStringLiteral("janelas.ini")));
+  TfrmTabRelPeso* f = Open();
+  ASSERT_NE(f, nullptr);
+  // First open: every column of the age grid shows without scrolling.
+  f->mnuIdPesAlt->trigger();
+  Flush();
+  EXPECT_FALSE(f->dbgIdPesAltMasc->horizontalScrollBar()->isVisible())
+      << SubWindow()->width() << " " << f->width() << " " << f->dbgIdPesAltMasc->width() << " "
+      << f->dbgIdPesAltMasc->horizontalHeader()->length() << " " << area_->viewport()->width()
+      << " " << fw::WidthForAllColumns(*f, 0);
+  const QRect geometry(30, 20, 640, 420);
+  SubWindow()->setGeometry(geometry);
+  Flush();
+  f->Splitter1->setSizes({150, 200});
+  f->dbgIdPesAltMasc->setColumnWidth(2, 123);
+  const QList<int> splitter = f->Splitter1->sizes();
+  CloseScreen();
+
+  f = Open();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(SubWindow()->geometry(), geometry);
+  EXPECT_FALSE(SubWindow()->isMaximized());
+  f->mnuIdPesAlt->trigger();
+  Flush();
+  EXPECT_EQ(f->Splitter1->sizes(), splitter);
+  EXPECT_EQ(f->dbgIdPesAltMasc->columnWidth(2), 123);  // after the data arrived
+
+  // Maximized: reopened maximized, and back to the kept size when restored.
+  SubWindow()->showMaximized();
+  Flush();
+  CloseScreen();
+  Open();
+  ASSERT_NE(SubWindow(), nullptr);
+  EXPECT_TRUE(SubWindow()->isMaximized());
+  SubWindow()->showNormal();
+  Flush();
+  EXPECT_EQ(SubWindow()->size(), geometry.size());
+}
+
 // --- pages ------------------------------------------------------------------------------
 
 using Pages = ScreenTest;
@@ -197,6 +244,26 @@ TEST_F(Pages, EnteringAPageShowsTheCurrentReferencesPercentilesFirstCurrent) {
   for (f->cdsPesAlt->First(); !f->cdsPesAlt->Eof(); f->cdsPesAlt->Next()) {
     ASSERT_EQ(f->cdsPesAlt->FieldByName(u"CDREFEBIBL")->AsString(), QStringLiteral("01"));
     ASSERT_EQ(f->cdsPesAlt->FieldByName(u"CDPERCENTIL")->AsString(), first);
+  }
+}
+
+// The bold name display: the current reference's code and name on every
+// table page, following the reference chosen on the first page.
+TEST_F(Pages, TheNameDisplayFollowsTheReferenceOnEveryTablePage) {
+  StartServer();
+  TfrmTabRelPeso* f = Open();
+  for (const char* ref : {"01", "04", "02"}) {
+    f->mnuReferncia->trigger();
+    Flush();
+    ASSERT_TRUE(f->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QLatin1String(ref)));
+    const QString shown = QStringLiteral("%1 - %2").arg(
+        QLatin1String(ref), f->cdsReferencia->FieldByName(u"NMREFEBIBL")->AsString());
+    for (QAction* page : {f->mnuIdPesAlt, f->mnuPesAlt, f->mnuPesAltNCHS}) {
+      page->trigger();
+      Flush();
+      EXPECT_EQ(f->dbtNome->text(), shown) << page->objectName().toStdString();
+      EXPECT_TRUE(f->dbtNome->isVisible());
+    }
   }
 }
 
