@@ -1,5 +1,7 @@
 #include "server/service.h"
 
+#include "server/audit_log.h"
+#include "server/audit_methods.h"
 #include "server/call_checks.h"
 #include "server/json_out.h"
 #include "server/schema.h"
@@ -240,18 +242,9 @@ constexpr size_t kParallelParts = 4;
 
 const std::vector<OutField> kPercentileFields{{"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}};
 
-std::string NowUtc() {
-  return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
-}
-
 void Audit(Db& db, const Caller& who, const QString& method, const TableDef& t,
            const std::string& oldJson, const std::string& newJson) {
-  db.run(
-      "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO) "
-      "VALUES (?, ?, ?, ?, ?, ?)",
-      {who.name.toStdString(), NowUtc(), method.toStdString(), std::string(t.name),
-       oldJson.empty() ? SqlParam{} : SqlParam{oldJson},
-       newJson.empty() ? SqlParam{} : SqlParam{newJson}});
+  WriteAudit(db, who.name.toStdString(), method.toStdString(), t, oldJson, newJson);
 }
 
 const QString kConflict = QStringLiteral(
@@ -723,7 +716,8 @@ std::optional<MethodInfo> Find(const QString& method) {
 }  // namespace
 
 bool Service::IsKnownMethod(const QString& method) {
-  return method == QLatin1String("GetReferencia") || Find(method).has_value();
+  return method == QLatin1String("GetReferencia") || Find(method).has_value() ||
+         IsAuditMethod(method);
 }
 
 bool Service::IsReadOnlyMethod(const QString& method) { return method.startsWith(u"Get"); }
@@ -771,6 +765,9 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
 
 JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const QJsonArray& params,
                              bool& committing) {
+  const AuditCall call;
+  if (IsAuditMethod(method))
+    return AuditMethods(pool_, caller, method, params, committing).Run();
   Methods m(*this, caller, method, params, committing);
   if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
   const MethodInfo info = *Find(method);
