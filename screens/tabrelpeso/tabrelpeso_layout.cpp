@@ -374,6 +374,7 @@ void TfrmTabRelPeso::BuildMenus() {
   sbtGrafico = AddToolButton(QStringLiteral("sbtGrafico"),
                              QStringLiteral("Gráfico das curvas da tabela (Ctrl+G)"), mnuGrafico,
                              QStringLiteral("sbtAjuda"));
+  BuildHistory();
 }
 
 }  // namespace trp::tabrelpeso
