@@ -76,10 +76,14 @@ void TfrmTabRelPeso::AbreHistorico(char abrangencia, fw::DBGrid* grid) {
     c.colunas.insert(t->cache, nomes);
   }
   c.referencia = CurrentReference();
-  if (c.referencia.isEmpty())
+  // With no reference left on the screen (all deleted) the history of every
+  // one is still there to read and restore from.
+  if (c.referencia.isEmpty() && abrangencia != 'R')
     fw::MensErro(QStringLiteral("Escolha uma referência para ver o histórico."));
-  const QString nomeRef = cdsReferencia->FieldByName(u"NMREFEBIBL")->AsString();
-  c.descricao = QStringLiteral("da referência %1 - %2").arg(c.referencia, nomeRef);
+  c.descricao = c.referencia.isEmpty()
+                    ? QStringLiteral("de todas as referências")
+                    : QStringLiteral("da referência %1 - %2")
+                          .arg(c.referencia, cdsReferencia->FieldByName(u"NMREFEBIBL")->AsString());
   if (abrangencia != 'R') {
     const Tabela* table = &idade_;
     for (const Tabela* t : {&idade_, &altura_, &nchs_})
