@@ -766,8 +766,7 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
 JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const QJsonArray& params,
                              bool& committing) {
   const AuditCall call;
-  if (IsAuditMethod(method))
-    return AuditMethods(pool_, caller, method, params, committing).Run();
+  if (IsAuditMethod(method)) return AuditMethods(pool_, caller, method, params, committing).Run();
   Methods m(*this, caller, method, params, committing);
   if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
   const MethodInfo info = *Find(method);
