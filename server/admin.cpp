@@ -3,6 +3,7 @@
 #include "import/cdc2000.h"
 #include "import/who.h"
 #include "server/app_server.h"
+#include "server/audit_log.h"
 #include "server/json_out.h"
 #include "server/reference_check.h"
 #include "server/schema.h"
@@ -84,12 +85,7 @@ int WriteRows(Db& db, const TableDef& t, const std::string& ref, const Rows& row
     std::string summary = "{\"CDREFEBIBL\":";
     AppendString(summary, ref);
     summary += ",\"linhas\":" + std::to_string(rows.size()) + "}";
-    db.run(
-        "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO) "
-        "VALUES (?, ?, ?, ?, ?, ?)",
-        {std::string("tabrelpeso-admin"),
-         QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString(),
-         std::string(method), std::string(t.name), std::monostate{}, summary});
+    WriteAudit(db, "tabrelpeso-admin", method, t, {}, summary);
     for (const QString& p : percentiles) BumpChangeCounter(db, t.name, ref, p.toStdString());
   }
   return int(rows.size());

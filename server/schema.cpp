@@ -1,5 +1,6 @@
 #include "server/schema.h"
 
+#include "server/audit_log.h"
 #include "server/tables.h"
 
 #include <string>
@@ -54,8 +55,9 @@ std::string RowTableDdl(const TableDef& t) {
 
 struct Migration {
   int version;
-  std::string sqlite;    // empty: nothing to do on this engine
-  std::string postgres;  // empty: nothing to do on this engine
+  std::string sqlite;            // empty: nothing to do on this engine
+  std::string postgres;          // empty: nothing to do on this engine
+  void (*after)(Db&) = nullptr;  // work the SQL alone cannot do
 };
 
 std::vector<Migration> Migrations() {
@@ -123,11 +125,28 @@ std::vector<Migration> Migrations() {
       "UPDATE PERCENTIL SET VRPERCENTIL = CAST(CDPERCENTIL AS DOUBLE PRECISION)\n"
       "  WHERE CASE WHEN CDPERCENTIL ~ '^[0-9]+$' THEN CAST(CDPERCENTIL AS DOUBLE PRECISION)\n"
       "  BETWEEN 1 AND 99 ELSE FALSE END;\n";
+  // The history is read by reference, percentile, key and user, newest
+  // first, and a deletion is restored by its call: columns for each, filled
+  // by the writers and, for older rows, from the stored rows.
+  const std::string v6 =
+      "ALTER TABLE AUDITORIA ADD COLUMN CDREFEBIBL VARCHAR(2);\n"
+      "ALTER TABLE AUDITORIA ADD COLUMN CDPERCENTIL VARCHAR(3);\n"
+      "ALTER TABLE AUDITORIA ADD COLUMN DSCHAVE VARCHAR(40);\n"
+      "ALTER TABLE AUDITORIA ADD COLUMN NRLOTE BIGINT;\n"
+      "CREATE INDEX AUDITORIA_REF ON AUDITORIA (CDREFEBIBL, NRAUDITORIA);\n"
+      "CREATE INDEX AUDITORIA_REFPERC ON AUDITORIA (CDREFEBIBL, CDPERCENTIL, NRAUDITORIA);\n"
+      "CREATE INDEX AUDITORIA_CHAVE ON AUDITORIA (CDREFEBIBL, CDPERCENTIL, DSCHAVE, "
+      "NRAUDITORIA);\n"
+      "CREATE INDEX AUDITORIA_PERC ON AUDITORIA (CDPERCENTIL, NRAUDITORIA);\n"
+      "CREATE INDEX AUDITORIA_USUARIO ON AUDITORIA (NMUSUARIO, NRAUDITORIA);\n"
+      "CREATE INDEX AUDITORIA_DATA ON AUDITORIA (DTAUDITORIA);\n"
+      "CREATE INDEX AUDITORIA_LOTE ON AUDITORIA (NRLOTE);\n";
   return {{1, ForEngine(v1, Db::Engine::Sqlite), ForEngine(v1, Db::Engine::Postgres)},
           {2, "", v2pg},
           {3, v3, v3},
           {4, v4, v4},
-          {5, v5sqlite, v5pg}};
+          {5, v5sqlite, v5pg},
+          {6, v6, v6, BackfillAudit}};
 }
 
 }  // namespace
@@ -152,6 +171,7 @@ void Migrate(Db& db) {
     if (m.version <= current) continue;
     const std::string& sql = db.engine() == Db::Engine::Postgres ? m.postgres : m.sqlite;
     if (!sql.empty()) db.script(sql);
+    if (m.after) m.after(db);
     db.run(db.engine() == Db::Engine::Postgres
                ? "INSERT INTO SCHEMA_VERSION VALUES (?, to_char(now() AT TIME ZONE 'UTC', "
                  "'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'))"

@@ -1,5 +1,7 @@
 #include "server/service.h"
 
+#include "server/audit_log.h"
+#include "server/audit_methods.h"
 #include "server/call_checks.h"
 #include "server/json_out.h"
 #include "server/master_data_methods.h"
@@ -260,18 +262,9 @@ const std::vector<MasterTable>& MasterTables() {
   return tables;
 }
 
-std::string NowUtc() {
-  return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
-}
-
 void Audit(Db& db, const Caller& who, const QString& method, const TableDef& t,
            const std::string& oldJson, const std::string& newJson) {
-  db.run(
-      "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO) "
-      "VALUES (?, ?, ?, ?, ?, ?)",
-      {who.name.toStdString(), NowUtc(), method.toStdString(), std::string(t.name),
-       oldJson.empty() ? SqlParam{} : SqlParam{oldJson},
-       newJson.empty() ? SqlParam{} : SqlParam{newJson}});
+  WriteAudit(db, who.name.toStdString(), method.toStdString(), t, oldJson, newJson);
 }
 
 const QString kConflict = QStringLiteral(
@@ -778,7 +771,7 @@ std::optional<MethodInfo> Find(const QString& method) {
 bool Service::IsKnownMethod(const QString& method) {
   return method == QLatin1String("GetReferencia") || method == QLatin1String("GetPapel") ||
          method == QLatin1String("GetTabela") || Find(method).has_value() ||
-         MasterDataMethods::Knows(method);
+         MasterDataMethods::Knows(method) || IsAuditMethod(method);
 }
 
 bool Service::IsReadOnlyMethod(const QString& method) { return method.startsWith(u"Get"); }
@@ -827,6 +820,8 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
 
 JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const QJsonArray& params,
                              bool& committing) {
+  const AuditCall call;
+  if (IsAuditMethod(method)) return AuditMethods(pool_, caller, method, params, committing).Run();
   Methods m(*this, caller, method, params, committing);
   if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
   if (method == QLatin1String("GetPapel")) return m.GetPapel();

@@ -32,6 +32,10 @@ namespace fw {
 class TADOIBQuery;
 }
 
+namespace trp::historico {
+class TfrmHistorico;
+}
+
 namespace trp::tabrelpeso {
 
 class TfrmGrafico;
@@ -276,8 +280,20 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void dbgPesAltMascNCHSEnter(QObject* sender);
   void dbgPesAltFemnNCHSEnter(QObject* sender);
 
+  // --- history (tabrelpeso_history.cpp) -------------------------------------------------
+  QAction* mnuHistorico = nullptr;
+  QToolButton* sbtHistorico = nullptr;
+  QPointer<historico::TfrmHistorico> frmHistorico;
+  // The history of what the focus is on: a row of a table, a percentile, or
+  // the current reference.
+  void sbtHistoricoClick(QObject* sender);
+  // 'R' the current reference, 'P' the percentile of `grid`'s page, 'L' its
+  // current row. Opens a new window (the previous one closes).
+  void AbreHistorico(char abrangencia, fw::DBGrid* grid);
+
  private:
   friend class TfrmGrafico;
+  void BuildHistory();
   // One table page's parts, as the rules and the row filter use them.
   struct Tabela {
     fw::TabSheet* page = nullptr;

@@ -383,6 +383,7 @@ void TfrmTabRelPeso::BuildMenus() {
   sbtGrafico = AddToolButton(QStringLiteral("sbtGrafico"),
                              QStringLiteral("Gráfico das curvas da tabela (Ctrl+G)"), mnuGrafico,
                              QStringLiteral("sbtAjuda"));
+  BuildHistory();
 }
 
 }  // namespace trp::tabrelpeso

@@ -47,7 +47,9 @@ srv::ServerOptions Options(const QString& database) {
   o.database = database;
   o.threads = 2;
   o.logLevel = QStringLiteral("info");
-  o.tokens = {{QStringLiteral("teste"), QStringLiteral("maintainer"), kToken}};
+  o.tokens = {{QStringLiteral("teste"), QStringLiteral("maintainer"), kToken},
+              {QStringLiteral("ana"), QStringLiteral("maintainer"), kAnaToken},
+              {QStringLiteral("leitor"), QStringLiteral("reader"), kLeitorToken}};
   return o;
 }
 

@@ -37,6 +37,10 @@ class StderrCapture {
 
 enum class Sample { Seeded, Empty };
 
+// Besides the screen's own maintainer "teste": a second maintainer and a reader.
+inline const QString kAnaToken = QStringLiteral("token-ana");
+inline const QString kLeitorToken = QStringLiteral("token-leitor");
+
 class ScreenTest : public ::testing::Test {
  protected:
   void SetUp() override;

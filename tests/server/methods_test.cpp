@@ -4,6 +4,7 @@
 
 #include "support.h"
 
+#include "server/schema.h"
 #include "server/tables.h"
 
 #include <gtest/gtest.h>
@@ -738,8 +739,10 @@ TEST_P(ServerTest, ServersStartingTogetherOnAnEmptyDatabaseMigrateItOnce) {
   for (auto& t : starting) t.join();
   EXPECT_EQ(started, 3);
   auto db = srv::OpenDb(empty);
-  EXPECT_EQ(srv::QueryInt(*db, "SELECT COUNT(*) FROM SCHEMA_VERSION", {}, 0),
-            srv::QueryInt(*db, "SELECT MAX(NRVERSAO) FROM SCHEMA_VERSION", {}, 0));
+  // Version numbers may have gaps; a migration applied twice would have
+  // failed a start on the version's key.
+  EXPECT_EQ(srv::QueryInt(*db, "SELECT MAX(NRVERSAO) FROM SCHEMA_VERSION", {}, 0),
+            srv::SchemaVersion());
   EXPECT_TRUE(
       Rows(Client(servers[0]->Port(), kMaintainer).Call("GetReferencia").result()).isEmpty());
 }

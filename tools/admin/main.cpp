@@ -7,6 +7,7 @@
 #include "server/app_server.h"
 #include "server/reference_check.h"
 #include "tools/admin/master_commands.h"
+#include "tools/admin/audit_command.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -85,6 +86,12 @@ const char* const kHelp =
     "      CÓDIGO;NOME;VALOR. VALOR (maior que 0 e menor que 100) é o percentil\n"
     "      que as importações calculam de L, M e S para esse código.\n"
     "      Status 0 quando feito; 1 quando recusado, com o motivo na saída de erro.\n"
+    "  audit --db BANCO [--ref R] [--perc P] [--table age|height|nchs] [--since DATA]\n"
+    "        [--user U] [--format csv]\n"
+    "      histórico de inclusões, alterações, exclusões e restaurações, o mais recente\n"
+    "      primeiro: quando, quem, o quê, tabela, referência, percentil, chave e os\n"
+    "      valores antes e depois (só os alterados numa alteração). DATA é AAAA-MM-DD\n"
+    "      ou DD/MM/AAAA; csv usa ';' entre campos.\n"
     "\n"
     "BANCO é um arquivo SQLite ou postgresql://usuario@host:porta/banco.\n";
 
@@ -134,7 +141,8 @@ int main(int argc, char** argv) {
   }
   std::map<QString, QString> opt;
   const QStringList known{"--db",     "--ref",     "--dir", "--percentiles", "--table",
-                          "--format", "--decimal", "--out", "--who-dir",     "--stature-ref"};
+                          "--format", "--decimal", "--out", "--who-dir",     "--stature-ref",
+                          "--perc",   "--since",   "--user"};
   for (int i = 2; i < args.size(); ++i) {
     if (args[i] == QLatin1String("--help")) {
       std::cout << kHelp;
@@ -152,6 +160,7 @@ int main(int argc, char** argv) {
   };
   const QString db = need("--db");
   if (db.isEmpty()) return Usage(QStringLiteral("informe o banco com --db."));
+  if (command == QLatin1String("audit")) return RunAuditCommand(db, opt);
   const bool who = command == QLatin1String("import-who");
   const QString dir =
       !need("--dir").isEmpty() ? need("--dir")

@@ -1,0 +1,326 @@
+#include "screens/historico/historico_form.h"
+
+#include "framework/data/errors.h"
+#include "framework/net/checkresult.h"
+#include "framework/ui/dialogs.h"
+#include "framework/ui/guard.h"
+
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace trp::historico {
+
+namespace {
+
+// The history is read a page at a time: enough for a screenful and more.
+constexpr int kPagina = 200;
+
+QString Texto(const QJsonValue& v) {
+  if (v.isDouble())
+    return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest).replace(u'.', u',');
+  if (v.isString()) return v.toString();
+  return {};
+}
+
+QJsonObject Objeto(const QString& json) { return QJsonDocument::fromJson(json.toUtf8()).object(); }
+
+QString Operacao(const QString& tipo, const QString& metodo) {
+  if (tipo == u"I")
+    return metodo == u"RestauraExclusao" ? QStringLiteral("Incluído (restauração)")
+                                         : QStringLiteral("Incluído");
+  return tipo == u"E" ? QStringLiteral("Excluído") : QStringLiteral("Alterado");
+}
+
+QString Quando(const QString& utc) {
+  const QDateTime t = QDateTime::fromString(utc, Qt::ISODateWithMs);
+  return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : utc;
+}
+
+QString ChaveLegivel(const QString& tabela, const QString& chave) {
+  if (chave.isEmpty()) return {};
+  if (tabela == u"PESALTIDADE") {
+    const QStringList partes = chave.split(u'/');
+    if (partes.size() == 2)
+      return QStringLiteral("%1 ano(s) e %2 mês(es)").arg(partes[0], partes[1]);
+  }
+  return QString(chave).replace(u'.', u',') + QStringLiteral(" cm");
+}
+
+QTableWidget* Grade(const QString& nome, const QStringList& titulos, QWidget* parent) {
+  auto* grade = new QTableWidget(0, int(titulos.size()), parent);
+  grade->setObjectName(nome);
+  grade->setHorizontalHeaderLabels(titulos);
+  grade->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grade->setSelectionBehavior(QAbstractItemView::SelectRows);
+  grade->setSelectionMode(QAbstractItemView::SingleSelection);
+  grade->verticalHeader()->setVisible(false);
+  grade->horizontalHeader()->setStretchLastSection(true);
+  return grade;
+}
+
+QPushButton* Botao(const QString& nome, const QString& texto, QWidget* parent) {
+  auto* b = new QPushButton(texto, parent);
+  b->setObjectName(nome);
+  b->setAutoDefault(false);
+  return b;
+}
+
+}  // namespace
+
+QList<Valor> ComparaValores(const QString& antes, const QString& depois, const QStringList& ordem) {
+  const QJsonObject a = Objeto(antes), d = Objeto(depois);
+  QStringList campos;
+  for (const QString& c : ordem)
+    if (a.contains(c) || d.contains(c)) campos << c;
+  QStringList outros = a.keys() + d.keys();
+  outros.removeDuplicates();
+  outros.sort();
+  for (const QString& c : outros)
+    if (!campos.contains(c)) campos << c;
+  const bool ambos = !a.isEmpty() && !d.isEmpty();
+  QList<Valor> out;
+  for (const QString& c : campos) {
+    const QJsonValue va = a.value(c), vd = d.value(c);
+    out.append({c, Texto(va), Texto(vd), !ambos || va != vd});
+  }
+  return out;
+}
+
+QString ChaveDaLinha(const QString& tabela, const QVariantMap& linha) {
+  auto numero = [](const QVariant& v) {
+    return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
+  };
+  if (tabela == u"PESALTIDADE")
+    return QString::number(qRound64(linha.value(QStringLiteral("NRIDADEINI")).toDouble())) + u'/' +
+           QString::number(qRound64(linha.value(QStringLiteral("NRIDADEFIN")).toDouble()));
+  if (tabela == u"PESOALTU") return numero(linha.value(QStringLiteral("VRALTURA")));
+  return numero(linha.value(QStringLiteral("VRALTURAN2")));
+}
+
+TfrmHistorico::TfrmHistorico(fw::TNetConnection& net, Contexto contexto, QWidget* parent)
+    : fw::TfrmDialogBase(QStringLiteral("frmHistorico"), parent),
+      net_(net),
+      contexto_(std::move(contexto)) {
+  setModal(false);
+  setAttribute(Qt::WA_DeleteOnClose);
+  SetCaption(QStringLiteral("Histórico ") + contexto_.descricao);
+  SetCodTela(QStringLiteral("Qel53610"));
+  SetHelpFile(QStringLiteral("Qelhelp.hlp"));
+  SetHelpContext(11153611);
+  resize(820, 520);
+  auto* layout = static_cast<QVBoxLayout*>(this->layout());
+  lblContexto = fw::MakeLabel(QStringLiteral("lblContexto"),
+                              QStringLiteral("Histórico ") + contexto_.descricao, this, true);
+  layout->addWidget(lblContexto);
+  auto* filtros = new QHBoxLayout;
+  auto filtro = [&](const QString& nome, const QString& rotulo, const QString& valor, int largura) {
+    auto* edit = new QLineEdit(valor, this);
+    edit->setObjectName(nome);
+    edit->setMaximumWidth(largura);
+    filtros->addWidget(fw::MakeLabel(nome + QStringLiteral("Rotulo"), rotulo, this));
+    filtros->addWidget(edit);
+    connect(edit, &QLineEdit::returnPressed, this, fw::Guarded([this] { btnFiltrarClick(); }));
+    return edit;
+  };
+  edtReferencia = filtro(QStringLiteral("edtReferencia"), QStringLiteral("Referência"),
+                         contexto_.referencia, 40);
+  edtReferencia->setMaxLength(2);
+  edtPercentil =
+      filtro(QStringLiteral("edtPercentil"), QStringLiteral("Percentil"), contexto_.percentil, 50);
+  edtPercentil->setMaxLength(3);
+  edtUsuario =
+      filtro(QStringLiteral("edtUsuario"), QStringLiteral("Usuário"), contexto_.usuario, 140);
+  edtDesde = filtro(QStringLiteral("edtDesde"), QStringLiteral("Desde"), contexto_.desde, 100);
+  edtDesde->setPlaceholderText(QStringLiteral("DD/MM/AAAA"));
+  btnFiltrar = Botao(QStringLiteral("btnFiltrar"), QStringLiteral("Filtrar"), this);
+  filtros->addWidget(btnFiltrar);
+  filtros->addStretch(1);
+  layout->addLayout(filtros);
+  auto* divisor = new QSplitter(Qt::Vertical, this);
+  grdHistorico = Grade(QStringLiteral("grdHistorico"),
+                       {QStringLiteral("Quando"), QStringLiteral("Quem"), QStringLiteral("O quê"),
+                        QStringLiteral("Tabela"), QStringLiteral("Referência"),
+                        QStringLiteral("Percentil"), QStringLiteral("Linha")},
+                       divisor);
+  grdValores =
+      Grade(QStringLiteral("grdValores"),
+            {QStringLiteral("Campo"), QStringLiteral("Antes"), QStringLiteral("Depois")}, divisor);
+  divisor->addWidget(grdHistorico);
+  divisor->addWidget(grdValores);
+  layout->addWidget(divisor, 1);
+  auto* botoes = new QHBoxLayout;
+  btnMaisAntigos = Botao(QStringLiteral("btnMaisAntigos"), QStringLiteral("Mais antigos"), this);
+  btnRestaurar = Botao(QStringLiteral("btnRestaurar"), QStringLiteral("Restaurar"), this);
+  btnRestaurar->setToolTip(
+      QStringLiteral("Põe de volta as linhas removidas pela exclusão selecionada, como estavam"));
+  btnAjuda = Botao(QStringLiteral("btnAjuda"), QStringLiteral("Ajuda"), this);
+  btnFechar = Botao(QStringLiteral("btnFechar"), QStringLiteral("Fechar"), this);
+  botoes->addWidget(btnMaisAntigos);
+  botoes->addWidget(btnRestaurar);
+  botoes->addStretch(1);
+  botoes->addWidget(btnAjuda);
+  botoes->addWidget(btnFechar);
+  layout->addLayout(botoes);
+  layout->addWidget(lblCodTela);
+  btnRestaurar->setVisible(false);
+  btnRestaurar->setEnabled(false);
+  btnMaisAntigos->setEnabled(false);
+
+  connect(btnFiltrar, &QPushButton::clicked, this, fw::Guarded([this] { btnFiltrarClick(); }));
+  connect(btnMaisAntigos, &QPushButton::clicked, this,
+          fw::Guarded([this] { btnMaisAntigosClick(); }));
+  connect(btnRestaurar, &QPushButton::clicked, this, fw::Guarded([this] { btnRestaurarClick(); }));
+  connect(btnAjuda, &QPushButton::clicked, this,
+          fw::Guarded([this] { fw::Dialogs().ShowHelp(HelpFile(), HelpContext()); }));
+  connect(btnFechar, &QPushButton::clicked, this, &QDialog::close);
+  connect(grdHistorico, &QTableWidget::itemSelectionChanged, this,
+          fw::Guarded([this] { grdHistoricoSelecao(); }));
+}
+
+void TfrmHistorico::FormCreate(QObject*) { Carrega(); }
+
+void TfrmHistorico::Carrega() {
+  CarregaPagina(0);
+  if (grdHistorico->rowCount() > 0) grdHistorico->selectRow(0);
+}
+
+void TfrmHistorico::btnFiltrarClick() {
+  const QString referencia = edtReferencia->text().trimmed();
+  const QString percentil = edtPercentil->text().trimmed();
+  if (referencia != contexto_.referencia || percentil != contexto_.percentil) {
+    contexto_.referencia = referencia;
+    contexto_.percentil = percentil;
+    contexto_.chave.clear();
+    if (percentil.isEmpty()) contexto_.tabela.clear();
+    contexto_.abrangencia = percentil.isEmpty() ? QStringLiteral("R") : QStringLiteral("P");
+    contexto_.descricao =
+        referencia.isEmpty() ? QStringLiteral("de todas as referências")
+        : percentil.isEmpty()
+            ? QStringLiteral("da referência %1").arg(referencia)
+            : QStringLiteral("do percentil %1 da referência %2").arg(percentil, referencia);
+    SetCaption(QStringLiteral("Histórico ") + contexto_.descricao);
+    lblContexto->setText(windowTitle());
+  }
+  contexto_.usuario = edtUsuario->text().trimmed();
+  contexto_.desde = edtDesde->text().trimmed();
+  Carrega();
+}
+
+void TfrmHistorico::btnMaisAntigosClick() {
+  if (proximo_ > 0) CarregaPagina(proximo_);
+}
+
+void TfrmHistorico::CarregaPagina(qint64 antes) {
+  const QVariant resposta = fw::CheckResultServ(
+      net_.Call(QStringLiteral("GetHistorico"),
+                {contexto_.tabela, contexto_.referencia, contexto_.percentil, contexto_.chave,
+                 contexto_.usuario, contexto_.desde, QString(), antes, kPagina}),
+      true, 0);
+  const QVariantList partes = resposta.toList();
+  if (partes.size() != 3 || partes[0].metaType() != QMetaType::fromType<fw::DataPacket>())
+    throw fw::Error(
+        QStringLiteral("O servidor de aplicação respondeu ao histórico sem as linhas "
+                       "esperadas; nada foi mostrado."));
+  // Only a good answer replaces what is shown.
+  if (antes == 0) {
+    grdHistorico->setRowCount(0);
+    grdValores->setRowCount(0);
+    registros_.clear();
+  }
+  podeRestaurar_ = partes[1].toBool();
+  proximo_ = partes[2].isValid() ? partes[2].toLongLong() : 0;
+  btnRestaurar->setVisible(podeRestaurar_);
+  btnMaisAntigos->setEnabled(proximo_ > 0);
+  Acrescenta(partes[0].value<fw::DataPacket>());
+}
+
+void TfrmHistorico::Acrescenta(const fw::DataPacket& pagina) {
+  for (qsizetype r = 0; r < pagina.rowCount(); ++r) {
+    QVariantMap registro;
+    for (int c = 0; c < pagina.fields().size(); ++c)
+      registro.insert(pagina.fields()[c].name, pagina.value(r, c));
+    const QString tabela = registro.value(QStringLiteral("NMTABELA")).toString();
+    const QStringList celulas{
+        Quando(registro.value(QStringLiteral("DTAUDITORIA")).toString()),
+        registro.value(QStringLiteral("NMUSUARIO")).toString(),
+        Operacao(registro.value(QStringLiteral("TPOPERACAO")).toString(),
+                 registro.value(QStringLiteral("NMMETODO")).toString()),
+        contexto_.nomesTabelas.value(tabela, tabela),
+        registro.value(QStringLiteral("CDREFEBIBL")).toString(),
+        registro.value(QStringLiteral("CDPERCENTIL")).toString(),
+        ChaveLegivel(tabela, registro.value(QStringLiteral("DSCHAVE")).toString())};
+    const int linha = grdHistorico->rowCount();
+    grdHistorico->insertRow(linha);
+    for (int c = 0; c < celulas.size(); ++c)
+      grdHistorico->setItem(linha, c, new QTableWidgetItem(celulas[c]));
+    registros_.append(registro);
+  }
+  grdHistorico->resizeColumnsToContents();
+}
+
+void TfrmHistorico::grdHistoricoSelecao() {
+  const int linha = grdHistorico->currentRow();
+  grdValores->setRowCount(0);
+  const bool valida = linha >= 0 && linha < registros_.size();
+  btnRestaurar->setEnabled(
+      valida && podeRestaurar_ &&
+      registros_[valida ? linha : 0].value(QStringLiteral("TPOPERACAO")).toString() == u"E");
+  if (!valida) return;
+  const QVariantMap& r = registros_[linha];
+  const QString tabela = r.value(QStringLiteral("NMTABELA")).toString();
+  const QList<Valor> valores =
+      ComparaValores(r.value(QStringLiteral("DSANTERIOR")).toString(),
+                     r.value(QStringLiteral("DSNOVO")).toString(), contexto_.colunas.value(tabela));
+  grdValores->setRowCount(int(valores.size()));
+  for (int i = 0; i < valores.size(); ++i) {
+    const Valor& v = valores[i];
+    const QString campo = contexto_.rotulos.value(v.campo, v.campo);
+    const QStringList celulas{campo, v.antes, v.depois};
+    for (int c = 0; c < 3; ++c) {
+      auto* item = new QTableWidgetItem(celulas[c]);
+      // Changed values in bold on a pale background: seen at a glance.
+      if (v.alterado && r.value(QStringLiteral("TPOPERACAO")).toString() == u"A") {
+        QFont f = item->font();
+        f.setBold(true);
+        item->setFont(f);
+        item->setBackground(QColor(255, 243, 176));
+        item->setToolTip(QStringLiteral("Valor alterado"));
+      }
+      grdValores->setItem(i, c, item);
+    }
+  }
+  grdValores->resizeColumnsToContents();
+}
+
+void TfrmHistorico::btnRestaurarClick() {
+  const int linha = grdHistorico->currentRow();
+  if (!podeRestaurar_ || linha < 0 || linha >= registros_.size()) return;
+  const QVariantMap& r = registros_[linha];
+  if (r.value(QStringLiteral("TPOPERACAO")).toString() != u"E") return;
+  const QString oque = contexto_.abrangencia == u"R"
+                           ? QStringLiteral(
+                                 "as linhas das três tabelas da referência excluídas "
+                                 "nessa exclusão")
+                       : contexto_.abrangencia == u"P"
+                           ? QStringLiteral("as linhas do percentil excluídas nessa exclusão")
+                           : QStringLiteral("a linha excluída");
+  if (fw::Dialogs().Message(QStringLiteral("Restaurar %1, exatamente como estavam?").arg(oque),
+                            fw::MsgType::Confirmation, fw::mbYesNo, 0) != fw::mbYes)
+    return;
+  fw::CheckResultServ(
+      net_.Call(QStringLiteral("RestauraExclusao"),
+                {r.value(QStringLiteral("NRAUDITORIA")).toLongLong(), contexto_.abrangencia}),
+      true, 0);
+  if (AposRestaurar) AposRestaurar();
+  Carrega();
+  fw::Dialogs().Message(QStringLiteral("Restauração concluída."), fw::MsgType::Information,
+                        fw::mbOK, 0);
+}
+
+}  // namespace trp::historico
