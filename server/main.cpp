@@ -27,6 +27,10 @@ const char* const kHelp =
     "  --max-per-peer N     conexões HTTP de um mesmo endereço (padrão 32; atrás de um\n"
     "                       balanceador, dê pelo menos o total de estações)\n"
     "  --idle-timeout S     fecha uma conexão ociosa após S segundos (padrão 5)\n"
+    "  --request-timeout S  cabeçalho e corpo de uma requisição devem chegar em S segundos\n"
+    "                       (padrão 10); depois disso a conexão é fechada\n"
+    "  --max-header-kib N   tamanho máximo da linha de requisição e dos cabeçalhos (padrão 64)\n"
+    "  --max-body-mib N     tamanho máximo do corpo, inclusive em partes (chunked) (padrão 16)\n"
     "  --db-connections N   conexões ao banco, no máximo (padrão 8)\n"
     "  --tokens ARQUIVO     credenciais, uma por linha: \"nome papel credencial\", papel\n"
     "                       maintainer (tudo) ou reader (somente métodos Get)\n"
@@ -55,6 +59,11 @@ const std::map<QString, Limit>& Limits() {
        {[](srv::ServerOptions& o) { return &o.maxPerPeer; }, 65536}},
       {QStringLiteral("--idle-timeout"),
        {[](srv::ServerOptions& o) { return &o.idleSeconds; }, 3600}},
+      {QStringLiteral("--request-timeout"),
+       {[](srv::ServerOptions& o) { return &o.requestSeconds; }, 3600}},
+      {QStringLiteral("--max-header-kib"),
+       {[](srv::ServerOptions& o) { return &o.headerKib; }, 1024}},
+      {QStringLiteral("--max-body-mib"), {[](srv::ServerOptions& o) { return &o.bodyMib; }, 1024}},
       {QStringLiteral("--db-connections"),
        {[](srv::ServerOptions& o) { return &o.dbConnections; }, 1024}}};
   return limits;

@@ -8,6 +8,9 @@
 
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace srvtest;
 
@@ -58,6 +61,132 @@ TEST(Secrets, TheDatabasePasswordIsInNoAnswerAndNoLogLine) {
   for (const std::string& answer : answers)
     for (const std::string& secret : secrets)
       EXPECT_EQ(answer.find(secret), std::string::npos) << answer;
+}
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+const std::string kPost = "POST /Qel53600.rdmTabRelPeso HTTP/1.1\r\nHost: x\r\n";
+const std::string kCall = R"({"jsonrpc":"2.0","id":1,"method":"GetReferencia"})";
+
+std::string Bearer(const QString& token) {
+  return "Authorization: Bearer " + token.toStdString() + "\r\n";
+}
+
+// The highest resident memory of the server while `work` runs.
+template <class Work>
+double PeakRssDuring(const ServerProcess& server, Work work) {
+  std::atomic<bool> done{false};
+  double peak = server.RssMib();
+  std::thread sampler([&] {
+    while (!done) {
+      peak = std::max(peak, server.RssMib());
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  work();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  done = true;
+  sampler.join();
+  return peak;
+}
+
+class HardeningTest : public ::testing::Test {
+ protected:
+  void Start(const QStringList& extra = {}) {
+    server_ = std::make_unique<ServerProcess>(Databases::Instance().Fresh(Engine::Sqlite),
+                                              WriteTokensFile(dir_.path()), extra);
+    ASSERT_GT(server_->port(), 0) << server_->process().readAllStandardError().toStdString();
+    port_ = server_->port();
+  }
+  QTemporaryDir dir_;
+  std::unique_ptr<ServerProcess> server_;
+  int port_ = 0;
+};
+
+// A refused request ends its connection: what follows on it is never taken
+// for a request of its own.
+TEST_F(HardeningTest, ABadRequestEndsTheConnection) {
+  Start();
+  const std::string call = kPost + Bearer(kReader) +
+                           "Content-Length: " + std::to_string(kCall.size()) + "\r\n\r\n" + kCall;
+  for (const std::string& bad : std::vector<std::string>{
+           "BROKEN LINE\r\n\r\n", "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 1x\r\n\r\n",
+           kPost + "Transfer-Encoding: chunked\r\n" + Bearer(kReader) + "\r\nzz\r\n"}) {
+    SCOPED_TRACE(bad);
+    RawSocket s(port_);
+    s.Send(bad + call);
+    const std::string answer = s.Receive(2000);
+    EXPECT_EQ(StatusOf(answer), 400) << answer;
+    EXPECT_TRUE(s.closed());
+    EXPECT_EQ(answer.find("HTTP/1.1 200"), std::string::npos) << answer;
+  }
+}
+
+// A declared length beyond the limit is answered before any of it is sent.
+TEST_F(HardeningTest, AnAbsurdLengthIsRefusedAtOnce) {
+  Start();
+  for (const char* length : {"1099511627776", "17825792", "99999999999999999999999999"}) {
+    for (const QString& token : {kMaintainer, QString("wrong")}) {
+      SCOPED_TRACE(std::string(length) + " " + token.toStdString());
+      RawSocket s(port_);
+      const auto started = Clock::now();
+      s.Send(kPost + Bearer(token) + "Content-Length: " + length + "\r\n\r\n{");
+      const std::string answer = s.Receive(500);
+      EXPECT_LT(MsSince(started), 1000.0);
+      EXPECT_EQ(StatusOf(answer), 413) << answer;
+      s.Receive(2000);
+      EXPECT_NE(answer.find("16 MiB"), std::string::npos) << answer;
+      EXPECT_TRUE(s.closed());
+    }
+  }
+  EXPECT_TRUE(Client(port_, kReader).Call("GetReferencia").ok());
+}
+
+// Floods without a length: the server reads no more than its limits and
+// its memory stays bounded while they run.
+TEST_F(HardeningTest, FloodsBeforeTheTokenKeepMemoryBounded) {
+  Start();
+  const std::string mib(1 << 20, 'a');
+  const std::string chunk = "100000\r\n" + mib + "\r\n";
+  std::string headerLines;
+  for (int i = 0; i < 1024; ++i) headerLines += "X-Pad: " + std::string(1016, 'b') + "\r\n";
+  const struct {
+    const char* name;
+    std::string head;
+    const std::string& repeated;
+    int status;
+  } floods[] = {
+      {"chunked body, valid token", kPost + Bearer(kReader) + "Transfer-Encoding: chunked\r\n\r\n",
+       chunk, 413},
+      {"chunked body, no token", kPost + "Transfer-Encoding: chunked\r\n\r\n", chunk, 401},
+      {"header lines", kPost, headerLines, 431},
+  };
+  const double before = server_->RssMib();
+  for (const auto& f : floods) {
+    SCOPED_TRACE(f.name);
+    RawSocket s(port_);
+    size_t sent = 0;
+    std::string answer;
+    const double peak = PeakRssDuring(*server_, [&] {
+      bool open = s.Send(f.head);
+      // 200 MiB, or until the server stops taking them.
+      for (int i = 0; open && i < 200; ++i) {
+        open = s.Send(f.repeated, 3000);
+        if (open) sent += f.repeated.size();
+      }
+      answer = s.Receive(2000);
+    });
+    std::printf("[ measure ] %s: %.0f MiB sent, server RSS %.1f MiB at most (%.1f before)\n",
+                f.name, double(sent) / (1 << 20), peak, before);
+    EXPECT_EQ(StatusOf(answer), f.status) << answer.substr(0, 300);
+    EXPECT_LT(peak, before + 64) << f.name;
+    EXPECT_LT(sent, size_t{40} << 20);
+  }
+  EXPECT_TRUE(Client(port_, kReader).Call("GetReferencia").ok());
 }
 
 }  // namespace
