@@ -146,15 +146,16 @@ class SocketStream final : public httplib::Stream {
   // Appends what the socket has to the buffer, waiting no longer than the
   // read time-out nor past the request's deadline.
   ssize_t Fill() {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline_ - std::chrono::steady_clock::now())
-                          .count();
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now())
+            .count();
     if (left <= 0) {
       Fail(Listener::Fault::TooSlow);
       return -1;
     }
+    // Waiting up to the deadline and getting nothing means it passed.
     if (!WaitFor(sock_, POLLIN, int(std::min<long long>(left, readMs_)))) {
-      if (std::chrono::steady_clock::now() >= deadline_) Fail(Listener::Fault::TooSlow);
+      if (left <= readMs_) Fail(Listener::Fault::TooSlow);
       return -1;
     }
     if (pos_ == buf_.size()) {

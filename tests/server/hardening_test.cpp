@@ -189,4 +189,54 @@ TEST_F(HardeningTest, FloodsBeforeTheTokenKeepMemoryBounded) {
   EXPECT_TRUE(Client(port_, kReader).Call("GetReferencia").ok());
 }
 
+// A request that trickles in is cut at the deadline; 500 of them beside a
+// workstation (behind the same address, as with a NAT) do not make its call
+// wait, whatever the cap per address.
+TEST_F(HardeningTest, SlowPeersAreCutAndNeverLockTheOthersOut) {
+  constexpr int kSlow = 500;
+  for (const char* perPeer : {"32", "512"}) {
+    SCOPED_TRACE(perPeer);
+    Start({"--request-timeout", "3", "--max-per-peer", perPeer});
+    {
+      RawSocket one(port_);
+      const auto started = Clock::now();
+      std::string answer;
+      for (const char c : kPost + Bearer(kReader)) {
+        if (!one.Send(std::string(1, c))) break;
+        answer += one.Receive(100);
+        if (one.closed()) break;
+      }
+      answer += one.Receive(2000);
+      EXPECT_EQ(StatusOf(answer), 408) << answer;
+      EXPECT_TRUE(one.closed());
+      EXPECT_LT(MsSince(started), 4500.0);
+    }
+    std::vector<std::unique_ptr<RawSocket>> slow;
+    for (int i = 0; i < kSlow; ++i) slow.push_back(std::make_unique<RawSocket>(port_));
+    std::atomic<bool> stop{false};
+    std::thread trickle([&] {
+      for (size_t at = 0; !stop; ++at) {
+        for (auto& s : slow) s->Send(std::string(1, kPost[at % kPost.size()]), 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    double ms = 0;
+    const double peak = PeakRssDuring(*server_, [&] {
+      Client client(port_, kReader);
+      const auto started = Clock::now();
+      const Response r = client.Call("GetReferencia");
+      ms = MsSince(started);
+      EXPECT_TRUE(r.ok()) << r.status << " " << r.error().toStdString();
+    });
+    stop = true;
+    trickle.join();
+    std::printf(
+        "[ measure ] max-per-peer %s: a call beside %d trickling connections waited "
+        "%.1f ms; server RSS %.1f MiB at most\n",
+        perPeer, kSlow, ms, peak);
+    EXPECT_LT(ms, 1000.0);
+  }
+}
+
 }  // namespace
