@@ -117,6 +117,8 @@ class AppServerImpl {
 
   int Start() {
     if (running) return port;
+    if (!options.tlsCert.isEmpty())
+      http.EnableTls(options.tlsCert.toStdString(), options.tlsKey.toStdString());
     service.Open();
     // Only SO_REUSEADDR: httplib's default also sets SO_REUSEPORT, which would
     // let a second server silently share a port that is already taken.

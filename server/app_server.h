@@ -27,8 +27,10 @@ struct ServerOptions {
   int requestSeconds = 10;   // a request's head and body must have arrived by then
   int headerKib = 64;        // request line and headers, at most
   int bodyMib = 16;          // a body as sent (chunked too), at most
-  int dbConnections = 8;     // database connections, the cold rebuild's helpers included
-  QList<Token> tokens;       // from --tokens FILE, or made by the embedded default
+  QString tlsCert;           // PEM certificate chain and key: TLS only; empty: plain HTTP
+  QString tlsKey;
+  int dbConnections = 8;  // database connections, the cold rebuild's helpers included
+  QList<Token> tokens;    // from --tokens FILE, or made by the embedded default
   // "info": one stderr line per call (method, duration, outcome); "warn": only
   // failed calls; "quiet": nothing.
   QString logLevel = QStringLiteral("info");

@@ -1,5 +1,9 @@
 #include "server/http_listener.h"
 
+#include <fcntl.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -15,6 +19,7 @@
 #include <deque>
 #include <limits>
 #include <list>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -77,6 +82,7 @@ class SocketStream final : public httplib::Stream {
     return ssize_t(n);
   }
   ssize_t write(const char* ptr, size_t size) override {
+    if (ssl_) return TlsWrite(ptr, size);
     if (!WaitFor(sock_, POLLOUT, writeMs_)) return -1;
     ssize_t n;
     do {
@@ -95,7 +101,23 @@ class SocketStream final : public httplib::Stream {
     if (getsockname(sock_, reinterpret_cast<sockaddr*>(&a), &len) == 0) Address(a, ip, port);
   }
   socket_t socket() const override { return sock_; }
-  bool HasBuffered() const { return pos_ < buf_.size(); }
+  bool HasBuffered() const { return pos_ < buf_.size() || (ssl_ && SSL_pending(ssl_) > 0); }
+
+  // Makes this a TLS connection: the handshake must end by the deadline.
+  // The socket turns non-blocking, so that a record sent a byte at a time
+  // cannot hold a read past it.
+  bool Handshake(SSL_CTX* ctx, std::chrono::steady_clock::time_point deadline) {
+    ssl_ = SSL_new(ctx);
+    if (!ssl_) return false;
+    ::fcntl(sock_, F_SETFL, ::fcntl(sock_, F_GETFL) | O_NONBLOCK);
+    SSL_set_fd(ssl_, sock_);
+    for (;;) {
+      ERR_clear_error();
+      const int r = SSL_accept(ssl_);
+      if (r == 1) return true;
+      if (!WaitTls(SSL_get_error(ssl_, r), deadline)) return false;
+    }
+  }
 
   // Starts a request: it must be complete by `deadline`.
   void Start(std::chrono::steady_clock::time_point deadline) {
@@ -128,6 +150,8 @@ class SocketStream final : public httplib::Stream {
   // it pauses or `maxMs` passed), so that a client that writes its whole
   // body before reading finds the answer instead of a reset connection.
   void Drain(size_t maxBytes, int maxMs) {
+    // What a TLS peer still sends cannot be skipped without decrypting it.
+    if (ssl_) return;
     ::shutdown(sock_, SHUT_WR);
     char sink[16384];
     size_t dropped = 0;
@@ -154,7 +178,7 @@ class SocketStream final : public httplib::Stream {
       return -1;
     }
     // Waiting up to the deadline and getting nothing means it passed.
-    if (!WaitFor(sock_, POLLIN, int(std::min<long long>(left, readMs_)))) {
+    if (!ssl_ && !WaitFor(sock_, POLLIN, int(std::min<long long>(left, readMs_)))) {
       if (left <= readMs_) Fail(Listener::Fault::TooSlow);
       return -1;
     }
@@ -168,16 +192,64 @@ class SocketStream final : public httplib::Stream {
     const size_t at = buf_.size();
     buf_.resize(at + 16384);
     ssize_t n;
-    do {
-      n = ::recv(sock_, buf_.data() + at, 16384, 0);
-    } while (n < 0 && errno == EINTR);
+    if (ssl_) {
+      const auto until = std::min(
+          deadline_, std::chrono::steady_clock::now() + std::chrono::milliseconds(readMs_));
+      for (;;) {
+        ERR_clear_error();
+        const int r = SSL_read(ssl_, buf_.data() + at, 16384);
+        if (r > 0) {
+          n = r;
+          break;
+        }
+        const int e = SSL_get_error(ssl_, r);
+        if (e == SSL_ERROR_ZERO_RETURN) {
+          n = 0;
+          break;
+        }
+        if (!WaitTls(e, until)) {
+          if (until == deadline_ && std::chrono::steady_clock::now() >= deadline_)
+            Fail(Listener::Fault::TooSlow);
+          n = -1;
+          break;
+        }
+      }
+    } else {
+      do {
+        n = ::recv(sock_, buf_.data() + at, 16384, 0);
+      } while (n < 0 && errno == EINTR);
+    }
     buf_.resize(at + size_t(std::max<ssize_t>(n, 0)));
     return n;
+  }
+
+  // Waits for what OpenSSL asked for, until `until`; false on any other
+  // error or when the time is up.
+  bool WaitTls(int error, std::chrono::steady_clock::time_point until) const {
+    short events = 0;
+    if (error == SSL_ERROR_WANT_READ) events = POLLIN;
+    if (error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
+    if (!events) return false;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())
+            .count();
+    return left > 0 && WaitFor(sock_, events, int(std::min<long long>(left, INT32_MAX)));
+  }
+
+  ssize_t TlsWrite(const char* ptr, size_t size) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(writeMs_);
+    for (;;) {
+      ERR_clear_error();
+      const int r = SSL_write(ssl_, ptr, int(std::min<size_t>(size, INT32_MAX)));
+      if (r > 0) return r;
+      if (!WaitTls(SSL_get_error(ssl_, r), until)) return -1;
+    }
   }
 
   int sock_;
   int readMs_;
   int writeMs_;
+  SSL* ssl_ = nullptr;
   std::string buf_;
   size_t pos_ = 0;
   std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
@@ -338,6 +410,34 @@ void Listener::CloseAfterAnswer(httplib::Response& res) {
 
 Listener::Fault Listener::RequestFault() { return t_fault; }
 
+Listener::~Listener() {
+  if (tls_) SSL_CTX_free(tls_);
+}
+
+void Listener::EnableTls(const std::string& certFile, const std::string& keyFile) {
+  SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+  if (!ctx) throw std::runtime_error("Não foi possível preparar o TLS (OpenSSL).");
+  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  const char* problem = nullptr;
+  if (SSL_CTX_use_certificate_chain_file(ctx, certFile.c_str()) != 1)
+    problem = "o certificado não pôde ser lido de ";
+  else if (SSL_CTX_use_PrivateKey_file(ctx, keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
+    problem = "a chave privada não pôde ser lida ou não corresponde ao certificado: ";
+  else if (SSL_CTX_check_private_key(ctx) != 1)
+    problem = "a chave privada não corresponde ao certificado: ";
+  if (problem) {
+    SSL_CTX_free(ctx);
+    ERR_clear_error();
+    throw std::runtime_error(
+        std::string("TLS: ") + problem +
+        (std::string_view(problem).find("chave") != std::string_view::npos ? keyFile : certFile) +
+        ".");
+  }
+  if (tls_) SSL_CTX_free(tls_);
+  tls_ = ctx;
+}
+
 bool Listener::ShedOne(const std::string* peer) {
   auto oldest = conns_.end();
   for (auto it = conns_.begin(); it != conns_.end(); ++it) {
@@ -409,7 +509,14 @@ bool Listener::process_and_close_socket(socket_t sock) {
     strm.write(answer.data(), answer.size());
     drain = std::max<size_t>(drain, 1 << 20);
   };
-  if (Admit(peer, sock)) {
+  if (!Admit(peer, sock)) {
+    // A TLS peer could not read a plain answer before its handshake.
+    if (!tls_)
+      refuse(503, "Service Unavailable",
+             "Conexões demais a partir deste endereço; feche as que não usa e tente novamente.");
+  } else if (SetPhase(sock, Phase::Head);
+             !tls_ || strm.Handshake(tls_, std::chrono::steady_clock::now() +
+                                               std::chrono::seconds(limits_.requestSeconds))) {
     for (size_t left = keep_alive_max_count_; left > 0 && svr_sock_ != INVALID_SOCKET; --left) {
       SetPhase(sock, Phase::Idle);
       if (!strm.HasBuffered() && !WaitForRequest(sock)) break;
@@ -447,8 +554,7 @@ bool Listener::process_and_close_socket(socket_t sock) {
     }
     Leave(sock);
   } else {
-    refuse(503, "Service Unavailable",
-           "Conexões demais a partir deste endereço; feche as que não usa e tente novamente.");
+    Leave(sock);  // the TLS handshake failed or took too long
   }
   if (drain > 0) strm.Drain(drain, limits_.requestSeconds * 1000);
   ::shutdown(sock, SHUT_RDWR);

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <string>
 
+struct ssl_ctx_st;
+
 namespace srv {
 
 struct ConnectionLimits {
@@ -28,6 +30,11 @@ struct ConnectionLimits {
 class Listener : public httplib::Server {
  public:
   explicit Listener(ConnectionLimits limits);
+  ~Listener() override;
+  // Serves TLS only, with a PEM certificate chain and key; plain HTTP is then
+  // refused. Throws std::runtime_error with a Portuguese message when the
+  // files cannot be used.
+  void EnableTls(const std::string& certFile, const std::string& keyFile);
   // Call after binding: lets a burst of connections queue for accepting.
   void WidenBacklog();
   // Closes the connection of the request being answered on this thread once
@@ -59,6 +66,7 @@ class Listener : public httplib::Server {
   bool WaitForRequest(socket_t sock) const;
 
   ConnectionLimits limits_;
+  ssl_ctx_st* tls_ = nullptr;
   std::mutex mutex_;
   std::map<std::string, int> perPeer_;
   std::map<socket_t, Conn> conns_;
