@@ -1,6 +1,7 @@
 #include "host/hostapp.h"
 
 #include "framework/data/errors.h"
+#include "framework/net/netconnection.h"
 #include "framework/sql/localdb.h"
 #include "framework/ui/dialogs.h"
 #include "framework/ui/guard.h"
@@ -74,6 +75,8 @@ void HostApp::Start() {
     serverHost_ = config_.serverHost;
     serverPort_ = config_.serverPort;
     token_ = config_.token;
+    // The module's connections are made later; they start with these.
+    fw::TNetConnection::SetDefaultTls(config_.serverTls, config_.caFile);
   }
   OpenLocalDatabase();
   if (localDbOpen_) {
@@ -92,7 +95,8 @@ void HostApp::Start() {
   fw::InstallReportEngine(&report::DefaultEngine());
   FillHostRegistry();
   window_->SetServerText(QStringLiteral("Servidor: %1:%2%3")
-                             .arg(serverHost_)
+                             .arg((config_.serverTls ? QStringLiteral("https://") : QString()) +
+                                  serverHost_)
                              .arg(serverPort_)
                              .arg(config_.Embedded() ? QStringLiteral(" (embutido)") : QString()));
   window_->SetDatabaseText(QStringLiteral("Banco: %1").arg(databaseText_));
