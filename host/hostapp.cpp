@@ -2,6 +2,7 @@
 
 #include "framework/data/errors.h"
 #include "framework/data/shipped_paths.h"
+#include "framework/net/netconnection.h"
 #include "framework/sql/localdb.h"
 #include "framework/ui/dialogs.h"
 #include "framework/ui/guard.h"
@@ -70,6 +71,8 @@ void HostApp::Start() {
     serverHost_ = config_.serverHost;
     serverPort_ = config_.serverPort;
     token_ = config_.token;
+    // The module's connections are made later; they start with these.
+    fw::TNetConnection::SetDefaultTls(config_.serverTls, config_.caFile);
   }
   if (config_.Embedded()) {
     OpenLocalDatabase();
@@ -105,7 +108,8 @@ void HostApp::Start() {
     }
   }
   window_->SetServerText(QStringLiteral("Servidor: %1:%2%3")
-                             .arg(serverHost_)
+                             .arg((config_.serverTls ? QStringLiteral("https://") : QString()) +
+                                  serverHost_)
                              .arg(serverPort_)
                              .arg(config_.Embedded() ? QStringLiteral(" (embutido)") : QString()) +
                          (fw::SomenteLeitura() ? QStringLiteral(" - Somente leitura") : QString()));

@@ -1,5 +1,7 @@
 #include "host/hostconfig.h"
 
+#include "framework/net/serveraddress.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
@@ -17,19 +19,19 @@ const char kHelpIntro[] =
     "127.0.0.1 (porta livre) sobre um arquivo SQLite na pasta de dados do usuário,\n"
     "criado e preenchido com a amostra CDC 2000 na primeira execução.\n"
     "\n"
-    "Configuração: arquivo INI (--config), seções [Servidor] WebURL, WebPort, Token;\n"
+    "Configuração: arquivo INI (--config), seções [Servidor] WebURL, WebPort, Token,\n"
+    "TLS, CA;\n"
     "[BancoLocal] Banco; [Relatorios] Pasta; [Dados] Pasta. As opções abaixo têm\n"
     "precedência sobre o arquivo.";
 
-bool ParseServer(const QString& text, QString* hostOut, int* portOut) {
-  const qsizetype colon = text.lastIndexOf(':');
-  if (colon <= 0) return false;
-  bool ok = false;
-  const int port = text.mid(colon + 1).toInt(&ok);
-  if (!ok || port <= 0 || port > 65535) return false;
-  *hostOut = text.left(colon).trimmed();
-  *portOut = port;
-  return !hostOut->isEmpty();
+bool ParseServer(const QString& text, QString* hostOut, int* portOut, bool* tlsOut) {
+  fw::ServerAddress a;
+  if (!fw::ParseServerAddress(text, &a)) return false;
+  *hostOut = a.host;
+  *portOut = a.port;
+  if (a.tls || text.trimmed().startsWith(QLatin1String("http://"), Qt::CaseInsensitive))
+    *tlsOut = a.tls;
+  return true;
 }
 
 }  // namespace
@@ -62,7 +64,11 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
   const QCommandLineOption server("server",
                                   "Servidor de aplicação externo (WebURL:WebPort). Sem esta opção "
                                   "nem WebURL no arquivo, usa o servidor embutido.",
-                                  "HOST:PORTA");
+                                  "[https://]HOST:PORTA");
+  const QCommandLineOption caFile("ca-file",
+                                  "Autoridades de certificação (PEM) que assinam o certificado do "
+                                  "servidor de aplicação em https (padrão: as do sistema).",
+                                  "ARQUIVO");
   const QCommandLineOption token("token", "Credencial (token) do servidor de aplicação.", "TOKEN");
   const QCommandLineOption db("db",
                               "Banco de dados local: arquivo SQLite ou "
@@ -79,7 +85,7 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
                                      "Abre o módulo e encerra após MS milissegundos "
                                      "(verificação da instalação).",
                                      "MS");
-  parser.addOptions({help, config, server, token, db, reports, dataDir, quitAfter});
+  parser.addOptions({help, config, server, caFile, token, db, reports, dataDir, quitAfter});
   // QCommandLineParser writes its headings in English.
   out.helpText = parser.helpText()
                      .replace(QLatin1String("Usage:"), QStringLiteral("Uso:"))
@@ -114,6 +120,11 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
   {
     const QSettings ini(c.iniPath, QSettings::IniFormat);
     c.serverHost = ini.value("Servidor/WebURL").toString().trimmed();
+    const QString tls = ini.value("Servidor/TLS").toString().trimmed().toLower();
+    c.serverTls =
+        tls == QLatin1String("1") || tls == QLatin1String("true") || tls == QLatin1String("sim");
+    fw::SplitScheme(&c.serverHost, &c.serverTls);
+    c.caFile = ini.value("Servidor/CA").toString().trimmed();
     const QString port = ini.value("Servidor/WebPort").toString().trimmed();
     if (!port.isEmpty()) {
       bool ok = false;
@@ -136,12 +147,19 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
   }
 
   if (parser.isSet(server)) {
-    if (!ParseServer(parser.value(server), &c.serverHost, &c.serverPort)) {
+    if (!ParseServer(parser.value(server), &c.serverHost, &c.serverPort, &c.serverTls)) {
       out.error =
-          QStringLiteral("Servidor inválido: '%1'. Use HOST:PORTA, por exemplo 10.0.0.5:8211.")
+          QStringLiteral("Servidor inválido: '%1'. Use [https://]HOST:PORTA, por exemplo 10.0.0.5:8211.")
               .arg(parser.value(server));
       return out;
     }
+  }
+  if (parser.isSet(caFile)) c.caFile = parser.value(caFile);
+  if (!c.caFile.isEmpty() && !QFileInfo(c.caFile).isReadable()) {
+    out.error =
+        QStringLiteral("Arquivo de autoridades de certificação não encontrado ou ilegível: %1")
+            .arg(c.caFile);
+    return out;
   }
   if (parser.isSet(token)) c.token = parser.value(token);
   if (parser.isSet(db)) c.database = parser.value(db).trimmed();
@@ -179,6 +197,8 @@ bool WriteIniTemplate(const QString& path) {
       "[Servidor]\n"
       "; WebURL=10.0.0.5\n"
       "; WebPort=8211\n"
+      "; TLS=1 (ou WebURL=https://10.0.0.5): conexão segura, certificado verificado\n"
+      "; CA=/caminho/da/autoridade-do-hospital.pem\n"
       "; Token=...\n"
       "\n"
       "[BancoLocal]\n"

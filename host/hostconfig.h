@@ -11,6 +11,8 @@ namespace host {
 struct HostConfig {
   QString serverHost;  // empty: embedded server on 127.0.0.1
   int serverPort = 0;
+  bool serverTls = false;  // https: the server's certificate is verified
+  QString caFile;          // authorities for it (PEM); empty: the system's
   QString token;     // empty with the embedded server: a fresh one per run
   QString database;  // local database: SQLite file or postgresql://...; empty: default file
   QString reportsDir;

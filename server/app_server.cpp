@@ -27,7 +27,6 @@ namespace srv {
 
 namespace {
 
-constexpr size_t kMaxBody = size_t{16} * 1024 * 1024;
 const char* const kPath = "/Qel53600.rdmTabRelPeso";
 
 std::string Envelope(const std::string& id, int code, const QString& message) {
@@ -110,12 +109,16 @@ class AppServerImpl {
       : options(std::move(o)),
         service(options.database, std::max(1, options.dbConnections)),
         http(ConnectionLimits{options.threads, options.maxConnections, options.maxPerPeer,
-                              options.idleSeconds, options.lingerSeconds}) {
+                              options.idleSeconds, options.lingerSeconds, options.requestSeconds,
+                              size_t(options.headerKib) * 1024,
+                              size_t(options.bodyMib) * 1024 * 1024}) {
     for (const Token& t : options.tokens) tokens[t.token.toStdString()] = t;
   }
 
   int Start() {
     if (running) return port;
+    if (!options.tlsCert.isEmpty())
+      http.EnableTls(options.tlsCert.toStdString(), options.tlsKey.toStdString());
     service.Open();
     // Only SO_REUSEADDR: httplib's default also sets SO_REUSEPORT, which would
     // let a second server silently share a port that is already taken.
@@ -126,13 +129,39 @@ class AppServerImpl {
     // Small answers must not wait for the peer's delayed ACK.
     http.set_tcp_nodelay(true);
     http.set_keep_alive_max_count(1000000);
-    http.set_payload_max_length(kMaxBody);
-    http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    http.set_payload_max_length(http.Limits().bodyBytes);
+    http.set_error_handler([this](const httplib::Request&, httplib::Response& res) {
+      // Whatever was left unread of a refused request would be taken for the
+      // next one: the connection ends with the answer.
+      if (res.status == 400 || res.status == 408 || res.status == 413 || res.status == 414 ||
+          res.status == 431)
+        Listener::CloseAfterAnswer(res);
+      switch (Listener::RequestFault()) {
+        case Listener::Fault::TooBig:
+          res.status = 413;
+          res.body.clear();
+          break;
+        case Listener::Fault::TooSlow:
+          res.status = 408;
+          res.body.clear();
+          break;
+        case Listener::Fault::None:
+          break;
+      }
       if (res.status == 413) {
-        res.set_content(Envelope("null", RpcError::InvalidRequest,
-                                 QStringLiteral("A requisição excede o limite de 16 MiB e foi "
-                                                "recusada; nada foi alterado.")),
-                        "application/json");
+        Listener::CloseAfterAnswer(res);
+        res.set_content(
+            Envelope("null", RpcError::InvalidRequest,
+                     QString::fromStdString(BodyTooBigMessage(http.Limits().bodyBytes))),
+            "application/json");
+      } else if (res.status == 408) {
+        Listener::CloseAfterAnswer(res);
+        res.set_content(
+            Envelope("null", RpcError::InvalidRequest,
+                     QStringLiteral("A requisição não chegou completa em %1 s e foi recusada; "
+                                    "nada foi alterado.")
+                         .arg(http.Limits().requestSeconds)),
+            "application/json");
       } else if (res.body.empty()) {
         res.set_content(
             Envelope("null", RpcError::InvalidRequest,
@@ -141,7 +170,8 @@ class AppServerImpl {
       }
     });
     // Before any body is read: a length that is not a number is refused at
-    // once instead of being waited for.
+    // once instead of being waited for, and so is a call without a valid
+    // token, whose body is never read.
     http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
       if (req.has_header("Content-Length")) {
         const std::string length = req.get_header_value("Content-Length");
@@ -159,22 +189,22 @@ class AppServerImpl {
         Health(res);
         return httplib::Server::HandlerResponse::Handled;
       }
+      if (req.method != "POST") {
+        NotAllowed(res);
+        // A body sent with it is not read.
+        if ((req.has_header("Content-Length") && req.get_header_value("Content-Length") != "0") ||
+            req.has_header("Transfer-Encoding"))
+          Listener::CloseAfterAnswer(res);
+        return httplib::Server::HandlerResponse::Handled;
+      }
+      if (!Authenticate(req)) {
+        RefuseCredential(req, res);
+        return httplib::Server::HandlerResponse::Handled;
+      }
       return httplib::Server::HandlerResponse::Unhandled;
     });
     http.Post(".*",
               [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
-    const auto notAllowed = [](const httplib::Request&, httplib::Response& res) {
-      res.status = 405;
-      res.set_header("Allow", "POST");
-      res.set_content(Envelope("null", RpcError::InvalidRequest,
-                               QStringLiteral("Use POST %1 com uma requisição JSON-RPC 2.0.")
-                                   .arg(QLatin1String(kPath))),
-                      "application/json");
-    };
-    http.Get(".*", notAllowed);
-    http.Put(".*", notAllowed);
-    http.Delete(".*", notAllowed);
-    http.Patch(".*", notAllowed);
     const std::string host = options.host.toStdString();
     if (options.port == 0) {
       port = http.bind_to_any_port(host);
@@ -271,23 +301,9 @@ class AppServerImpl {
       finish(status, Envelope(idText, code, message), "error " + message.toStdString());
     };
 
-    // Authentication comes before anything is read from the body.
-    const Token* who = nullptr;
-    const std::string auth = req.get_header_value("Authorization");
-    if (auth.rfind("Bearer ", 0) == 0) {
-      auto it = tokens.find(auth.substr(7));
-      if (it != tokens.end()) who = &it->second;
-    }
-    if (!who) {
-      // A client without a valid token gets no connection to keep.
-      Listener::CloseAfterAnswer(res);
-      res.set_header("WWW-Authenticate", "Bearer");
-      return fail(401, RpcError::Forbidden,
-                  auth.empty() ? QStringLiteral("Credencial ausente: o servidor de aplicação "
-                                                "exige o cabeçalho Authorization: Bearer.")
-                               : QStringLiteral("Credencial inválida para o servidor de "
-                                                "aplicação."));
-    }
+    // The pre-routing check refused a missing or wrong token already.
+    const Token* who = Authenticate(req);
+    if (!who) return RefuseCredential(req, res);
     if (req.path != kPath)
       return fail(404, RpcError::MethodNotFound,
                   QStringLiteral("Servidor de aplicação desconhecido: '%1' (use %2).")
@@ -332,6 +348,37 @@ class AppServerImpl {
            QStringLiteral("Falha interna do servidor de aplicação; nada foi alterado. Detalhe: %1")
                .arg(QString::fromUtf8(e.what())));
     }
+  }
+
+  const Token* Authenticate(const httplib::Request& req) const {
+    const std::string auth = req.get_header_value("Authorization");
+    if (auth.rfind("Bearer ", 0) != 0) return nullptr;
+    auto it = tokens.find(auth.substr(7));
+    return it == tokens.end() ? nullptr : &it->second;
+  }
+
+  void RefuseCredential(const httplib::Request& req, httplib::Response& res) {
+    // A client without a valid token gets no connection to keep.
+    Listener::CloseAfterAnswer(res);
+    res.set_header("WWW-Authenticate", "Bearer");
+    res.status = 401;
+    const QString message =
+        !req.get_header_value("Authorization").empty()
+            ? QStringLiteral("Credencial inválida para o servidor de aplicação.")
+            : QStringLiteral(
+                  "Credencial ausente: o servidor de aplicação exige o cabeçalho "
+                  "Authorization: Bearer.");
+    res.set_content(Envelope("null", RpcError::Forbidden, message), "application/json");
+    Log("-", 0, "error " + message.toStdString());
+  }
+
+  static void NotAllowed(httplib::Response& res) {
+    res.status = 405;
+    res.set_header("Allow", "POST");
+    res.set_content(Envelope("null", RpcError::InvalidRequest,
+                             QStringLiteral("Use POST %1 com uma requisição JSON-RPC 2.0.")
+                                 .arg(QLatin1String(kPath))),
+                    "application/json");
   }
 
   // The load balancer's check: 200 while the database answers, 503 otherwise.

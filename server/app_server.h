@@ -24,8 +24,13 @@ struct ServerOptions {
   int maxPerPeer = 32;       // connections from one address; more are refused
   int idleSeconds = 5;       // an idle keep-alive connection is closed after this
   int lingerSeconds = 30;    // a thread beyond `threads` ends after this without work
-  int dbConnections = 8;     // database connections, the cold rebuild's helpers included
-  QList<Token> tokens;       // from --tokens FILE, or made by the embedded default
+  int requestSeconds = 10;   // a request's head and body must have arrived by then
+  int headerKib = 64;        // request line and headers, at most
+  int bodyMib = 16;          // a body as sent (chunked too), at most
+  QString tlsCert;           // PEM certificate chain and key: TLS only; empty: plain HTTP
+  QString tlsKey;
+  int dbConnections = 8;  // database connections, the cold rebuild's helpers included
+  QList<Token> tokens;    // from --tokens FILE, or made by the embedded default
   // "info": one stderr line per call (method, duration, outcome); "warn": only
   // failed calls; "quiet": nothing.
   QString logLevel = QStringLiteral("info");

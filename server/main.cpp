@@ -27,6 +27,13 @@ const char* const kHelp =
     "  --max-per-peer N     conexões HTTP de um mesmo endereço (padrão 32; atrás de um\n"
     "                       balanceador, dê pelo menos o total de estações)\n"
     "  --idle-timeout S     fecha uma conexão ociosa após S segundos (padrão 5)\n"
+    "  --request-timeout S  cabeçalho e corpo de uma requisição devem chegar em S segundos\n"
+    "                       (padrão 10); depois disso a conexão é fechada\n"
+    "  --max-header-kib N   tamanho máximo da linha de requisição e dos cabeçalhos (padrão 64)\n"
+    "  --max-body-mib N     tamanho máximo do corpo, inclusive em partes (chunked) (padrão 16)\n"
+    "  --tls-cert ARQUIVO   certificado (PEM, com a cadeia) para atender somente por TLS\n"
+    "                       (https); exige --tls-key\n"
+    "  --tls-key ARQUIVO    chave privada (PEM) do certificado\n"
     "  --db-connections N   conexões ao banco, no máximo (padrão 8)\n"
     "  --tokens ARQUIVO     credenciais, uma por linha: \"nome papel credencial\", papel\n"
     "                       maintainer (tudo) ou reader (somente métodos Get)\n"
@@ -55,6 +62,11 @@ const std::map<QString, Limit>& Limits() {
        {[](srv::ServerOptions& o) { return &o.maxPerPeer; }, 65536}},
       {QStringLiteral("--idle-timeout"),
        {[](srv::ServerOptions& o) { return &o.idleSeconds; }, 3600}},
+      {QStringLiteral("--request-timeout"),
+       {[](srv::ServerOptions& o) { return &o.requestSeconds; }, 3600}},
+      {QStringLiteral("--max-header-kib"),
+       {[](srv::ServerOptions& o) { return &o.headerKib; }, 1024}},
+      {QStringLiteral("--max-body-mib"), {[](srv::ServerOptions& o) { return &o.bodyMib; }, 1024}},
       {QStringLiteral("--db-connections"),
        {[](srv::ServerOptions& o) { return &o.dbConnections; }, 1024}}};
   return limits;
@@ -101,6 +113,10 @@ int main(int argc, char** argv) {
       int* target = limit->second.field(options);
       if (!value(&v) || (*target = v.toInt(&ok), !ok) || *target < 1 || *target > limit->second.max)
         return Usage(QStringLiteral("%1 exige um número de 1 a %2.").arg(a).arg(limit->second.max));
+    } else if (a == QLatin1String("--tls-cert")) {
+      if (!value(&options.tlsCert)) return Usage(QStringLiteral("--tls-cert exige um arquivo."));
+    } else if (a == QLatin1String("--tls-key")) {
+      if (!value(&options.tlsKey)) return Usage(QStringLiteral("--tls-key exige um arquivo."));
     } else if (a == QLatin1String("--tokens")) {
       if (!value(&tokensFile)) return Usage(QStringLiteral("--tokens exige um arquivo."));
     } else if (a == QLatin1String("--log")) {
@@ -112,6 +128,8 @@ int main(int argc, char** argv) {
     }
   }
   if (options.database.isEmpty()) return Usage(QStringLiteral("informe o banco com --db."));
+  if (options.tlsCert.isEmpty() != options.tlsKey.isEmpty())
+    return Usage(QStringLiteral("--tls-cert e --tls-key devem ser dados juntos."));
   if (tokensFile.isEmpty())
     return Usage(QStringLiteral("informe as credenciais com --tokens ARQUIVO."));
 
@@ -131,6 +149,12 @@ int main(int argc, char** argv) {
     srv::AppServer server(options);
     const int port = server.Start();
     std::printf("listening on %s:%d\n", options.host.toUtf8().constData(), port);
+    if (options.tlsCert.isEmpty() && options.host != QLatin1String("127.0.0.1") &&
+        options.host != QLatin1String("localhost") && options.host != QLatin1String("::1"))
+      std::fprintf(stderr,
+                   "tabrelpeso-server: atenção: HTTP sem TLS em %s; as credenciais passam em "
+                   "claro pela rede (use --tls-cert e --tls-key, ou TLS no balanceador).\n",
+                   options.host.toUtf8().constData());
     std::fflush(stdout);
     int sig = 0;
     sigwait(&stopSignals, &sig);

@@ -1,5 +1,7 @@
 #include "server/storage.h"
 
+#include <QRegularExpression>
+
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
@@ -182,8 +184,8 @@ class PgDb final : public Db {
       PQfinish(conn_);
       conn_ = nullptr;
       while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
-      throw DbError(DbError::Kind::Connection,
-                    "Não foi possível conectar ao PostgreSQL em '" + u.toStdString() + "': " + msg);
+      throw DbError(DbError::Kind::Connection, "Não foi possível conectar ao PostgreSQL em '" +
+                                                   ShownTarget(url).toStdString() + "': " + msg);
     }
     PQsetClientEncoding(conn_, "UTF8");
     script("SET client_min_messages = warning");
@@ -323,6 +325,25 @@ class PgDb final : public Db {
 bool IsPostgresUrl(const QString& target) {
   return target.startsWith(QLatin1String("postgresql://")) ||
          target.startsWith(QLatin1String("postgres://"));
+}
+
+QString ShownTarget(const QString& target) {
+  if (!IsPostgresUrl(target)) return target;
+  QString shown = target;
+  // user:password@ before the host; the user part ends at the last '@'
+  // before the path.
+  const qsizetype start = shown.indexOf(QLatin1String("://")) + 3;
+  qsizetype slash = shown.indexOf(u'/', start);
+  if (slash < 0) slash = shown.size();
+  const qsizetype at = shown.lastIndexOf(u'@', slash - 1);
+  if (at >= start) {
+    const qsizetype colon = shown.indexOf(u':', start);
+    if (colon >= 0 && colon < at) shown.replace(colon + 1, at - colon - 1, QStringLiteral("***"));
+  }
+  static const QRegularExpression param(QStringLiteral("([?&]password=)[^&]*"),
+                                        QRegularExpression::CaseInsensitiveOption);
+  shown.replace(param, QStringLiteral("\\1***"));
+  return shown;
 }
 
 std::unique_ptr<Db> OpenDb(const QString& target) {

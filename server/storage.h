@@ -78,6 +78,10 @@ std::unique_ptr<Db> OpenDb(const QString& target);
 
 bool IsPostgresUrl(const QString& target);
 
+// The target as it may be shown (answers, logs): a postgresql:// URL with its
+// password, in the user part or as a parameter, replaced by "***".
+QString ShownTarget(const QString& target);
+
 // Rolls back on scope exit unless committed.
 class Transaction {
  public:

@@ -2,6 +2,7 @@
 
 #include "framework/data/errors.h"
 #include "framework/net/rpcjson.h"
+#include "framework/net/serveraddress.h"
 #include "framework/ui/host_services.h"
 
 #include <httplib.h>
@@ -20,6 +21,16 @@ void SetTimeout(httplib::Client& client, int ms, bool connect) {
   }
 }
 
+struct TlsDefault {
+  bool on = false;
+  QString caFile;
+};
+
+TlsDefault& DefaultTls() {
+  static TlsDefault d;
+  return d;
+}
+
 }  // namespace
 
 class TNetConnectionImpl {
@@ -29,15 +40,34 @@ class TNetConnectionImpl {
 };
 
 TNetConnection::TNetConnection(const QString& name, QObject* parent)
-    : QObject(parent), impl_(std::make_unique<TNetConnectionImpl>()) {
+    : QObject(parent),
+      tls_(DefaultTls().on),
+      caFile_(DefaultTls().caFile),
+      impl_(std::make_unique<TNetConnectionImpl>()) {
   setObjectName(name);
+}
+
+void TNetConnection::SetDefaultTls(bool on, const QString& caFile) { DefaultTls() = {on, caFile}; }
+
+void TNetConnection::SetTls(bool on) {
+  if (on != tls_) impl_->client.reset();
+  tls_ = on;
+}
+
+void TNetConnection::SetCaFile(const QString& path) {
+  if (path != caFile_) impl_->client.reset();
+  caFile_ = path;
 }
 
 TNetConnection::~TNetConnection() = default;
 
 void TNetConnection::SetHost(const QString& host) {
-  if (host != host_) impl_->client.reset();
-  host_ = host;
+  QString name = host.trimmed();
+  bool tls = tls_;
+  SplitScheme(&name, &tls);
+  SetTls(tls);
+  if (name != host_) impl_->client.reset();
+  host_ = name;
 }
 
 void TNetConnection::SetPort(int port) {
@@ -45,11 +75,22 @@ void TNetConnection::SetPort(int port) {
   port_ = port;
 }
 
-QString TNetConnection::Address() const { return QStringLiteral("%1:%2").arg(host_).arg(port_); }
+QString TNetConnection::Address() const {
+  return QStringLiteral("%1%2:%3")
+      .arg(tls_ ? QStringLiteral("https://") : QString(), host_)
+      .arg(port_);
+}
 
 static httplib::Client& ClientFor(TNetConnectionImpl& impl, const TNetConnection& c) {
   if (!impl.client) {
-    impl.client = std::make_unique<httplib::Client>(c.Host().toStdString(), c.Port());
+    if (c.Tls()) {
+      impl.client = std::make_unique<httplib::Client>(
+          QStringLiteral("https://%1:%2").arg(c.Host()).arg(c.Port()).toStdString());
+      impl.client->enable_server_certificate_verification(true);
+      if (!c.CaFile().isEmpty()) impl.client->set_ca_cert_path(c.CaFile().toStdString());
+    } else {
+      impl.client = std::make_unique<httplib::Client>(c.Host().toStdString(), c.Port());
+    }
     impl.client->set_keep_alive(true);
     // Without it each small call waits for the peer's delayed ACK (about 40 ms).
     impl.client->set_tcp_nodelay(true);
@@ -68,6 +109,22 @@ static QString TransportMessage(httplib::Error error, const QString& address) {
                  "Não foi possível conectar ao servidor de aplicação em %1. Verifique se o "
                  "servidor está no ar e se o endereço e a porta configurados (opção --server ou "
                  "[Servidor] WebURL e WebPort) estão corretos.")
+          .arg(address);
+    case httplib::Error::SSLServerVerification:
+      return QStringLiteral(
+                 "O certificado do servidor de aplicação em %1 não foi reconhecido: ele não é "
+                 "de uma autoridade confiável ou não é deste endereço. Nada foi enviado. Informe "
+                 "a autoridade do hospital (opção --ca-file ou [Servidor] CA).")
+          .arg(address);
+    case httplib::Error::SSLLoadingCerts:
+      return QStringLiteral(
+                 "Não foi possível ler as autoridades de certificação (opção --ca-file "
+                 "ou [Servidor] CA) para conectar a %1.")
+          .arg(address);
+    case httplib::Error::SSLConnection:
+      return QStringLiteral(
+                 "Não foi possível estabelecer a conexão segura (TLS) com o servidor "
+                 "de aplicação em %1. Verifique se ele atende por https.")
           .arg(address);
     case httplib::Error::Read:
       return QStringLiteral(

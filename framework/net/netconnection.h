@@ -34,7 +34,19 @@ class TNetConnection : public QObject {
   QString ServerName() const { return serverName_; }
   void SetServerName(const QString& name) { serverName_ = name; }
   QString Host() const { return host_; }
+  // "https://NAME" turns TLS on, "http://NAME" off; a bare name keeps the
+  // process default (SetDefaultTls).
   void SetHost(const QString& host);
+  // TLS: the server's certificate is verified against caFile (PEM), or the
+  // system's authorities when it is empty; a certificate that does not
+  // verify, or that names another host, fails every call.
+  bool Tls() const { return tls_; }
+  void SetTls(bool on);
+  QString CaFile() const { return caFile_; }
+  void SetCaFile(const QString& path);
+  // What connections made afterwards start with (the host sets them from its
+  // configuration: [Servidor] TLS and CA, --ca-file).
+  static void SetDefaultTls(bool on, const QString& caFile);
   int Port() const { return port_; }
   void SetPort(int port);
   // Without a token of its own, connecting takes the host's (fw::Host::Token).
@@ -62,7 +74,7 @@ class TNetConnection : public QObject {
   // server's own failures come back as ok=false with a Portuguese message.
   ServerResult Call(const QString& method, const QVariantList& args = {});
 
-  // "HOST:PORT", as messages name the server.
+  // "HOST:PORT" ("https://HOST:PORT" with TLS), as messages name the server.
   QString Address() const;
 
  signals:
@@ -73,6 +85,8 @@ class TNetConnection : public QObject {
   QString host_ = QStringLiteral("127.0.0.1");
   int port_ = 8211;
   QString token_;
+  bool tls_;
+  QString caFile_;
   int connectTimeoutMs_ = 3000;
   int readTimeoutMs_ = 120000;
   bool connected_ = false;

@@ -122,6 +122,39 @@ TEST(HostConfig, BadSettingsAreExplained) {
   }
 }
 
+TEST(HostConfig, HttpsAddressesAndTheirAuthority) {
+  QTemporaryDir dir;
+  const QString ca = WriteFile(dir, "ca.pem", "-----BEGIN CERTIFICATE-----\n");
+  const QString byUrl =
+      WriteFile(dir, "url.ini", "[Servidor]\nWebURL=https://10.0.0.5\nWebPort=8443\nToken=a\n");
+  const QString bySetting = WriteFile(
+      dir, "tls.ini",
+      ("[Servidor]\nWebURL=10.0.0.5\nWebPort=8443\nToken=a\nTLS=1\nCA=" + ca + "\n").toUtf8());
+  const struct {
+    QStringList args;
+    QString host;
+    bool tls;
+    QString caFile;
+  } cases[] = {
+      {{"--config", byUrl}, "10.0.0.5", true, ""},
+      {{"--config", bySetting}, "10.0.0.5", true, ca},
+      {{"--config", bySetting, "--server", "http://app2:9000"}, "app2", false, ca},
+      {{"--config", byUrl, "--server", "https://app2:9443", "--ca-file", ca}, "app2", true, ca},
+      {{"--config", byUrl, "--server", "app2:9000"}, "app2", true, ""},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = host::ParseHostArguments(QStringList{"tabrelpeso"} + c.args);
+    const std::string what = c.args.join(' ').toStdString();
+    ASSERT_TRUE(parsed.error.isEmpty()) << what << ": " << parsed.error.toStdString();
+    EXPECT_EQ(parsed.config.serverHost, c.host) << what;
+    EXPECT_EQ(parsed.config.serverTls, c.tls) << what;
+    EXPECT_EQ(parsed.config.caFile, c.caFile) << what;
+  }
+  const auto missing = host::ParseHostArguments(
+      {"tabrelpeso", "--config", byUrl, "--ca-file", dir.filePath("nada.pem")});
+  EXPECT_TRUE(missing.error.contains("autoridades de certificação")) << missing.error.toStdString();
+}
+
 TEST(HostConfig, HelpNamesEveryOption) {
   const auto parsed = host::ParseHostArguments({"tabrelpeso", "--help"});
   EXPECT_TRUE(parsed.showHelp);

@@ -5,6 +5,7 @@
 // every acknowledged change and nothing else, no change was applied over a row
 // its sender had not seen, and the tables are what the audited changes made.
 
+#include "own_cluster.h"
 #include "support.h"
 
 #include "framework/net/netconnection.h"
@@ -31,6 +32,7 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <random>
 #include <set>
 #include <thread>
@@ -816,6 +818,59 @@ TEST(Balanced, WorkstationsThroughTheBalancerSurviveAKilledInstance) {
       << "calls failed that were neither in progress nor sent while the instance was dying";
   restarted.terminate();
   restarted.waitForFinished(10000);
+}
+
+// While PostgreSQL is down, every failed call through the balancer is a
+// JSON-RPC error with a message the host can show: the instances' own while
+// they are still in, the balancer's once both fail their health check.
+TEST(Balanced, ADatabaseOutageAnswersInJsonRpc) {
+  if (HaproxyPath().isEmpty())
+    GTEST_SKIP() << "haproxy is not installed (scripts/install-deps installs it)";
+  OwnCluster pg;
+  if (const QString why = pg.Start(); !why.isEmpty())
+    GTEST_SKIP() << "no PostgreSQL cluster of its own: " << why.toStdString();
+  srv::SeedSampleDatabase(pg.url, CdcDir());
+  QTemporaryDir dir;
+  const QString tokens = dir.filePath("tokens");
+  std::ofstream(tokens.toStdString()) << "joao reader " << kReader.toStdString() << "\n";
+  Deployment deployment;
+  const QString why = deployment.Start(pg.url, tokens, 2);
+  ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+
+  std::atomic<bool> stop{false};
+  std::mutex m;
+  std::map<int, int> failedByStatus;
+  std::vector<std::string> notJson;
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 4; ++i)
+    callers.emplace_back([&] {
+      Client c(deployment.port, kReader);
+      while (!stop) {
+        // Cached answers would hide the outage: the check reads the database.
+        const Response r = c.Call("GetValidaAltura", {"01", "050", "45"});
+        if (r.ok()) continue;
+        std::lock_guard lock(m);
+        ++failedByStatus[r.status];
+        if (r.error().isEmpty()) notJson.push_back(std::to_string(r.status));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(pg.Stop());
+  // Long enough for the balancer to take both instances out (fall 2 x 300 ms).
+  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  ASSERT_TRUE(pg.Resume());
+  EXPECT_TRUE(WaitHealthy(deployment.port, 20));
+  stop = true;
+  for (auto& t : callers) t.join();
+
+  for (const auto& [status, count] : failedByStatus)
+    std::printf("[ measure ] %d failed calls answered with HTTP %d\n", count, status);
+  EXPECT_TRUE(notJson.empty()) << notJson.size() << " answers without a JSON-RPC error, first "
+                               << (notJson.empty() ? "" : notJson.front());
+  EXPECT_GT(failedByStatus[503], 0) << "the balancer never answered for the instances";
+  EXPECT_GT(failedByStatus[200], 0) << "the instances never answered the outage themselves";
+  EXPECT_TRUE(Client(deployment.port, kReader).Call("GetValidaAltura", {"01", "050", "45"}).ok());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The server under races, hostile requests and idle sockets: real HTTP
 // against real in-process servers, on SQLite and on PostgreSQL.
 
+#include "own_cluster.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -283,8 +284,8 @@ TEST_P(ReliabilityTest, WrongHttpMethodsAndLengthsAreAnsweredAtOnce) {
     bool closes;
   } cases[] = {
       {"GET /Qel53600.rdmTabRelPeso HTTP/1.1\r\nHost: x\r\n\r\n", 405, false},
-      {"PUT /Qel53600.rdmTabRelPeso HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}", 405,
-       false},
+      // Its body is never read: the connection ends with the answer.
+      {"PUT /Qel53600.rdmTabRelPeso HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}", 405, true},
       {"DELETE /Qel53600.rdmTabRelPeso HTTP/1.1\r\nHost: x\r\n\r\n", 405, false},
       {"PATCH /x HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n", 405, false},
       {"POST /Qel53600.rdmTabRelPeso HTTP/1.1\r\nHost: x\r\nContent-Length: -1\r\n\r\n", 400, true},
@@ -324,8 +325,9 @@ TEST_P(ReliabilityTest, RefusedTokenClosesTheConnection) {
 }
 
 // Silent connections from one address hold no thread the others need: a
-// call from another address answers at once; beyond the cap per address
-// they are refused at once, and idle ones are closed after the idle time.
+// call from another address answers at once; beyond the cap per address a
+// newcomer takes the place of the longest silent one, and idle ones are
+// closed after the idle time.
 TEST_P(ReliabilityTest, SilentConnectionsDoNotStallOtherClients) {
   srv::ServerOptions o = Options(db_);
   o.idleSeconds = 2;
@@ -352,8 +354,8 @@ TEST_P(ReliabilityTest, SilentConnectionsDoNotStallOtherClients) {
       if (StatusOf(answer) == 503) ++refused;
       if (answer.empty() && s->closed()) ++closedWhenIdle;
     }
-    EXPECT_EQ(refused, std::max(0, count - o.maxPerPeer));
-    EXPECT_EQ(closedWhenIdle, std::min(count, o.maxPerPeer));
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(closedWhenIdle, count);
   }
 }
 
@@ -417,80 +419,6 @@ TEST_P(ReliabilityTest, HealthChecksTheDatabase) {
   EXPECT_EQ(StatusOf(answer), 503) << answer;
   EXPECT_NE(answer.find("O banco de dados não responde"), std::string::npos) << answer;
 }
-
-// A PostgreSQL cluster of the test's own, in a temporary folder, so that it
-// can be restarted without disturbing the tests that share the other one.
-// PostgreSQL refuses to run as root: then it runs as 'postgres'.
-class OwnCluster {
- public:
-  ~OwnCluster() {
-    if (started_) Run("pg_ctl", {"-D", data_, "-m", "immediate", "stop"});
-  }
-  // Empty on success, otherwise why the cluster could not be made.
-  QString Start() {
-    const QStringList bins =
-        QDir("/usr/lib/postgresql").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    if (bins.isEmpty()) return "the PostgreSQL server binaries are not installed";
-    bin_ = "/usr/lib/postgresql/" + bins.last() + "/bin/";
-    if (!dir_.isValid()) return "no temporary folder";
-    if (getuid() == 0) {
-      const passwd* pw = getpwnam("postgres");
-      if (!pw) return "no 'postgres' user to run PostgreSQL as";
-      if (chown(dir_.path().toLocal8Bit().constData(), pw->pw_uid, pw->pw_gid) != 0)
-        return "cannot hand the folder to postgres";
-    }
-    QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                           QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                           QFileDevice::ExeOther);
-    data_ = dir_.filePath("data");
-    const int port = FreeLoopbackPort();
-    QString out;
-    if (!Run("initdb", {"-D", data_, "-U", "trp", "--auth=trust", "-E", "UTF8", "--locale=C.UTF-8"},
-             &out))
-      return "initdb: " + out;
-    if (!Run("pg_ctl",
-             {"-D", data_, "-l", dir_.filePath("server.log"), "-w", "-o",
-              QString("-c listen_addresses=127.0.0.1 -p %1 -k %2 -c fsync=off")
-                  .arg(port)
-                  .arg(dir_.path()),
-              "start"},
-             &out))
-      return "pg_ctl start: " + out;
-    started_ = true;
-    if (!Run("createdb", {"-h", "127.0.0.1", "-p", QString::number(port), "-U", "trp", "trp"},
-             &out))
-      return "createdb: " + out;
-    url = QString("postgresql://trp@127.0.0.1:%1/trp").arg(port);
-    return {};
-  }
-  bool Restart() {
-    return Run("pg_ctl",
-               {"-D", data_, "-l", dir_.filePath("server.log"), "-w", "-m", "fast", "restart"});
-  }
-  QString url;
-
- private:
-  bool Run(const QString& tool, QStringList args, QString* out = nullptr) {
-    QProcess p;
-    QString program = bin_ + tool;
-    if (getuid() == 0) {
-      args.prepend(program);
-      args.prepend("--");
-      args.prepend("postgres");
-      args.prepend("-u");
-      program = "runuser";
-    }
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok =
-        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (out) *out = QString::fromLocal8Bit(p.readAll());
-    return ok;
-  }
-  QTemporaryDir dir_;
-  QString bin_, data_;
-  bool started_ = false;
-};
 
 // After PostgreSQL restarts, every pooled connection is dead: the next calls
 // still succeed. Under a burst of cold answers the instance never holds more

@@ -1,0 +1,242 @@
+// The server against hostile or unlucky peers, as a real process: no secret
+// in any answer, bounded memory before the token, deadlines for slow peers.
+
+#include "peer_support.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace srvtest;
+
+namespace {
+
+// The password of the database never leaves the server: not in /health, not
+// in a failed call's message, not in its log, not when it cannot start.
+TEST(Secrets, TheDatabasePasswordIsInNoAnswerAndNoLogLine) {
+  if (PgAdminUrl().isEmpty())
+    GTEST_SKIP() << "TRP_TEST_PG_URL is not set (run under scripts/with-test-postgres)";
+  const QString db = Databases::Instance().Fresh(Engine::Postgres);
+  ASSERT_TRUE(db.startsWith("postgresql://trp@"));
+  const std::string secrets[] = {"Senha-Plantada-1", "Senha-Plantada-2"};
+  // The cluster trusts local users: the passwords are carried, never checked.
+  const QString planted = QString(db).replace("trp@", QString("trp:%1@").arg(secrets[0].c_str())) +
+                          "?password=" + secrets[1].c_str();
+  QTemporaryDir dir;
+  ServerProcess server(planted, WriteTokensFile(dir.path()), {"--log", "info"});
+  ASSERT_GT(server.port(), 0) << server.process().readAllStandardError().toStdString();
+  ASSERT_TRUE(Client(server.port(), kReader).Call("GetReferencia").ok());
+
+  const QString name = db.mid(db.lastIndexOf('/') + 1);
+  srv::OpenDb(PgAdminUrl())->script("DROP DATABASE " + name.toStdString() + " WITH (FORCE)");
+  std::vector<std::string> answers;
+  {
+    RawSocket s(server.port());
+    s.Send("GET /health HTTP/1.1\r\nHost: x\r\n\r\n");
+    answers.push_back(s.Receive(2000));
+    EXPECT_EQ(StatusOf(answers.back()), 503) << answers.back();
+  }
+  Client maintainer(server.port(), kMaintainer), reader(server.port(), kReader);
+  const Response failed[] = {
+      reader.Call("GetPercAltura"), reader.Call("GetReferencia"),
+      maintainer.Call("SetPesAlt", {Delta("PESOALTU", {Insert({45.5, 10.0, "050", "03", 11.0})})})};
+  for (const Response& r : failed) {
+    EXPECT_FALSE(r.ok());
+    EXPECT_FALSE(r.error().isEmpty()) << r.status << " " << &r - failed;
+    answers.push_back(r.error().toStdString());
+  }
+  answers.push_back(server.StopAndLog().toStdString());
+  // Nor when it cannot start on that database.
+  ServerProcess again(planted, WriteTokensFile(dir.path()));
+  EXPECT_EQ(again.port(), 0);
+  again.process().waitForFinished(10000);
+  answers.push_back(again.process().readAllStandardError().toStdString());
+  EXPECT_NE(answers.back().find("***"), std::string::npos) << answers.back();
+
+  for (const std::string& answer : answers)
+    for (const std::string& secret : secrets)
+      EXPECT_EQ(answer.find(secret), std::string::npos) << answer;
+}
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+const std::string kPost = "POST /Qel53600.rdmTabRelPeso HTTP/1.1\r\nHost: x\r\n";
+const std::string kCall = R"({"jsonrpc":"2.0","id":1,"method":"GetReferencia"})";
+
+std::string Bearer(const QString& token) {
+  return "Authorization: Bearer " + token.toStdString() + "\r\n";
+}
+
+// The highest resident memory of the server while `work` runs.
+template <class Work>
+double PeakRssDuring(const ServerProcess& server, Work work) {
+  std::atomic<bool> done{false};
+  double peak = server.RssMib();
+  std::thread sampler([&] {
+    while (!done) {
+      peak = std::max(peak, server.RssMib());
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  work();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  done = true;
+  sampler.join();
+  return peak;
+}
+
+class HardeningTest : public ::testing::Test {
+ protected:
+  void Start(const QStringList& extra = {}) {
+    server_ = std::make_unique<ServerProcess>(Databases::Instance().Fresh(Engine::Sqlite),
+                                              WriteTokensFile(dir_.path()), extra);
+    ASSERT_GT(server_->port(), 0) << server_->process().readAllStandardError().toStdString();
+    port_ = server_->port();
+  }
+  QTemporaryDir dir_;
+  std::unique_ptr<ServerProcess> server_;
+  int port_ = 0;
+};
+
+// A refused request ends its connection: what follows on it is never taken
+// for a request of its own.
+TEST_F(HardeningTest, ABadRequestEndsTheConnection) {
+  Start();
+  const std::string call = kPost + Bearer(kReader) +
+                           "Content-Length: " + std::to_string(kCall.size()) + "\r\n\r\n" + kCall;
+  for (const std::string& bad : std::vector<std::string>{
+           "BROKEN LINE\r\n\r\n", "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 1x\r\n\r\n",
+           kPost + "Transfer-Encoding: chunked\r\n" + Bearer(kReader) + "\r\nzz\r\n"}) {
+    SCOPED_TRACE(bad);
+    RawSocket s(port_);
+    s.Send(bad + call);
+    const std::string answer = s.Receive(2000);
+    EXPECT_EQ(StatusOf(answer), 400) << answer;
+    EXPECT_TRUE(s.closed());
+    EXPECT_EQ(answer.find("HTTP/1.1 200"), std::string::npos) << answer;
+  }
+}
+
+// A declared length beyond the limit is answered before any of it is sent.
+TEST_F(HardeningTest, AnAbsurdLengthIsRefusedAtOnce) {
+  Start();
+  for (const char* length : {"1099511627776", "17825792", "99999999999999999999999999"}) {
+    for (const QString& token : {kMaintainer, QString("wrong")}) {
+      SCOPED_TRACE(std::string(length) + " " + token.toStdString());
+      RawSocket s(port_);
+      const auto started = Clock::now();
+      s.Send(kPost + Bearer(token) + "Content-Length: " + length + "\r\n\r\n{");
+      const std::string answer = s.Receive(500);
+      EXPECT_LT(MsSince(started), 1000.0);
+      EXPECT_EQ(StatusOf(answer), 413) << answer;
+      s.Receive(2000);
+      EXPECT_NE(answer.find("16 MiB"), std::string::npos) << answer;
+      EXPECT_TRUE(s.closed());
+    }
+  }
+  EXPECT_TRUE(Client(port_, kReader).Call("GetReferencia").ok());
+}
+
+// Floods without a length: the server reads no more than its limits and
+// its memory stays bounded while they run.
+TEST_F(HardeningTest, FloodsBeforeTheTokenKeepMemoryBounded) {
+  Start();
+  const std::string mib(1 << 20, 'a');
+  const std::string chunk = "100000\r\n" + mib + "\r\n";
+  std::string headerLines;
+  for (int i = 0; i < 1024; ++i) headerLines += "X-Pad: " + std::string(1016, 'b') + "\r\n";
+  const struct {
+    const char* name;
+    std::string head;
+    const std::string& repeated;
+    int status;
+  } floods[] = {
+      {"chunked body, valid token", kPost + Bearer(kReader) + "Transfer-Encoding: chunked\r\n\r\n",
+       chunk, 413},
+      {"chunked body, no token", kPost + "Transfer-Encoding: chunked\r\n\r\n", chunk, 401},
+      {"header lines", kPost, headerLines, 431},
+  };
+  const double before = server_->RssMib();
+  for (const auto& f : floods) {
+    SCOPED_TRACE(f.name);
+    RawSocket s(port_);
+    size_t sent = 0;
+    std::string answer;
+    const double peak = PeakRssDuring(*server_, [&] {
+      bool open = s.Send(f.head);
+      // 200 MiB, or until the server stops taking them.
+      for (int i = 0; open && i < 200; ++i) {
+        open = s.Send(f.repeated, 3000);
+        if (open) sent += f.repeated.size();
+      }
+      answer = s.Receive(2000);
+    });
+    std::printf("[ measure ] %s: %.0f MiB sent, server RSS %.1f MiB at most (%.1f before)\n",
+                f.name, double(sent) / (1 << 20), peak, before);
+    EXPECT_EQ(StatusOf(answer), f.status) << answer.substr(0, 300);
+    EXPECT_LT(peak, before + 64) << f.name;
+    EXPECT_LT(sent, size_t{40} << 20);
+  }
+  EXPECT_TRUE(Client(port_, kReader).Call("GetReferencia").ok());
+}
+
+// A request that trickles in is cut at the deadline; 500 of them beside a
+// workstation (behind the same address, as with a NAT) do not make its call
+// wait, whatever the cap per address.
+TEST_F(HardeningTest, SlowPeersAreCutAndNeverLockTheOthersOut) {
+  constexpr int kSlow = 500;
+  for (const char* perPeer : {"32", "512"}) {
+    SCOPED_TRACE(perPeer);
+    Start({"--request-timeout", "3", "--max-per-peer", perPeer});
+    {
+      RawSocket one(port_);
+      const auto started = Clock::now();
+      std::string answer;
+      for (const char c : kPost + Bearer(kReader)) {
+        if (!one.Send(std::string(1, c))) break;
+        answer += one.Receive(100);
+        if (one.closed()) break;
+      }
+      answer += one.Receive(2000);
+      EXPECT_EQ(StatusOf(answer), 408) << answer;
+      EXPECT_TRUE(one.closed());
+      EXPECT_LT(MsSince(started), 4500.0);
+    }
+    std::vector<std::unique_ptr<RawSocket>> slow;
+    for (int i = 0; i < kSlow; ++i) slow.push_back(std::make_unique<RawSocket>(port_));
+    std::atomic<bool> stop{false};
+    std::thread trickle([&] {
+      for (size_t at = 0; !stop; ++at) {
+        for (auto& s : slow) s->Send(std::string(1, kPost[at % kPost.size()]), 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    double ms = 0;
+    const double peak = PeakRssDuring(*server_, [&] {
+      Client client(port_, kReader);
+      const auto started = Clock::now();
+      const Response r = client.Call("GetReferencia");
+      ms = MsSince(started);
+      EXPECT_TRUE(r.ok()) << r.status << " " << r.error().toStdString();
+    });
+    stop = true;
+    trickle.join();
+    std::printf(
+        "[ measure ] max-per-peer %s: a call beside %d trickling connections waited "
+        "%.1f ms; server RSS %.1f MiB at most\n",
+        perPeer, kSlow, ms, peak);
+    EXPECT_LT(ms, 1000.0);
+  }
+}
+
+}  // namespace
