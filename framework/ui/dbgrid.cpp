@@ -1220,8 +1220,12 @@ bool DBGrid::TypeChar(QChar typed, QKeyEvent* original, bool fromEditor) {
   return true;
 }
 
-void DBGrid::TypeText(const QString& text) {
+void DBGrid::TypeText(const QString& pasted) {
   const int column = selectedCol_;
+  // A number pasted with a comma ("1.234,5") has its points as grouping;
+  // without one, a point is the decimal point ("12.5").
+  QString text = pasted;
+  if (IsNumeric(SelectedField()) && text.contains(QLatin1Char(','))) text.remove(QLatin1Char('.'));
   for (const QChar c : text) {
     if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) break;  // a cell holds one line
     if (c.category() == QChar::Other_Control) continue;
