@@ -10,8 +10,6 @@ namespace trp::growth {
 
 namespace {
 
-enum class Quantity { Weight, Stature, Head };
-
 const char* NameOf(Quantity q) {
   switch (q) {
     case Quantity::Weight:
@@ -22,18 +20,6 @@ const char* NameOf(Quantity q) {
       break;
   }
   return "perímetro cefálico";
-}
-
-Range RangeOf(Quantity q) {
-  switch (q) {
-    case Quantity::Weight:
-      return kWeightRange;
-    case Quantity::Stature:
-      return kStatureRange;
-    case Quantity::Head:
-      break;
-  }
-  return kHeadRange;
 }
 
 QString Num(double v) { return QString::number(v, 'g', 6).replace(u'.', u','); }
@@ -56,7 +42,7 @@ class TableCheck {
     curves_[{sex, q, percentile}][key] = m.value;
     const QString where = Where(sex, key);
     const Range r = RangeOf(q);
-    auto inRange = [&](double v) { return v >= r.low && v <= r.high; };
+    auto inRange = [&](double v) { return InRange(q, v); };
     if (m.value && !inRange(*m.value))
       Report(QStringLiteral("%1, %2, P%3: %4 fora do intervalo fisiológico de %5 a %6.")
                  .arg(where, QString::fromUtf8(NameOf(q)), percentile, Num(*m.value), Num(r.low),
@@ -96,17 +82,8 @@ class TableCheck {
     return QStringLiteral("%1, %2").arg(SexName(sex), Key(key));
   }
 
-  // The usual distance between keys: one month, or the commonest height step.
   double Step(const std::set<double>& keys) const {
-    if (byAge_) return 1;
-    std::map<long, int> count;  // in hundredths of a cm
-    for (auto it = keys.begin(); std::next(it) != keys.end(); ++it)
-      ++count[std::lround((*std::next(it) - *it) * 100)];
-    long best = 0;
-    int most = 0;
-    for (const auto& [step, n] : count)
-      if (n > most) best = step, most = n;
-    return double(best) / 100.0;
+    return UsualStep(byAge_, std::vector<double>(keys.begin(), keys.end()));
   }
   bool Gap(double from, double to, double step) const { return to - from > step + 1e-6; }
 
@@ -168,12 +145,12 @@ class TableCheck {
       const auto [k0, v0] = filled[i - 1];
       const auto [k1, v1] = filled[i];
       const auto [k2, v2] = filled[i + 1];
-      if (Gap(k0, k1, step) || Gap(k1, k2, step) || !(v1 > 0)) continue;
-      off[i] = std::fabs(v1 - (v0 + (v2 - v0) * (k1 - k0) / (k2 - k0))) / v1;
+      if (Gap(k0, k1, step) || Gap(k1, k2, step)) continue;
+      off[i] = LineOffset({k0, v0}, {k1, v1}, {k2, v2});
     }
     // One bad value also bends its neighbours' lines: report the worst point only.
     for (size_t i = 1; i + 1 < filled.size(); ++i) {
-      const double tolerance = Tolerance(filled[i].first);
+      const double tolerance = JumpTolerance(byAge_, filled[i].first);
       if (off[i] <= tolerance || off[i] < off[i - 1] || off[i] < off[i + 1]) continue;
       Report(QStringLiteral("%1, %2, P%3: %4 entre %5 e %6, salto de %7 % (tolerância %8 %).")
                  .arg(Where(sex, filled[i].first), QString::fromUtf8(NameOf(q)), percentile,
@@ -181,11 +158,6 @@ class TableCheck {
                       QString::number(off[i] * 100, 'f', 1).replace(u'.', u','),
                       Num(tolerance * 100)));
     }
-  }
-
-  double Tolerance(double key) const {
-    if (!byAge_) return kHeightJump;
-    return key < kInfantMonths ? kInfantJump : kAgeJump;
   }
 
   QString table_;
@@ -196,6 +168,61 @@ class TableCheck {
 };
 
 }  // namespace
+
+Range RangeOf(Quantity q) {
+  switch (q) {
+    case Quantity::Weight:
+      return kWeightRange;
+    case Quantity::Stature:
+      return kStatureRange;
+    case Quantity::Head:
+      break;
+  }
+  return kHeadRange;
+}
+
+bool InRange(Quantity q, double value) {
+  const Range r = RangeOf(q);
+  return value >= r.low && value <= r.high;
+}
+
+double LineOffset(const Point& before, const Point& at, const Point& after) {
+  if (!(at.value > 0) || after.key == before.key) return 0;
+  const double line = before.value + (after.value - before.value) * (at.key - before.key) /
+                                         (after.key - before.key);
+  return std::fabs(at.value - line) / at.value;
+}
+
+double JumpTolerance(bool byAge, double key) {
+  if (!byAge) return kHeightJump;
+  return key < kInfantMonths ? kInfantJump : kAgeJump;
+}
+
+double UsualStep(bool byAge, const std::vector<double>& keys) {
+  if (byAge) return 1;
+  std::map<long, int> count;  // in hundredths of a cm
+  for (size_t i = 1; i < keys.size(); ++i) ++count[std::lround((keys[i] - keys[i - 1]) * 100)];
+  long best = 0;
+  int most = 0;
+  for (const auto& [step, n] : count)
+    if (n > most) best = step, most = n;
+  return double(best) / 100.0;
+}
+
+Finding CheckValue(const ValueInContext& v) {
+  if (!InRange(v.quantity, v.at.value)) return Finding::Bounds;
+  if (v.previous && v.next) {
+    // The check of the whole table skips points beside a gap.
+    const bool gap =
+        v.at.key - v.previous->key > v.step + 1e-6 || v.next->key - v.at.key > v.step + 1e-6;
+    if (!gap && LineOffset(*v.previous, v.at, *v.next) > JumpTolerance(v.byAge, v.at.key))
+      return Finding::Jump;
+  }
+  if ((v.lowerPercentile && *v.lowerPercentile > v.at.value) ||
+      (v.upperPercentile && v.at.value > *v.upperPercentile))
+    return Finding::Order;
+  return Finding::None;
+}
 
 QStringList CheckRows(const Rows& rows) {
   QStringList out;

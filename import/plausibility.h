@@ -19,6 +19,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+#include <vector>
+
 namespace trp::growth {
 
 struct Range {
@@ -43,5 +46,42 @@ inline constexpr double kHeightJump = 0.01;
 
 // The findings for the rows of one reference; empty when nothing is found.
 QStringList CheckRows(const Rows& rows);
+
+// --- the same rules for one value, as a screen checks what is typed
+
+enum class Quantity { Weight, Stature, Head };
+Range RangeOf(Quantity q);
+bool InRange(Quantity q, double value);
+
+struct Point {
+  double key = 0;  // months (by age) or cm (by height)
+  double value = 0;
+};
+
+// Distance of `at` from the straight line through `before` and `after`,
+// relative to its value; 0 when the value is not positive.
+double LineOffset(const Point& before, const Point& at, const Point& after);
+// The tolerance of LineOffset at `key`.
+double JumpTolerance(bool byAge, double key);
+// The usual distance between keys: one month by age, else the commonest
+// step between the sorted `keys` (0 with fewer than two).
+double UsualStep(bool byAge, const std::vector<double>& keys);
+
+// One value with what it is checked against: the values of the neighbouring
+// percentiles at the same key and of the same percentile at the neighbouring
+// keys, where they exist.
+struct ValueInContext {
+  Quantity quantity = Quantity::Weight;
+  bool byAge = true;
+  Point at;
+  std::optional<double> lowerPercentile, upperPercentile;
+  std::optional<Point> previous, next;
+  double step = 0;  // UsualStep of the percentile's keys
+};
+
+enum class Finding { None, Bounds, Order, Jump };
+// The first rule the value breaks (bounds, then the jump off its curve, then
+// the order of the percentiles), as CheckRows would report it.
+Finding CheckValue(const ValueInContext& v);
 
 }  // namespace trp::growth

@@ -629,7 +629,15 @@ class Methods {
 
   JsonPieces GetPercentil(const TableDef& t) {
     p_.expect(1);
-    const std::string ref = Code(p_.text(0, QStringLiteral("referência")), true);
+    const QString code = p_.text(0, QStringLiteral("referência"));
+    // An empty code selects nothing: a table page without a reference offers
+    // no percentile, and the copy dialog still loads the other lists.
+    if (code.isEmpty()) {
+      std::string out;
+      AppendFields(out, kPercentileFields);
+      return Share(out + "]}");
+    }
+    const std::string ref = Code(code, true);
     auto db = s_.pool_.acquire();
     RequireReference(*db, ref);
     return Share(Packet(*db, kPercentileFields,

@@ -22,10 +22,11 @@ bool EmptyString(const QString& text);
 // Decides whether `key`, typed into `text` replacing the selection
 // [selStart, selStart + selLength), keeps the number within `intDigits`
 // integer and `decDigits` decimal digits (decimal comma). When it would not,
-// sets `key` to QChar() so that it is refused. Control characters (backspace,
-// tab, enter, ...) always pass; characters other than digits and the comma
-// are left for the caller to judge. A second comma is refused, as is a comma
-// when decDigits is 0.
+// sets `key` to QChar() so that it is refused, with a beep and the reason in
+// the status text (number_entry.h). A "." is taken as the comma (`key` then
+// holds ","). Control characters (backspace, tab, enter, ...) always pass;
+// characters other than digits and the comma are left for the caller to
+// judge. A second comma is refused, as is a comma when decDigits is 0.
 void MaxNumber(const QString& text, int intDigits, int decDigits, QChar& key, int selStart,
                int selLength);
 

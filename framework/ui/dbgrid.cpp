@@ -5,6 +5,8 @@
 #include "framework/ui/forms.h"
 #include "framework/ui/guard.h"
 #include "framework/ui/messages.h"
+#include "framework/ui/number_entry.h"
+#include "framework/ui/status_text.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -694,7 +696,10 @@ void DBGrid::CloseEditor(bool commit) {
   QLineEdit* editor = editor_;
   editor_ = nullptr;
   editorModified_ = false;
-  const bool hadFocus = editor->hasFocus();
+  // While a question's window is up the editor is still its window's focus
+  // child: closing it then must hand the focus to the grid, not to the next
+  // control of the window (the page's tab).
+  const bool hadFocus = editor->hasFocus() || editor->window()->focusWidget() == editor;
   QAbstractItemView::closeEditor(editor, QAbstractItemDelegate::NoHint);
   if (hadFocus) setFocus();
 }
@@ -1189,8 +1194,16 @@ bool DBGrid::BeginEditForKey() {
 }
 
 bool DBGrid::TypeChar(QChar typed, QKeyEvent* original, bool fromEditor) {
-  QChar ch = typed;
-  if (!RunKeyPress(ch)) return true;
+  // A numeric cell takes the decimal key of the keyboard and of the keypad
+  // as the comma; what it refuses is explained, never dropped unseen.
+  const bool numeric = IsNumeric(SelectedField());
+  QChar ch = numeric ? NumberKey(typed) : typed;
+  const int refusals = RefusalCount();
+  if (!RunKeyPress(ch)) {
+    if (numeric && ch.isNull() && RefusalCount() == refusals)
+      RefuseInput(NumberKeyReason(NumberKey(typed)), this);
+    return true;
+  }
   if (!BeginEditForKey()) return true;
   if (!editor_) {
     if (fromEditor) return true;  // the editor went away meanwhile
@@ -1207,8 +1220,12 @@ bool DBGrid::TypeChar(QChar typed, QKeyEvent* original, bool fromEditor) {
   return true;
 }
 
-void DBGrid::TypeText(const QString& text) {
+void DBGrid::TypeText(const QString& pasted) {
   const int column = selectedCol_;
+  // A number pasted with a comma ("1.234,5") has its points as grouping;
+  // without one, a point is the decimal point ("12.5").
+  QString text = pasted;
+  if (IsNumeric(SelectedField()) && text.contains(QLatin1Char(','))) text.remove(QLatin1Char('.'));
   for (const QChar c : text) {
     if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) break;  // a cell holds one line
     if (c.category() == QChar::Other_Control) continue;

@@ -223,7 +223,8 @@ class DBGrid : public QTableView {
   void EditorDestroyed(QLineEdit* editor);
   bool EditorKeyFilter(QKeyEvent* event);  // true: consumed
   // Types `text` into the current cell as keys would, each character through
-  // OnKeyPress; stops at a line break or when the cell moves.
+  // OnKeyPress; stops at a line break or when the cell moves. In a numeric
+  // cell the points of a text with a comma are grouping and left out.
   void TypeText(const QString& text);
   void EditorContextMenu(QLineEdit* editor, const QPoint& globalPos);
 

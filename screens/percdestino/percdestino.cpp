@@ -112,16 +112,18 @@ void TfrmPercDestino::FormActivate(QObject* sender) {
   if (!tela) return;
   const services::Busy busy(fw::bkLoading);
   netPercDestino->SetConnected(true);
-  // Each list for the reference of its own table's percentile list.
+  // Each list for the reference of its own table's percentile list; a list
+  // the server refuses is said and left empty, the others still load.
+  const auto carrega = [](fw::Dataset* lista, const fw::ServerResult& answer) {
+    const QVariant packet = fw::CheckResultServ(answer, false, 0);
+    if (packet.isValid()) lista->SetData(services::PacketOf(packet));
+  };
   const auto referencia = [](const fw::Dataset* lista) {
     return lista->FieldByName(u"CDREFEBIBL")->AsString();
   };
-  cdsPercentilIdPesAlt->SetData(services::PacketOf(
-      fw::CheckResultServ(rdm_.GetPercentilIdPesAlt(referencia(tela->cdsPercIdade)), true, 0)));
-  cdsPercentilPesAlt->SetData(services::PacketOf(
-      fw::CheckResultServ(rdm_.GetPercentilPesAlt(referencia(tela->cdsPercAltura)), true, 0)));
-  cdsPercentilPesAltNCHS->SetData(services::PacketOf(fw::CheckResultServ(
-      rdm_.GetPercentilPesAltNCHS(referencia(tela->cdsPercAlturaNCHS)), true, 0)));
+  carrega(cdsPercentilIdPesAlt, rdm_.GetPercentilIdPesAlt(referencia(tela->cdsPercIdade)));
+  carrega(cdsPercentilPesAlt, rdm_.GetPercentilPesAlt(referencia(tela->cdsPercAltura)));
+  carrega(cdsPercentilPesAltNCHS, rdm_.GetPercentilPesAltNCHS(referencia(tela->cdsPercAlturaNCHS)));
 }
 
 void TfrmPercDestino::FormClose(QObject* sender, fw::CloseAction& action) {

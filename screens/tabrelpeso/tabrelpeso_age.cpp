@@ -68,6 +68,7 @@ void TfrmTabRelPeso::cdsIdPesAltBeforePost(fw::Dataset&) {
   cdsIdPesAlt->FieldByName(u"CDREFEBIBL")->SetAsString(CurrentReference());
   cdsIdPesAlt->FieldByName(u"CDPERCENTIL")
       ->SetAsString(cdsPercIdade->FieldByName(u"CDPERCENTIL")->AsString());
+  VerificaPlausibilidade(idade_);
 }
 
 void TfrmTabRelPeso::cdsIdPesAltAfterPost(fw::Dataset&) {

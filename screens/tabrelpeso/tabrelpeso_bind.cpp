@@ -44,6 +44,8 @@ void TfrmTabRelPeso::BindHandlers() {
   cdsReferencia->BeforeInsert = [this](fw::Dataset& ds) { cdsReferenciaBeforeInsert(ds); };
   cdsReferencia->BeforePost = [this](fw::Dataset& ds) { cdsReferenciaBeforePost(ds); };
   cdsReferencia->AfterCancel = [this](fw::Dataset& ds) { cdsReferenciaAfterCancel(ds); };
+  // Another reference chosen leaves a new one without rows.
+  cdsReferencia->AfterScroll = [this](fw::Dataset&) { AvisaSemLinhas(false); };
   dbgPadrao->OnColExit = [this](fw::DBGrid* g) { dbgPadraoColExit(g); };
   dbgPadrao->OnEditButtonClick = [this](fw::DBGrid* g) { dbgPadraoEditButtonClick(g); };
   cdsPercIdade->BeforeInsert = [this](fw::Dataset& ds) { cdsPercIdadeBeforeInsert(ds); };

@@ -356,6 +356,9 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void ApplyPercRule(const Tabela& table);
   void ApplyRowsRule(const Tabela& table);
   fw::Dataset* Alvo(Acao acao) const;
+  // Gives the focus back to `working` after a cancel, or to the page's list
+  // when it can no longer take it.
+  void VoltaAoControle(QWidget* working);
   // tabrelpeso_rowfilter.cpp
   void FiltraLinhas(const Tabela& table);
   // tabrelpeso_references.cpp
@@ -406,11 +409,26 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   // Discards Ctrl+Delete: a row holding both sexes is deleted only by the
   // toolbar, which says so.
   static void DescartaCtrlDelete(int& key, Qt::KeyboardModifiers shift);
+  // tabrelpeso_plausibility.cpp
+  // Asks about each value of the row being posted that breaks a rule of the
+  // plausibility check; No focuses it and aborts the post (the row kept).
+  void VerificaPlausibilidade(const Tabela& table);
+  // tabrelpeso_rowless.cpp
+  // Notes a reference (table nullptr) or a percentile entry being posted;
+  // AvisaSemLinhas then says once, in the status text, of each noted entry
+  // the user has left (all of them when closing) that it still has no rows.
+  void LembraSemLinhas(const Tabela* table);
+  void AvisaSemLinhas(bool fechando);
   // tabrelpeso_lifecycle.cpp
   void EnterTablePage(const Tabela& table, fw::ComboBox* sexSelector);
   void LoadTables();
 
   Tabela idade_, altura_, nchs_;
+  struct SemLinhas {
+    const Tabela* table;  // nullptr: a reference
+    QString referencia, percentil;
+  };
+  QList<SemLinhas> semLinhas_;
   services::RdmTabRelPeso rdm_;
   fw::TADOIBQuery* qryCitacao_ = nullptr;
 };

@@ -24,6 +24,7 @@ void TfrmTabRelPeso::cdsPesAltBeforePost(fw::Dataset&) {
     peso->FocusControl();
     fw::MensErro(msgPadrao->Msg(QLatin1String(message)));
   }
+  VerificaPlausibilidade(altura_);
 }
 
 // After a post the focus stays where it is, even on an emptied pair.

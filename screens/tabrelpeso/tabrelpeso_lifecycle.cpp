@@ -80,12 +80,14 @@ void TfrmTabRelPeso::netTabRelPesoBeforeConnect(fw::TNetConnection& sender) {
 
 void TfrmTabRelPeso::FormClose(QObject* sender, fw::CloseAction& action) {
   fw::TfrmPadraoGrid::FormClose(sender, action);
+  AvisaSemLinhas(true);
   boStCriado = false;
   netTabRelPeso->SetConnected(false);
 }
 
 void TfrmTabRelPeso::pgcPadraoChange(QObject*) {
   fw::TabSheet* page = pgcPadrao->ActivePage();
+  AvisaSemLinhas(false);
   mnuReferncia->setChecked(page == tshPadrao);
   mnuIdPesAlt->setChecked(page == tshIdPesAlt);
   mnuPesAlt->setChecked(page == tshPesAlt);

@@ -27,6 +27,7 @@ void TfrmTabRelPeso::cdsPesAltNCHSBeforePost(fw::Dataset&) {
   stNCHSVRALTURAN2 = cdsPesAltNCHS->FieldByName(u"VRALTURAN2")->AsString();
   InicioPostLinhas(nchs_);
   if (cdsPesAltNCHS->State() == fw::DatasetState::Insert) Vd_AlturaNCHS(true);
+  VerificaPlausibilidade(nchs_);
 }
 
 void TfrmTabRelPeso::cdsPesAltNCHSAfterPost(fw::Dataset&) {

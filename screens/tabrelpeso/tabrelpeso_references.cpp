@@ -81,7 +81,10 @@ void TfrmTabRelPeso::cdsReferenciaBeforeInsert(fw::Dataset&) {
   cdsReferencia->FieldByName(u"CDREFEBIBL")->FocusControl();
 }
 
-void TfrmTabRelPeso::cdsReferenciaBeforePost(fw::Dataset&) { Vd_Referencia(true); }
+void TfrmTabRelPeso::cdsReferenciaBeforePost(fw::Dataset&) {
+  Vd_Referencia(true);
+  LembraSemLinhas(nullptr);
+}
 
 void TfrmTabRelPeso::cdsReferenciaAfterCancel(fw::Dataset&) {
   // The controls that need a current reference. The edit action stays as
@@ -161,6 +164,7 @@ void TfrmTabRelPeso::PercBeforeInsert(const Tabela& table) {
 void TfrmTabRelPeso::PercBeforePost(const Tabela& table) {
   table.perc->FieldByName(u"CDREFEBIBL")->SetAsString(CurrentReference());
   (this->*table.validaPercentil)(true);
+  LembraSemLinhas(&table);
 }
 
 void TfrmTabRelPeso::PercAfterCancel(const Tabela& table) {

@@ -27,16 +27,19 @@ void TfrmTabRelPeso::FiltraLinhas(const Tabela& table) {
 }
 
 void TfrmTabRelPeso::cdsPercIdadeAfterScroll(fw::Dataset&) {
+  AvisaSemLinhas(false);
   FiltraLinhas(idade_);
   dtsPercIdadeStateChange(dtsPercIdade);
 }
 
 void TfrmTabRelPeso::cdsPercAlturaAfterScroll(fw::Dataset&) {
+  AvisaSemLinhas(false);
   FiltraLinhas(altura_);
   dtsPercAlturaStateChange(dtsPercAltura);
 }
 
 void TfrmTabRelPeso::cdsPercAlturaNCHSAfterScroll(fw::Dataset&) {
+  AvisaSemLinhas(false);
   FiltraLinhas(nchs_);
   dtsPercAlturaNCHSStateChange(dtsPercAlturaNCHS);
 }

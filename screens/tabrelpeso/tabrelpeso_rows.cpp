@@ -33,6 +33,8 @@ void TfrmTabRelPeso::FiltraTeclaLinhas(QObject* sender, QChar& key,
   if (decimals != decimais.constEnd())
     fw::MaxNumber(grid->EditorText(), 3, *decimals, key, grid->EditorSelStart(),
                   grid->EditorSelLength());
+  else if (key == QLatin1Char(','))  // years and months: whole numbers, refused visibly
+    fw::MaxNumber(grid->EditorText(), 3, 0, key, grid->EditorSelStart(), grid->EditorSelLength());
 }
 
 void TfrmTabRelPeso::DescartaCtrlDelete(int& key, Qt::KeyboardModifiers shift) {

@@ -5,6 +5,7 @@
 #include "framework/ui/busy.h"
 #include "framework/ui/consiste.h"
 #include "framework/ui/dialogs.h"
+#include "framework/ui/forms.h"
 #include "framework/ui/search.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "services/framework_services.h"
@@ -200,6 +201,14 @@ void TfrmTabRelPeso::sbtConfirmarClick(QObject*) {
 }
 
 void TfrmTabRelPeso::sbtCancelarClick(QObject* sender) {
+  // Whatever the answer, the user goes on in the grid they were working in
+  // (the question's window and a closed editor would leave the focus on the
+  // page's tab, where Incluir and typing do nothing).
+  struct Volta {
+    TfrmTabRelPeso* form;
+    QPointer<QWidget> working;
+    ~Volta() { form->VoltaAoControle(working); }
+  } volta{this, ActiveControl()};
   fw::TabSheet* page = pgcPadrao->ActivePage();
   if (page == tshPadrao) {
     fw::TfrmPadraoGrid::sbtCancelarClick(sender);
@@ -222,6 +231,14 @@ void TfrmTabRelPeso::sbtCancelarClick(QObject* sender) {
     else
       dtsPercAlturaStateChange(dtsPercAltura);
   }
+}
+
+void TfrmTabRelPeso::VoltaAoControle(QWidget* working) {
+  if (!working || !working->isEnabled() || !working->isVisibleTo(this)) {
+    const fw::TabSheet* page = pgcPadrao->ActivePage();
+    working = page == tshPadrao ? static_cast<QWidget*>(dbgPadrao) : TabelaDaPagina(page).percGrid;
+  }
+  fw::ActiveControlTracker::TakeFocus(working);
 }
 
 void TfrmTabRelPeso::sbtProcurarClick(QObject*) {

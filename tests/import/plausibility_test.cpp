@@ -135,3 +135,52 @@ TEST(Plausibility, FindsEachPlantedFault) {
 }
 
 }  // namespace
+
+// The check of one typed value and the check of the whole table agree: each
+// value of a planted fault is judged by the same rule, and the shipped values
+// around it pass.
+TEST(Plausibility, OneValueIsJudgedAsTheWholeTableJudgesIt) {
+  using trp::growth::Finding;
+  const Rows& cdc = Cdc();
+  auto weight = [&](const char* perc, int months) {
+    for (const auto& r : cdc.age)
+      if (r.percentile == QLatin1String(perc) && r.years * 12 + r.months == months)
+        return *r.weight[kMale].value;
+    throw std::runtime_error("no such row");
+  };
+  auto at24 = [&](double value) {
+    trp::growth::ValueInContext v;
+    v.quantity = trp::growth::Quantity::Weight;
+    v.byAge = true;
+    v.at = {24, value};
+    v.lowerPercentile = weight("025", 24);
+    v.upperPercentile = weight("075", 24);
+    v.previous = trp::growth::Point{23, weight("050", 23)};
+    v.next = trp::growth::Point{25, weight("050", 25)};
+    v.step = 1;
+    return v;
+  };
+  struct Case {
+    double value;
+    Finding finding;
+  };
+  const double p50 = weight("050", 24);
+  const Case cases[] = {
+      {p50, Finding::None},
+      {p50 * 10, Finding::Jump},                       // a slipped comma
+      {260, Finding::Bounds},                          // over any weight
+      {(weight("025", 24) + p50) / 2, Finding::Jump},  // off the line, inside the order
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(trp::growth::CheckValue(at24(c.value)), c.finding) << c.value;
+    Rows planted = cdc;
+    AgeAt(planted, "050", 2, 0).weight[kMale].value = c.value;
+    const QStringList found = trp::growth::CheckRows(planted);
+    EXPECT_EQ(found.isEmpty(), c.finding == Finding::None)
+        << c.value << found.join('\n').toStdString();
+  }
+  // Out of order only: no neighbour on the curve, above the next percentile.
+  trp::growth::ValueInContext alone = at24(weight("075", 24) + 0.5);
+  alone.previous.reset();
+  EXPECT_EQ(trp::growth::CheckValue(alone), Finding::Order);
+}

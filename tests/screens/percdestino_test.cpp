@@ -27,10 +27,14 @@ class Copy : public SampleScreenTest {
   // by confirming or closing it.
   void WithDialog(const std::function<void(TfrmPercDestino*)>& act) {
     bool ran = false;
+    int polls = 0;
     std::function<void()> poll;
     poll = [&] {
       auto* dialog = qobject_cast<TfrmPercDestino*>(QApplication::activeModalWidget());
-      if (!dialog) {
+      // The lists load, under the busy indicator, once the dialog is first
+      // activated, which may come after it is the modal widget.
+      const bool loaded = !trp::percdestino::boPrimVez && dialogs_.BusyDepth() == 0;
+      if (!dialog || (!loaded && ++polls < 200)) {
         QTimer::singleShot(10, poll);
         return;
       }

@@ -104,7 +104,8 @@ TEST_F(Age, AServerRestartFailsOneConfirmKeepsTheRowAndTheNextOneSaves) {
   Click("sbtConfirmar");
   const QStringList failure = Shown();
   ASSERT_EQ(failure.size(), 1);
-  EXPECT_TRUE(failure[0].contains(QStringLiteral("servidor de aplicação"))) << failure[0].toStdString();
+  EXPECT_TRUE(failure[0].contains(QStringLiteral("servidor de aplicação")))
+      << failure[0].toStdString();
   EXPECT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Insert);
   EXPECT_DOUBLE_EQ(Value(form_->cdsIdPesAlt, "VRPESOMASIDA"), 12.345);
   EXPECT_EQ(dialogs_.BusyDepth(), 0);
@@ -171,7 +172,7 @@ TEST_F(Age, KeysAcceptOnlyWhatTheColumnTakes) {
     const char* editor;  // the text the cell holds afterwards
   };
   const Case cases[] = {
-      {"VRPESOMASIDA", "1.5", "15"},        // the point is refused
+      {"VRPESOMASIDA", "1.5", "1,5"},       // the point is the decimal comma
       {"VRPESOMASIDA", "1,5a-", "1,5"},     // so are letters and the minus
       {"VRPESOMASIDA", "1,2345", "1,234"},  // weight: 3 decimals
       {"VRMDPSMASIDA", "1,2345", "1,234"},  // its mean too, though it shows 2
@@ -202,7 +203,8 @@ TEST_F(Age, KeysAcceptOnlyWhatTheColumnTakes) {
 TEST_F(Age, AChangeTheServerRefusesIsUndoneWithTheServersMessage) {
   ClickCell(grid_, 2, Column("VRPESOMASIDA"));
   const double before = Value(form_->cdsIdPesAlt, "VRPESOMASIDA");
-  Type(QStringLiteral("9,5"));
+  // Near the value kept, so that only the server has something to say.
+  Type(QString::number(before + 0.01, 'f', 2).replace(u'.', u','));
   // Another workstation changes the row first.
   QSqlQuery q(QSqlDatabase::database(QLatin1String(fw::kLocalConnectionName)));
   ASSERT_TRUE(q.exec(QStringLiteral(

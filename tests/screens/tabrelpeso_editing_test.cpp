@@ -95,12 +95,17 @@ TEST_F(Editing, ConfirmClickedRunsItsHandlerWithTheSavingIndicator) {
   Key(Qt::Key_Backtab, Qt::ShiftModifier);
   ASSERT_EQ(form_->cdsPesAlt->State(), fw::DatasetState::Edit);
   dialogs_.Clear();
+  // Both weights are far off the first percentile's curve: asked, saved on Yes.
+  dialogs_.QueueAnswer(fw::mbYes);
+  dialogs_.QueueAnswer(fw::mbYes);
   Click("sbtConfirmar");
   EXPECT_EQ(form_->cdsPesAlt->State(), fw::DatasetState::Browse);
   EXPECT_EQ(form_->cdsPesAlt->RecNo(), 1);
   EXPECT_DOUBLE_EQ(Value(form_->cdsPesAlt, "VRPESOMASALT"), 9.5);
   EXPECT_DOUBLE_EQ(Value(form_->cdsPesAlt, "VRPESOFEMALT"), 8.25);
-  EXPECT_TRUE(dialogs_.Messages().isEmpty()) << dialogs_.MessageTexts().join('\n').toStdString();
+  EXPECT_EQ(dialogs_.Messages().size(), 2);
+  for (const QString& text : dialogs_.MessageTexts())
+    EXPECT_TRUE(text.endsWith(QStringLiteral("Gravar assim mesmo?"))) << text.toStdString();
   ASSERT_FALSE(dialogs_.BusyEvents().isEmpty());  // the handler ran, not a post on the way
   EXPECT_EQ(dialogs_.BusyEvents().first().kind, fw::bkSaving);
   EXPECT_EQ(dialogs_.BusyDepth(), 0);

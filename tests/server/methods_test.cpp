@@ -371,6 +371,13 @@ TEST_P(ServerTest, GetPercentilOffersPercentilesWithoutRows) {
   EXPECT_EQ(codes("GetPercentilIdPesAlt", "04").size(), 11);
   EXPECT_EQ(FieldNames(Ok("GetPercentilPesAlt", {"04"})),
             (QStringList{"CDPERCENTIL:string:3", "NMPERCENTIL:string:30"}));
+  // An empty code selects nothing (a page without a reference), unlike an unknown one.
+  for (const char* method :
+       {"GetPercentilIdPesAlt", "GetPercentilPesAlt", "GetPercentilPesAltNCHS"}) {
+    EXPECT_TRUE(codes(method, QString()).isEmpty()) << method;
+    EXPECT_EQ(FieldNames(Ok(method, {""})),
+              (QStringList{"CDPERCENTIL:string:3", "NMPERCENTIL:string:30"}));
+  }
 }
 
 TEST_P(ServerTest, CopiaCopiesOnePercentileOntoAFreeOne) {

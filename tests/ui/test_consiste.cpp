@@ -9,6 +9,7 @@
 #include "framework/ui/gui_widgets.h"
 #include "framework/ui/host_services.h"
 #include "framework/ui/messages.h"
+#include "framework/ui/number_entry.h"
 #include "framework/ui/scripted_dialogs.h"
 #include "ui_support.h"
 
@@ -61,6 +62,8 @@ TEST(MaxNumber, ThreeIntegerAndTwoDecimalDigits) {
       {"123,4", ',', 5, 0, false},  // a second comma
       {"", '0', 0, 0, true},
       {"999,99", '1', 0, 6, true},  // everything selected: the key alone
+      {"123", '.', 3, 0, true},     // the point is the comma
+      {"123,4", '.', 5, 0, false},  // a second one
   };
   for (const MaxNumberCase& c : cases) {
     const QString text = QString::fromLatin1(c.text);
@@ -89,11 +92,44 @@ TEST(MaxNumber, CountsDigitsOnBothSidesOfTheComma) {
 }
 
 TEST(MaxNumber, ControlAndOtherKeysPass) {
-  for (QChar original :
-       {QChar(8), QChar(9), QChar(13), QChar(QLatin1Char('a')), QChar(QLatin1Char('.'))}) {
+  for (QChar original : {QChar(8), QChar(9), QChar(13), QChar(QLatin1Char('a'))}) {
     QChar key = original;
     fw::MaxNumber(QStringLiteral("123,45"), 3, 2, key, 6, 0);
     EXPECT_EQ(key, original) << int(original.unicode());
+  }
+}
+
+TEST(MaxNumber, TheDecimalPointComesOutAsTheComma) {
+  QChar key = QLatin1Char('.');
+  fw::MaxNumber(QStringLiteral("12"), 3, 2, key, 2, 0);
+  EXPECT_EQ(key, QLatin1Char(','));
+}
+
+// Every refusal says why, in the words the status bar shows.
+TEST(NumberRefusal, SaysWhyAKeyCannotStay) {
+  struct Case {
+    const char* text;
+    char key;
+    int decimals;
+    const char* reason;  // "" when the key stays
+  };
+  const Case cases[] = {
+      {"12", '5', 2, ""},
+      {"12,34", '5', 2, "Máximo de 2 casas decimais"},
+      {"12,3", '5', 1, "Máximo de 1 casa decimal"},
+      {"12", ',', 0, "Este valor não tem casas decimais"},
+      {"12,3", ',', 2, "O valor já tem vírgula"},
+      {"123", '4', 2, "Máximo de 3 algarismos antes da vírgula"},
+      {"12", '-', 2, "Valores negativos não são aceitos"},
+      {"12", 'x', 2, "Use só algarismos e vírgula"},
+      {"12", ' ', 2, "Use só algarismos e vírgula"},
+      {"12", '\b', 2, ""},
+  };
+  for (const Case& c : cases) {
+    const QString text = QString::fromLatin1(c.text);
+    EXPECT_EQ(fw::NumberRefusal(text, 3, c.decimals, QLatin1Char(c.key), int(text.size()), 0),
+              QString::fromUtf8(c.reason))
+        << c.text << " + " << c.key;
   }
 }
 

@@ -1,0 +1,24 @@
+#pragma once
+// What a numeric cell takes while it is typed: digits and one decimal comma
+// within a number of integer and decimal digits. The decimal keys of the
+// keyboard and of the keypad ("." and ",") both give the comma; a refused
+// character is explained (StatusText) instead of vanishing.
+
+#include <QChar>
+#include <QString>
+
+namespace fw {
+
+// The character a numeric cell makes of a typed one: "." becomes ",".
+QChar NumberKey(QChar typed);
+
+// Why `key`, typed into `text` replacing [selStart, selStart + selLength),
+// cannot stay in a number of at most `intDigits` integer and `decDigits`
+// decimal digits; empty when it can. Control characters always pass.
+QString NumberRefusal(const QString& text, int intDigits, int decDigits, QChar key, int selStart,
+                      int selLength);
+
+// Why a numeric cell refused `key` when its handler gave no reason.
+QString NumberKeyReason(QChar key);
+
+}  // namespace fw
