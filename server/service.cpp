@@ -1,5 +1,6 @@
 #include "server/service.h"
 
+#include "server/assess_method.h"
 #include "server/call_checks.h"
 #include "server/json_out.h"
 #include "server/schema.h"
@@ -723,10 +724,13 @@ std::optional<MethodInfo> Find(const QString& method) {
 }  // namespace
 
 bool Service::IsKnownMethod(const QString& method) {
-  return method == QLatin1String("GetReferencia") || Find(method).has_value();
+  return method == QLatin1String("GetReferencia") || method == QLatin1String("AvaliaMedida") ||
+         Find(method).has_value();
 }
 
-bool Service::IsReadOnlyMethod(const QString& method) { return method.startsWith(u"Get"); }
+bool Service::IsReadOnlyMethod(const QString& method) {
+  return method.startsWith(u"Get") || method == QLatin1String("AvaliaMedida");
+}
 
 JsonPieces Service::Call(const Caller& caller, const QString& method, const QJsonArray& params) {
   if (!IsKnownMethod(method))
@@ -773,6 +777,7 @@ JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const 
                              bool& committing) {
   Methods m(*this, caller, method, params, committing);
   if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
+  if (method == QLatin1String("AvaliaMedida")) return AvaliaMedida(*pool_.acquire(), params);
   const MethodInfo info = *Find(method);
   switch (info.kind) {
     case Kind::GetPerc:
