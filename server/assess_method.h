@@ -9,11 +9,15 @@
 
 namespace srv {
 
-// params: [{"sexo":"M"|"F", "idade_dias":N | "nascimento":"AAAA-MM-DD" and
-// "medicao":"AAAA-MM-DD", "peso":kg, "estatura":cm, "medida":"D"|"P",
-// "pc":cm, "referencias":["02",...]}]; without references, every reference
-// with an answer at that age. Throws RpcError (InvalidParams for what the
-// call sent, Refused for an unknown reference) and DbError.
+// Positional params: sexo ("M"/"F"), idade_dias (whole days, or null),
+// nascimento and medicao ("AAAA-MM-DD", used when idade_dias is null),
+// peso (kg), estatura (cm), medida ("D" lying, "P" standing, or ""), pc (cm)
+// - each measure a number or null - and the reference codes ("02,05"; ""
+// for every reference with an answer at that age). The answer is a packet,
+// one row per reference and indicator: CDREFEBIBL, NMREFEBIBL, NRIDADEDIAS,
+// CDINDICADOR, VRZ, VRPERCENTIL, DSFAIXA, DSCLASSIFICACAO, FLIMPLAUSIVEL
+// ("S"/"N"). Throws RpcError (InvalidParams for what the call sent, Refused
+// for an unknown reference) and DbError.
 JsonPieces AvaliaMedida(Db& db, const QJsonArray& params);
 
 }  // namespace srv

@@ -195,45 +195,45 @@ TEST_P(AssessTest, AvaliaMedidaAnswersReadersPerReference) {
   srv::AppServer server(Options(db_));
   const int port = server.Start();
   Client reader(port, kReader);
-  Response r = reader.Call("AvaliaMedida", {QJsonObject{{"sexo", "F"},
-                                                        {"nascimento", "2020-01-01"},
-                                                        {"medicao", "2024-03-02"},
-                                                        {"peso", 17},
-                                                        {"estatura", 103},
-                                                        {"medida", "P"}}});
+  const QJsonValue null;
+  Response r =
+      reader.Call("AvaliaMedida", {"F", null, "2020-01-01", "2024-03-02", 17, 103, "P", null, ""});
   ASSERT_TRUE(r.ok()) << r.error().toStdString();
-  const QJsonObject result = r.result().toObject();
-  EXPECT_EQ(result.value("idade_dias").toInt(), 1522);
   QStringList refs;
-  for (const QJsonValue& v : result.value("referencias").toArray()) {
-    const QJsonObject ref = v.toObject();
-    refs << ref.value("CDREFEBIBL").toString();
-    if (ref.value("CDREFEBIBL") == "02") {
-      EXPECT_NEAR(ref.value("indicadores")["peso_idade"]["z"].toDouble(), 0.24, 0.01);
+  double z = NAN;
+  for (const QJsonValue& v : Rows(r.result())) {
+    const QJsonArray row = v.toArray();
+    EXPECT_EQ(row[2].toInt(), 1522);
+    if (!refs.contains(row[0].toString())) refs << row[0].toString();
+    if (row[0] == "02" && row[3] == "peso_idade") {
+      z = row[4].toDouble();
+      EXPECT_EQ(row[7].toString(), "Peso adequado para a idade");
+      EXPECT_EQ(row[8].toString(), "N");
     }
   }
+  EXPECT_NEAR(z, 0.24, 0.01);
   // Every reference with an answer at 4 years: CDC 2000, WHO and WHO by height.
   EXPECT_EQ(refs, QStringList({"01", "02", "05"}));
 
-  r = reader.Call("AvaliaMedida", {QJsonObject{{"sexo", "M"},
-                                               {"idade_dias", 987},
-                                               {"estatura", 72.86},
-                                               {"medida", "D"},
-                                               {"referencias", QJsonArray{"03"}}}});
+  r = reader.Call("AvaliaMedida", {"M", 987, null, null, null, 72.86, "D", null, "02,03"});
   ASSERT_TRUE(r.ok()) << r.error().toStdString();
-  EXPECT_TRUE(r.result()["referencias"][0]["indicadores"].toObject().isEmpty());
+  ASSERT_EQ(Rows(r.result()).size(), 1);
+  EXPECT_NEAR(Rows(r.result())[0][4].toDouble(), -6.09, 0.01);
+  EXPECT_EQ(Rows(r.result())[0][8].toString(), "S");
 
   struct Bad {
-    QJsonObject params;
+    QJsonArray params;
     const char* message;
   };
-  for (const Bad& b : {Bad{{{"sexo", "X"}, {"idade_dias", 3}}, "sexo deve ser"},
-                       Bad{{{"sexo", "M"}, {"idade_dias", 3}, {"peso", "x"}}, "peso"},
-                       Bad{{{"sexo", "M"}, {"nascimento", "2020-01-02"}, {"medicao", "2020-01-01"}},
-                           "anterior ao nascimento"},
-                       Bad{{{"sexo", "M"}, {"idade_dias", 3}, {"referencias", QJsonArray{"99"}}},
-                           "Referência '99' não cadastrada."}}) {
-    r = reader.Call("AvaliaMedida", {b.params});
+  for (const Bad& b :
+       {Bad{{"X", 3, null, null, null, null, "", null, ""}, "sexo deve ser"},
+        Bad{{"M", 3, null, null, "x", null, "", null, ""}, "o peso deve ser"},
+        Bad{{"M", null, "2020-01-02", "2020-01-01", null, null, "", null, ""},
+            "anterior ao nascimento"},
+        Bad{{"M", null, "ontem", "2020-01-01", null, null, "", null, ""}, "AAAA-MM-DD"},
+        Bad{{"M", 3, null, null, null, null, "", null, "99"}, "Referência '99' não cadastrada."},
+        Bad{{"M", 3}, "espera 9 parâmetro(s)"}}) {
+    r = reader.Call("AvaliaMedida", b.params);
     EXPECT_FALSE(r.ok());
     EXPECT_TRUE(r.error().contains(QString::fromUtf8(b.message))) << r.error().toStdString();
   }
