@@ -87,6 +87,8 @@ void HostApp::Start() {
   }
   window_ = std::make_unique<MainWindow>();
   connect(window_.get(), &MainWindow::moduleRequested, this, [this] { OpenModule(); });
+  connect(window_.get(), &MainWindow::assessmentRequested, this,
+          [this] { fw::Guard([this] { loader_.Enter("CriaAvaliacao"); }); });
   connect(window_.get(), &MainWindow::helpRequested, this, [this] { HelpForActiveScreen(); });
   fw::InstallDialogs(dialogs_);
   fw::InstallReportEngine(&report::DefaultEngine());

@@ -38,6 +38,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
       QStringLiteral("Tabelas antropométricas por referência bibliográfica e percentil"));
   connect(mnuTabRelPeso_, &QAction::triggered, this, &MainWindow::moduleRequested);
 
+  QMenu* consultas = menuBar()->addMenu(QStringLiteral("C&onsultas"));
+  consultas->setObjectName("mnuConsultas");
+  QAction* avaliacao = consultas->addAction(QStringLiteral("&Avaliação antropométrica"));
+  avaliacao->setObjectName("mnuAvaliacao");
+  avaliacao->setStatusTip(
+      QStringLiteral("Escore z, percentil e classificação de uma criança nas referências"));
+  connect(avaliacao, &QAction::triggered, this, &MainWindow::assessmentRequested);
+
   QMenu* janela = menuBar()->addMenu(QStringLiteral("&Janela"));
   janela->setObjectName("mnuJanela");
   QAction* cascata = janela->addAction(QStringLiteral("Em &cascata"));

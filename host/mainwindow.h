@@ -27,6 +27,7 @@ class MainWindow : public QMainWindow {
 
  signals:
   void moduleRequested();
+  void assessmentRequested();
   void helpRequested();
 
  protected:

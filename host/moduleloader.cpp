@@ -66,4 +66,13 @@ void ModuleLoader::Enter() {
   entry_();
 }
 
+void ModuleLoader::Enter(const char* name) {
+  Load();
+  auto entry = reinterpret_cast<void (*)()>(library_->resolve(name));
+  if (!entry)
+    throw fw::Error(QStringLiteral("O módulo %1 não exporta a entrada %2.")
+                        .arg(LibraryPath(), QLatin1String(name)));
+  entry();
+}
+
 }  // namespace host

@@ -29,6 +29,9 @@ class ModuleLoader {
   // Loads if needed, then calls CriaTabRelPeso. Throws like Load;
   // exceptions of the module pass to the caller.
   void Enter();
+  // Loads if needed, then calls the module's exported entry `name`. Throws
+  // fw::Error when the module lacks it.
+  void Enter(const char* name);
 
   bool Loaded() const { return entry_ != nullptr; }
   QString LibraryPath() const { return library_ ? library_->fileName() : QString(); }
