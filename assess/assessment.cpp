@@ -27,7 +27,8 @@ struct Point {
 
 class Assessor {
  public:
-  Assessor(const Reference& ref, const Child& child) : ref_(ref), child_(child) {}
+  Assessor(const Reference& ref, const Child& child, bool withBand)
+      : ref_(ref), child_(child), withBand_(withBand) {}
 
   std::vector<Result> Run() {
     if (child_.ageDays < 0) return {};
@@ -64,6 +65,10 @@ class Assessor {
     r.percentile = Percentile(*z);
     r.implausible = Implausible(i, *z);
     if (who) r.classification = Classify(i, *z, underFive);
+    if (!withBand_) {
+      out_.push_back(std::move(r));
+      return;
+    }
     std::vector<std::pair<int, double>> marks;
     for (int p : ref_.percentiles.isEmpty() ? QList<int>{3, 5, 10, 25, 50, 75, 90, 95, 97}
                                             : ref_.percentiles)
@@ -167,13 +172,14 @@ class Assessor {
 
   const Reference& ref_;
   const Child& child_;
+  const bool withBand_;
   std::vector<Result> out_;
 };
 
 }  // namespace
 
-std::vector<Result> Assess(const Reference& ref, const Child& child) {
-  return Assessor(ref, child).Run();
+std::vector<Result> Assess(const Reference& ref, const Child& child, bool withBand) {
+  return Assessor(ref, child, withBand).Run();
 }
 
 }  // namespace trp::assess

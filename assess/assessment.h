@@ -69,7 +69,8 @@ struct Result {
 inline constexpr double kDaysPerMonth = 30.4375;
 
 // The indicators the reference and the measures allow, in the order of
-// Indicator. Nothing for a negative age.
-std::vector<Result> Assess(const Reference& ref, const Child& child);
+// Indicator. Nothing for a negative age. Without `withBand` the band of an
+// LMS result stays empty (the batch does not write it).
+std::vector<Result> Assess(const Reference& ref, const Child& child, bool withBand = true);
 
 }  // namespace trp::assess

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace trp::assess {
@@ -81,12 +82,18 @@ void AppendFixed(std::string& out, double v, int decimals, bool comma) {
   for (char* p = buf; p != end; ++p) out += (comma && *p == '.') ? ',' : *p;
 }
 
-// The cell text of the CSV: a class never holds ';', but be safe.
-void AppendText(std::string& out, const QString& text) {
-  std::string s = text.toStdString();
-  for (char& ch : s)
-    if (ch == ';') ch = ',';
-  out += s;
+// The cell text of the CSV: a class never holds ';', but be safe. The few
+// class texts are converted once each.
+void AppendText(std::string& out, const QString& text,
+                std::unordered_map<QString, std::string>& converted) {
+  auto it = converted.find(text);
+  if (it == converted.end()) {
+    std::string s = text.toStdString();
+    for (char& ch : s)
+      if (ch == ';') ch = ',';
+    it = converted.emplace(text, std::move(s)).first;
+  }
+  out += it->second;
 }
 
 }  // namespace
@@ -110,6 +117,7 @@ BatchCounts AssessCsv(QIODevice& in, QIODevice& out, const Reference* ref, bool 
     buffer.clear();
   };
   std::vector<std::string_view> cells;
+  std::unordered_map<QString, std::string> converted;
   qint64 lineNumber = 0;
   while (!in.atEnd()) {
     const QByteArray raw = in.readLine();
@@ -137,7 +145,7 @@ BatchCounts AssessCsv(QIODevice& in, QIODevice& out, const Reference* ref, bool 
     }
     buffer.append(line);
     std::vector<Result> results;
-    if (ref) results = Assess(*ref, child);
+    if (ref) results = Assess(*ref, child, false);
     size_t next = 0;
     for (int i = 0; i < kIndicatorCount; ++i) {
       const Result* r =
@@ -147,7 +155,7 @@ BatchCounts AssessCsv(QIODevice& in, QIODevice& out, const Reference* ref, bool 
       buffer += ';';
       if (r && r->percentile) AppendFixed(buffer, *r->percentile, 1, commaDecimal);
       buffer += ';';
-      if (r && r->classification) AppendText(buffer, *r->classification);
+      if (r && r->classification) AppendText(buffer, *r->classification, converted);
     }
     buffer += '\n';
     ++counts.assessed;

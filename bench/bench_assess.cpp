@@ -1,8 +1,9 @@
 // The batch assessment of `tabrelpeso-admin assess --in/--out`: 1,000,000
 // generated children (every indicator) on reference 02 (WHO 2006/2007) of the
 // sample database, against reading and writing the same CSV without
-// computing, in the same run. Counters: children_per_s of the assessment,
-// copy_s, assess_s and ratio = assess/copy (the target is at most 3).
+// computing, in the same run. Counters: children_per_s of the assessment
+// (CPU time), copy and assess in CPU and wall seconds, ratio = assess/copy
+// in CPU time (the target is at most 3) and ratio_wall.
 
 #include "assess/batch.h"
 #include "server/app_server.h"
@@ -15,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <time.h>
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -54,16 +56,28 @@ void Generate(const QString& path) {
   f.write(out.data(), qint64(out.size()));
 }
 
-double Run(const QString& in, const QString& out, const trp::assess::Reference* ref) {
+double ThreadCpu() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+struct Timing {
+  double wall = 0, cpu = 0;
+};
+
+Timing Run(const QString& in, const QString& out, const trp::assess::Reference* ref) {
   QFile input(in), output(out);
   if (!input.open(QIODevice::ReadOnly) || !output.open(QIODevice::WriteOnly | QIODevice::Truncate))
     throw std::runtime_error("cannot open the files");
   const auto start = std::chrono::steady_clock::now();
+  const double cpu = ThreadCpu();
   const trp::assess::BatchCounts n =
       trp::assess::AssessCsv(input, output, ref, true, [](qint64, const QString&) {});
   output.close();
   if (n.assessed != kChildren) throw std::runtime_error("a generated line was refused");
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+          ThreadCpu() - cpu};
 }
 
 void BM_AssessBatch_VsCopy(benchmark::State& state) {
@@ -77,15 +91,20 @@ void BM_AssessBatch_VsCopy(benchmark::State& state) {
   }
   const QString in = dir.filePath(QStringLiteral("criancas.csv"));
   Generate(in);
-  double copy = 0, assess = 0;
+  Timing copy, assess;
   for (auto _ : state) {
     copy = Run(in, dir.filePath(QStringLiteral("copia.csv")), nullptr);
     assess = Run(in, dir.filePath(QStringLiteral("avaliadas.csv")), &ref);
   }
-  state.counters["copy_s"] = copy;
-  state.counters["assess_s"] = assess;
-  state.counters["ratio"] = assess / copy;
-  state.counters["children_per_s"] = kChildren / assess;
+  // The machine is shared: the CPU time of this thread is the fair measure,
+  // the wall time is reported beside it.
+  state.counters["copy_s"] = copy.wall;
+  state.counters["assess_s"] = assess.wall;
+  state.counters["copy_cpu_s"] = copy.cpu;
+  state.counters["assess_cpu_s"] = assess.cpu;
+  state.counters["ratio"] = assess.cpu / copy.cpu;
+  state.counters["ratio_wall"] = assess.wall / copy.wall;
+  state.counters["children_per_s"] = kChildren / assess.cpu;
 }
 BENCHMARK(BM_AssessBatch_VsCopy)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -80,6 +80,9 @@ class AvaliacaoTest : public screentest::ScreenTest {
 TEST_F(AvaliacaoTest, TypedChildrenGetThePublishedAnswersAndTheirPointOnTheCurves) {
   ASSERT_EQ(area_->subWindowList().size(), 1);
   EXPECT_EQ(area_->subWindowList().first()->widget(), screen_.data());
+  QTest::mouseClick(screen_->ToolButton("sbtAjuda"), Qt::LeftButton);
+  ASSERT_EQ(dialogs_.HelpRequests().size(), 1);
+  EXPECT_EQ(dialogs_.HelpRequests()[0].second, 11153607);
   struct Case {
     int sex;  // 0 masculino, 1 feminino
     const char* birth;
