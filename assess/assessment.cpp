@@ -36,7 +36,8 @@ class Assessor {
       Who();
     else if (!ref_.lms.Empty())
       Cdc();
-    Kept();
+    else
+      Kept();
     std::sort(out_.begin(), out_.end(),
               [](const Result& a, const Result& b) { return a.indicator < b.indicator; });
     return out_;
@@ -152,7 +153,7 @@ class Assessor {
       FromLms(Indicator::BmiAge, {Curve::BmiAge, u, months, *bmi}, false, false);
   }
 
-  // The band among the kept curves for what L, M and S did not answer.
+  // A reference without L, M and S: the band among its kept curves.
   void Kept() {
     const double months = child_.ageDays / kDaysPerMonth;
     auto band = [&](Indicator i, double key, std::optional<double> value) {

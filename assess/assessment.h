@@ -23,7 +23,7 @@
 //   measured, the other one with -+0.7 cm when the age is outside the
 //   measured chart; weight-for-length for lying, weight-for-stature for
 //   standing measures; plain LMS z, no class.
-//  Without L, M and S (typed references): only the band among the kept
+//  Without any L, M and S (typed references): only the band among the kept
 //   curves, at the age in months or at the length/height as measured.
 
 #include "assess/band.h"

@@ -85,13 +85,14 @@ void AppendFixed(std::string& out, double v, int decimals, bool comma) {
 // The cell text of the CSV: a class never holds ';', but be safe. The few
 // class texts are converted once each.
 void AppendText(std::string& out, const QString& text,
-                std::unordered_map<QString, std::string>& converted) {
-  auto it = converted.find(text);
+                std::unordered_map<const QChar*, std::string>& converted) {
+  // The class texts are literals: their data pointer names them.
+  auto it = converted.find(text.constData());
   if (it == converted.end()) {
     std::string s = text.toStdString();
     for (char& ch : s)
       if (ch == ';') ch = ',';
-    it = converted.emplace(text, std::move(s)).first;
+    it = converted.emplace(text.constData(), std::move(s)).first;
   }
   out += it->second;
 }
@@ -117,7 +118,7 @@ BatchCounts AssessCsv(QIODevice& in, QIODevice& out, const Reference* ref, bool 
     buffer.clear();
   };
   std::vector<std::string_view> cells;
-  std::unordered_map<QString, std::string> converted;
+  std::unordered_map<const QChar*, std::string> converted;
   qint64 lineNumber = 0;
   while (!in.atEnd()) {
     const QByteArray raw = in.readLine();
