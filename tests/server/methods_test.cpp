@@ -4,6 +4,7 @@
 
 #include "support.h"
 
+#include "server/schema.h"
 #include "server/tables.h"
 
 #include <gtest/gtest.h>
@@ -704,8 +705,11 @@ TEST_P(ServerTest, ServersStartingTogetherOnAnEmptyDatabaseMigrateItOnce) {
   for (auto& t : starting) t.join();
   EXPECT_EQ(started, 3);
   auto db = srv::OpenDb(empty);
+  // Each version once (versions need not be consecutive).
   EXPECT_EQ(srv::QueryInt(*db, "SELECT COUNT(*) FROM SCHEMA_VERSION", {}, 0),
-            srv::QueryInt(*db, "SELECT MAX(NRVERSAO) FROM SCHEMA_VERSION", {}, 0));
+            srv::QueryInt(*db, "SELECT COUNT(DISTINCT NRVERSAO) FROM SCHEMA_VERSION", {}, 0));
+  EXPECT_EQ(srv::QueryInt(*db, "SELECT MAX(NRVERSAO) FROM SCHEMA_VERSION", {}, 0),
+            srv::SchemaVersion());
   EXPECT_TRUE(
       Rows(Client(servers[0]->Port(), kMaintainer).Call("GetReferencia").result()).isEmpty());
 }
