@@ -32,6 +32,7 @@ class Assessor {
 
   std::vector<Result> Run() {
     if (child_.ageDays < 0) return {};
+    out_.reserve(kIndicatorCount);
     if (ref_.lms.HasUnit(KeyUnit::Days))
       Who();
     else if (!ref_.lms.Empty())

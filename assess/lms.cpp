@@ -65,8 +65,18 @@ void LmsTable::Add(Curve c, Sex sex, KeyUnit unit, double key, const Lms& lms) {
 std::optional<Lms> LmsTable::At(Curve c, Sex sex, KeyUnit unit, double key) const {
   const auto& pts = Points(c, sex, unit);
   if (pts.empty() || !(key >= pts.front().key) || !(key <= pts.back().key)) return std::nullopt;
-  auto hi = std::lower_bound(pts.begin(), pts.end(), key,
-                             [](const Point& p, double k) { return p.key < k; });
+  // The files keep evenly spaced keys (days, months, 0.1 cm): guess the
+  // place first, search only when the guess misses.
+  auto hi = pts.end();
+  if (pts.size() > 1) {
+    const double step = (pts.back().key - pts.front().key) / double(pts.size() - 1);
+    const auto at = size_t(std::ceil((key - pts.front().key) / step - 1e-9));
+    if (at < pts.size() && pts[at].key >= key && (at == 0 || pts[at - 1].key < key))
+      hi = pts.begin() + std::ptrdiff_t(at);
+  }
+  if (hi == pts.end())
+    hi = std::lower_bound(pts.begin(), pts.end(), key,
+                          [](const Point& p, double k) { return p.key < k; });
   if (hi->key == key) return hi->lms;
   const auto lo = hi - 1;
   const double f = (key - lo->key) / (hi->key - lo->key);
