@@ -120,13 +120,13 @@ void TfrmAvaliacao::btnAvaliarClick(QObject*) {
   const auto col = [&](const char* name) { return answer.fieldIndex(QString::fromLatin1(name)); };
   for (qsizetype r = 0; r < answer.rowCount(); ++r) {
     const QString key = answer.value(r, col("CDINDICADOR")).toString();
-    rows.appendRow(QVariantList{answer.value(r, col("CDREFEBIBL")), answer.value(r, col("NMREFEBIBL")), key,
-                    NomeIndicador(key), answer.value(r, col("VRZ")),
-                    answer.value(r, col("VRPERCENTIL")), answer.value(r, col("DSFAIXA")),
-                    answer.value(r, col("DSCLASSIFICACAO")),
-                    answer.value(r, col("FLIMPLAUSIVEL")).toString() == QLatin1String("S")
-                        ? QStringLiteral("⚠ implausível")
-                        : QString()});
+    rows.appendRow(QVariantList{
+        answer.value(r, col("CDREFEBIBL")), answer.value(r, col("NMREFEBIBL")), key,
+        NomeIndicador(key), answer.value(r, col("VRZ")), answer.value(r, col("VRPERCENTIL")),
+        answer.value(r, col("DSFAIXA")), answer.value(r, col("DSCLASSIFICACAO")),
+        answer.value(r, col("FLIMPLAUSIVEL")).toString() == QLatin1String("S")
+            ? QStringLiteral("⚠ implausível")
+            : QString()});
   }
   avaliada_ = c;
   resultado_ = rows;
