@@ -49,6 +49,15 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   connect(mnuCadPercentil_, &QAction::triggered, this,
           [this] { emit entryRequested(QStringLiteral("CriaCadPercentil")); });
 
+  QMenu* consultas = menuBar()->addMenu(QStringLiteral("C&onsultas"));
+  consultas->setObjectName("mnuConsultas");
+  QAction* avaliacao = consultas->addAction(QStringLiteral("&Avaliação antropométrica"));
+  avaliacao->setObjectName("mnuAvaliacao");
+  avaliacao->setStatusTip(
+      QStringLiteral("Escore z, percentil e classificação de uma criança nas referências"));
+  connect(avaliacao, &QAction::triggered, this,
+          [this] { emit entryRequested(QStringLiteral("CriaAvaliacao")); });
+
   QMenu* janela = menuBar()->addMenu(QStringLiteral("&Janela"));
   janela->setObjectName("mnuJanela");
   QAction* cascata = janela->addAction(QStringLiteral("Em &cascata"));

@@ -216,6 +216,14 @@ Measure MeasureAt(const Table& table, Sex sex, double key, int percentile, doubl
 
 bool HasAny(const Measure (&m)[2]) { return m[kMale].value || m[kFemale].value; }
 
+// The points of `table` with keys in [from, to), as read.
+void AppendLms(const Table& table, const char* indicator, char unit, double from, double to,
+               std::vector<growth::LmsRow>& out) {
+  for (Sex sex : {kMale, kFemale})
+    for (const auto& [key, rec] : table.bySex[sex])
+      if (key >= from && key < to) out.push_back({indicator, unit, sex, key, rec.l, rec.m, rec.s});
+}
+
 }  // namespace
 
 QList<double> PublishedPercentiles() { return {3, 5, 10, 25, 50, 75, 90, 95, 97}; }
@@ -273,6 +281,15 @@ CdcRows LoadCdc2000(const QString& dir, const QList<double>& percentiles) {
       rows.nchs.push_back(std::move(row));
     }
   }
+  // Weight-for-age switches charts at 36 months, as the age table does.
+  constexpr double kAll = 1e9;
+  AppendLms(wtageinf, "peso_idade", 'M', 0, 36, rows.lms);
+  AppendLms(wtage, "peso_idade", 'M', 36, kAll, rows.lms);
+  AppendLms(lenageinf, "comprimento_idade", 'M', 0, kAll, rows.lms);
+  AppendLms(statage, "estatura_idade", 'M', 0, kAll, rows.lms);
+  AppendLms(hcageinf, "pc_idade", 'M', 0, kAll, rows.lms);
+  AppendLms(wtleninf, "peso_comprimento", 'C', 0, kAll, rows.lms);
+  AppendLms(wtstat, "peso_estatura", 'C', 0, kAll, rows.lms);
   return rows;
 }
 

@@ -11,6 +11,10 @@
 //     circumference only where the CDC gives it (months 0 to 35).
 //   height-weight table (PESOALTU): wtleninf by Length, heights as listed.
 //   NCHS 2000 table (PEALNCHS2000): wtstat by Height, heights as listed.
+// L, M and S are kept too (growth::Rows::lms), by age in months: wtageinf
+// below 36 months and wtage from 36 "peso_idade", lenageinf
+// "comprimento_idade", statage "estatura_idade", hcageinf "pc_idade"; by cm:
+// wtleninf "peso_comprimento", wtstat "peso_estatura".
 // A value at a percentile is the CDC's published column where one exists
 // (P3, P5, ... in each file) and otherwise the LMS value
 // X = M (1 + L S z)^(1/L), or M e^(S z) when L = 0, z the normal quantile.

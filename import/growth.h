@@ -54,11 +54,20 @@ struct NchsRow {
   static NchsRow FromColumns(const QVariantMap& columns);
 };
 
+// One L, M, S point as a file gives it, kept for assessing children.
+struct LmsRow {
+  const char* indicator;  // "peso_idade", "estatura_idade", "imc_idade", ...
+  char unit;              // key unit: 'D' age in days, 'M' months, 'C' cm
+  Sex sex;
+  double key, l, m, s;
+};
+
 // The rows of one reference, ordered by percentile (ascending), then by key.
 struct Rows {
   std::vector<AgeRow> age;
   std::vector<HeightRow> height;
   std::vector<NchsRow> nchs;
+  std::vector<LmsRow> lms;  // every L, M, S point read
 };
 
 // "003" for 3, "050" for 50. Throws std::runtime_error unless `percentile` is

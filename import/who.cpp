@@ -45,6 +45,8 @@ constexpr FileSpec kWfl{"wflanthro.txt", "length", 45, 110, 0.1, "lorh", 'L', 'L
 constexpr FileSpec kWfh{"wfhanthro.txt", "height", 65, 120, 0.1, "lorh", 'H', 'H', kNever};
 constexpr FileSpec kWeight2007{"wfawho2007.txt", "age", 60, 121, 1, nullptr, 0, 0, kNever};
 constexpr FileSpec kHeight2007{"hfawho2007.txt", "age", 60, 229, 1, nullptr, 0, 0, kNever};
+constexpr FileSpec kBmi{"bmianthro.txt", "age", 0, 1826, 1, "loh", 'L', 'H', 731};
+constexpr FileSpec kBmi2007{"bfawho2007.txt", "age", 60, 229, 1, nullptr, 0, 0, kNever};
 
 struct Lms {
   double l = 0, m = 0, s = 0;
@@ -181,6 +183,16 @@ std::vector<growth::HeightRow> WeightByHeight(const Table& t, double from, doubl
   return rows;
 }
 
+// Every point of `t` as read.
+void AppendLms(const Table& t, const char* indicator, char unit, std::vector<growth::LmsRow>& out) {
+  for (Sex sex : {kMale, kFemale})
+    for (int i = 0; i < t.Size(); ++i) {
+      const double key = t.spec->first + i * t.spec->step;
+      const Lms& p = t.At(sex, key);
+      out.push_back({indicator, unit, sex, std::round(key * 10) / 10, p.l, p.m, p.s});
+    }
+}
+
 }  // namespace
 
 QList<double> DefaultPercentiles() { return {3, 5, 10, 25, 50, 75, 90, 95, 97}; }
@@ -197,7 +209,8 @@ WhoRows LoadWho(const QString& dir, const QList<double>& percentiles) {
   // Every file is read and checked before any row is built.
   const Table weight = Read(dir, kWeight), length = Read(dir, kLength), head = Read(dir, kHead),
               wfl = Read(dir, kWfl), wfh = Read(dir, kWfh), weight2007 = Read(dir, kWeight2007),
-              height2007 = Read(dir, kHeight2007);
+              height2007 = Read(dir, kHeight2007), bmi = Read(dir, kBmi),
+              bmi2007 = Read(dir, kBmi2007);
 
   WhoRows rows;
   for (int p : wanted) {
@@ -225,6 +238,17 @@ WhoRows LoadWho(const QString& dir, const QList<double>& percentiles) {
       rows.length.height.push_back(std::move(r));
     for (auto& r : WeightByHeight(wfh, 65, 120, code, z)) rows.height.push_back(std::move(r));
   }
+  auto& lms = rows.length.lms;
+  AppendLms(weight, "peso_idade", 'D', lms);
+  AppendLms(length, "estatura_idade", 'D', lms);
+  AppendLms(head, "pc_idade", 'D', lms);
+  AppendLms(bmi, "imc_idade", 'D', lms);
+  AppendLms(weight2007, "peso_idade", 'M', lms);
+  AppendLms(height2007, "estatura_idade", 'M', lms);
+  AppendLms(bmi2007, "imc_idade", 'M', lms);
+  AppendLms(wfl, "peso_comprimento", 'C', lms);
+  AppendLms(wfh, "peso_estatura", 'C', lms);
+  AppendLms(wfh, "peso_estatura", 'C', rows.heightLms);
   return rows;
 }
 

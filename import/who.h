@@ -20,6 +20,12 @@
 // (wfhanthro), 65 to 120 cm in steps of 0.5 cm. Length and height differ by
 // about 0.7 cm, so the two never share a table.
 //
+// Every file's L, M and S is kept too (growth::Rows::lms): by age in days
+// weianthro "peso_idade", lenanthro "estatura_idade", hcanthro "pc_idade",
+// bmianthro "imc_idade"; by month wfawho2007 "peso_idade", hfawho2007
+// "estatura_idade", bfawho2007 "imc_idade"; by cm wflanthro
+// "peso_comprimento" and wfhanthro "peso_estatura" (also in heightLms).
+//
 // A value at percentile p is X = M (1 + L S z)^(1/L), or M e^(S z) when
 // L = 0, z the normal quantile of p. "Média" is M and "Desvio Padrão" is
 // M x S, as for CDC 2000.
@@ -44,9 +50,10 @@ namespace trp::who {
 struct WhoRows {
   growth::Rows length;                    // age table and weight-for-length
   std::vector<growth::HeightRow> height;  // weight-for-height
+  std::vector<growth::LmsRow> heightLms;  // wfhanthro, for the stature reference
 };
 
-// Reads the seven files of `dir` and builds the rows for `percentiles` (whole
+// Reads the nine files of `dir` and builds the rows for `percentiles` (whole
 // numbers from 1 to 99; repeats are ignored). Throws std::runtime_error with
 // a Portuguese message naming the file (and line) when the folder or a file
 // is missing, unreadable, malformed or truncated, or a percentile is not a

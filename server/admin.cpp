@@ -91,6 +91,32 @@ int WriteRows(Db& db, const TableDef& t, const std::string& ref, const Rows& row
   return int(rows.size());
 }
 
+// Replaces the L, M and S of `ref` for the indicators and units in `lms`.
+void WriteLms(Db& db, const std::string& ref, const std::vector<trp::growth::LmsRow>& lms,
+              const char* method) {
+  std::set<std::pair<std::string, char>> curves;
+  for (const auto& p : lms) curves.emplace(p.indicator, p.unit);
+  for (const auto& [indicator, unit] : curves)
+    db.run("DELETE FROM LMSREFERENCIA WHERE CDREFEBIBL = ? AND CDINDICADOR = ? AND CDUNIDADE = ?",
+           {ref, indicator, std::string(1, unit)});
+  for (const auto& p : lms)
+    db.run(
+        "INSERT INTO LMSREFERENCIA (CDREFEBIBL, CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRL, VRM, "
+        "VRS) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+        {ref, std::string(p.indicator), std::string(p.sex == trp::growth::kMale ? "M" : "F"),
+         std::string(1, p.unit), p.key, p.l, p.m, p.s});
+  if (lms.empty()) return;
+  std::string summary = "{\"CDREFEBIBL\":";
+  AppendString(summary, ref);
+  summary += ",\"pontos\":" + std::to_string(lms.size()) + "}";
+  db.run(
+      "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO) "
+      "VALUES (?, ?, ?, ?, ?, ?)",
+      {std::string("tabrelpeso-admin"),
+       QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString(),
+       std::string(method), std::string("LMSREFERENCIA"), std::monostate{}, summary});
+}
+
 void RequireReference(Db& db, const std::string& ref) {
   if (!Exists(db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {ref}))
     Fail(QStringLiteral("Referência '%1' não cadastrada; cadastre-a antes de importar. Nada foi "
@@ -139,6 +165,8 @@ ImportCounts WriteImport(Db& db, const std::string& ref, const trp::growth::Rows
   n.age = WriteRows(db, Table(TableId::Age), ref, rows.age, method, codes);
   n.height = WriteRows(db, Table(TableId::Height), ref, rows.height, method, codes);
   n.nchs = WriteRows(db, Table(TableId::Nchs), ref, rows.nchs, method, codes);
+  WriteLms(db, ref, rows.lms, method);
+  n.lms = int(rows.lms.size());
   return n;
 }
 
@@ -151,6 +179,7 @@ ImportCounts WriteWho(Db& db, const std::string& ref, const std::string& stature
     RequireReference(db, statureRef);
     AddPercentiles(db, rows.height, codes);
     n.stature = WriteRows(db, Table(TableId::Height), statureRef, rows.height, "import-who", codes);
+    WriteLms(db, statureRef, rows.heightLms, "import-who");
   }
   return n;
 }

@@ -19,6 +19,7 @@ void InitDatabase(const QString& database);
 struct ImportCounts {
   int age = 0, height = 0, nchs = 0;
   int stature = 0;  // weight-for-height rows of the WHO's stature reference
+  int lms = 0;      // L, M and S points kept for the (first) reference
   // What the plausibility check finds in the imported references afterwards.
   QStringList findings;
 };

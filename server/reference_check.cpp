@@ -45,6 +45,33 @@ std::vector<Row> Read(Db& db, TableId id, const std::string& reference) {
   return rows;
 }
 
+QString UnitName(std::string_view unit) {
+  if (unit == "D") return QStringLiteral("idade em dias");
+  if (unit == "M") return QStringLiteral("idade em meses");
+  return QStringLiteral("comprimento/estatura em cm");
+}
+
+// The references to look at: `reference` alone (it must exist) or all.
+std::vector<std::string> References(Db& db, const QString& reference) {
+  std::vector<std::string> references;
+  db.run("SELECT CDREFEBIBL FROM REFEBIBL ORDER BY CDREFEBIBL", {},
+         [&](const SqlRow& r) { references.emplace_back(r.text(0)); });
+  if (reference.isEmpty()) return references;
+  const std::string ref = reference.toStdString();
+  if (std::find(references.begin(), references.end(), ref) == references.end())
+    Fail(QStringLiteral("Referência '%1' não cadastrada.").arg(reference));
+  return {ref};
+}
+
+std::unique_ptr<Db> OpenExisting(const QString& database) {
+  // A check only reads: a mistyped file name must not leave a new empty database behind.
+  if (!database.startsWith(QLatin1String("postgres")) && !QFileInfo::exists(database))
+    Fail(QStringLiteral("Banco não encontrado: '%1'.").arg(database));
+  auto db = OpenDb(database);
+  Migrate(*db);
+  return db;
+}
+
 }  // namespace
 
 QStringList CheckReference(Db& db, const std::string& reference) {
@@ -55,28 +82,56 @@ QStringList CheckReference(Db& db, const std::string& reference) {
   QStringList findings;
   const QString prefix = QStringLiteral("Referência %1: ").arg(QString::fromStdString(reference));
   for (const QString& f : trp::growth::CheckRows(rows)) findings.append(prefix + f);
+  // L, M and S come from files, but a typed row could still break the z-score.
+  db.run(
+      "SELECT CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRM, VRS FROM LMSREFERENCIA WHERE "
+      "CDREFEBIBL = ? AND (VRM <= 0 OR VRS <= 0) ORDER BY CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE",
+      {reference}, [&](const SqlRow& r) {
+        findings.append(prefix + QStringLiteral("LMSREFERENCIA, %1, %2, %3 %4: M e S devem ser "
+                                                "positivos (M = %5, S = %6)")
+                                     .arg(QString::fromStdString(std::string(r.text(0))),
+                                          r.text(1) == "M" ? QStringLiteral("masculino")
+                                                           : QStringLiteral("feminino"),
+                                          UnitName(r.text(2)))
+                                     .arg(r.real(3))
+                                     .arg(r.real(4))
+                                     .arg(r.real(5)));
+      });
   return findings;
 }
 
 QStringList CheckReferences(const QString& database, const QString& reference) {
-  // A check only reads: a mistyped file name must not leave a new empty database behind.
-  if (!database.startsWith(QLatin1String("postgres")) && !QFileInfo::exists(database))
-    Fail(QStringLiteral("Banco não encontrado: '%1'.").arg(database));
   try {
-    auto db = OpenDb(database);
-    Migrate(*db);
-    std::vector<std::string> references;
-    db->run("SELECT CDREFEBIBL FROM REFEBIBL ORDER BY CDREFEBIBL", {},
-            [&](const SqlRow& r) { references.emplace_back(r.text(0)); });
-    if (!reference.isEmpty()) {
-      const std::string ref = reference.toStdString();
-      if (std::find(references.begin(), references.end(), ref) == references.end())
-        Fail(QStringLiteral("Referência '%1' não cadastrada.").arg(reference));
-      references = {ref};
-    }
+    auto db = OpenExisting(database);
     QStringList findings;
-    for (const std::string& ref : references) findings += CheckReference(*db, ref);
+    for (const std::string& ref : References(*db, reference)) findings += CheckReference(*db, ref);
     return findings;
+  } catch (const DbError& e) {
+    Fail(QString::fromUtf8(e.what()));
+  }
+}
+
+QStringList KeptLms(const QString& database, const QString& reference) {
+  try {
+    auto db = OpenExisting(database);
+    QStringList lines;
+    for (const std::string& ref : References(*db, reference))
+      db->run(
+          "SELECT CDINDICADOR, CDUNIDADE, MIN(VRCHAVE), MAX(VRCHAVE), SUM(CASE WHEN CDSEXO = 'M' "
+          "THEN 1 ELSE 0 END), SUM(CASE WHEN CDSEXO = 'F' THEN 1 ELSE 0 END) FROM LMSREFERENCIA "
+          "WHERE CDREFEBIBL = ? GROUP BY CDINDICADOR, CDUNIDADE ORDER BY CDUNIDADE, CDINDICADOR",
+          {ref}, [&](const SqlRow& r) {
+            lines.append(QStringLiteral("Referência %1: L, M e S de %2 por %3, %4 a %5 "
+                                        "(masculino %6 pontos, feminino %7 pontos)")
+                             .arg(QString::fromStdString(ref),
+                                  QString::fromStdString(std::string(r.text(0))),
+                                  UnitName(r.text(1)))
+                             .arg(r.real(2))
+                             .arg(r.real(3))
+                             .arg(r.real(4))
+                             .arg(r.real(5)));
+          });
+    return lines;
   } catch (const DbError& e) {
     Fail(QString::fromUtf8(e.what()));
   }

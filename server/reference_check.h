@@ -20,4 +20,10 @@ QStringList CheckReference(Db& db, const std::string& reference);
 // database...).
 QStringList CheckReferences(const QString& database, const QString& reference);
 
+// One line per L, M, S curve `reference` keeps (every reference when empty):
+// "Referência 02: L, M e S de peso_idade por idade em dias, 0 a 1826
+// (masculino 1827 pontos, feminino 1827 pontos)". Same failures as
+// CheckReferences.
+QStringList KeptLms(const QString& database, const QString& reference);
+
 }  // namespace srv

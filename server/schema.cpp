@@ -141,12 +141,27 @@ std::vector<Migration> Migrations() {
       "CREATE INDEX AUDITORIA_USUARIO ON AUDITORIA (NMUSUARIO, NRAUDITORIA);\n"
       "CREATE INDEX AUDITORIA_DATA ON AUDITORIA (DTAUDITORIA);\n"
       "CREATE INDEX AUDITORIA_LOTE ON AUDITORIA (NRLOTE);\n";
+  // The L, M and S the imports read, for assessing a child on a reference.
+  const std::string v7 =
+      "CREATE TABLE LMSREFERENCIA (\n"
+      "  CDREFEBIBL VARCHAR(2) NOT NULL REFERENCES REFEBIBL (CDREFEBIBL) ON DELETE CASCADE,\n"
+      "  CDINDICADOR VARCHAR(20) NOT NULL,\n"
+      "  CDSEXO VARCHAR(1) NOT NULL CHECK (CDSEXO IN ('M', 'F')),\n"
+      "  CDUNIDADE VARCHAR(1) NOT NULL CHECK (CDUNIDADE IN ('D', 'M', 'C')),\n"
+      "  VRCHAVE %REAL% NOT NULL,\n"
+      "  VRL %REAL% NOT NULL,\n"
+      "  VRM %REAL% NOT NULL,\n"
+      "  VRS %REAL% NOT NULL,\n"
+      "  PRIMARY KEY (CDREFEBIBL, CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE)\n"
+      ");\n";
+  // Versions need not be consecutive, only ascending.
   return {{1, ForEngine(v1, Db::Engine::Sqlite), ForEngine(v1, Db::Engine::Postgres)},
           {2, "", v2pg},
           {3, v3, v3},
           {4, v4, v4},
           {5, v5sqlite, v5pg},
-          {6, v6, v6, BackfillAudit}};
+          {6, v6, v6, BackfillAudit},
+          {7, ForEngine(v7, Db::Engine::Sqlite), ForEngine(v7, Db::Engine::Postgres)}};
 }
 
 }  // namespace

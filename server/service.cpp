@@ -2,6 +2,7 @@
 
 #include "server/audit_log.h"
 #include "server/audit_methods.h"
+#include "server/assess_method.h"
 #include "server/call_checks.h"
 #include "server/json_out.h"
 #include "server/master_data_methods.h"
@@ -779,10 +780,13 @@ std::optional<MethodInfo> Find(const QString& method) {
 bool Service::IsKnownMethod(const QString& method) {
   return method == QLatin1String("GetReferencia") || method == QLatin1String("GetPapel") ||
          method == QLatin1String("GetTabela") || Find(method).has_value() ||
-         MasterDataMethods::Knows(method) || IsAuditMethod(method);
+         MasterDataMethods::Knows(method) || IsAuditMethod(method) ||
+         method == QLatin1String("AvaliaMedida");
 }
 
-bool Service::IsReadOnlyMethod(const QString& method) { return method.startsWith(u"Get"); }
+bool Service::IsReadOnlyMethod(const QString& method) {
+  return method.startsWith(u"Get") || method == QLatin1String("AvaliaMedida");
+}
 
 JsonPieces Service::Call(const Caller& caller, const QString& method, const QJsonArray& params) {
   if (!IsKnownMethod(method))
@@ -836,6 +840,7 @@ JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const 
   if (method == QLatin1String("GetTabela")) return m.GetTabela();
   if (MasterDataMethods::Knows(method))
     return MasterDataMethods::Call(*this, caller, method, params, committing);
+  if (method == QLatin1String("AvaliaMedida")) return AvaliaMedida(*pool_.acquire(), params);
   const MethodInfo info = *Find(method);
   switch (info.kind) {
     case Kind::GetPerc:

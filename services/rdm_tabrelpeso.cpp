@@ -98,4 +98,8 @@ fw::ServerResult RdmTabRelPeso::CopiaPesAltNCHS(const QString& ref, const QStrin
   return net_.Call(QStringLiteral("CopiaPesAltNCHS"), {ref, destino, origem});
 }
 
+fw::ServerResult RdmTabRelPeso::AvaliaMedida(const QVariantList& args) {
+  return net_.Call(QStringLiteral("AvaliaMedida"), args);
+}
+
 }  // namespace trp::services

@@ -74,6 +74,11 @@ class RdmTabRelPeso {
   fw::ServerResult CopiaPesAltNCHS(const QString& ref, const QString& destino,
                                    const QString& origem);
 
+  // A child's measurement on the kept references: the nine arguments of the
+  // server's AvaliaMedida in order (sexo, idade_dias, nascimento, medicao,
+  // peso, estatura, medida, pc, referencias); a packet comes back.
+  fw::ServerResult AvaliaMedida(const QVariantList& args);
+
  private:
   fw::TNetConnection& net_;
 };

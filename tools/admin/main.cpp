@@ -1,6 +1,7 @@
 // tabrelpeso-admin: database administration of the application server.
 
 #include "framework/data/shipped_paths.h"
+#include "assess.h"
 #include "import/cdc2000.h"
 #include "import/who.h"
 #include "server/admin.h"
@@ -57,7 +58,9 @@ const char* const kHelp =
     "      valor até 5 meses, 2 % a partir de 6 meses, 1 % por altura; valores fora\n"
     "      dos limites fisiológicos (peso 0,3 a 250 kg, altura 30 a 230 cm,\n"
     "      perímetro cefálico 20 a 70 cm; desvio padrão entre 0 e a média); meses ou\n"
-    "      alturas faltando e valores vazios entre preenchidos. Termina com status 1\n"
+    "      alturas faltando e valores vazios entre preenchidos; L, M e S com M ou S\n"
+    "      não positivos. Antes, uma linha por curva de L, M e S guardada (indicador,\n"
+    "      unidade da chave, faixa e pontos por sexo). Termina com status 1\n"
     "      se encontrar algo. Roda também depois de cada importação, sobre as\n"
     "      referências importadas: a importação fica gravada e o status é 1 se a\n"
     "      verificação encontrar algo.\n"
@@ -136,16 +139,18 @@ int main(int argc, char** argv) {
   if (IsMasterCommand(command)) return RunMasterCommand(args);
   if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
       command == QLatin1String("help")) {
-    std::cout << kHelp;
+    std::cout << kHelp << kAssessHelp;
     return 0;
   }
   std::map<QString, QString> opt;
-  const QStringList known{"--db",     "--ref",     "--dir", "--percentiles", "--table",
-                          "--format", "--decimal", "--out", "--who-dir",     "--stature-ref",
-                          "--perc",   "--since",   "--user"};
+  const QStringList known{
+      "--db",         "--ref",    "--dir",     "--percentiles", "--table", "--format",
+      "--decimal",    "--out",    "--who-dir", "--stature-ref", "--perc",  "--since",
+      "--user",       "--sex",    "--age-days", "--age-months", "--weight", "--length",
+      "--height",     "--head",   "--in"};
   for (int i = 2; i < args.size(); ++i) {
     if (args[i] == QLatin1String("--help")) {
-      std::cout << kHelp;
+      std::cout << kHelp << kAssessHelp;
       return 0;
     }
     if (!known.contains(args[i]))
@@ -195,7 +200,11 @@ int main(int argc, char** argv) {
                   << n.stature << " linhas de peso por estatura.\n";
       PrintFindings(n.findings);
       if (!n.findings.isEmpty()) return 1;
+    } else if (command == QLatin1String("assess")) {
+      return RunAssess(opt);
     } else if (command == QLatin1String("check")) {
+      for (const QString& line : srv::KeptLms(db, need("--ref")))
+        std::cout << line.toStdString() << "\n";
       const QStringList findings = srv::CheckReferences(db, need("--ref"));
       PrintFindings(findings);
       return findings.isEmpty() ? 0 : 1;

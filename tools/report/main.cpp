@@ -3,6 +3,7 @@
 // server's data through its token, as the desktop program does.
 
 #include "framework/data/errors.h"
+#include "framework/net/netconnection.h"
 #include "framework/sql/localdb.h"
 #include "framework/ui/dialog_forms.h"
 #include "framework/ui/host_services.h"
@@ -66,9 +67,11 @@ int main(int argc, char** argv) {
   const QCommandLineOption server("server", "Servidor de aplicação (os dados vêm dele).",
                                   "HOST:PORTA");
   const QCommandLineOption token("token", "Credencial (token) do servidor de aplicação.", "TOKEN");
+  const QCommandLineOption caFile(
+      "ca-file", "Certificados das autoridades aceitas para o servidor em https.", "ARQUIVO");
   const QCommandLineOption config("config", "Arquivo de configuração com a seção [Servidor].",
                                   "ARQUIVO");
-  parser.addOptions({db, out, refs, percs, code, reports, title, param, server, token, config});
+  parser.addOptions({db, out, refs, percs, code, reports, title, param, server, token, config, caFile});
   parser.process(app);
   if (!parser.isSet(out)) return Fail(QStringLiteral("informe --out (--help mostra as opções)."));
   if (parser.isSet(db) && (parser.isSet(server) || parser.isSet(token)))
@@ -79,7 +82,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<host::ServerCopy> copy;
   if (!parser.isSet(db)) {
     QStringList hostArgs{QStringLiteral("tabrelpeso")};
-    for (const QCommandLineOption* o : {&server, &token, &config})
+    for (const QCommandLineOption* o : {&server, &token, &config, &caFile})
       if (parser.isSet(*o)) hostArgs << "--" + o->names().first() << parser.value(*o);
     QCoreApplication::setApplicationName(QStringLiteral("tabrelpeso"));
     const host::ParsedArguments settings = host::ParseHostArguments(hostArgs);
@@ -90,6 +93,7 @@ int main(int argc, char** argv) {
                       .arg(settings.config.iniPath));
     fw::Host::Instance().SetServer(settings.config.serverHost, settings.config.serverPort);
     fw::Host::Instance().SetToken(settings.config.token);
+    fw::TNetConnection::SetDefaultTls(settings.config.serverTls, settings.config.caFile);
     copy = std::make_unique<host::ServerCopy>(QStringLiteral("relatorio"));
   }
 

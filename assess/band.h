@@ -1,0 +1,43 @@
+#pragma once
+// The band between kept percentile curves: where a child's value falls among
+// the curves a reference keeps ("entre P10 e P25", "abaixo do P3", "acima do
+// P97", "no P50"), for references typed by staff without L, M and S.
+
+#include "assess/lms.h"
+
+#include <QString>
+
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace trp::assess {
+
+// The indicators a child is assessed on; the keys of the answers.
+enum class Indicator { WeightAge, StatureAge, WeightStature, BmiAge, HeadAge };
+inline constexpr int kIndicatorCount = 5;
+
+// "peso_idade", "estatura_idade", "peso_estatura", "imc_idade", "pc_idade".
+const char* IndicatorKey(Indicator i);
+
+// The kept percentile curves of one reference: for each indicator and sex,
+// percentile -> (key, value) points. Age curves are keyed in months, the
+// weight-for-height curves in cm.
+class KeptCurves {
+ public:
+  void Add(Indicator i, Sex sex, int percentile, double key, double value);
+  // The band of `value` at `key`: each curve interpolated linearly at `key`
+  // (curves that do not reach `key` are left out). Empty when no curve
+  // reaches `key`.
+  QString Band(Indicator i, Sex sex, double key, double value) const;
+  bool Has(Indicator i) const;
+
+ private:
+  std::map<int, std::vector<std::pair<double, double>>> curves_[kIndicatorCount][2];
+};
+
+// The band of `value` among (percentile, curve value) pairs ordered by
+// percentile; empty when there are none.
+QString BandText(const std::vector<std::pair<int, double>>& curves, double value);
+
+}  // namespace trp::assess

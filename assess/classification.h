@@ -1,0 +1,29 @@
+#pragma once
+// The WHO's limits for implausible z-scores and the Ministry of Health's
+// (SISVAN) classification of a z-score on the WHO references.
+//
+// Source of the cut-offs: Brasil, Ministério da Saúde. Orientações para a
+// coleta e análise de dados antropométricos em serviços de saúde: Norma
+// Técnica do Sistema de Vigilância Alimentar e Nutricional - SISVAN.
+// Brasília, 2011.
+
+#include "assess/band.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace trp::assess {
+
+// True when z lies beyond the WHO's limits for the indicator: stature-for-age
+// below -6 or above +6; weight-for-age below -6 or above +5; weight-for-
+// stature, BMI-for-age and head circumference-for-age beyond +-5.
+bool Implausible(Indicator i, double z);
+
+// The SISVAN class of z (taken at two decimals, as shown). `underFive`
+// picks the table for children under 5 years (the WHO 2006 standards);
+// from 5 years weight-for-age is classified to 10 years as under 5 and
+// BMI-for-age has its own table. Head circumference has no class: nullopt.
+std::optional<QString> Classify(Indicator i, double z, bool underFive);
+
+}  // namespace trp::assess

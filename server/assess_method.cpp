@@ -1,0 +1,149 @@
+#include "server/assess_method.h"
+
+#include "assess/age.h"
+#include "server/assessment.h"
+#include "server/call_checks.h"
+#include "server/json_out.h"
+
+#include <QDate>
+
+#include <cmath>
+
+namespace srv {
+
+namespace {
+
+using trp::assess::Child;
+using trp::assess::Position;
+using trp::assess::Sex;
+
+const char* const kFields =
+    "{\"fields\":[{\"name\":\"CDREFEBIBL\",\"type\":\"string\",\"size\":2},"
+    "{\"name\":\"NMREFEBIBL\",\"type\":\"string\",\"size\":60},"
+    "{\"name\":\"NRIDADEDIAS\",\"type\":\"integer\"},"
+    "{\"name\":\"CDINDICADOR\",\"type\":\"string\",\"size\":20},"
+    "{\"name\":\"VRZ\",\"type\":\"float\"},"
+    "{\"name\":\"VRPERCENTIL\",\"type\":\"float\"},"
+    "{\"name\":\"DSFAIXA\",\"type\":\"string\",\"size\":40},"
+    "{\"name\":\"DSCLASSIFICACAO\",\"type\":\"string\",\"size\":40},"
+    "{\"name\":\"FLIMPLAUSIVEL\",\"type\":\"string\",\"size\":1}],\"rows\":[";
+
+[[noreturn]] void Bad(const QString& what) {
+  BadParams(QStringLiteral("AvaliaMedida: %1").arg(what));
+}
+
+std::optional<double> Measure(const QJsonArray& a, int i, const char* what) {
+  const QJsonValue v = a.at(i);
+  if (v.isNull() || v.isUndefined()) return std::nullopt;
+  if (!v.isDouble() || !(v.toDouble() > 0) || !std::isfinite(v.toDouble()))
+    Bad(QStringLiteral("%1 deve ser um número positivo ou nulo.").arg(QString::fromUtf8(what)));
+  return v.toDouble();
+}
+
+QDate DateAt(const QJsonArray& a, int i, const char* what) {
+  const QDate d = QDate::fromString(a.at(i).toString(), Qt::ISODate);
+  if (!d.isValid())
+    Bad(QStringLiteral("a data %1 deve ser AAAA-MM-DD.").arg(QString::fromUtf8(what)));
+  return d;
+}
+
+Child ChildOf(const QJsonArray& a) {
+  Child c;
+  const QString sex = a.at(0).toString();
+  if (sex == QLatin1String("M"))
+    c.sex = Sex::Male;
+  else if (sex == QLatin1String("F"))
+    c.sex = Sex::Female;
+  else
+    Bad(QStringLiteral("sexo deve ser \"M\" ou \"F\"."));
+  const QJsonValue days = a.at(1);
+  if (!days.isNull()) {
+    const double d = days.toDouble(-1);
+    if (!days.isDouble() || d < 0 || d > 100000 || d != std::floor(d))
+      Bad(QStringLiteral("a idade em dias deve ser um número inteiro não negativo."));
+    c.ageDays = int(d);
+  } else {
+    const auto age =
+        trp::assess::AgeDays(DateAt(a, 2, "de nascimento"), DateAt(a, 3, "da medição"));
+    if (!age) Bad(QStringLiteral("a data da medição é anterior ao nascimento."));
+    c.ageDays = *age;
+  }
+  c.weight = Measure(a, 4, "o peso");
+  c.stature = Measure(a, 5, "o comprimento ou a estatura");
+  const QString position = a.at(6).toString();
+  if (position == QLatin1String("D"))
+    c.position = Position::Lying;
+  else if (position == QLatin1String("P"))
+    c.position = Position::Standing;
+  else if (!position.isEmpty())
+    Bad(QStringLiteral("a medida deve ser \"D\" (deitado) ou \"P\" (em pé)."));
+  c.head = Measure(a, 7, "o perímetro cefálico");
+  return c;
+}
+
+void AppendRounded(std::string& out, const std::optional<double>& v, double scale) {
+  if (v)
+    AppendNumber(out, std::round(*v * scale) / scale + 0.0);
+  else
+    out += "null";
+}
+
+}  // namespace
+
+JsonPieces AvaliaMedida(Db& db, const QJsonArray& params) {
+  const QString method = QStringLiteral("AvaliaMedida");
+  const Params p(method, params);
+  p.expect(9);
+  const Child child = ChildOf(params);
+  const QString asked =
+      params.at(8).isNull() ? QString() : p.text(8, QStringLiteral("referências"));
+  std::vector<std::pair<std::string, std::string>> refs;  // code, name
+  Transaction tx(db, false);
+  if (asked.trimmed().isEmpty()) {
+    db.run("SELECT CDREFEBIBL, NMREFEBIBL FROM REFEBIBL ORDER BY CDREFEBIBL", {},
+           [&](const SqlRow& r) { refs.emplace_back(r.text(0), r.text(1)); });
+  } else {
+    for (const QString& part : asked.split(u',', Qt::SkipEmptyParts)) {
+      const std::string code = Code(part.trimmed(), true);
+      std::string name;
+      bool found = false;
+      db.run("SELECT NMREFEBIBL FROM REFEBIBL WHERE CDREFEBIBL = ?", {code}, [&](const SqlRow& r) {
+        name = r.text(0);
+        found = true;
+      });
+      if (!found)
+        Refuse(QStringLiteral("Referência '%1' não cadastrada.").arg(QString::fromStdString(code)));
+      refs.emplace_back(code, name);
+    }
+  }
+  std::string out = kFields;
+  bool first = true;
+  for (const auto& [code, name] : refs) {
+    for (const auto& r : trp::assess::Assess(LoadAssessReference(db, code), child)) {
+      if (!first) out += ',';
+      first = false;
+      out += '[';
+      AppendString(out, code);
+      out += ',';
+      AppendString(out, name);
+      out += ',' + std::to_string(child.ageDays) + ',';
+      AppendString(out, trp::assess::IndicatorKey(r.indicator));
+      out += ',';
+      AppendRounded(out, r.z, 100);
+      out += ',';
+      AppendRounded(out, r.percentile, 10);
+      out += ',';
+      AppendString(out, r.band.toStdString());
+      out += ',';
+      if (r.classification)
+        AppendString(out, r.classification->toStdString());
+      else
+        out += "null";
+      out += r.implausible ? ",\"S\"]" : ",\"N\"]";
+    }
+  }
+  out += "]}";
+  return {std::make_shared<const std::string>(std::move(out))};
+}
+
+}  // namespace srv

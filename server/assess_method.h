@@ -1,0 +1,23 @@
+#pragma once
+// AvaliaMedida: a child's measurement placed on the kept references. Read
+// only, so readers may call it.
+
+#include "server/service.h"
+#include "server/storage.h"
+
+#include <QJsonArray>
+
+namespace srv {
+
+// Positional params: sexo ("M"/"F"), idade_dias (whole days, or null),
+// nascimento and medicao ("AAAA-MM-DD", used when idade_dias is null),
+// peso (kg), estatura (cm), medida ("D" lying, "P" standing, or ""), pc (cm)
+// - each measure a number or null - and the reference codes ("02,05"; ""
+// for every reference with an answer at that age). The answer is a packet,
+// one row per reference and indicator: CDREFEBIBL, NMREFEBIBL, NRIDADEDIAS,
+// CDINDICADOR, VRZ, VRPERCENTIL, DSFAIXA, DSCLASSIFICACAO, FLIMPLAUSIVEL
+// ("S"/"N"). Throws RpcError (InvalidParams for what the call sent, Refused
+// for an unknown reference) and DbError.
+JsonPieces AvaliaMedida(Db& db, const QJsonArray& params);
+
+}  // namespace srv

@@ -1,0 +1,95 @@
+#include "server/assessment.h"
+
+#include "server/json_out.h"
+
+#include <QString>
+
+#include <cmath>
+#include <set>
+
+namespace srv {
+
+namespace {
+
+using trp::assess::Indicator;
+using trp::assess::Sex;
+
+void AppendRounded(std::string& out, const std::optional<double>& v, double scale) {
+  if (!v) {
+    out += "null";
+    return;
+  }
+  // -0 would read oddly as "-0".
+  AppendNumber(out, std::round(*v * scale) / scale + 0.0);
+}
+
+}  // namespace
+
+trp::assess::Reference LoadAssessReference(Db& db, const std::string& reference) {
+  trp::assess::Reference ref;
+  db.run(
+      "SELECT CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRL, VRM, VRS FROM LMSREFERENCIA WHERE "
+      "CDREFEBIBL = ? ORDER BY CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE",
+      {reference}, [&](const SqlRow& r) {
+        const auto curve = trp::assess::CurveFromCode(
+            QString::fromLatin1(r.text(0).data(), qsizetype(r.text(0).size())));
+        const auto unit =
+            trp::assess::UnitFromCode(r.text(2).empty() ? QChar() : QChar(r.text(2)[0]));
+        if (!curve || !unit) return;  // a curve this build does not know
+        ref.lms.Add(*curve, r.text(1) == "F" ? Sex::Female : Sex::Male, *unit, r.real(3),
+                    {r.real(4), r.real(5), r.real(6)});
+      });
+  std::set<int> percentiles;
+  db.run(
+      "SELECT CDPERCENTIL, NRIDADEINI, NRIDADEFIN, VRPESOMASIDA, VRPESOFEMIDA, VRALTUMASIDA, "
+      "VRALTUFEMIDA, VRPMCFMASIDA, VRPMCFFEMIDA FROM PESALTIDADE WHERE CDREFEBIBL = ?",
+      {reference}, [&](const SqlRow& r) {
+        const int p = std::atoi(std::string(r.text(0)).c_str());
+        percentiles.insert(p);
+        const double months = r.real(1) * 12 + r.real(2);
+        const Indicator byColumn[] = {Indicator::WeightAge, Indicator::StatureAge,
+                                      Indicator::HeadAge};
+        for (int k = 0; k < 3; ++k)
+          for (int sex = 0; sex < 2; ++sex)
+            if (!r.isNull(3 + 2 * k + sex))
+              ref.kept.Add(byColumn[k], Sex(sex), p, months, r.real(3 + 2 * k + sex));
+      });
+  db.run(
+      "SELECT CDPERCENTIL, VRALTURA, VRPESOMASALT, VRPESOFEMALT FROM PESOALTU WHERE CDREFEBIBL = ?",
+      {reference}, [&](const SqlRow& r) {
+        const int p = std::atoi(std::string(r.text(0)).c_str());
+        percentiles.insert(p);
+        for (int sex = 0; sex < 2; ++sex)
+          if (!r.isNull(2 + sex))
+            ref.kept.Add(Indicator::WeightStature, Sex(sex), p, r.real(1), r.real(2 + sex));
+      });
+  for (int p : percentiles) ref.percentiles.append(p);
+  return ref;
+}
+
+void AppendResultsJson(std::string& out, const std::vector<trp::assess::Result>& results) {
+  out += '{';
+  bool first = true;
+  for (const auto& r : results) {
+    if (!first) out += ',';
+    first = false;
+    AppendString(out, trp::assess::IndicatorKey(r.indicator));
+    out += ":{\"z\":";
+    AppendRounded(out, r.z, 100);
+    out += ",\"percentil\":";
+    AppendRounded(out, r.percentile, 10);
+    out += ",\"faixa\":";
+    AppendString(out, r.band.toStdString());
+    out += ",\"classificacao\":";
+    if (r.classification)
+      AppendString(out, r.classification->toStdString());
+    else
+      out += "null";
+    out += ",\"implausivel\":";
+    out += r.implausible ? "true" : "false";
+    out += '}';
+  }
+  out += '}';
+}
+
+}  // namespace srv

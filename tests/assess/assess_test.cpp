@@ -1,0 +1,377 @@
+// The assessment against the WHO's and the CDC's own L, M and S (as the
+// imports keep them): published answers, the restricted method, the age and
+// position rules, the SISVAN boundaries, the band between typed curves, the
+// age text and the CSV batch.
+
+#include "assess/age.h"
+#include "assess/assessment.h"
+#include "assess/batch.h"
+#include "assess/classification.h"
+#include "import/cdc2000.h"
+#include "import/who.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+
+#include <cmath>
+
+using namespace trp::assess;
+
+namespace {
+
+QString DataDir(const char* name) {
+  QString root = qEnvironmentVariable("TRP_SOURCE_DIR");
+  if (root.isEmpty()) root = QStringLiteral(TRP_SOURCE_DIR);
+  return QDir(root).filePath(QStringLiteral("data/") + QLatin1String(name));
+}
+
+Reference FromRows(const std::vector<trp::growth::LmsRow>& rows) {
+  Reference ref;
+  for (const auto& r : rows)
+    ref.lms.Add(*CurveFromCode(QString::fromLatin1(r.indicator)), Sex(int(r.sex)),
+                *UnitFromCode(QChar::fromLatin1(r.unit)), r.key, {r.l, r.m, r.s});
+  return ref;
+}
+
+const Reference& Who() {
+  static const Reference ref =
+      FromRows(trp::who::LoadWho(DataDir("who"), trp::who::DefaultPercentiles()).length.lms);
+  return ref;
+}
+
+const Reference& Cdc() {
+  static const Reference ref = FromRows(trp::cdc::LoadCdc2000(DataDir("cdc2000"), {50}).lms);
+  return ref;
+}
+
+const Result* Find(const std::vector<Result>& results, Indicator i) {
+  for (const Result& r : results)
+    if (r.indicator == i) return &r;
+  return nullptr;
+}
+
+// The value at z of an LMS line of a WHO file, to place a child exactly at z.
+double WhoValue(const char* file, int sex, double key, double z) {
+  QFile f(QDir(DataDir("who")).filePath(QLatin1String(file)));
+  EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+  f.readLine();
+  while (!f.atEnd()) {
+    const QList<QByteArray> c = f.readLine().trimmed().split('\t');
+    if (c[0].toInt() == sex && std::fabs(c[1].toDouble() - key) < 1e-9) {
+      const double l = c[2].toDouble(), m = c[3].toDouble(), s = c[4].toDouble();
+      return m * std::pow(1 + l * s * z, 1 / l);
+    }
+  }
+  ADD_FAILURE() << "no line " << sex << " " << key << " in " << file;
+  return 0;
+}
+
+struct Case {
+  const char* what;
+  Sex sex;
+  int days;
+  std::optional<double> weight, stature;
+  Position position;
+  std::optional<double> head;
+  Indicator indicator;
+  double z;
+  bool implausible;
+};
+
+TEST(Assess, PublishedAnswersAndTheRestrictedMethodOnTheWho) {
+  const Case cases[] = {
+      // The known answers.
+      {"menina 1522 dias, 17 kg",
+       Sex::Female,
+       1522,
+       17,
+       {},
+       Position::Unknown,
+       {},
+       Indicator::WeightAge,
+       0.24,
+       false},
+      {"menino 987 dias, 72,86 cm deitado (-0,7 cm)",
+       Sex::Male,
+       987,
+       {},
+       72.86,
+       Position::Lying,
+       {},
+       Indicator::StatureAge,
+       -6.09,
+       true},
+      {"menina 24 meses, 77,5 cm",
+       Sex::Female,
+       731,
+       {},
+       77.5,
+       Position::Unknown,
+       {},
+       Indicator::StatureAge,
+       -2.55,
+       false},
+      // Restricted beyond +-3 (WHO formula: 3 + (y - SD3) / (SD3 - SD2)); the
+      // plain LMS z would be 4.71, -4.28, 5.29 and -4.39.
+      {"menino 365 dias, 16 kg",
+       Sex::Male,
+       365,
+       16,
+       {},
+       Position::Unknown,
+       {},
+       Indicator::WeightAge,
+       4.9575,
+       false},
+      {"menino 365 dias, 6 kg",
+       Sex::Male,
+       365,
+       6,
+       {},
+       Position::Unknown,
+       {},
+       Indicator::WeightAge,
+       -4.1366,
+       false},
+      {"menina 80 cm deitada, 17 kg",
+       Sex::Female,
+       400,
+       17,
+       80,
+       Position::Lying,
+       {},
+       Indicator::WeightStature,
+       5.8946,
+       true},
+      {"menina 80 cm deitada, 7 kg",
+       Sex::Female,
+       400,
+       7,
+       80,
+       Position::Lying,
+       {},
+       Indicator::WeightStature,
+       -4.2162,
+       false},
+  };
+  for (const Case& c : cases) {
+    const auto results = Assess(Who(), {c.sex, c.days, c.weight, c.stature, c.position, c.head});
+    const Result* r = Find(results, c.indicator);
+    ASSERT_TRUE(r && r->z) << c.what;
+    EXPECT_NEAR(*r->z, c.z, 0.005) << c.what;
+    EXPECT_EQ(r->implausible, c.implausible) << c.what;
+    EXPECT_NEAR(*r->percentile, 50 * std::erfc(-c.z / std::sqrt(2.0)), 0.1) << c.what;
+  }
+}
+
+TEST(Assess, AgeAndPositionRulesPickTheWhoTableAndKey) {
+  struct Rule {
+    const char* what;
+    int days;
+    double stature;
+    Position position;
+    const char* file;
+    double key;
+    double adjust;  // added to the measure before the z
+  };
+  // A child placed at z = 1.3 on the line the rule must use.
+  const Rule rules[] = {
+      {"em pé antes de 731 dias: +0,7", 500, 0, Position::Standing, "lenanthro.txt", 500, 0.7},
+      {"deitado antes de 731 dias", 730, 0, Position::Lying, "lenanthro.txt", 730, 0},
+      {"deitado desde 731 dias: -0,7", 731, 0, Position::Lying, "lenanthro.txt", 731, -0.7},
+      {"1840 dias usa o último dia guardado", 1840, 0, Position::Standing, "lenanthro.txt", 1826,
+       0},
+      {"1857 dias: OMS 2007 no mês 61", 1857, 0, Position::Standing, "hfawho2007.txt", 61, 0},
+      {"3653 dias: mês 120", 3653, 0, Position::Standing, "hfawho2007.txt", 120, 0},
+  };
+  for (const Rule& r : rules) {
+    const double measured = WhoValue(r.file, 2, r.key, 1.3) - r.adjust;
+    const auto results = Assess(Who(), {Sex::Female, r.days, {}, measured, r.position, {}});
+    const Result* s = Find(results, Indicator::StatureAge);
+    ASSERT_TRUE(s && s->z) << r.what;
+    EXPECT_NEAR(*s->z, 1.3, 1e-9) << r.what;
+  }
+  // Weight-for-length below 731 days, weight-for-height from 731 (a length
+  // lying at 800 days is read 0.7 cm shorter on the height table).
+  const double w = WhoValue("wfhanthro.txt", 1, 85, -1.1);
+  auto z = [&](int days, double stature, Position p) {
+    const Result* r =
+        Find(Assess(Who(), {Sex::Male, days, w, stature, p, {}}), Indicator::WeightStature);
+    return r && r->z ? *r->z : NAN;
+  };
+  EXPECT_NEAR(z(800, 85.7, Position::Lying), -1.1, 1e-9);
+  EXPECT_NEAR(z(800, 85, Position::Standing), -1.1, 1e-9);
+  EXPECT_GT(std::fabs(z(600, 85, Position::Lying) - -1.1), 1e-3);
+  // Beyond 228 months nothing; weight-for-age of the 2007 reference only to 120 months.
+  EXPECT_TRUE(Assess(Who(), {Sex::Male, 7000, 60, 170, Position::Standing, {}}).empty());
+  const auto older = Assess(Who(), {Sex::Male, 4000, 32, 140, Position::Standing, 50});
+  EXPECT_FALSE(Find(older, Indicator::WeightAge));
+  EXPECT_FALSE(Find(older, Indicator::HeadAge));
+  EXPECT_TRUE(Find(older, Indicator::BmiAge));
+  EXPECT_EQ(*Find(older, Indicator::BmiAge)->classification, "Eutrofia");
+}
+
+TEST(Assess, CdcInterpolatesBetweenHalfMonthsAndHasNoClass) {
+  // At Agemos 24.5 (745.7 days) a boy at the CDC's M has z 0; the weight
+  // chart switches at 36 months, the length chart covers 0-36 months.
+  const double days = 24.5 * kDaysPerMonth;
+  const auto rows = trp::cdc::LoadCdc2000(DataDir("cdc2000"), {50});
+  double m = 0, lenM = 0;
+  for (const auto& r : rows.lms) {
+    if (r.sex != trp::growth::kMale || r.key != 24.5) continue;
+    if (QLatin1String(r.indicator) == QLatin1String("peso_idade")) m = r.m;
+    if (QLatin1String(r.indicator) == QLatin1String("comprimento_idade")) lenM = r.m;
+  }
+  ASSERT_GT(m, 0);
+  const auto results =
+      Assess(Cdc(), {Sex::Male, int(std::lround(days)), m, lenM, Position::Lying, {}});
+  ASSERT_TRUE(Find(results, Indicator::WeightAge));
+  EXPECT_NEAR(*Find(results, Indicator::WeightAge)->z, 0, 0.01);
+  EXPECT_NEAR(*Find(results, Indicator::StatureAge)->z, 0, 0.01);
+  EXPECT_FALSE(Find(results, Indicator::WeightAge)->classification);
+}
+
+TEST(Classification, EachSisvanBoundary) {
+  struct B {
+    Indicator i;
+    double z;
+    bool underFive;
+    const char* expected;
+  };
+  const B table[] = {
+      {Indicator::WeightAge, -3.01, true, "Muito baixo peso para a idade"},
+      {Indicator::WeightAge, -3.0, true, "Baixo peso para a idade"},
+      {Indicator::WeightAge, -2.01, true, "Baixo peso para a idade"},
+      {Indicator::WeightAge, -2.0, true, "Peso adequado para a idade"},
+      {Indicator::WeightAge, 2.0, true, "Peso adequado para a idade"},
+      {Indicator::WeightAge, 2.01, false, "Peso elevado para a idade"},
+      {Indicator::StatureAge, -3.01, true, "Muito baixa estatura para a idade"},
+      {Indicator::StatureAge, -3.0, false, "Baixa estatura para a idade"},
+      {Indicator::StatureAge, -2.0, true, "Estatura adequada para a idade"},
+      {Indicator::StatureAge, 4.0, false, "Estatura adequada para a idade"},
+      {Indicator::WeightStature, -3.01, true, "Magreza acentuada"},
+      {Indicator::WeightStature, -3.0, true, "Magreza"},
+      {Indicator::WeightStature, -2.0, true, "Eutrofia"},
+      {Indicator::WeightStature, 1.0, true, "Eutrofia"},
+      {Indicator::WeightStature, 1.01, true, "Risco de sobrepeso"},
+      {Indicator::WeightStature, 2.0, true, "Risco de sobrepeso"},
+      {Indicator::WeightStature, 2.01, true, "Sobrepeso"},
+      {Indicator::WeightStature, 3.0, true, "Sobrepeso"},
+      {Indicator::WeightStature, 3.01, true, "Obesidade"},
+      {Indicator::BmiAge, 1.01, true, "Risco de sobrepeso"},
+      {Indicator::BmiAge, -3.01, false, "Magreza acentuada"},
+      {Indicator::BmiAge, -2.01, false, "Magreza"},
+      {Indicator::BmiAge, 1.0, false, "Eutrofia"},
+      {Indicator::BmiAge, 1.01, false, "Sobrepeso"},
+      {Indicator::BmiAge, 2.0, false, "Sobrepeso"},
+      {Indicator::BmiAge, 2.01, false, "Obesidade"},
+      {Indicator::BmiAge, 3.0, false, "Obesidade"},
+      {Indicator::BmiAge, 3.01, false, "Obesidade grave"},
+      // At two decimals, as shown: -2.004 reads -2.00.
+      {Indicator::WeightAge, -2.004, true, "Peso adequado para a idade"},
+  };
+  for (const B& b : table)
+    EXPECT_EQ(Classify(b.i, b.z, b.underFive).value_or(QStringLiteral("-")),
+              QString::fromUtf8(b.expected))
+        << IndicatorKey(b.i) << " " << b.z << " " << b.underFive;
+  EXPECT_FALSE(Classify(Indicator::HeadAge, 0, true));
+}
+
+TEST(Classification, WhoImplausibleLimits) {
+  struct L {
+    Indicator i;
+    double low, high;
+  };
+  for (const L& l : {L{Indicator::StatureAge, -6, 6}, L{Indicator::WeightAge, -6, 5},
+                     L{Indicator::WeightStature, -5, 5}, L{Indicator::BmiAge, -5, 5},
+                     L{Indicator::HeadAge, -5, 5}}) {
+    EXPECT_FALSE(Implausible(l.i, l.low)) << IndicatorKey(l.i);
+    EXPECT_FALSE(Implausible(l.i, l.high)) << IndicatorKey(l.i);
+    EXPECT_TRUE(Implausible(l.i, l.low - 0.01)) << IndicatorKey(l.i);
+    EXPECT_TRUE(Implausible(l.i, l.high + 0.01)) << IndicatorKey(l.i);
+  }
+}
+
+TEST(Band, ATypedReferenceWithoutLmsGetsTheBandBetweenItsCurves) {
+  Reference typed;
+  // Weight by month: P3, P10, P25 and P97 at months 0 and 12.
+  const std::pair<int, std::pair<double, double>> curves[] = {
+      {3, {3, 8}}, {10, {3.2, 8.6}}, {25, {3.4, 9.2}}, {97, {4.4, 11.8}}};
+  for (const auto& [p, v] : curves) {
+    typed.kept.Add(Indicator::WeightAge, Sex::Female, p, 0, v.first);
+    typed.kept.Add(Indicator::WeightAge, Sex::Female, p, 12, v.second);
+  }
+  struct C {
+    double days, weight;
+    const char* band;
+  };
+  // At 6 months (182.6 days) the curves are 5.5, 5.9, 6.3 and 8.1 kg.
+  for (const C& c :
+       {C{182.625, 5.4, "abaixo do P3"}, C{182.625, 6.0, "entre P10 e P25"}, C{0, 3.2, "no P10"},
+        C{182.625, 9, "acima do P97"}, C{0, 3.3, "entre P10 e P25"}}) {
+    const auto results =
+        Assess(typed, {Sex::Female, int(std::lround(c.days)), c.weight, {}, Position::Unknown, {}});
+    ASSERT_EQ(results.size(), 1u) << c.weight;
+    EXPECT_EQ(results[0].band, QString::fromUtf8(c.band)) << c.weight;
+    EXPECT_FALSE(results[0].z);
+    EXPECT_FALSE(results[0].classification);
+  }
+  // Beyond the kept ages: no answer at all; the other sex has no curves.
+  EXPECT_TRUE(Assess(typed, {Sex::Female, 500, 9, {}, Position::Unknown, {}}).empty());
+  EXPECT_TRUE(Assess(typed, {Sex::Male, 100, 5, {}, Position::Unknown, {}}).empty());
+}
+
+TEST(Age, TextAndDays) {
+  struct A {
+    QDate birth, measured;
+    const char* text;
+  };
+  for (const A& a : {A{{2020, 1, 10}, {2022, 4, 14}, "2 anos, 3 meses e 4 dias"},
+                     A{{2020, 1, 31}, {2021, 3, 1}, "1 ano, 1 mês e 1 dia"},
+                     A{{2024, 2, 29}, {2024, 2, 29}, "0 anos, 0 meses e 0 dias"}})
+    EXPECT_EQ(AgeText(a.birth, a.measured), QString::fromUtf8(a.text));
+  EXPECT_EQ(AgeDays({2020, 1, 10}, {2020, 2, 10}), 31);
+  EXPECT_FALSE(AgeDays({2020, 1, 10}, {2020, 1, 9}));
+  EXPECT_TRUE(AgeText({2020, 1, 10}, {2020, 1, 9}).isEmpty());
+}
+
+TEST(Batch, AMalformedLineIsReportedByNumberAndTheRestProcessed) {
+  QByteArray input =
+      "id;sexo;idade_dias;peso;medida;estatura;pc\n"
+      "a1;F;1522;17;;;\n"
+      "a2;X;100;5;;;\n"
+      "a3;M;987;;D;72,86;\n"
+      "a4;M;abc;10;;;\n"
+      "a5;F;731;;P;77.5\n"
+      "a6;F;731;;Q;77.5;\n"
+      "a7;F;731;-2;;;\n";
+  QBuffer in(&input), out;
+  in.open(QIODevice::ReadOnly);
+  out.open(QIODevice::WriteOnly);
+  std::vector<std::pair<qint64, QString>> errors;
+  const BatchCounts n = AssessCsv(in, out, &Who(), true, [&](qint64 line, const QString& why) {
+    errors.emplace_back(line, why);
+  });
+  EXPECT_EQ(n.lines, 7);
+  EXPECT_EQ(n.assessed, 2);
+  ASSERT_EQ(errors.size(), 5u);
+  const std::pair<qint64, const char*> expected[] = {
+      {3, "sexo"}, {5, "idade_dias"}, {6, "colunas"}, {7, "medida"}, {8, "peso"}};
+  for (size_t i = 0; i < errors.size(); ++i) {
+    EXPECT_EQ(errors[i].first, expected[i].first);
+    EXPECT_TRUE(errors[i].second.contains(QLatin1String(expected[i].second)))
+        << errors[i].second.toStdString();
+  }
+  const QList<QByteArray> lines = out.data().split('\n');
+  EXPECT_TRUE(lines[0].startsWith(
+      "id;sexo;idade_dias;peso;medida;estatura;pc;z_peso_idade;p_peso_idade;class_peso_idade;"));
+  EXPECT_TRUE(lines[1].startsWith("a1;F;1522;17;;;;0,24;59,5;Peso adequado para a idade;"))
+      << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].startsWith("a3;M;987;;D;72,86;;;;;-6,09;0,0;Muito baixa estatura"))
+      << lines[2].toStdString();
+  EXPECT_EQ(lines[2].count(';'), lines[0].count(';'));
+}
+
+}  // namespace

@@ -1,0 +1,14 @@
+#pragma once
+// tabrelpeso-admin assess: one child as JSON, or a CSV file of children.
+
+#include <QString>
+
+#include <map>
+
+// `options` holds the command line's --name value pairs. Returns the exit
+// status: 0 done, 1 a failure or malformed lines (reported on stderr), 2 a
+// usage error.
+int RunAssess(const std::map<QString, QString>& options);
+
+// The help text of the command.
+extern const char* const kAssessHelp;
