@@ -46,7 +46,7 @@ install(FILES ${TRP_PKG_DIR}/tabrelpeso-server.service
 install(FILES ${TRP_PKG_DIR}/tabrelpeso-server.sysusers
   DESTINATION lib/sysusers.d RENAME tabrelpeso-server.conf COMPONENT server)
 install(FILES ${TRP_PKG_DIR}/server.conf DESTINATION /etc/tabrelpeso COMPONENT server)
-install(FILES ${TRP_PKG_DIR}/haproxy.cfg.example
+install(FILES ${TRP_PKG_DIR}/haproxy.cfg.example ${PROJECT_SOURCE_DIR}/scripts/haproxy-503.http
   DESTINATION ${CMAKE_INSTALL_DOCDIR}-server/examples COMPONENT server)
 
 # Man pages from each program's own --help, so they never drift from it.

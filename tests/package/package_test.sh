@@ -45,7 +45,8 @@ expect "$desktop" usr/bin/tabrelpeso usr/bin/tabrelpeso-admin usr/bin/tabrelpeso
 expect "$server" usr/bin/tabrelpeso-server usr/lib/tabrelpeso-server/libtrp_server.so \
   lib/systemd/system/tabrelpeso-server.service etc/tabrelpeso/server.conf \
   usr/lib/sysusers.d/tabrelpeso-server.conf usr/share/man/man1/tabrelpeso-server.1.gz \
-  usr/share/doc/tabrelpeso-server/examples/haproxy.cfg.example
+  usr/share/doc/tabrelpeso-server/examples/haproxy.cfg.example \
+  usr/share/doc/tabrelpeso-server/examples/haproxy-503.http
 dpkg-deb -I "$server" conffiles | grep -qx /etc/tabrelpeso/server.conf ||
   fail "server.conf is not a conffile"
 dpkg-deb -f "$desktop" Depends | grep -q libqt6widgets6 || fail "Qt dependencies not found"
