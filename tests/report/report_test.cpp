@@ -188,6 +188,29 @@ TEST_F(ReportTool, OnePercentileOfOneReferenceAsTheScreenShowsIt) {
   EXPECT_TRUE(QRegularExpression(heightRow).match(text).hasMatch()) << heightRow.toStdString();
 }
 
+// The whole sample's text, page by page, against the text the report gave
+// before its layout was reworked for speed. The print date is masked.
+// TRP_UPDATE_FIXTURES=1 rewrites the fixture after an intended change.
+TEST_F(ReportTool, TheWholeSampleReadsAsItsFixture) {
+  const Result r = Tool({"--out", Out("todas.pdf")});
+  ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+  QString text = Text(Out("todas.pdf"));
+  text.replace(QRegularExpression(QStringLiteral("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d")),
+               QStringLiteral("DD/MM/AAAA hh:mm"));
+  QFile fixture(QStringLiteral(TRP_SOURCE_DIR "/tests/report/data/qel536_amostra.txt"));
+  if (!qEnvironmentVariableIsEmpty("TRP_UPDATE_FIXTURES")) {
+    ASSERT_TRUE(fixture.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    fixture.write(text.toUtf8());
+    return;
+  }
+  ASSERT_TRUE(fixture.open(QIODevice::ReadOnly)) << fixture.fileName().toStdString();
+  const QStringList expected = QString::fromUtf8(fixture.readAll()).split(QLatin1Char('\n'));
+  const QStringList got = text.split(QLatin1Char('\n'));
+  EXPECT_EQ(got.size(), expected.size());
+  for (qsizetype i = 0; i < got.size() && i < expected.size(); ++i)
+    ASSERT_EQ(got[i].toStdString(), expected[i].toStdString()) << "line " << i + 1;
+}
+
 TEST_F(ReportTool, ACodeWithAQuoteGivesAnEmptyReportNotAnErrorNorEverything) {
   for (const char* refs : {"0'1", "01' OR '1'='1"}) {
     SCOPED_TRACE(refs);
