@@ -16,6 +16,7 @@
 #include <QTextTable>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -167,6 +168,60 @@ std::unique_ptr<QTextDocument> BuildDocument(const SectionDef& section, const Bl
   cursor.endEditBlock();
   return doc;
 }
+
+// A table block's pages follow from its header texts and its row heights.
+// When every body cell surely fits on one line each body row is one line
+// high, so blocks of one section with the same title and number of rows take
+// the same pages: a large report lays out one block of each such shape to
+// count its pages instead of laying every block out twice.
+class BlockShapes {
+ public:
+  BlockShapes(QPagedPaintDevice& device, const QSizeF& body)
+      : metrics_(BodyFont(), &device),
+        // The table's cell padding and border, in device pixels, on both sides.
+        cellChrome_(2 * (1.5 + 0.5) * device.logicalDpiX() / 96.0),
+        bodyWidth_(body.width()) {
+    ascii_.fill(-1);
+  }
+
+  // The block's shape, or empty when a body cell might wrap.
+  QString Of(const SectionDef& section, const Block& block) {
+    double total = 0;
+    for (const ColumnDef& c : section.columns) total += c.width;
+    for (qsizetype c = 0; c < section.columns.size(); ++c) {
+      const ColumnDef& column = section.columns[c];
+      // A safety margin for kerning and rounding: a cell near its width is
+      // laid out for real.
+      const double room = 0.8 * (bodyWidth_ * column.width / total - cellChrome_);
+      for (int r = 0; r < block.rows.size(); ++r) {
+        const QString text = CellText(block.Value(r, column.field), column);
+        double width = 0;
+        for (const QChar ch : text) {
+          if (ch.unicode() > 0x7E || ch.unicode() < 0x20) return {};
+          double& a = ascii_[ch.unicode()];
+          if (a < 0) a = metrics_.horizontalAdvance(ch);
+          width += a;
+        }
+        if (width > room) return {};
+      }
+    }
+    return QStringLiteral("%1\n%2\n%3")
+        .arg(block.section)
+        .arg(block.rows.size())
+        .arg(Fill(section.title, block));
+  }
+
+ private:
+  static QFont BodyFont() {
+    QFont font;
+    font.setPointSizeF(kBodyPt);
+    return font;
+  }
+  QFontMetricsF metrics_;
+  const double cellChrome_;
+  const double bodyWidth_;
+  std::array<double, 128> ascii_;
+};
 
 QString Text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); }
 
@@ -360,6 +415,8 @@ int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
   bool keepAll = true;
   int total = 0;
   {
+    BlockShapes shapes(device, page.body.size());
+    QHash<QString, int> pagesOfShape;
     BlockReader reader(def, request.database, request.params);
     Block block;
     while (reader.Next(block)) {
@@ -368,8 +425,15 @@ int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
       if (section.chart) {
         total += int(ChartPages(*section.chart, block).size());
       } else {
-        doc = BuildDocument(section, block, device, page.body.size());
-        total += doc->pageCount();
+        const QString shape = shapes.Of(section, block);
+        const auto known = shape.isEmpty() ? pagesOfShape.cend() : pagesOfShape.constFind(shape);
+        if (known != pagesOfShape.cend()) {
+          total += *known;
+        } else {
+          doc = BuildDocument(section, block, device, page.body.size());
+          total += doc->pageCount();
+          if (!shape.isEmpty()) pagesOfShape.insert(shape, doc->pageCount());
+        }
       }
       keptRows += block.rows.size();
       keepAll = keepAll && keptRows <= kKeepRows;

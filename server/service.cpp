@@ -165,28 +165,33 @@ std::vector<OutField> FieldsOf(const TableDef& t) {
   return f;
 }
 
+// One row as packet JSON, after a comma unless it is the first.
+void AppendRow(std::string& out, const std::vector<OutField>& fields, const SqlRow& r, bool first) {
+  out += first ? "[" : ",[";
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i) out += ',';
+    double v = 0;
+    if (fields[i].isString) {
+      if (r.isNull(int(i)))
+        out += "null";
+      else
+        AppendString(out, r.text(int(i)));
+    } else if (r.realIfAny(int(i), v)) {
+      AppendNumber(out, v);
+    } else {
+      out += "null";
+    }
+  }
+  out += ']';
+}
+
 // Streams the rows of a query straight into packet JSON.
 void AppendRows(Db& db, std::string& out, const std::vector<OutField>& fields, std::string_view sql,
                 const SqlParams& params) {
   bool first = true;
   db.run(sql, params, [&](const SqlRow& r) {
-    out += first ? "[" : ",[";
+    AppendRow(out, fields, r, first);
     first = false;
-    for (size_t i = 0; i < fields.size(); ++i) {
-      if (i) out += ',';
-      double v = 0;
-      if (fields[i].isString) {
-        if (r.isNull(int(i)))
-          out += "null";
-        else
-          AppendString(out, r.text(int(i)));
-      } else if (r.realIfAny(int(i), v)) {
-        AppendNumber(out, v);
-      } else {
-        out += "null";
-      }
-    }
-    out += ']';
   });
 }
 
@@ -413,9 +418,42 @@ class Methods {
                  {counters[i].first.first, counters[i].first.second});
       return chunk;
     };
-    {
-      // After a restart every part is missing: helpers build them on their own
-      // connections, each in its own snapshot. A part whose counter there is
+    if (built.size() >= kParallelParts && built.size() * 2 >= counters.size()) {
+      // Most parts missing (a restart, a change everywhere): one pass over the
+      // table in this snapshot costs less than a query per part. A part whose
+      // rows do not come together is left to its own query below.
+      std::map<Key, size_t> wanted;
+      std::vector<std::shared_ptr<Service::Chunk>> fresh(counters.size());
+      for (size_t i : built) {
+        fresh[i] = std::make_shared<Service::Chunk>();
+        fresh[i]->counter = counters[i].second;
+        wanted.emplace(counters[i].first, i);
+      }
+      std::vector<char> seen(counters.size(), 0), scattered(counters.size(), 0);
+      const int refColumn = t.columnIndex("CDREFEBIBL");
+      const int percColumn = t.columnIndex("CDPERCENTIL");
+      Key current;
+      std::string* into = nullptr;
+      bool started = false;
+      db->run("SELECT " + ColumnList(t) + " FROM " + t.name + OrderBy(t), {}, [&](const SqlRow& r) {
+        const std::string_view ref = r.text(refColumn), perc = r.text(percColumn);
+        if (!started || ref != current.first || perc != current.second) {
+          started = true;
+          current = Key(std::string(ref), std::string(perc));
+          into = nullptr;
+          const auto it = wanted.find(current);
+          if (it == wanted.end()) return;
+          if (seen[it->second]) scattered[it->second] = 1;
+          seen[it->second] = 1;
+          into = &fresh[it->second]->rows;
+        }
+        if (into) AppendRow(*into, fields, r, into->empty());
+      });
+      for (size_t i : built)
+        if (!scattered[i]) chunks[i] = fresh[i];
+    } else {
+      // Helpers build the missing parts on their own connections, each in
+      // its own snapshot. A part whose counter there is
       // not the one read here is left to this connection, so the answer is
       // still the one snapshot read above.
       std::atomic<size_t> next{0};

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -213,6 +214,68 @@ TEST_F(ReportTool, TheFrameKeepsItsFontOnTheChartPages) {
   ASSERT_FALSE(first.isEmpty());
   EXPECT_EQ(fontOf(QStringLiteral("página %1 de %1").arg(pages)), first);
   EXPECT_EQ(fontOf(QStringLiteral("página %1 de %2").arg(pages - 1).arg(pages)), first);
+}
+
+// The whole sample's text, page by page, against the text the report gave
+// before its layout was reworked for speed. The print date is masked.
+// TRP_UPDATE_FIXTURES=1 rewrites the fixture after an intended change.
+TEST_F(ReportTool, TheWholeSampleReadsAsItsFixture) {
+  const Result r = Tool({"--out", Out("todas.pdf")});
+  ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+  QString text = Text(Out("todas.pdf"));
+  text.replace(QRegularExpression(QStringLiteral("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d")),
+               QStringLiteral("DD/MM/AAAA hh:mm"));
+  QFile fixture(QStringLiteral(TRP_SOURCE_DIR "/tests/report/data/qel536_amostra.txt"));
+  if (!qEnvironmentVariableIsEmpty("TRP_UPDATE_FIXTURES")) {
+    ASSERT_TRUE(fixture.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    fixture.write(text.toUtf8());
+    return;
+  }
+  ASSERT_TRUE(fixture.open(QIODevice::ReadOnly)) << fixture.fileName().toStdString();
+  const QStringList expected = QString::fromUtf8(fixture.readAll()).split(QLatin1Char('\n'));
+  const QStringList got = text.split(QLatin1Char('\n'));
+  EXPECT_EQ(got.size(), expected.size());
+  for (qsizetype i = 0; i < got.size() && i < expected.size(); ++i)
+    ASSERT_EQ(got[i].toStdString(), expected[i].toStdString()) << "line " << i + 1;
+}
+
+// A reference copied under another code gives blocks of the same shapes, whose
+// pages the report counts without laying them out: the footers' total must
+// still be the number of pages drawn, and the copy's pages those of the original.
+TEST_F(ReportTool, BlocksOfTheSameShapeCountTheSamePages) {
+  const QString copy = dir_->filePath(QStringLiteral("copia.db"));
+  ASSERT_TRUE(QFile::copy(*db_, copy));
+  {
+    QSqlDatabase db = fw::OpenLocalDatabase(copy, QStringLiteral("c"));
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec(
+        QStringLiteral("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('09', 'Cópia')")));
+    for (const char* table : {"PESALTIDADE", "PESOALTU", "PEALNCHS2000"})
+      for (const QString& sql :
+           {QStringLiteral("CREATE TEMP TABLE C AS SELECT * FROM %1 WHERE CDREFEBIBL = '01'"),
+            QStringLiteral("UPDATE C SET CDREFEBIBL = '09'"),
+            QStringLiteral("INSERT INTO %1 SELECT * FROM C"), QStringLiteral("DROP TABLE C")})
+        ASSERT_TRUE(q.exec(sql.arg(QLatin1String(table)))) << q.lastError().text().toStdString();
+    q = QSqlQuery();
+    db = QSqlDatabase();
+    fw::CloseLocalDatabase(QStringLiteral("c"));
+  }
+  auto run = [&](const char* refs, const char* out) {
+    QProcess p;
+    p.start(qEnvironmentVariable("TRP_BUILD_DIR") + QStringLiteral("/bin/tabrelpeso-report"),
+            {"--db", copy, "--refs", refs, "--percs", "003,050", "--out", Out(out)});
+    p.waitForFinished(300000);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toInt();
+  };
+  const int one = run("01", "uma.pdf");
+  const int both = run("01,09", "duas.pdf");
+  ASSERT_GT(one, 0);
+  EXPECT_EQ(both, 2 * one);
+  const QString text = Text(Out("duas.pdf"));
+  EXPECT_TRUE(text.contains(QStringLiteral("página %1 de %1").arg(both)));
+  EXPECT_FALSE(text.contains(QStringLiteral("página %1 de").arg(both + 1)));
+  EXPECT_EQ(text.count(QStringLiteral("Referência 09 - Cópia")), one);
 }
 
 TEST_F(ReportTool, ACodeWithAQuoteGivesAnEmptyReportNotAnErrorNorEverything) {
