@@ -109,12 +109,14 @@ void WriteLms(Db& db, const std::string& ref, const std::vector<trp::growth::Lms
   std::string summary = "{\"CDREFEBIBL\":";
   AppendString(summary, ref);
   summary += ",\"pontos\":" + std::to_string(lms.size()) + "}";
+  // Filed under its reference and the import's call, so the history finds it.
   db.run(
-      "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO) "
-      "VALUES (?, ?, ?, ?, ?, ?)",
+      "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO, "
+      "CDREFEBIBL, NRLOTE) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
       {std::string("tabrelpeso-admin"),
        QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString(),
-       std::string(method), std::string("LMSREFERENCIA"), std::monostate{}, summary});
+       std::string(method), std::string("LMSREFERENCIA"), std::monostate{}, summary, ref,
+       AuditCall::Current()});
 }
 
 void RequireReference(Db& db, const std::string& ref) {

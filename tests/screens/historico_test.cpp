@@ -89,11 +89,11 @@ TEST_F(Historico, TwoEditsOfARowShowWithTheirUsersAndTheChangedValuesMarked) {
   ClickTab(form_->tshPesAlt);
   ASSERT_TRUE(form_->cdsPercAltura->Locate(QStringLiteral("CDPERCENTIL"), QStringLiteral("050")));
   ClickCell(form_->dbgPesAlt, 0, 2);
-  Type(QStringLiteral("9,75"));
+  Type(QStringLiteral("2,29"));
   Click("sbtConfirmar");
   ActAs(kAnaToken);
   ClickCell(form_->dbgPesAlt, 0, 1);
-  Type(QStringLiteral("8,5"));
+  Type(QStringLiteral("2,31"));
   Click("sbtConfirmar");
   ASSERT_TRUE(Shown().isEmpty());
 
@@ -105,7 +105,7 @@ TEST_F(Historico, TwoEditsOfARowShowWithTheirUsersAndTheChangedValuesMarked) {
     const char* changed;
     const char* after;
   };
-  const Line lines[] = {{"ana", "VRPESOMASALT", "8,5"}, {"teste", "VRPESOFEMALT", "9,75"}};
+  const Line lines[] = {{"ana", "VRPESOMASALT", "2,31"}, {"teste", "VRPESOFEMALT", "2,29"}};
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(w->grdHistorico->item(i, 1)->text(), QLatin1String(lines[i].who));
     EXPECT_EQ(w->grdHistorico->item(i, 2)->text(), QStringLiteral("Alterado"));

@@ -180,13 +180,13 @@ TEST_F(ServerMode, ReportAndPickListsReadTheServerAfterEveryChangeAndRefuseWitho
 
   // A change through the screen, saved on leaving the row.
   ClickAgeRow();
-  Type(QStringLiteral("9,9"));
+  Type(QStringLiteral("10,45"));
   ClickCell(form_->dbgIdPesAltMasc, 2, 3);
   EXPECT_TRUE(dialogs_.MessageTexts().isEmpty())
       << dialogs_.MessageTexts().join('\n').toStdString();
-  ASSERT_DOUBLE_EQ(OnServer(), 9.9);
+  ASSERT_DOUBLE_EQ(OnServer(), 10.45);
   QString text = Report("tela.pdf");
-  EXPECT_TRUE(HasRow(text, "9,900")) << text.left(3000).toStdString();
+  EXPECT_TRUE(HasRow(text, "10,450")) << text.left(3000).toStdString();
   EXPECT_FALSE(HasRow(text, "9,700"));
 
   // A change by another workstation, straight to the server.
@@ -202,13 +202,13 @@ TEST_F(ServerMode, ReportAndPickListsReadTheServerAfterEveryChangeAndRefuseWitho
                   {QStringLiteral("NRIDADEFIN"), fw::FieldType::Float, 0},
                   {QStringLiteral("VRPESOMASIDA"), fw::FieldType::Float, 0}};
   delta.changes = {fw::Change{fw::Change::Op::Update,
-                              {QStringLiteral("01"), QStringLiteral("050"), 1.0, 0.0, 9.9},
-                              {QStringLiteral("01"), QStringLiteral("050"), 1.0, 0.0, 9.95}}};
+                              {QStringLiteral("01"), QStringLiteral("050"), 1.0, 0.0, 10.45},
+                              {QStringLiteral("01"), QStringLiteral("050"), 1.0, 0.0, 10.5}}};
   const fw::ServerResult saved =
       other.Call(QStringLiteral("SetIdPesAlt"), {QVariant::fromValue(delta)});
   ASSERT_TRUE(saved.ok) << saved.error.toStdString();
   text = Report("outra.pdf");
-  EXPECT_TRUE(HasRow(text, "9,950"));
+  EXPECT_TRUE(HasRow(text, "10,500"));
 
   // The pick lists: the server's references, not the old file's "09".
   form_->qryPesqRefe->Close();
@@ -317,7 +317,7 @@ TEST_F(ServerMode, AReadersScreenOpensReadOnlyAndStillPrints) {
   dialogs_.Clear();
   fw::Guard([&] {
     form_->cdsIdPesAlt->Edit();
-    form_->cdsIdPesAlt->FieldByName(u"VRPESOMASIDA")->SetAsFloat(7.5);
+    form_->cdsIdPesAlt->FieldByName(u"VRPESOMASIDA")->SetAsFloat(10.5);
     form_->cdsIdPesAlt->Post();
   });
   const QString shown = dialogs_.MessageTexts().join('\n');
