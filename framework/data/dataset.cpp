@@ -824,7 +824,11 @@ QVariant Dataset::CurrentValue(int fieldIndex) const {
   if (fieldIndex < 0 || fieldIndex >= d.fields.size()) return QVariant();
   if (d.editing()) return d.buffer[fieldIndex];
   if (d.cur < 0) return QVariant();
-  return d.rowValue(d.visible[size_t(d.cur)], fieldIndex);
+  // A row being inserted is current before the state says so (listeners of
+  // currentChanged run first): its values are the new, empty buffer.
+  const int32_t phys = d.visible[size_t(d.cur)];
+  if (phys == kPending) return d.buffer.value(fieldIndex);
+  return d.rowValue(phys, fieldIndex);
 }
 
 void Dataset::SetCurrentValue(int fieldIndex, const QVariant& value, bool force) {

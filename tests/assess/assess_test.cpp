@@ -197,8 +197,8 @@ TEST(Assess, AgeAndPositionRulesPickTheWhoTableAndKey) {
   // lying at 800 days is read 0.7 cm shorter on the height table).
   const double w = WhoValue("wfhanthro.txt", 1, 85, -1.1);
   auto z = [&](int days, double stature, Position p) {
-    const Result* r =
-        Find(Assess(Who(), {Sex::Male, days, w, stature, p, {}}), Indicator::WeightStature);
+    const auto results = Assess(Who(), {Sex::Male, days, w, stature, p, {}});
+    const Result* r = Find(results, Indicator::WeightStature);
     return r && r->z ? *r->z : NAN;
   };
   EXPECT_NEAR(z(800, 85.7, Position::Lying), -1.1, 1e-9);
