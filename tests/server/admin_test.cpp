@@ -28,21 +28,8 @@ QString Bin(const char* name) {
                        : dir + QStringLiteral("/bin/") + QLatin1String(name);
 }
 
-struct AdminRun {
-  int exitCode = -1;
-  QString out, err;
-};
-
-AdminRun Admin(const QStringList& args) {
-  QProcess p;
-  p.start(Bin("tabrelpeso-admin"), args);
-  AdminRun r;
-  if (!p.waitForFinished(60000)) return r;
-  r.exitCode = p.exitCode();
-  r.out = QString::fromUtf8(p.readAllStandardOutput());
-  r.err = QString::fromUtf8(p.readAllStandardError());
-  return r;
-}
+using AdminRun = ToolRun;
+AdminRun Admin(const QStringList& args) { return RunTool(Bin("tabrelpeso-admin"), args, 60000); }
 
 // The CDC's own columns for one line of a file (by sex and key).
 std::map<QString, double> CdcLine(const QString& file, int sex, double key) {

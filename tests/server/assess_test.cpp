@@ -18,21 +18,8 @@ using namespace srvtest;
 
 namespace {
 
-struct AdminRun {
-  int exitCode = -1;
-  QString out, err;
-};
-
-AdminRun Admin(const QStringList& args) {
-  QProcess p;
-  p.start(QStringLiteral(TRP_ADMIN_EXE), args);
-  AdminRun r;
-  if (!p.waitForFinished(120000)) return r;
-  r.exitCode = p.exitCode();
-  r.out = QString::fromUtf8(p.readAllStandardOutput());
-  r.err = QString::fromUtf8(p.readAllStandardError());
-  return r;
-}
+using AdminRun = ToolRun;
+AdminRun Admin(const QStringList& args) { return RunTool(QStringLiteral(TRP_ADMIN_EXE), args, 120000); }
 
 QString WhoDir() { return QDir::cleanPath(CdcDir() + "/../who"); }
 

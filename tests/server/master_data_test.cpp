@@ -153,21 +153,8 @@ TEST_P(MasterTest, TheValueMigrationReadsWholeCodesOnly) {
 
 // --- tabrelpeso-admin
 
-struct AdminRun {
-  int exitCode = -1;
-  QString out, err;
-};
-
-AdminRun Admin(const QStringList& args) {
-  QProcess p;
-  p.start(QStringLiteral(TRP_ADMIN_EXE), args);
-  AdminRun r;
-  if (!p.waitForFinished(60000)) return r;
-  r.exitCode = p.exitCode();
-  r.out = QString::fromUtf8(p.readAllStandardOutput());
-  r.err = QString::fromUtf8(p.readAllStandardError());
-  return r;
-}
+using AdminRun = ToolRun;
+AdminRun Admin(const QStringList& args) { return RunTool(QStringLiteral(TRP_ADMIN_EXE), args, 60000); }
 
 TEST_P(MasterTest, AdminCommandsKeepTheMastersAndImportsFindPercentilesByValue) {
   const QString db = db_;

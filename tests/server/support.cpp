@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QProcessEnvironment>
 
 #include <arpa/inet.h>
@@ -228,5 +229,16 @@ QJsonObject Update(const QJsonArray& oldRow, const QJsonArray& newRow) {
   return {{"op", "update"}, {"old", oldRow}, {"new", newRow}};
 }
 QJsonObject Remove(const QJsonArray& oldRow) { return {{"op", "delete"}, {"old", oldRow}}; }
+
+ToolRun RunTool(const QString& program, const QStringList& args, int timeoutMs) {
+  QProcess p;
+  p.start(program, args);
+  ToolRun r;
+  if (!p.waitForFinished(timeoutMs)) return r;
+  r.exitCode = p.exitCode();
+  r.out = QString::fromUtf8(p.readAllStandardOutput());
+  r.err = QString::fromUtf8(p.readAllStandardError());
+  return r;
+}
 
 }  // namespace srvtest

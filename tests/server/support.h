@@ -92,4 +92,12 @@ QJsonObject Insert(const QJsonArray& row);
 QJsonObject Update(const QJsonArray& oldRow, const QJsonArray& newRow);
 QJsonObject Remove(const QJsonArray& oldRow);
 
+// A command-line tool run to its end: exit code -1 when it did not finish
+// within `timeoutMs`.
+struct ToolRun {
+  int exitCode = -1;
+  QString out, err;
+};
+ToolRun RunTool(const QString& program, const QStringList& args, int timeoutMs = 120000);
+
 }  // namespace srvtest
