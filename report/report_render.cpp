@@ -4,19 +4,16 @@
 #include "framework/data/format.h"
 #include "report/chart.h"
 #include "report/report_query.h"
+#include "report/report_table.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
-#include <QFontMetricsF>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QTextCursor>
 #include <QTextDocument>
-#include <QTextTable>
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <vector>
 
@@ -24,39 +21,10 @@ namespace report {
 
 namespace {
 
-constexpr double kBodyPt = 7.5;
-constexpr double kHeaderPt = 9;
 const QColor kRule(0x80, 0x80, 0x80);
-const QColor kHeaderFill(0xE8, 0xEC, 0xF0);
-
-QString CellText(const QVariant& value, const ColumnDef& column) {
-  if (value.isNull()) return {};
-  if (!column.format.isEmpty()) {
-    bool ok = false;
-    const double number = value.toDouble(&ok);
-    if (ok) return fw::FormatFloat(number, column.format);
-  }
-  return value.toString();
-}
-
-bool IsNumeric(const QVariant& value) {
-  switch (value.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-      return true;
-    default:
-      return false;
-  }
-}
 
 QString Fill(const QString& text, const Block& block) {
-  return FillTemplate(text, [&](const QString& field) {
-    return block.Value(0, field).toString();
-  });
+  return FillTemplate(text, [&](const QString& field) { return block.Value(0, field).toString(); });
 }
 
 // Page geometry in device pixels.
@@ -77,151 +45,6 @@ Page PageOf(QPagedPaintDevice& device, int headerLines) {
   p.footer = QRectF(0, h - footerHeight, w, footerHeight);
   return p;
 }
-
-// One block as a table document laid out on `device`'s body pages.
-std::unique_ptr<QTextDocument> BuildDocument(const SectionDef& section, const Block& block,
-                                             QPagedPaintDevice& device, const QSizeF& body) {
-  auto doc = std::make_unique<QTextDocument>();
-  doc->setUndoRedoEnabled(false);
-  doc->setDocumentMargin(0);
-  QFont font = doc->defaultFont();
-  font.setPointSizeF(kBodyPt);
-  doc->setDefaultFont(font);
-  // Device and page size while the document is empty: the content below is
-  // then laid out once, when its edit block ends.
-  doc->setPageSize(body);
-  doc->documentLayout()->setPaintDevice(&device);
-
-  const int columns = int(section.columns.size());
-  const bool bands = section.HasBands();
-  const int headerRows = 1 + (bands ? 1 : 0) + 1;
-  QTextTableFormat format;
-  format.setHeaderRowCount(headerRows);
-  format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-  format.setBorder(0.5);
-  format.setBorderBrush(kRule);
-  format.setBorderCollapse(true);
-  format.setCellPadding(1.5);
-  format.setCellSpacing(0);
-  format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
-  double total = 0;
-  for (const ColumnDef& c : section.columns) total += c.width;
-  QList<QTextLength> widths;
-  for (const ColumnDef& c : section.columns)
-    widths << QTextLength(QTextLength::PercentageLength, 100.0 * c.width / total);
-  format.setColumnWidthConstraints(widths);
-
-  // One edit block: the layout runs once, at its end, not after every cell.
-  QTextCursor cursor(doc.get());
-  cursor.beginEditBlock();
-  QTextTable* table = cursor.insertTable(int(block.rows.size()) + headerRows, columns, format);
-
-  QTextCharFormat bold;
-  bold.setFontWeight(QFont::Bold);
-  QTextBlockFormat left, center, right;
-  left.setAlignment(Qt::AlignLeft);
-  center.setAlignment(Qt::AlignHCenter);
-  right.setAlignment(Qt::AlignRight);
-  QTextTableCellFormat headerCell;
-  headerCell.setBackground(kHeaderFill);
-
-  auto put = [&](int row, int col, const QString& text, const QTextBlockFormat& align,
-                 const QTextCharFormat& chars) {
-    QTextCursor c = table->cellAt(row, col).firstCursorPosition();
-    c.setBlockFormat(align);
-    c.insertText(text, chars);
-  };
-
-  table->mergeCells(0, 0, 1, columns);
-  table->cellAt(0, 0).setFormat(headerCell);
-  QTextCharFormat titleChars = bold;
-  titleChars.setFontPointSize(kBodyPt + 1);
-  put(0, 0, Fill(section.title, block), left, titleChars);
-  int row = 1;
-  if (bands) {
-    for (int c = 0; c < columns;) {
-      int span = 1;
-      while (c + span < columns && section.columns[c + span].band == section.columns[c].band)
-        ++span;
-      if (span > 1) table->mergeCells(row, c, 1, span);
-      table->cellAt(row, c).setFormat(headerCell);
-      put(row, c, section.columns[c].band, center, bold);
-      c += span;
-    }
-    ++row;
-  }
-  for (int c = 0; c < columns; ++c) {
-    table->cellAt(row, c).setFormat(headerCell);
-    put(row, c, section.columns[c].title, center, bold);
-  }
-  ++row;
-  const QTextCharFormat plain;
-  for (int r = 0; r < block.rows.size(); ++r, ++row) {
-    for (int c = 0; c < columns; ++c) {
-      const ColumnDef& column = section.columns[c];
-      const QVariant value = block.Value(r, column.field);
-      const QString text = CellText(value, column);
-      if (text.isEmpty()) continue;
-      put(row, c, text, IsNumeric(value) || !column.format.isEmpty() ? right : left, plain);
-    }
-  }
-  cursor.endEditBlock();
-  return doc;
-}
-
-// A table block's pages follow from its header texts and its row heights.
-// When every body cell surely fits on one line each body row is one line
-// high, so blocks of one section with the same title and number of rows take
-// the same pages: a large report lays out one block of each such shape to
-// count its pages instead of laying every block out twice.
-class BlockShapes {
- public:
-  BlockShapes(QPagedPaintDevice& device, const QSizeF& body)
-      : metrics_(BodyFont(), &device),
-        // The table's cell padding and border, in device pixels, on both sides.
-        cellChrome_(2 * (1.5 + 0.5) * device.logicalDpiX() / 96.0),
-        bodyWidth_(body.width()) {
-    ascii_.fill(-1);
-  }
-
-  // The block's shape, or empty when a body cell might wrap.
-  QString Of(const SectionDef& section, const Block& block) {
-    double total = 0;
-    for (const ColumnDef& c : section.columns) total += c.width;
-    for (qsizetype c = 0; c < section.columns.size(); ++c) {
-      const ColumnDef& column = section.columns[c];
-      // A safety margin for kerning and rounding: a cell near its width is
-      // laid out for real.
-      const double room = 0.8 * (bodyWidth_ * column.width / total - cellChrome_);
-      for (int r = 0; r < block.rows.size(); ++r) {
-        const QString text = CellText(block.Value(r, column.field), column);
-        double width = 0;
-        for (const QChar ch : text) {
-          if (ch.unicode() > 0x7E || ch.unicode() < 0x20) return {};
-          double& a = ascii_[ch.unicode()];
-          if (a < 0) a = metrics_.horizontalAdvance(ch);
-          width += a;
-        }
-        if (width > room) return {};
-      }
-    }
-    return QStringLiteral("%1\n%2\n%3")
-        .arg(block.section)
-        .arg(block.rows.size())
-        .arg(Fill(section.title, block));
-  }
-
- private:
-  static QFont BodyFont() {
-    QFont font;
-    font.setPointSizeF(kBodyPt);
-    return font;
-  }
-  QFontMetricsF metrics_;
-  const double cellChrome_;
-  const double bodyWidth_;
-  std::array<double, 128> ascii_;
-};
 
 QString Text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); }
 
@@ -250,7 +73,8 @@ ChartData ChartOf(const ChartDef& chart, const PlotDef& plot, const Block& block
     if (data.series.isEmpty() || key != current) {
       current = key;
       ChartSeries series;
-      series.label = FillTemplate(chart.label, [&](const QString& f) { return Text(block.Value(r, f)); });
+      series.label =
+          FillTemplate(chart.label, [&](const QString& f) { return Text(block.Value(r, f)); });
       data.series << series;
     }
     bool okX = false, okY = false;
@@ -294,6 +118,20 @@ class Painter {
       context.clip = QRectF(0, p * page.body.height(), page.body.width(), page.body.height());
       painter_.setClipRect(context.clip);
       doc.documentLayout()->draw(&painter_, context);
+      painter_.restore();
+    }
+  }
+
+  void DrawFast(const FastTables& tables, const FastTables::Table& table, const SectionDef& section,
+                const Block& block, const Page& page) {
+    const int pages = table.geometry->Pages(block.rows.size());
+    for (int p = 0; p < pages; ++p) {
+      StartPage();
+      DrawFrame(block, page);
+      painter_.save();
+      painter_.translate(page.body.topLeft());
+      painter_.setClipRect(QRectF(QPointF(0, 0), page.body.size()));
+      tables.DrawPage(painter_, table, section, block, p);
       painter_.restore();
     }
   }
@@ -390,9 +228,7 @@ class Painter {
 
 }  // namespace
 
-QString EmptyReportText() {
-  return QStringLiteral("Não há dados para os parâmetros escolhidos.");
-}
+QString EmptyReportText() { return QStringLiteral("Não há dados para os parâmetros escolhidos."); }
 
 void ApplyPageLayout(QPagedPaintDevice& device, const ReportDefinition& definition) {
   device.setPageLayout(QPageLayout(QPageSize(definition.pageSize), definition.orientation,
@@ -402,11 +238,14 @@ void ApplyPageLayout(QPagedPaintDevice& device, const ReportDefinition& definiti
 int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
   const ReportDefinition& def = *request.definition;
   const Page page = PageOf(device, 1 + 2 * int(def.subheading.size()));
+  FastTables tables(device, page.body.size());
   // The total goes into every footer, so the pages are counted before the
-  // first is drawn. A report of moderate size keeps its laid-out blocks for
-  // drawing; a larger one is read and laid out again, so memory stays bounded.
+  // first is drawn. A report of moderate size keeps its blocks (and what was
+  // laid out of them) for drawing; a larger one is read again, so memory stays
+  // bounded.
   struct Laid {
     Block block;
+    FastTables::Table fast;
     std::unique_ptr<QTextDocument> doc;
   };
   constexpr qsizetype kKeepRows = 20000;
@@ -415,30 +254,30 @@ int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
   bool keepAll = true;
   int total = 0;
   {
-    BlockShapes shapes(device, page.body.size());
-    QHash<QString, int> pagesOfShape;
     BlockReader reader(def, request.database, request.params);
     Block block;
     while (reader.Next(block)) {
       const SectionDef& section = def.sections[block.section];
-      std::unique_ptr<QTextDocument> doc;
+      Laid laid;
       if (section.chart) {
         total += int(ChartPages(*section.chart, block).size());
       } else {
-        const QString shape = shapes.Of(section, block);
-        const auto known = shape.isEmpty() ? pagesOfShape.cend() : pagesOfShape.constFind(shape);
-        if (known != pagesOfShape.cend()) {
-          total += *known;
+        const QString title = Fill(section.title, block);
+        laid.fast = tables.For(section, block, title);
+        if (laid.fast.geometry) {
+          total += laid.fast.geometry->Pages(block.rows.size());
         } else {
-          doc = BuildDocument(section, block, device, page.body.size());
-          total += doc->pageCount();
-          if (!shape.isEmpty()) pagesOfShape.insert(shape, doc->pageCount());
+          laid.doc = BuildTableDocument(section, block, title, device, page.body.size());
+          total += laid.doc->pageCount();
         }
       }
       keptRows += block.rows.size();
       keepAll = keepAll && keptRows <= kKeepRows;
-      if (keepAll) kept.push_back({std::move(block), std::move(doc)});
-      else kept.clear();
+      laid.block = std::move(block);
+      if (keepAll)
+        kept.push_back(std::move(laid));
+      else
+        kept.clear();
     }
   }
   Painter painter(request, device, total > 0 ? total : 1);
@@ -447,28 +286,40 @@ int RenderReport(const RenderRequest& request, QPagedPaintDevice& device) {
     return 1;
   }
   // A block's pages: its charts, or its table (laid out again when not kept).
-  auto draw = [&](const Block& block, QTextDocument* doc) {
+  auto draw = [&](Laid& laid) {
+    const Block& block = laid.block;
     const SectionDef& section = def.sections[block.section];
     if (section.chart) return painter.DrawCharts(*section.chart, block, page);
-    std::unique_ptr<QTextDocument> fresh;
-    if (!doc) doc = (fresh = BuildDocument(section, block, device, page.body.size())).get();
-    painter.DrawBlock(*doc, block, page);
+    if (!laid.fast.geometry && !laid.doc) {
+      const QString title = Fill(section.title, block);
+      laid.fast = tables.For(section, block, title);
+      if (!laid.fast.geometry)
+        laid.doc = BuildTableDocument(section, block, title, device, page.body.size());
+    }
+    if (laid.fast.geometry)
+      painter.DrawFast(tables, laid.fast, section, block, page);
+    else
+      painter.DrawBlock(*laid.doc, block, page);
   };
   if (keepAll) {
-    for (Laid& laid : kept) draw(laid.block, laid.doc.get());
+    for (Laid& laid : kept) draw(laid);
     return painter.Drawn();
   }
   BlockReader reader(def, request.database, request.params);
-  Block block;
-  while (reader.Next(block)) draw(block, nullptr);
+  Laid laid;
+  while (reader.Next(laid.block)) {
+    laid.fast = {};
+    laid.doc.reset();
+    draw(laid);
+  }
   return painter.Drawn();
 }
 
 int WritePdf(const RenderRequest& request, const QString& path) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly))
-    throw fw::Error(QStringLiteral("Não foi possível gravar o arquivo %1: %2.")
-                        .arg(path, file.errorString()));
+    throw fw::Error(
+        QStringLiteral("Não foi possível gravar o arquivo %1: %2.").arg(path, file.errorString()));
   int pages = 0;
   {
     QPdfWriter writer(&file);
@@ -479,8 +330,8 @@ int WritePdf(const RenderRequest& request, const QString& path) {
     pages = RenderReport(request, writer);
   }
   if (!file.commit())
-    throw fw::Error(QStringLiteral("Não foi possível gravar o arquivo %1: %2.")
-                        .arg(path, file.errorString()));
+    throw fw::Error(
+        QStringLiteral("Não foi possível gravar o arquivo %1: %2.").arg(path, file.errorString()));
   return pages;
 }
 

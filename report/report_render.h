@@ -1,10 +1,9 @@
 #pragma once
-// Lays a report out on pages and draws them on a printer or a PDF writer,
-// with Qt's own text layout: each block (one section of one group) is a
-// QTextDocument table whose header rows repeat on every page it spans and
-// whose rows are never split; every block starts a page. The page header
-// carries the title, the date and the group's heading; the footer
-// "página N de M".
+// Lays a report out on pages and draws them on a printer or a PDF writer.
+// Each block (one section of one group) is a table whose header rows repeat
+// on every page it spans and whose rows are never split; every block starts a
+// page (report_table.h says how a table is laid out). The page header carries
+// the title, the date and the group's heading; the footer "página N de M".
 
 #include "framework/ui/dialog_forms.h"
 #include "report/report_definition.h"
