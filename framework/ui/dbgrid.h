@@ -52,7 +52,6 @@
 #include "framework/data/dataset.h"
 #include "framework/data/datasource.h"
 
-#include <QAbstractTableModel>
 #include <QChar>
 #include <QPointer>
 #include <QTableView>
@@ -67,6 +66,7 @@ namespace fw {
 
 class DBGrid;
 class DBGridDelegate;
+class DatasetTableModel;
 
 enum class ButtonStyle { None, Ellipsis };
 
@@ -101,30 +101,6 @@ class DBGridColumn {
   int widthPixels_ = 0;
   bool readOnly_ = false;
   ButtonStyle buttonStyle_ = ButtonStyle::None;
-};
-
-// The table model over a dataset's visible records and a grid's columns.
-class DatasetTableModel : public QAbstractTableModel {
-  Q_OBJECT
- public:
-  explicit DatasetTableModel(DBGrid* grid);
-  int rowCount(const QModelIndex& parent = {}) const override;
-  int columnCount(const QModelIndex& parent = {}) const override;
-  QVariant data(const QModelIndex& index, int role) const override;
-  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-  Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-  // The dataset or the columns changed. Without `reset` only the dataset is
-  // taken and the caller owes a ColumnsChanged.
-  void Rebind(bool reset = true);
-  void ColumnsChanged();
-
- private:
-  DBGrid* grid_;
-  QPointer<Dataset> dataset_;
-  int rows_ = 0;
-  int markerRow_ = -1;
-  QList<QMetaObject::Connection> connections_;
 };
 
 class DBGrid : public QTableView {
@@ -216,17 +192,9 @@ class DBGrid : public QTableView {
   bool OpenEditor();
   void CloseEditor(bool commit);
 
-  // Internal, for the delegate and the model.
+  // The cell button of an Ellipsis column shows on the current cell only.
   bool IsCellButton(const QModelIndex& index) const;
   QRect CellButtonRect(const QModelIndex& index) const;
-  void EditorCreated(QLineEdit* editor, const QModelIndex& index);
-  void EditorDestroyed(QLineEdit* editor);
-  bool EditorKeyFilter(QKeyEvent* event);  // true: consumed
-  // Types `text` into the current cell as keys would, each character through
-  // OnKeyPress; stops at a line break or when the cell moves. In a numeric
-  // cell the points of a text with a comma are grouping and left out.
-  void TypeText(const QString& text);
-  void EditorContextMenu(QLineEdit* editor, const QPoint& globalPos);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -238,6 +206,15 @@ class DBGrid : public QTableView {
  private:
   friend class DBGridColumn;
   friend class DatasetTableModel;
+  friend class DBGridDelegate;
+  void EditorCreated(QLineEdit* editor, const QModelIndex& index);
+  void EditorDestroyed(QLineEdit* editor);
+  bool EditorKeyFilter(QKeyEvent* event);  // true: consumed
+  // Types `text` into the current cell as keys would, each character through
+  // OnKeyPress; stops at a line break or when the cell moves. In a numeric
+  // cell the points of a text with a comma are grouping and left out.
+  void TypeText(const QString& text);
+  void EditorContextMenu(QLineEdit* editor, const QPoint& globalPos);
   void ColumnsChanged();
   bool AutoColumnsStale() const;
   void DataSetRebound();

@@ -1,6 +1,7 @@
 #include "framework/ui/gui_dialogs.h"
 
 #include "framework/data/dataset.h"
+#include "framework/ui/find_locate.h"
 #include "framework/ui/gui_widgets.h"
 #include "framework/ui/host_services.h"
 

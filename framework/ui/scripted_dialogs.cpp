@@ -2,6 +2,7 @@
 
 #include "framework/data/dataset.h"
 #include "framework/data/errors.h"
+#include "framework/ui/find_locate.h"
 
 namespace fw {
 

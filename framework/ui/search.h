@@ -3,6 +3,7 @@
 
 #include "framework/data/datasource.h"
 #include "framework/ui/dialogs.h"
+#include "framework/ui/find_locate.h"
 
 #include <QLineEdit>
 #include <QList>
