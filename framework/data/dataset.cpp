@@ -1,5 +1,4 @@
-// Dataset: construction, the state machine (moving, insert, edit, post,
-// cancel, delete) and the events it raises to data sources, grids and hooks.
+// Dataset: construction, the state machine (move, insert, edit, post, cancel, delete), events.
 #include "framework/data/dataset.h"
 
 #include "framework/data/dataset_p.h"

@@ -1,5 +1,4 @@
-// Dataset: its content (load, read back, close) and the change log that
-// Delta sends, MergeChangeLog keeps and CancelUpdates undoes.
+// Dataset: its content (load, read back, close) and the change log behind Delta.
 #include "framework/data/dataset.h"
 
 #include "framework/data/dataset_p.h"

@@ -1,5 +1,4 @@
-// Dataset: its fields, and reading and writing values of the visible rows
-// and of the current record's edit buffer.
+// Dataset: its fields and the values of the visible rows and of the edit buffer.
 #include "framework/data/dataset.h"
 
 #include "framework/data/dataset_p.h"

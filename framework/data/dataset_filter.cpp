@@ -1,5 +1,4 @@
-// Dataset: the filter (which rows are visible) and Locate, both compiled to
-// tests on the columns' codes and values.
+// Dataset: the filter (which rows are visible) and Locate, compiled to column tests.
 #include "framework/data/dataset.h"
 
 #include "framework/data/dataset_p.h"
