@@ -2,6 +2,7 @@
 // against real in-process servers, on SQLite and on PostgreSQL.
 
 #include "own_cluster.h"
+#include "raw_socket.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -33,57 +34,6 @@ using Clock = std::chrono::steady_clock;
 
 double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// A bare TCP connection, from a chosen loopback address, for what an HTTP
-// client library would not send.
-class Socket {
- public:
-  Socket(int port, const char* from = "127.0.0.1") : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, from, &local.sin_addr);
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) return;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(uint16_t(port));
-    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-  }
-  ~Socket() { ::close(fd_); }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  bool connected() const { return connected_; }
-  void Send(const std::string& text) const {
-    ASSERT_EQ(::send(fd_, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size()));
-  }
-  // What arrives within `ms`, until the peer closes (closed() then true).
-  std::string Receive(int ms) {
-    std::string out;
-    const auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (!closed_ && Clock::now() < until) {
-      pollfd p{fd_, POLLIN, 0};
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-      if (::poll(&p, 1, int(std::max<long>(1, left.count()))) <= 0) continue;
-      char buf[4096];
-      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-      if (n <= 0)
-        closed_ = true;
-      else
-        out.append(buf, size_t(n));
-    }
-    return out;
-  }
-  bool closed() const { return closed_; }
-
- private:
-  int fd_;
-  bool connected_ = false;
-  bool closed_ = false;
-};
-
-int StatusOf(const std::string& answer) {
-  return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : 0;
 }
 
 class ReliabilityTest : public ::testing::TestWithParam<Engine> {
@@ -293,10 +243,10 @@ TEST_P(ReliabilityTest, WrongHttpMethodsAndLengthsAreAnsweredAtOnce) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.request);
-    Socket s(port_);
+    RawSocket s(port_);
     ASSERT_TRUE(s.connected());
     const auto started = Clock::now();
-    s.Send(c.request);
+    ASSERT_TRUE(s.Send(c.request));
     const std::string answer = s.Receive(c.closes ? 1000 : 300);
     EXPECT_EQ(StatusOf(answer), c.status) << answer;
     EXPECT_LT(MsSince(started), 1000.0);
@@ -313,11 +263,11 @@ TEST_P(ReliabilityTest, WrongHttpMethodsAndLengthsAreAnsweredAtOnce) {
 TEST_P(ReliabilityTest, RefusedTokenClosesTheConnection) {
   for (const char* auth : {"", "Authorization: Bearer wrong\r\n"}) {
     SCOPED_TRACE(auth);
-    Socket s(port_);
+    RawSocket s(port_);
     ASSERT_TRUE(s.connected());
     const std::string body = R"({"jsonrpc":"2.0","id":1,"method":"GetReferencia"})";
-    s.Send("POST /Qel53600.rdmTabRelPeso HTTP/1.1\r\nHost: x\r\n" + std::string(auth) +
-           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    ASSERT_TRUE(s.Send("POST /Qel53600.rdmTabRelPeso HTTP/1.1\r\nHost: x\r\n" + std::string(auth) +
+                       "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body));
     const std::string answer = s.Receive(1000);
     EXPECT_EQ(StatusOf(answer), 401) << answer;
     EXPECT_TRUE(s.closed());
@@ -335,9 +285,9 @@ TEST_P(ReliabilityTest, SilentConnectionsDoNotStallOtherClients) {
   Start(o);
   for (const int count : {8, 64}) {
     SCOPED_TRACE(count);
-    std::vector<std::unique_ptr<Socket>> silent;
+    std::vector<std::unique_ptr<RawSocket>> silent;
     for (int i = 0; i < count; ++i) {
-      silent.push_back(std::make_unique<Socket>(port_, "127.0.0.2"));
+      silent.push_back(std::make_unique<RawSocket>(port_, "127.0.0.2"));
       ASSERT_TRUE(silent.back()->connected());
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -371,9 +321,9 @@ TEST_P(ReliabilityTest, ThreadsStartedForABurstEndAfterIt) {
   Start(o);
   const int before = ThreadCount();
   {
-    std::vector<std::unique_ptr<Socket>> burst;
+    std::vector<std::unique_ptr<RawSocket>> burst;
     burst.reserve(24);
-    for (int i = 0; i < 24; ++i) burst.push_back(std::make_unique<Socket>(port_, "127.0.0.2"));
+    for (int i = 0; i < 24; ++i) burst.push_back(std::make_unique<RawSocket>(port_, "127.0.0.2"));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_GE(ThreadCount(), before + 20);
   }
@@ -402,8 +352,8 @@ TEST_P(ReliabilityTest, ClientsIdleLongerThanTheIdleTimeCarryOn) {
 
 TEST_P(ReliabilityTest, HealthChecksTheDatabase) {
   {
-    Socket s(port_);
-    s.Send("GET /health HTTP/1.1\r\nHost: x\r\n\r\n");
+    RawSocket s(port_);
+    ASSERT_TRUE(s.Send("GET /health HTTP/1.1\r\nHost: x\r\n\r\n"));
     const std::string answer = s.Receive(500);
     EXPECT_EQ(StatusOf(answer), 200) << answer;
     EXPECT_NE(answer.find(R"({"status":"ok"})"), std::string::npos) << answer;
@@ -413,8 +363,8 @@ TEST_P(ReliabilityTest, HealthChecksTheDatabase) {
   if (GetParam() == Engine::Sqlite) return;
   const QString name = db_.mid(db_.lastIndexOf('/') + 1);
   srv::OpenDb(PgAdminUrl())->script("DROP DATABASE " + name.toStdString() + " WITH (FORCE)");
-  Socket s(port_);
-  s.Send("GET /health HTTP/1.1\r\nHost: x\r\n\r\n");
+  RawSocket s(port_);
+  ASSERT_TRUE(s.Send("GET /health HTTP/1.1\r\nHost: x\r\n\r\n"));
   const std::string answer = s.Receive(1000);
   EXPECT_EQ(StatusOf(answer), 503) << answer;
   EXPECT_NE(answer.find("O banco de dados não responde"), std::string::npos) << answer;
