@@ -9,12 +9,26 @@ namespace trp::assess {
 
 namespace {
 
-constexpr int kLastDay2006 = 1856;
 constexpr int kStandingFromDay = 731;
 constexpr double kLyingStandingCm = 0.7;
+// anthro_zscores: a standing height before this age (months) is implausible.
+constexpr double kStandingFromMonths = 9;
+// The WHO 2006 standards below, the 2007 reference from (anthro valid_age,
+// anthroplus zscore_indicator).
+constexpr double kWho2007FromMonths = 60;
+constexpr double kWho2007WeightToMonths = 120;
+constexpr double kWho2007ToMonths = 228;
+
+const QString kPositionIgnored =
+    QStringLiteral("medida em pé antes dos 9 meses: posição ignorada (sem +0,7 cm)");
+const QString kImplausibleClass = QStringLiteral("valor implausível: confira a medida");
 
 bool WeightBased(Indicator i) {
   return i == Indicator::WeightAge || i == Indicator::WeightStature || i == Indicator::BmiAge;
+}
+
+bool StatureBased(Indicator i) {
+  return i == Indicator::StatureAge || i == Indicator::WeightStature || i == Indicator::BmiAge;
 }
 
 // One LMS lookup: curve, unit and key, and the value measured on it.
@@ -33,12 +47,17 @@ class Assessor {
   std::vector<Result> Run() {
     if (child_.ageDays < 0) return {};
     out_.reserve(kIndicatorCount);
-    if (ref_.lms.HasUnit(KeyUnit::Days))
-      Who();
-    else if (!ref_.lms.Empty())
-      Cdc();
-    else
-      Kept();
+    switch (ref_.source) {
+      case Source::Who:
+        Who();
+        break;
+      case Source::Cdc:
+        Cdc();
+        break;
+      case Source::None:
+        Kept();
+        break;
+    }
     std::sort(out_.begin(), out_.end(),
               [](const Result& a, const Result& b) { return a.indicator < b.indicator; });
     return out_;
@@ -49,13 +68,7 @@ class Assessor {
     return std::any_of(out_.begin(), out_.end(), [i](const Result& r) { return r.indicator == i; });
   }
 
-  // The z of `p`; the key is clamped into the kept range when `clamp` (the
-  // days of the 2006 standards past the last kept day).
-  void FromLms(Indicator i, Point p, bool who, bool underFive, bool clamp = false) {
-    if (clamp) {
-      if (auto range = ref_.lms.Range(p.curve, child_.sex, p.unit))
-        p.key = std::min(p.key, range->second);
-    }
+  void FromLms(Indicator i, const Point& p, bool who, bool underFive) {
     const std::optional<Lms> lms = ref_.lms.At(p.curve, child_.sex, p.unit, p.key);
     if (!lms) return;
     const std::optional<double> z =
@@ -66,15 +79,16 @@ class Assessor {
     r.z = z;
     r.percentile = Percentile(*z);
     r.implausible = Implausible(i, *z);
-    if (who) r.classification = Classify(i, *z, underFive);
+    if (who) r.classification = r.implausible ? kImplausibleClass : Classify(i, *z, underFive);
+    if (who && positionIgnored_ && StatureBased(i)) r.flag = kPositionIgnored;
     if (!withBand_) {
       out_.push_back(std::move(r));
       return;
     }
-    std::vector<std::pair<int, double>> marks;
-    for (int p : ref_.percentiles.isEmpty() ? QList<int>{3, 5, 10, 25, 50, 75, 90, 95, 97}
-                                            : ref_.percentiles)
-      marks.emplace_back(p, double(p));
+    std::vector<std::pair<double, double>> marks;
+    for (double p : ref_.percentiles.isEmpty() ? QList<double>{3, 5, 10, 25, 50, 75, 90, 95, 97}
+                                               : ref_.percentiles)
+      marks.emplace_back(p, p);
     r.band = BandText(marks, *r.percentile);
     out_.push_back(std::move(r));
   }
@@ -86,32 +100,33 @@ class Assessor {
 
   void Who() {
     const int days = child_.ageDays;
+    const double months = days / kDaysPerMonth;
+    Position position = child_.position;
+    positionIgnored_ = position == Position::Standing && months < kStandingFromMonths;
+    if (positionIgnored_) position = Position::Unknown;
     const bool lyingAge = days < kStandingFromDay;
     std::optional<double> stature = child_.stature;
-    if (stature && child_.position == Position::Standing && lyingAge) *stature += kLyingStandingCm;
-    if (stature && child_.position == Position::Lying && !lyingAge) *stature -= kLyingStandingCm;
+    if (stature && position == Position::Standing && lyingAge) *stature += kLyingStandingCm;
+    if (stature && position == Position::Lying && !lyingAge) *stature -= kLyingStandingCm;
     const std::optional<double> bmi = Bmi(stature);
-    if (days <= kLastDay2006) {
+    if (months < kWho2007FromMonths) {
       const double d = days;
       const KeyUnit u = KeyUnit::Days;
       if (child_.weight)
-        FromLms(Indicator::WeightAge, {Curve::WeightAge, u, d, *child_.weight}, true, true, true);
-      if (stature)
-        FromLms(Indicator::StatureAge, {Curve::HeightAge, u, d, *stature}, true, true, true);
+        FromLms(Indicator::WeightAge, {Curve::WeightAge, u, d, *child_.weight}, true, true);
+      if (stature) FromLms(Indicator::StatureAge, {Curve::HeightAge, u, d, *stature}, true, true);
       if (child_.weight && stature)
         FromLms(Indicator::WeightStature,
                 {lyingAge ? Curve::WeightLength : Curve::WeightHeight, KeyUnit::Centimetres,
                  *stature, *child_.weight},
                 true, true);
-      if (bmi) FromLms(Indicator::BmiAge, {Curve::BmiAge, u, d, *bmi}, true, true, true);
-      if (child_.head)
-        FromLms(Indicator::HeadAge, {Curve::HeadAge, u, d, *child_.head}, true, true, true);
+      if (bmi) FromLms(Indicator::BmiAge, {Curve::BmiAge, u, d, *bmi}, true, true);
+      if (child_.head) FromLms(Indicator::HeadAge, {Curve::HeadAge, u, d, *child_.head}, true, true);
       return;
     }
-    const double months = std::round(days / kDaysPerMonth);
-    if (months > 228) return;
+    if (months > kWho2007ToMonths) return;
     const KeyUnit u = KeyUnit::Months;
-    if (child_.weight && months <= 120)
+    if (child_.weight && months <= kWho2007WeightToMonths)
       FromLms(Indicator::WeightAge, {Curve::WeightAge, u, months, *child_.weight}, true, false);
     if (stature)
       FromLms(Indicator::StatureAge, {Curve::HeightAge, u, months, *stature}, true, false);
@@ -175,6 +190,7 @@ class Assessor {
   const Reference& ref_;
   const Child& child_;
   const bool withBand_;
+  bool positionIgnored_ = false;
   std::vector<Result> out_;
 };
 

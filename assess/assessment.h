@@ -4,22 +4,31 @@
 // percentile curves, the SISVAN class (WHO references) and the WHO's
 // implausibility flag.
 //
-// Rules by reference:
-//  WHO (a reference keeping L, M and S by age in days):
-//   - age up to 1856 days: the 2006 standards by age in days (the days past
-//     the last kept day use it); length (lying) below 731 days, height
-//     (standing) from 731: a height measured standing below 731 days gets
-//     +0.7 cm, a length measured lying from 731 days -0.7 cm, both for
-//     length/height-for-age and for choosing weight-for-length (below 731
-//     days) or weight-for-height (from 731 days), and for the BMI;
-//   - from 1857 days: the 2007 reference by age in whole months (rounded),
-//     61 to 228, weight-for-age to 120 months; no weight-for-height and no
-//     head circumference;
+// Which rules apply comes from where the reference's L, M and S come from
+// (Reference::source), never from the keys they happen to have.
+//
+//  WHO (anthro for under 60 months, anthroplus from 60; age in months is
+//  days / 30.4375, unrounded, as both packages take it):
+//   - a height measured standing before 9.0 months is implausible: the
+//     position is ignored (no 0.7 cm added) and flagged (anthro_zscores,
+//     c9mo_flag);
+//   - under 60.0 months, the 2006 standards by age in days (anthro_zscores,
+//     valid_age): length (lying) below 731 days, height (standing) from 731;
+//     a standing height below 731 days gets +0.7 cm, a lying length from 731
+//     days -0.7 cm, for length/height-for-age, BMI and the choice of weight-
+//     for-length (below 731 days) or weight-for-height (adjust_lenhei,
+//     anthro_zscore_weight_for_lenhei); head circumference and weight-for-
+//     length/height only here;
+//   - from 60.0 months the 2007 reference, L, M and S interpolated between
+//     whole months at the exact age (anthroplus zscore_indicator): weight-
+//     for-age to 120.0 months, height and BMI to 228.0; nothing beyond;
 //   - weight-for-age, weight-for-length/height and BMI-for-age use the
-//     restricted z beyond +-3.
-//  CDC 2000 (L, M and S by age in months): age in months = days / 30.4375,
-//   L, M and S interpolated between the published half months; the length
-//   chart (lying, 0-36 months) or the stature chart (standing, 2-20 years) as
+//     restricted z beyond +-3 (compute_zscore_adjusted);
+//   - flags and classes on the z at two decimals; a flagged value gets no
+//     class but "valor implausível: confira a medida".
+//  CDC 2000 (cdcanthro): age in months = days / 30.4375, L, M and S
+//   interpolated between the published half months; the length chart
+//   (lying, 0-36 months) or the stature chart (standing, 2-20 years) as
 //   measured, the other one with -+0.7 cm when the age is outside the
 //   measured chart; weight-for-length for lying, weight-for-stature for
 //   standing measures; plain LMS z, no class.
@@ -47,13 +56,17 @@ struct Child {
   std::optional<double> head;  // cm
 };
 
+// Where a reference's L, M and S come from (kept with them by the imports).
+enum class Source { None, Who, Cdc };
+
 // What one reference keeps for assessing.
 struct Reference {
+  Source source = Source::None;
   LmsTable lms;
   KeptCurves kept;
-  // The percentiles of the kept curves, ascending: the band of an LMS
-  // percentile is named after them (3 to 97 when empty).
-  QList<int> percentiles;
+  // The values of the percentiles of the kept curves, ascending: the band of
+  // an LMS percentile is named after them (3 to 97 when empty).
+  QList<double> percentiles;
 };
 
 struct Result {
@@ -63,6 +76,9 @@ struct Result {
   QString band;
   std::optional<QString> classification;
   bool implausible = false;
+  // A flag besides the z limits, for people (a standing height before 9
+  // months); empty when there is none.
+  QString flag;
 };
 
 // Each 30.4375 days is a month.

@@ -9,13 +9,17 @@ namespace {
 constexpr const char* kKeys[kIndicatorCount] = {"peso_idade", "estatura_idade", "peso_estatura",
                                                 "imc_idade", "pc_idade"};
 
-QString P(int percentile) { return QStringLiteral("P%1").arg(percentile); }
+QString P(double percentile) { return PercentileName(percentile); }
 
 }  // namespace
 
+QString PercentileName(double percentile) {
+  return QStringLiteral("P") + QString::number(percentile, 'g', 6).replace(u'.', u',');
+}
+
 const char* IndicatorKey(Indicator i) { return kKeys[int(i)]; }
 
-void KeptCurves::Add(Indicator i, Sex sex, int percentile, double key, double value) {
+void KeptCurves::Add(Indicator i, Sex sex, double percentile, double key, double value) {
   auto& pts = curves_[int(i)][int(sex)][percentile];
   auto at = std::lower_bound(pts.begin(), pts.end(), key,
                              [](const auto& p, double k) { return p.first < k; });
@@ -30,7 +34,7 @@ bool KeptCurves::Has(Indicator i) const {
 }
 
 QString KeptCurves::Band(Indicator i, Sex sex, double key, double value) const {
-  std::vector<std::pair<int, double>> at;
+  std::vector<std::pair<double, double>> at;
   for (const auto& [percentile, pts] : curves_[int(i)][int(sex)]) {
     if (pts.empty() || key < pts.front().first || key > pts.back().first) continue;
     auto hi = std::lower_bound(pts.begin(), pts.end(), key,
@@ -46,7 +50,7 @@ QString KeptCurves::Band(Indicator i, Sex sex, double key, double value) const {
   return BandText(at, value);
 }
 
-QString BandText(const std::vector<std::pair<int, double>>& curves, double value) {
+QString BandText(const std::vector<std::pair<double, double>>& curves, double value) {
   if (curves.empty()) return {};
   if (value < curves.front().second) return QStringLiteral("abaixo do ") + P(curves.front().first);
   if (value > curves.back().second) return QStringLiteral("acima do ") + P(curves.back().first);

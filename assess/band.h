@@ -21,11 +21,12 @@ inline constexpr int kIndicatorCount = 5;
 const char* IndicatorKey(Indicator i);
 
 // The kept percentile curves of one reference: for each indicator and sex,
-// percentile -> (key, value) points. Age curves are keyed in months, the
-// weight-for-height curves in cm.
+// percentile value -> (key, value) points. Age curves are keyed in months,
+// the weight-for-height curves in cm. Percentiles are placed and named by
+// their value (the master data's), never by their code.
 class KeptCurves {
  public:
-  void Add(Indicator i, Sex sex, int percentile, double key, double value);
+  void Add(Indicator i, Sex sex, double percentile, double key, double value);
   // The band of `value` at `key`: each curve interpolated linearly at `key`
   // (curves that do not reach `key` are left out). Empty when no curve
   // reaches `key`.
@@ -33,11 +34,14 @@ class KeptCurves {
   bool Has(Indicator i) const;
 
  private:
-  std::map<int, std::vector<std::pair<double, double>>> curves_[kIndicatorCount][2];
+  std::map<double, std::vector<std::pair<double, double>>> curves_[kIndicatorCount][2];
 };
 
-// The band of `value` among (percentile, curve value) pairs ordered by
+// The band of `value` among (percentile value, curve value) pairs ordered by
 // percentile; empty when there are none.
-QString BandText(const std::vector<std::pair<int, double>>& curves, double value);
+QString BandText(const std::vector<std::pair<double, double>>& curves, double value);
+
+// "P3", "P97", "P2,5": a percentile named by its value.
+QString PercentileName(double percentile);
 
 }  // namespace trp::assess

@@ -4,7 +4,10 @@
 
 namespace trp::assess {
 
-bool Implausible(Indicator i, double z) {
+double ShownZ(double z) { return std::round(z * 100) / 100; }
+
+bool Implausible(Indicator i, double raw) {
+  const double z = ShownZ(raw);
   switch (i) {
     case Indicator::StatureAge:
       return z < -6 || z > 6;
@@ -19,8 +22,7 @@ bool Implausible(Indicator i, double z) {
 }
 
 std::optional<QString> Classify(Indicator i, double raw, bool underFive) {
-  // The class follows the z the user reads.
-  const double z = std::round(raw * 100) / 100;
+  const double z = ShownZ(raw);
   switch (i) {
     case Indicator::WeightAge:
       if (z < -3) return QStringLiteral("Muito baixo peso para a idade");

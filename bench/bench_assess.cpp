@@ -44,7 +44,7 @@ void Generate(const QString& path) {
     const double weight = 16 * std::pow(stature / 100, 2) * noise(rng) * (m < 6 ? 0.85 : 1);
     const bool lying = d < 731 ? (i % 10 != 0) : (i % 10 == 0);
     int n;
-    if (d <= 1856)
+    if (d <= 1826)
       n = std::snprintf(line, sizeof line, "%d;%c;%d;%.2f;%c;%.1f;%.1f\n", i, i % 2 ? 'F' : 'M', d,
                         weight, lying ? 'D' : 'P', stature,
                         (34 + 16 * std::pow(m / 60, 0.35)) * noise(rng));

@@ -91,9 +91,10 @@ int WriteRows(Db& db, const TableDef& t, const std::string& ref, const Rows& row
   return int(rows.size());
 }
 
-// Replaces the L, M and S of `ref` for the indicators and units in `lms`.
+// Replaces the L, M and S of `ref` for the indicators and units in `lms`;
+// `origin` ("OMS" or "CDC") decides the assessment's rules for them.
 void WriteLms(Db& db, const std::string& ref, const std::vector<trp::growth::LmsRow>& lms,
-              const char* method) {
+              const char* method, const char* origin) {
   std::set<std::pair<std::string, char>> curves;
   for (const auto& p : lms) curves.emplace(p.indicator, p.unit);
   for (const auto& [indicator, unit] : curves)
@@ -102,9 +103,9 @@ void WriteLms(Db& db, const std::string& ref, const std::vector<trp::growth::Lms
   for (const auto& p : lms)
     db.run(
         "INSERT INTO LMSREFERENCIA (CDREFEBIBL, CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRL, VRM, "
-        "VRS) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+        "VRS, CDORIGEM) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
         {ref, std::string(p.indicator), std::string(p.sex == trp::growth::kMale ? "M" : "F"),
-         std::string(1, p.unit), p.key, p.l, p.m, p.s});
+         std::string(1, p.unit), p.key, p.l, p.m, p.s, std::string(origin)});
   if (lms.empty()) return;
   std::string summary = "{\"CDREFEBIBL\":";
   AppendString(summary, ref);
@@ -158,7 +159,7 @@ void AddPercentiles(Db& db, const Rows& rows, PercentileCodes& codes) {
 }
 
 ImportCounts WriteImport(Db& db, const std::string& ref, const trp::growth::Rows& rows,
-                         const char* method, PercentileCodes& codes) {
+                         const char* method, const char* origin, PercentileCodes& codes) {
   RequireReference(db, ref);
   AddPercentiles(db, rows.age, codes);
   AddPercentiles(db, rows.height, codes);
@@ -167,7 +168,7 @@ ImportCounts WriteImport(Db& db, const std::string& ref, const trp::growth::Rows
   n.age = WriteRows(db, Table(TableId::Age), ref, rows.age, method, codes);
   n.height = WriteRows(db, Table(TableId::Height), ref, rows.height, method, codes);
   n.nchs = WriteRows(db, Table(TableId::Nchs), ref, rows.nchs, method, codes);
-  WriteLms(db, ref, rows.lms, method);
+  WriteLms(db, ref, rows.lms, method, origin);
   n.lms = int(rows.lms.size());
   return n;
 }
@@ -176,12 +177,12 @@ ImportCounts WriteImport(Db& db, const std::string& ref, const trp::growth::Rows
 ImportCounts WriteWho(Db& db, const std::string& ref, const std::string& statureRef,
                       const trp::who::WhoRows& rows) {
   PercentileCodes codes;
-  ImportCounts n = WriteImport(db, ref, rows.length, "import-who", codes);
+  ImportCounts n = WriteImport(db, ref, rows.length, "import-who", "OMS", codes);
   if (!statureRef.empty()) {
     RequireReference(db, statureRef);
     AddPercentiles(db, rows.height, codes);
     n.stature = WriteRows(db, Table(TableId::Height), statureRef, rows.height, "import-who", codes);
-    WriteLms(db, statureRef, rows.heightLms, "import-who");
+    WriteLms(db, statureRef, rows.heightLms, "import-who", "OMS");
   }
   return n;
 }
@@ -218,7 +219,7 @@ ImportCounts ImportCdc(const QString& database, const QString& reference, const 
   try {
     Transaction tx(*db, true);
     PercentileCodes codes;
-    n = WriteImport(*db, ref, rows, "import-cdc", codes);
+    n = WriteImport(*db, ref, rows, "import-cdc", "CDC", codes);
     tx.commit();
   } catch (const DbError& e) {
     Fail(QStringLiteral("Falha ao gravar a importação; nada foi gravado. Detalhe: %1")
@@ -322,7 +323,7 @@ void SeedSampleDatabase(const QString& database, const QString& cdcDir, const QS
               {QStringLiteral("%1").arg(p, 3, 10, QLatin1Char('0')).toStdString(),
                QStringLiteral("Percentil %1").arg(p).toStdString(), double(p)});
     PercentileCodes codes;
-    WriteImport(*db, "01", rows, "seed", codes);
+    WriteImport(*db, "01", rows, "seed", "CDC", codes);
     WriteWho(*db, "02", "05", who);
     const Citation cdc = ReadCitation(cdcDir);
     const Citation oms = ReadCitation(whoDir.isEmpty() ? SiblingWhoDir(cdcDir) : whoDir);

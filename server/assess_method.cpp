@@ -26,7 +26,8 @@ const char* const kFields =
     "{\"name\":\"VRPERCENTIL\",\"type\":\"float\"},"
     "{\"name\":\"DSFAIXA\",\"type\":\"string\",\"size\":40},"
     "{\"name\":\"DSCLASSIFICACAO\",\"type\":\"string\",\"size\":40},"
-    "{\"name\":\"FLIMPLAUSIVEL\",\"type\":\"string\",\"size\":1}],\"rows\":[";
+    "{\"name\":\"FLIMPLAUSIVEL\",\"type\":\"string\",\"size\":1},"
+    "{\"name\":\"DSSINALIZACAO\",\"type\":\"string\",\"size\":100}],\"rows\":[";
 
 [[noreturn]] void Bad(const QString& what) {
   BadParams(QStringLiteral("AvaliaMedida: %1").arg(what));
@@ -139,7 +140,12 @@ JsonPieces AvaliaMedida(Db& db, const QJsonArray& params) {
         AppendString(out, r.classification->toStdString());
       else
         out += "null";
-      out += r.implausible ? ",\"S\"]" : ",\"N\"]";
+      out += r.implausible ? ",\"S\"," : ",\"N\",";
+      if (r.flag.isEmpty())
+        out += "null";
+      else
+        AppendString(out, r.flag.toStdString());
+      out += ']';
     }
   }
   out += "]}";

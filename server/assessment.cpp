@@ -27,9 +27,10 @@ void AppendRounded(std::string& out, const std::optional<double>& v, double scal
 
 trp::assess::Reference LoadAssessReference(Db& db, const std::string& reference) {
   trp::assess::Reference ref;
+  bool who = false;
   db.run(
-      "SELECT CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRL, VRM, VRS FROM LMSREFERENCIA WHERE "
-      "CDREFEBIBL = ? ORDER BY CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE",
+      "SELECT CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRL, VRM, VRS, CDORIGEM FROM LMSREFERENCIA "
+      "WHERE CDREFEBIBL = ? ORDER BY CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE",
       {reference}, [&](const SqlRow& r) {
         const auto curve = trp::assess::CurveFromCode(
             QString::fromLatin1(r.text(0).data(), qsizetype(r.text(0).size())));
@@ -38,13 +39,19 @@ trp::assess::Reference LoadAssessReference(Db& db, const std::string& reference)
         if (!curve || !unit) return;  // a curve this build does not know
         ref.lms.Add(*curve, r.text(1) == "F" ? Sex::Female : Sex::Male, *unit, r.real(3),
                     {r.real(4), r.real(5), r.real(6)});
+        who = who || r.text(7) == "OMS";
       });
-  std::set<int> percentiles;
+  if (!ref.lms.Empty()) ref.source = who ? trp::assess::Source::Who : trp::assess::Source::Cdc;
+  // Curves are placed and named by their percentile's value; a percentile
+  // without a value cannot be placed among the others and stays out.
+  std::set<double> percentiles;
   db.run(
-      "SELECT CDPERCENTIL, NRIDADEINI, NRIDADEFIN, VRPESOMASIDA, VRPESOFEMIDA, VRALTUMASIDA, "
-      "VRALTUFEMIDA, VRPMCFMASIDA, VRPMCFFEMIDA FROM PESALTIDADE WHERE CDREFEBIBL = ?",
+      "SELECT p.VRPERCENTIL, t.NRIDADEINI, t.NRIDADEFIN, t.VRPESOMASIDA, t.VRPESOFEMIDA, "
+      "t.VRALTUMASIDA, t.VRALTUFEMIDA, t.VRPMCFMASIDA, t.VRPMCFFEMIDA FROM PESALTIDADE t "
+      "JOIN PERCENTIL p ON p.CDPERCENTIL = t.CDPERCENTIL "
+      "WHERE t.CDREFEBIBL = ? AND p.VRPERCENTIL IS NOT NULL",
       {reference}, [&](const SqlRow& r) {
-        const int p = std::atoi(std::string(r.text(0)).c_str());
+        const double p = r.real(0);
         percentiles.insert(p);
         const double months = r.real(1) * 12 + r.real(2);
         const Indicator byColumn[] = {Indicator::WeightAge, Indicator::StatureAge,
@@ -55,15 +62,17 @@ trp::assess::Reference LoadAssessReference(Db& db, const std::string& reference)
               ref.kept.Add(byColumn[k], Sex(sex), p, months, r.real(3 + 2 * k + sex));
       });
   db.run(
-      "SELECT CDPERCENTIL, VRALTURA, VRPESOMASALT, VRPESOFEMALT FROM PESOALTU WHERE CDREFEBIBL = ?",
+      "SELECT p.VRPERCENTIL, t.VRALTURA, t.VRPESOMASALT, t.VRPESOFEMALT FROM PESOALTU t "
+      "JOIN PERCENTIL p ON p.CDPERCENTIL = t.CDPERCENTIL "
+      "WHERE t.CDREFEBIBL = ? AND p.VRPERCENTIL IS NOT NULL",
       {reference}, [&](const SqlRow& r) {
-        const int p = std::atoi(std::string(r.text(0)).c_str());
+        const double p = r.real(0);
         percentiles.insert(p);
         for (int sex = 0; sex < 2; ++sex)
           if (!r.isNull(2 + sex))
             ref.kept.Add(Indicator::WeightStature, Sex(sex), p, r.real(1), r.real(2 + sex));
       });
-  for (int p : percentiles) ref.percentiles.append(p);
+  for (double p : percentiles) ref.percentiles.append(p);
   return ref;
 }
 
@@ -87,6 +96,11 @@ void AppendResultsJson(std::string& out, const std::vector<trp::assess::Result>&
       out += "null";
     out += ",\"implausivel\":";
     out += r.implausible ? "true" : "false";
+    out += ",\"sinalizacao\":";
+    if (r.flag.isEmpty())
+      out += "null";
+    else
+      AppendString(out, r.flag.toStdString());
     out += '}';
   }
   out += '}';

@@ -154,6 +154,16 @@ std::vector<Migration> Migrations() {
       "  VRS %REAL% NOT NULL,\n"
       "  PRIMARY KEY (CDREFEBIBL, CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE)\n"
       ");\n";
+  // Where L, M and S come from decides the assessment's rules (the WHO's or
+  // the CDC's), whatever keys they have. Older rows: a reference with a curve
+  // by age in days, or keyed by length/height in tenths of a cm, was
+  // imported from the WHO files (the CDC's go by half cm).
+  const std::string v8 =
+      "ALTER TABLE LMSREFERENCIA ADD COLUMN CDORIGEM VARCHAR(3) NOT NULL DEFAULT 'CDC'\n"
+      "  CHECK (CDORIGEM IN ('OMS', 'CDC'));\n"
+      "UPDATE LMSREFERENCIA SET CDORIGEM = 'OMS' WHERE CDREFEBIBL IN (\n"
+      "  SELECT CDREFEBIBL FROM LMSREFERENCIA WHERE CDUNIDADE = 'D'\n"
+      "  OR (CDUNIDADE = 'C' AND ABS(VRCHAVE * 2 - ROUND(VRCHAVE * 2)) > 0.000001));\n";
   // Versions need not be consecutive, only ascending.
   return {{1, ForEngine(v1, Db::Engine::Sqlite), ForEngine(v1, Db::Engine::Postgres)},
           {2, "", v2pg},
@@ -161,7 +171,8 @@ std::vector<Migration> Migrations() {
           {4, v4, v4},
           {5, v5sqlite, v5pg},
           {6, v6, v6, BackfillAudit},
-          {7, ForEngine(v7, Db::Engine::Sqlite), ForEngine(v7, Db::Engine::Postgres)}};
+          {7, ForEngine(v7, Db::Engine::Sqlite), ForEngine(v7, Db::Engine::Postgres)},
+          {8, v8, v8}};
 }
 
 }  // namespace

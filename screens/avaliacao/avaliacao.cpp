@@ -44,6 +44,15 @@ std::optional<double> Numero(QLineEdit* edit, const QString& what) {
 
 QVariant Ou(const std::optional<double>& v) { return v ? QVariant(*v) : QVariant(); }
 
+// The alert column: the implausibility mark and the server's other flag (a
+// standing height before 9 months).
+QString Alerta(bool implausivel, const QString& sinalizacao) {
+  QStringList partes;
+  if (implausivel) partes << QStringLiteral("implausível");
+  if (!sinalizacao.isEmpty()) partes << sinalizacao;
+  return partes.isEmpty() ? QString() : QStringLiteral("⚠ ") + partes.join(QStringLiteral("; "));
+}
+
 }  // namespace
 
 QString NomeIndicador(const QString& key) {
@@ -116,7 +125,7 @@ void TfrmAvaliacao::btnAvaliarClick(QObject*) {
                        {QStringLiteral("VRPERCENTIL"), fw::FieldType::Float, 0},
                        {QStringLiteral("DSFAIXA"), fw::FieldType::String, 40},
                        {QStringLiteral("DSCLASSIFICACAO"), fw::FieldType::String, 40},
-                       {QStringLiteral("DSALERTA"), fw::FieldType::String, 20}});
+                       {QStringLiteral("DSALERTA"), fw::FieldType::String, 100}});
   const auto col = [&](const char* name) { return answer.fieldIndex(QString::fromLatin1(name)); };
   for (qsizetype r = 0; r < answer.rowCount(); ++r) {
     const QString key = answer.value(r, col("CDINDICADOR")).toString();
@@ -124,9 +133,9 @@ void TfrmAvaliacao::btnAvaliarClick(QObject*) {
         answer.value(r, col("CDREFEBIBL")), answer.value(r, col("NMREFEBIBL")), key,
         NomeIndicador(key), answer.value(r, col("VRZ")), answer.value(r, col("VRPERCENTIL")),
         answer.value(r, col("DSFAIXA")), answer.value(r, col("DSCLASSIFICACAO")),
-        answer.value(r, col("FLIMPLAUSIVEL")).toString() == QLatin1String("S")
-            ? QStringLiteral("⚠ implausível")
-            : QString()});
+        Alerta(answer.value(r, col("FLIMPLAUSIVEL")).toString() == QLatin1String("S"),
+               col("DSSINALIZACAO") < 0 ? QString()
+                                        : answer.value(r, col("DSSINALIZACAO")).toString())});
   }
   avaliada_ = c;
   resultado_ = rows;

@@ -27,8 +27,9 @@ QString DataDir(const char* name) {
   return QDir(root).filePath(QStringLiteral("data/") + QLatin1String(name));
 }
 
-Reference FromRows(const std::vector<trp::growth::LmsRow>& rows) {
+Reference FromRows(const std::vector<trp::growth::LmsRow>& rows, Source source) {
   Reference ref;
+  ref.source = source;
   for (const auto& r : rows)
     ref.lms.Add(*CurveFromCode(QString::fromLatin1(r.indicator)), Sex(int(r.sex)),
                 *UnitFromCode(QChar::fromLatin1(r.unit)), r.key, {r.l, r.m, r.s});
@@ -37,12 +38,14 @@ Reference FromRows(const std::vector<trp::growth::LmsRow>& rows) {
 
 const Reference& Who() {
   static const Reference ref =
-      FromRows(trp::who::LoadWho(DataDir("who"), trp::who::DefaultPercentiles()).length.lms);
+      FromRows(trp::who::LoadWho(DataDir("who"), trp::who::DefaultPercentiles()).length.lms,
+               Source::Who);
   return ref;
 }
 
 const Reference& Cdc() {
-  static const Reference ref = FromRows(trp::cdc::LoadCdc2000(DataDir("cdc2000"), {50}).lms);
+  static const Reference ref =
+      FromRows(trp::cdc::LoadCdc2000(DataDir("cdc2000"), {50}).lms, Source::Cdc);
   return ref;
 }
 
@@ -52,20 +55,51 @@ const Result* Find(const std::vector<Result>& results, Indicator i) {
   return nullptr;
 }
 
-// The value at z of an LMS line of a WHO file, to place a child exactly at z.
-double WhoValue(const char* file, int sex, double key, double z) {
+// One line of a WHO file, read here rather than through the import.
+Lms WhoLine(const char* file, int sex, double key) {
   QFile f(QDir(DataDir("who")).filePath(QLatin1String(file)));
   EXPECT_TRUE(f.open(QIODevice::ReadOnly));
   f.readLine();
   while (!f.atEnd()) {
     const QList<QByteArray> c = f.readLine().trimmed().split('\t');
-    if (c[0].toInt() == sex && std::fabs(c[1].toDouble() - key) < 1e-9) {
-      const double l = c[2].toDouble(), m = c[3].toDouble(), s = c[4].toDouble();
-      return m * std::pow(1 + l * s * z, 1 / l);
-    }
+    if (c[0].toInt() == sex && std::fabs(c[1].toDouble() - key) < 1e-9)
+      return {c[2].toDouble(), c[3].toDouble(), c[4].toDouble()};
   }
   ADD_FAILURE() << "no line " << sex << " " << key << " in " << file;
-  return 0;
+  return {1, 1, 1};
+}
+
+// The WHO's interpolation at a key between the file's steps (anthroplus
+// zscore_indicator by whole months; anthro weight-for-lenhei by 0.1 cm).
+Lms WhoAt(const char* file, int sex, double key, double step) {
+  const double low = std::floor(key / step + 1e-9) * step;
+  const Lms a = WhoLine(file, sex, low);
+  if (key - low < 1e-9) return a;
+  const Lms b = WhoLine(file, sex, low + step);
+  const double f = (key - low) / step;
+  return {a.l + f * (b.l - a.l), a.m + f * (b.m - a.m), a.s + f * (b.s - a.s)};
+}
+
+double ValueAtZ(const Lms& p, double z) { return p.m * std::pow(1 + p.l * p.s * z, 1 / p.l); }
+
+// The WHO's restricted method (compute_zscore_adjusted), written from its formula.
+double AdjustedZ(const Lms& p, double y) {
+  const double z = (std::pow(y / p.m, p.l) - 1) / (p.s * p.l);
+  if (z > 3) return 3 + (y - ValueAtZ(p, 3)) / (ValueAtZ(p, 3) - ValueAtZ(p, 2));
+  if (z < -3) return -3 + (y - ValueAtZ(p, -3)) / (ValueAtZ(p, -2) - ValueAtZ(p, -3));
+  return z;
+}
+
+// The measure that the restricted method places at z (beyond +-3 too).
+double AdjustedValue(const Lms& p, double z) {
+  if (z > 3) return ValueAtZ(p, 3) + (z - 3) * (ValueAtZ(p, 3) - ValueAtZ(p, 2));
+  if (z < -3) return ValueAtZ(p, -3) + (z + 3) * (ValueAtZ(p, -2) - ValueAtZ(p, -3));
+  return ValueAtZ(p, z);
+}
+
+// The value at z of an LMS line of a WHO file, to place a child exactly at z.
+double WhoValue(const char* file, int sex, double key, double z) {
+  return ValueAtZ(WhoLine(file, sex, key), z);
 }
 
 struct Case {
@@ -170,47 +204,159 @@ TEST(Assess, AgeAndPositionRulesPickTheWhoTableAndKey) {
   struct Rule {
     const char* what;
     int days;
-    double stature;
     Position position;
-    const char* file;
-    double key;
-    double adjust;  // added to the measure before the z
+    Lms lms;        // the WHO's L, M and S at the child's age
+    double adjust;  // what the WHO adds to the measure before the z
+    bool flagged;   // position ignored
   };
-  // A child placed at z = 1.3 on the line the rule must use.
+  const auto month = [](int days) { return days / kDaysPerMonth; };
+  // A girl placed at z = 1.3 on the line the WHO's code uses.
   const Rule rules[] = {
-      {"em pé antes de 731 dias: +0,7", 500, 0, Position::Standing, "lenanthro.txt", 500, 0.7},
-      {"deitado antes de 731 dias", 730, 0, Position::Lying, "lenanthro.txt", 730, 0},
-      {"deitado desde 731 dias: -0,7", 731, 0, Position::Lying, "lenanthro.txt", 731, -0.7},
-      {"1840 dias usa o último dia guardado", 1840, 0, Position::Standing, "lenanthro.txt", 1826,
-       0},
-      {"1857 dias: OMS 2007 no mês 61", 1857, 0, Position::Standing, "hfawho2007.txt", 61, 0},
-      {"3653 dias: mês 120", 3653, 0, Position::Standing, "hfawho2007.txt", 120, 0},
+      {"273 dias em pé: antes dos 9 meses, posição ignorada", 273, Position::Standing,
+       WhoLine("lenanthro.txt", 2, 273), 0, true},
+      {"274 dias em pé: +0,7", 274, Position::Standing, WhoLine("lenanthro.txt", 2, 274), 0.7,
+       false},
+      {"deitado antes de 731 dias", 730, Position::Lying, WhoLine("lenanthro.txt", 2, 730), 0,
+       false},
+      {"deitado desde 731 dias: -0,7", 731, Position::Lying, WhoLine("lenanthro.txt", 2, 731),
+       -0.7, false},
+      {"1826 dias (59,99 meses): OMS 2006", 1826, Position::Standing,
+       WhoLine("lenanthro.txt", 2, 1826), 0, false},
+      {"1827 dias (60,02 meses): OMS 2007 na idade exata", 1827, Position::Standing,
+       WhoAt("hfawho2007.txt", 2, month(1827), 1), 0, false},
+      {"1840 dias", 1840, Position::Standing, WhoAt("hfawho2007.txt", 2, month(1840), 1), 0,
+       false},
+      {"3653 dias (120,02 meses)", 3653, Position::Standing,
+       WhoAt("hfawho2007.txt", 2, month(3653), 1), 0, false},
+      {"6939 dias (227,99 meses)", 6939, Position::Standing,
+       WhoAt("hfawho2007.txt", 2, month(6939), 1), 0, false},
   };
   for (const Rule& r : rules) {
-    const double measured = WhoValue(r.file, 2, r.key, 1.3) - r.adjust;
+    const double measured = ValueAtZ(r.lms, 1.3) - r.adjust;
     const auto results = Assess(Who(), {Sex::Female, r.days, {}, measured, r.position, {}});
     const Result* s = Find(results, Indicator::StatureAge);
     ASSERT_TRUE(s && s->z) << r.what;
     EXPECT_NEAR(*s->z, 1.3, 1e-9) << r.what;
+    EXPECT_EQ(!s->flag.isEmpty(), r.flagged) << r.what;
   }
   // Weight-for-length below 731 days, weight-for-height from 731 (a length
-  // lying at 800 days is read 0.7 cm shorter on the height table).
+  // lying at 800 days is read 0.7 cm shorter on the height table); before 9
+  // months a standing height is read as it is.
   const double w = WhoValue("wfhanthro.txt", 1, 85, -1.1);
-  auto z = [&](int days, double stature, Position p) {
-    const auto results = Assess(Who(), {Sex::Male, days, w, stature, p, {}});
+  const double w70 = WhoValue("wflanthro.txt", 1, 70, -1.1);
+  auto z = [&](int days, double weight, double stature, Position p) {
+    const auto results = Assess(Who(), {Sex::Male, days, weight, stature, p, {}});
     const Result* r = Find(results, Indicator::WeightStature);
     return r && r->z ? *r->z : NAN;
   };
-  EXPECT_NEAR(z(800, 85.7, Position::Lying), -1.1, 1e-9);
-  EXPECT_NEAR(z(800, 85, Position::Standing), -1.1, 1e-9);
-  EXPECT_GT(std::fabs(z(600, 85, Position::Lying) - -1.1), 1e-3);
-  // Beyond 228 months nothing; weight-for-age of the 2007 reference only to 120 months.
-  EXPECT_TRUE(Assess(Who(), {Sex::Male, 7000, 60, 170, Position::Standing, {}}).empty());
-  const auto older = Assess(Who(), {Sex::Male, 4000, 32, 140, Position::Standing, 50});
-  EXPECT_FALSE(Find(older, Indicator::WeightAge));
-  EXPECT_FALSE(Find(older, Indicator::HeadAge));
-  EXPECT_TRUE(Find(older, Indicator::BmiAge));
-  EXPECT_EQ(*Find(older, Indicator::BmiAge)->classification, "Eutrofia");
+  EXPECT_NEAR(z(800, w, 85.7, Position::Lying), -1.1, 1e-9);
+  EXPECT_NEAR(z(800, w, 85, Position::Standing), -1.1, 1e-9);
+  EXPECT_GT(std::fabs(z(600, w, 85, Position::Lying) - -1.1), 1e-3);
+  EXPECT_NEAR(z(273, w70, 70, Position::Standing), -1.1, 1e-9);
+  EXPECT_NEAR(z(274, w70, 69.3, Position::Standing), -1.1, 1e-9);
+}
+
+TEST(Assess, EachWhoIndicatorStopsWhereTheWhoStops) {
+  struct Edge {
+    int days;
+    Indicator indicator;
+    bool given;
+  };
+  // Head circumference and weight-for-height under 60.0 months (1826.25
+  // days); weight-for-age to 120.0 months (3652.5), height and BMI to 228.0
+  // (6939.75).
+  const Edge edges[] = {
+      {1826, Indicator::HeadAge, true},       {1827, Indicator::HeadAge, false},
+      {1826, Indicator::WeightStature, true}, {1827, Indicator::WeightStature, false},
+      {3652, Indicator::WeightAge, true},     {3653, Indicator::WeightAge, false},
+      {6939, Indicator::StatureAge, true},    {6940, Indicator::StatureAge, false},
+      {6939, Indicator::BmiAge, true},        {6940, Indicator::BmiAge, false},
+  };
+  for (const Edge& e : edges) {
+    const auto results = Assess(Who(), {Sex::Male, e.days, 20, 110, Position::Standing, 50});
+    EXPECT_EQ(Find(results, e.indicator) != nullptr, e.given)
+        << e.days << " " << IndicatorKey(e.indicator);
+  }
+}
+
+TEST(Assess, FlagsAndClassesReadTheZAsShown) {
+  struct Shown {
+    const char* what;
+    Indicator indicator;
+    int days;
+    std::optional<double> weight, head;
+    double z;  // where the child is placed
+    bool implausible;
+    const char* classification;
+  };
+  const Lms weight365 = WhoLine("weianthro.txt", 1, 365);
+  const Lms head400 = WhoLine("hcanthro.txt", 1, 400);
+  const Shown cases[] = {
+      {"peso -6,004 lido -6,00", Indicator::WeightAge, 365, AdjustedValue(weight365, -6.004), {},
+       -6.004, false, "Muito baixo peso para a idade"},
+      {"peso -6,006 lido -6,01", Indicator::WeightAge, 365, AdjustedValue(weight365, -6.006), {},
+       -6.006, true, "valor implausível: confira a medida"},
+      {"pc +5,004 lido 5,00", Indicator::HeadAge, 400, {}, ValueAtZ(head400, 5.004), 5.004, false,
+       ""},
+      {"pc +5,006 lido 5,01", Indicator::HeadAge, 400, {}, ValueAtZ(head400, 5.006), 5.006, true,
+       "valor implausível: confira a medida"},
+      {"pc -5,004 lido -5,00", Indicator::HeadAge, 400, {}, ValueAtZ(head400, -5.004), -5.004,
+       false, ""},
+      {"142 kg aos 3 anos", Indicator::WeightAge, 1096, 142, {},
+       AdjustedZ(WhoLine("weianthro.txt", 1, 1096), 142), true,
+       "valor implausível: confira a medida"},
+  };
+  for (const Shown& c : cases) {
+    const auto results =
+        Assess(Who(), {Sex::Male, c.days, c.weight, {}, Position::Unknown, c.head});
+    const Result* r = Find(results, c.indicator);
+    ASSERT_TRUE(r && r->z) << c.what;
+    EXPECT_NEAR(*r->z, c.z, 1e-6) << c.what;
+    EXPECT_EQ(r->implausible, c.implausible) << c.what;
+    EXPECT_EQ(r->classification.value_or(QString()), QString::fromUtf8(c.classification))
+        << c.what;
+  }
+}
+
+TEST(Assess, TheClassFollowsTheChildsAgeGroup) {
+  // BMI at z 1.5: "Risco de sobrepeso" under 60 months, "Sobrepeso" from 60.
+  const auto month = [](int days) { return days / kDaysPerMonth; };
+  struct Group {
+    int days;
+    Lms lms;
+    const char* classification;
+  };
+  for (const Group& g : {Group{1826, WhoLine("bmianthro.txt", 2, 1826), "Risco de sobrepeso"},
+                         Group{1827, WhoAt("bfawho2007.txt", 2, month(1827), 1), "Sobrepeso"},
+                         Group{1856, WhoAt("bfawho2007.txt", 2, month(1856), 1), "Sobrepeso"}}) {
+    const double bmi = ValueAtZ(g.lms, 1.5);
+    const auto results =
+        Assess(Who(), {Sex::Female, g.days, bmi * 1.1 * 1.1, 110, Position::Standing, {}});
+    const Result* r = Find(results, Indicator::BmiAge);
+    ASSERT_TRUE(r && r->z) << g.days;
+    EXPECT_NEAR(*r->z, 1.5, 1e-9) << g.days;
+    EXPECT_EQ(*r->classification, QString::fromUtf8(g.classification)) << g.days;
+  }
+}
+
+TEST(Assess, AReferenceKeepingOnlyTheWhoWeightForHeightGetsTheWhoRules) {
+  const auto who = trp::who::LoadWho(DataDir("who"), trp::who::DefaultPercentiles());
+  // The boy of 1308 days, 13.4 kg, 117.19 cm standing, against the WHO's own
+  // restricted z at 117.19 cm.
+  const double expected = AdjustedZ(WhoAt("wfhanthro.txt", 1, 117.19, 0.1), 13.4);
+  ASSERT_LT(expected, -3);
+  const Child boy{Sex::Male, 1308, 13.4, 117.19, Position::Standing, {}};
+  const auto results = Assess(FromRows(who.heightLms, Source::Who), boy);
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_NEAR(*results[0].z, expected, 1e-9);
+  EXPECT_NEAR(ShownZ(*results[0].z), -4.99, 1e-9);
+  EXPECT_EQ(*results[0].classification, "Magreza acentuada");
+  EXPECT_FALSE(results[0].implausible);
+  // Read with the CDC's rules the same points would give the plain z.
+  const auto asCdc = Assess(FromRows(who.heightLms, Source::Cdc), boy);
+  ASSERT_EQ(asCdc.size(), 1u);
+  EXPECT_LT(*asCdc[0].z, -5.3);
+  EXPECT_FALSE(asCdc[0].classification);
 }
 
 TEST(Assess, CdcInterpolatesBetweenHalfMonthsAndHasNoClass) {
@@ -318,6 +464,9 @@ TEST(Band, ATypedReferenceWithoutLmsGetsTheBandBetweenItsCurves) {
     EXPECT_FALSE(results[0].z);
     EXPECT_FALSE(results[0].classification);
   }
+  // A percentile is named by its value.
+  EXPECT_EQ(PercentileName(2.5), "P2,5");
+  EXPECT_EQ(PercentileName(99), "P99");
   // Beyond the kept ages: no answer at all; the other sex has no curves.
   EXPECT_TRUE(Assess(typed, {Sex::Female, 500, 9, {}, Position::Unknown, {}}).empty());
   EXPECT_TRUE(Assess(typed, {Sex::Male, 100, 5, {}, Position::Unknown, {}}).empty());
@@ -369,7 +518,7 @@ TEST(Batch, AMalformedLineIsReportedByNumberAndTheRestProcessed) {
       "id;sexo;idade_dias;peso;medida;estatura;pc;z_peso_idade;p_peso_idade;class_peso_idade;"));
   EXPECT_TRUE(lines[1].startsWith("a1;F;1522;17;;;;0,24;59,5;Peso adequado para a idade;"))
       << lines[1].toStdString();
-  EXPECT_TRUE(lines[2].startsWith("a3;M;987;;D;72,86;;;;;-6,09;0,0;Muito baixa estatura"))
+  EXPECT_TRUE(lines[2].startsWith("a3;M;987;;D;72,86;;;;;-6,09;0,0;valor implausível: confira a medida"))
       << lines[2].toStdString();
   EXPECT_EQ(lines[2].count(';'), lines[0].count(';'));
 }

@@ -101,7 +101,7 @@ TEST_F(AvaliacaoTest, TypedChildrenGetThePublishedAnswersAndTheirPointOnTheCurve
        "Peso adequado para a idade", false},
       // 987 days.
       {0, "01012020", "14092022", "2 anos, 8 meses e 13 dias", "", "72,86", 0, "estatura_idade",
-       -6.09, "Muito baixa estatura para a idade", true},
+       -6.09, "valor implausível: confira a medida", true},
       // 731 days: 24 months.
       {1, "01012020", "01012022", "2 anos, 0 meses e 0 dias", "", "77,5", 1, "estatura_idade",
        -2.55, "Baixa estatura para a idade", false},
@@ -133,6 +133,16 @@ TEST_F(AvaliacaoTest, TypedChildrenGetThePublishedAnswersAndTheirPointOnTheCurve
                 1e-9);
     EXPECT_GT(chart.series.size(), 5);  // the kept percentiles of reference 02
   }
+  // Standing at 7 months: the WHO ignores the position and the alert says so.
+  Choose(screen_->cbbSexo, 1);
+  TypeInto(screen_->medMedicao, "01082020");
+  TypeInto(screen_->edtPeso, "");
+  TypeInto(screen_->edtMedida, "65");
+  Choose(screen_->cbbPosicao, 1);
+  Avaliar();
+  ASSERT_TRUE(Row("02", "estatura_idade"));
+  EXPECT_TRUE(Text("DSALERTA").contains(QStringLiteral("posição ignorada")))
+      << Text("DSALERTA").toStdString();
 }
 
 TEST_F(AvaliacaoTest, ABadValueIsRefusedWithItsFocusAndTheAnswerStays) {

@@ -5,6 +5,7 @@
 #include "support.h"
 
 #include "server/admin.h"
+#include "server/schema.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,10 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
+
+#include <array>
+#include <cmath>
+#include <map>
 
 using namespace srvtest;
 
@@ -112,10 +117,11 @@ TEST_P(AssessTest, TheCommandAnswersThePublishedCases) {
        0.24,
        "Peso adequado para a idade",
        false},
+      // Beyond the WHO's limits: no class, a word to check the measure.
       {{"--sex", "M", "--age-days", "987", "--length", "72.86"},
        "estatura_idade",
        -6.09,
-       "Muito baixa estatura para a idade",
+       "valor implausível: confira a medida",
        true},
       {{"--sex", "F", "--age-months", "24", "--height", "77.5"},
        "estatura_idade",
@@ -223,6 +229,104 @@ TEST_P(AssessTest, AvaliaMedidaAnswersReadersPerReference) {
     r = reader.Call("AvaliaMedida", b.params);
     EXPECT_FALSE(r.ok());
     EXPECT_TRUE(r.error().contains(QString::fromUtf8(b.message))) << r.error().toStdString();
+  }
+}
+
+// The WHO's restricted z at a length/height between the file's 0.1 cm lines,
+// from the shipped wfhanthro.txt (male).
+double WhoWeightForHeightZ(double height, double weight) {
+  QFile f(WhoDir() + "/wfhanthro.txt");
+  EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+  std::map<int, std::array<double, 3>> lms;  // tenths of a cm -> L, M, S
+  f.readLine();
+  while (!f.atEnd()) {
+    const QList<QByteArray> c = f.readLine().trimmed().split('\t');
+    if (c[0] == "1")
+      lms[int(std::lround(c[1].toDouble() * 10))] = {c[2].toDouble(), c[3].toDouble(),
+                                                     c[4].toDouble()};
+  }
+  const int low = int(std::floor(height * 10 + 1e-9));
+  const double t = height * 10 - low;
+  double l = 0, m = 0, s = 0;
+  double* out[] = {&l, &m, &s};
+  for (int k = 0; k < 3; ++k) *out[k] = lms[low][k] + t * (lms[low + 1][k] - lms[low][k]);
+  const auto at = [&](double z) { return m * std::pow(1 + l * s * z, 1 / l); };
+  const double z = (std::pow(weight / m, l) - 1) / (l * s);
+  if (z < -3) return -3 + (weight - at(-3)) / (at(-2) - at(-3));
+  if (z > 3) return 3 + (weight - at(3)) / (at(3) - at(2));
+  return z;
+}
+
+TEST_P(AssessTest, TheOriginOfTheLmsPicksTheRulesAfterTheMigrationToo) {
+  // A database from before the origin was kept: the migration reads it from
+  // the data (days or 0.1 cm steps are the WHO's).
+  {
+    auto db = srv::OpenDb(db_);
+    db->script(
+        "ALTER TABLE LMSREFERENCIA DROP COLUMN CDORIGEM;\n"
+        "DELETE FROM SCHEMA_VERSION WHERE NRVERSAO = 8;\n");
+    srv::Migrate(*db);
+    const auto origins = [&](const char* ref, const char* origin) {
+      return srv::QueryInt(*db,
+                           "SELECT COUNT(*) FROM LMSREFERENCIA WHERE CDREFEBIBL = ? AND "
+                           "CDORIGEM = ?",
+                           {std::string(ref), std::string(origin)}, -1);
+    };
+    EXPECT_EQ(origins("01", "OMS"), 0);
+    EXPECT_GT(origins("01", "CDC"), 0);
+    EXPECT_EQ(origins("02", "CDC"), 0);
+    EXPECT_EQ(origins("05", "CDC"), 0);
+    EXPECT_GT(origins("05", "OMS"), 0);
+  }
+  srv::AppServer server(Options(db_));
+  Client reader(server.Start(), kReader);
+  const QJsonValue null;
+  // Reference 05 keeps only the WHO's weight-for-height: the WHO's restricted
+  // z and class, as reference 02 gives.
+  const double expected = WhoWeightForHeightZ(117.19, 13.4);
+  const Response r =
+      reader.Call("AvaliaMedida", {"M", 1308, null, null, 13.4, 117.19, "P", null, "02,05"});
+  ASSERT_TRUE(r.ok()) << r.error().toStdString();
+  int seen = 0;
+  for (const QJsonValue& v : Rows(r.result())) {
+    const QJsonArray row = v.toArray();
+    if (row[3] != "peso_estatura") continue;
+    ++seen;
+    EXPECT_NEAR(row[4].toDouble(), std::round(expected * 100) / 100, 1e-9) << row[0].toString().toStdString();
+    EXPECT_EQ(row[7].toString(), "Magreza acentuada");
+    EXPECT_EQ(row[8].toString(), "N");
+  }
+  EXPECT_EQ(seen, 2);
+}
+
+TEST_P(AssessTest, TheBandNamesAndOrdersTheKeptCurvesByTheirValues) {
+  // A typed reference whose percentile codes are no numbers: "P99" (99) and
+  // "015" (15), weight of girls at 0 and 12 months.
+  {
+    auto db = srv::OpenDb(db_);
+    db->script(
+        "INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('07', 'Digitada');\n"
+        "INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL, VRPERCENTIL) VALUES ('P99', 'Noventa e "
+        "nove', 99);\n"
+        "INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL) VALUES ('PX', 'Sem valor');\n"
+        "INSERT INTO PESALTIDADE (CDREFEBIBL, CDPERCENTIL, NRIDADEINI, NRIDADEFIN, VRPESOFEMIDA) "
+        "VALUES ('07', '015', 0, 0, 3.0), ('07', '015', 1, 0, 9.0), ('07', 'P99', 0, 0, 4.0), "
+        "('07', 'P99', 1, 0, 11.0), ('07', 'PX', 0, 0, 2.0), ('07', 'PX', 1, 0, 20.0);\n");
+  }
+  srv::AppServer server(Options(db_));
+  Client reader(server.Start(), kReader);
+  const QJsonValue null;
+  struct Band {
+    double weight;  // at 0 days: P15 3.0 kg, P99 4.0 kg
+    const char* band;
+  };
+  for (const Band& b : {Band{3.5, "entre P15 e P99"}, Band{4.5, "acima do P99"},
+                        Band{2.5, "abaixo do P15"}, Band{4.0, "no P99"}}) {
+    const Response r =
+        reader.Call("AvaliaMedida", {"F", 0, null, null, b.weight, null, "", null, "07"});
+    ASSERT_TRUE(r.ok()) << r.error().toStdString();
+    ASSERT_EQ(Rows(r.result()).size(), 1) << b.weight;
+    EXPECT_EQ(Rows(r.result())[0][6].toString(), QString::fromUtf8(b.band)) << b.weight;
   }
 }
 
