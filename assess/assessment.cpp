@@ -41,11 +41,12 @@ struct Point {
 
 class Assessor {
  public:
-  Assessor(const Reference& ref, const Child& child, bool withBand)
-      : ref_(ref), child_(child), withBand_(withBand) {}
+  Assessor(const Reference& ref, const Child& child, bool withBand, std::vector<Result>& out)
+      : ref_(ref), child_(child), withBand_(withBand), out_(out) {}
 
-  std::vector<Result> Run() {
-    if (child_.ageDays < 0) return {};
+  void Run() {
+    out_.clear();
+    if (child_.ageDays < 0) return;
     out_.reserve(kIndicatorCount);
     switch (ref_.source) {
       case Source::Who:
@@ -58,9 +59,11 @@ class Assessor {
         Kept();
         break;
     }
-    std::sort(out_.begin(), out_.end(),
-              [](const Result& a, const Result& b) { return a.indicator < b.indicator; });
-    return out_;
+    const auto byIndicator = [](const Result& a, const Result& b) {
+      return a.indicator < b.indicator;
+    };
+    if (!std::is_sorted(out_.begin(), out_.end(), byIndicator))
+      std::sort(out_.begin(), out_.end(), byIndicator);
   }
 
  private:
@@ -191,13 +194,19 @@ class Assessor {
   const Child& child_;
   const bool withBand_;
   bool positionIgnored_ = false;
-  std::vector<Result> out_;
+  std::vector<Result>& out_;
 };
 
 }  // namespace
 
 std::vector<Result> Assess(const Reference& ref, const Child& child, bool withBand) {
-  return Assessor(ref, child, withBand).Run();
+  std::vector<Result> out;
+  Assessor(ref, child, withBand, out).Run();
+  return out;
+}
+
+void Assess(const Reference& ref, const Child& child, bool withBand, std::vector<Result>& out) {
+  Assessor(ref, child, withBand, out).Run();
 }
 
 }  // namespace trp::assess

@@ -88,5 +88,7 @@ inline constexpr double kDaysPerMonth = 30.4375;
 // Indicator. Nothing for a negative age. Without `withBand` the band of an
 // LMS result stays empty (the batch does not write it).
 std::vector<Result> Assess(const Reference& ref, const Child& child, bool withBand = true);
+// The same into `out` (cleared first), keeping its storage: for many children.
+void Assess(const Reference& ref, const Child& child, bool withBand, std::vector<Result>& out);
 
 }  // namespace trp::assess

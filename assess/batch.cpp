@@ -1,11 +1,13 @@
 #include "assess/batch.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -74,12 +76,35 @@ Child Parse(const std::vector<std::string_view>& cells) {
   return c;
 }
 
+// v at `decimals` places, rounded half away from zero as the server's
+// answers are; digits written directly (to_chars with a precision costs
+// several times more and was a quarter of the batch).
 void AppendFixed(std::string& out, double v, int decimals, bool comma) {
-  char buf[32];
-  const auto [end, ec] =
-      std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  if (ec != std::errc()) return;
-  for (char* p = buf; p != end; ++p) out += (comma && *p == '.') ? ',' : *p;
+  static constexpr double kScale[] = {1, 10, 100, 1000};
+  static constexpr long long kDiv[] = {1, 10, 100, 1000};
+  const double scaled = std::round(v * kScale[decimals]);
+  if (!(std::fabs(scaled) < 1e15)) {
+    char buf[64];
+    const auto [end, ec] =
+        std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    if (ec == std::errc())
+      for (char* p = buf; p != end; ++p) out += (comma && *p == '.') ? ',' : *p;
+    return;
+  }
+  long long n = static_cast<long long>(scaled);
+  if (n < 0) {
+    out += '-';
+    n = -n;
+  }
+  char digits[24];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n / kDiv[decimals]);
+  out.append(digits, size_t(end - digits));
+  if (decimals == 0) return;
+  out += comma ? ',' : '.';
+  long long frac = n % kDiv[decimals];
+  char tail[3];
+  for (int i = decimals - 1; i >= 0; --i, frac /= 10) tail[i] = char('0' + frac % 10);
+  out.append(tail, size_t(decimals));
 }
 
 // The cell text of the CSV: a class never holds ';', but be safe. The few
@@ -97,72 +122,167 @@ void AppendText(std::string& out, const QString& text,
   out += it->second;
 }
 
+// Whole lines read in one block, and what they gave.
+struct Block {
+  std::string text;
+  qint64 firstLine = 1;  // the number of the block's first line in the file
+  std::string out;
+  std::vector<std::pair<qint64, QString>> malformed;
+  qint64 lines = 0, assessed = 0;
+};
+
+constexpr qint64 kBlockBytes = 4 << 20;
+
+class Worker {
+ public:
+  Worker(const Reference* ref, bool commaDecimal) : ref_(ref), comma_(commaDecimal) {}
+
+  void Process(Block& b) {
+    b.out.clear();
+    b.out.reserve(b.text.size() * (ref_ ? 3 : 2));
+    b.malformed.clear();
+    b.lines = b.assessed = 0;
+    qint64 number = b.firstLine - 1;
+    std::string_view rest(b.text);
+    while (!rest.empty()) {
+      const size_t nl = rest.find('\n');
+      std::string_view line = rest.substr(0, nl);
+      rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+      ++number;
+      while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (Trim(line).empty()) continue;
+      if (number == 1 && line.substr(0, 3) == "id;") continue;
+      ++b.lines;
+      Line(b, number, line);
+    }
+  }
+
+ private:
+  void Line(Block& b, qint64 number, std::string_view line) {
+    cells_.clear();
+    for (size_t from = 0;;) {
+      const size_t at = line.find(';', from);
+      cells_.push_back(line.substr(from, at == std::string_view::npos ? at : at - from));
+      if (at == std::string_view::npos) break;
+      from = at + 1;
+    }
+    Child child;
+    try {
+      child = Parse(cells_);
+    } catch (const QString& reason) {
+      b.malformed.emplace_back(number, reason);
+      return;
+    }
+    std::string& out = b.out;
+    out.append(line);
+    results_.clear();
+    if (ref_) Assess(*ref_, child, false, results_);
+    size_t next = 0;
+    for (int i = 0; i < kIndicatorCount; ++i) {
+      const Result* r =
+          next < results_.size() && int(results_[next].indicator) == i ? &results_[next++] : nullptr;
+      out += ';';
+      if (r && r->z) AppendFixed(out, *r->z, 2, comma_);
+      out += ';';
+      if (r && r->percentile) AppendFixed(out, *r->percentile, 1, comma_);
+      out += ';';
+      if (r && r->classification) AppendText(out, *r->classification, converted_);
+    }
+    out += '\n';
+    ++b.assessed;
+  }
+
+  const Reference* ref_;
+  const bool comma_;
+  std::vector<std::string_view> cells_;
+  std::vector<Result> results_;
+  std::unordered_map<const QChar*, std::string> converted_;
+};
+
 }  // namespace
 
 BatchCounts AssessCsv(QIODevice& in, QIODevice& out, const Reference* ref, bool commaDecimal,
                       const std::function<void(qint64, const QString&)>& malformed,
                       const std::function<void(qint64)>& progress) {
   BatchCounts counts;
-  std::string buffer = "id;sexo;idade_dias;peso;medida;estatura;pc";
+  std::string header = "id;sexo;idade_dias;peso;medida;estatura;pc";
   for (int i = 0; i < kIndicatorCount; ++i) {
     const std::string key = IndicatorKey(Indicator(i));
-    buffer += ";z_" + key + ";p_" + key + ";class_" + key;
+    header += ";z_" + key + ";p_" + key + ";class_" + key;
   }
-  buffer += '\n';
-  auto flush = [&](bool always) {
-    if (!always && buffer.size() < (1 << 20)) return;
-    if (out.write(buffer.data(), qint64(buffer.size())) != qint64(buffer.size()))
+  header += '\n';
+  auto write = [&](const std::string& text) {
+    if (out.write(text.data(), qint64(text.size())) != qint64(text.size()))
       throw std::runtime_error(QStringLiteral("Não foi possível gravar a saída: %1")
                                    .arg(out.errorString())
                                    .toStdString());
-    buffer.clear();
   };
-  std::vector<std::string_view> cells;
-  std::unordered_map<const QChar*, std::string> converted;
-  qint64 lineNumber = 0;
-  while (!in.atEnd()) {
-    const QByteArray raw = in.readLine();
-    ++lineNumber;
-    std::string_view line(raw.constData(), size_t(raw.size()));
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    if (Trim(line).empty()) continue;
-    if (lineNumber == 1 && line.substr(0, 3) == "id;") continue;
-    ++counts.lines;
-    if (progress && counts.lines % kProgressEvery == 0) progress(counts.lines);
-    cells.clear();
-    for (size_t from = 0;;) {
-      const size_t at = line.find(';', from);
-      cells.push_back(line.substr(from, at == std::string_view::npos ? at : at - from));
-      if (at == std::string_view::npos) break;
-      from = at + 1;
+  write(header);
+
+  // Blocks of whole lines; the piece after a block's last line break starts
+  // the next one (a line longer than a block grows its block).
+  std::string carry;
+  qint64 nextLine = 1;
+  bool ended = false;
+  auto fill = [&](Block& b) {
+    b.text.swap(carry);
+    carry.clear();
+    b.firstLine = nextLine;
+    while (!ended) {
+      const size_t had = b.text.size();
+      b.text.resize(had + size_t(kBlockBytes));
+      const qint64 got = in.read(b.text.data() + had, kBlockBytes);
+      b.text.resize(had + size_t(std::max<qint64>(got, 0)));
+      if (got <= 0) {
+        ended = true;
+        break;
+      }
+      const size_t last = b.text.rfind('\n');
+      if (last != std::string::npos) {
+        carry.assign(b.text, last + 1, std::string::npos);
+        b.text.resize(last + 1);
+        break;
+      }
     }
-    Child child;
+    nextLine += qint64(std::count(b.text.begin(), b.text.end(), '\n'));
+    return !b.text.empty();
+  };
+
+  qint64 reported = 0;
+  auto deliver = [&](const Block& b) {
+    for (const auto& [line, reason] : b.malformed) malformed(line, reason);
+    counts.lines += b.lines;
+    counts.assessed += b.assessed;
+    counts.malformed += qint64(b.malformed.size());
+    write(b.out);
+    if (progress && counts.lines / kProgressEvery > reported) {
+      reported = counts.lines / kProgressEvery;
+      progress(reported * kProgressEvery);
+    }
+  };
+
+  // Two blocks at a time on the two workers when the input is large; output
+  // and messages keep the order of the lines.
+  Worker first(ref, commaDecimal), second(ref, commaDecimal);
+  Block a, b;
+  while (fill(a)) {
+    const bool pair = fill(b);
+    if (!pair) {
+      first.Process(a);
+      deliver(a);
+      break;
+    }
+    std::thread other([&] { second.Process(b); });
     try {
-      child = Parse(cells);
-    } catch (const QString& reason) {
-      ++counts.malformed;
-      malformed(lineNumber, reason);
-      continue;
+      first.Process(a);
+    } catch (...) {
+      other.join();
+      throw;
     }
-    buffer.append(line);
-    std::vector<Result> results;
-    if (ref) results = Assess(*ref, child, false);
-    size_t next = 0;
-    for (int i = 0; i < kIndicatorCount; ++i) {
-      const Result* r =
-          next < results.size() && int(results[next].indicator) == i ? &results[next++] : nullptr;
-      buffer += ';';
-      if (r && r->z) AppendFixed(buffer, *r->z + 0.0, 2, commaDecimal);
-      buffer += ';';
-      if (r && r->percentile) AppendFixed(buffer, *r->percentile, 1, commaDecimal);
-      buffer += ';';
-      if (r && r->classification) AppendText(buffer, *r->classification, converted);
-    }
-    buffer += '\n';
-    ++counts.assessed;
-    flush(false);
+    other.join();
+    deliver(a);
+    deliver(b);
   }
-  flush(true);
   return counts;
 }
 

@@ -40,48 +40,59 @@ std::optional<KeyUnit> UnitFromCode(QChar c) {
 }
 
 std::vector<LmsTable::Point>& LmsTable::Points(Curve c, Sex sex, KeyUnit unit) {
-  return points_[Slot(c, sex, unit)];
+  return points_[Slot(c, sex, unit)].pts;
 }
 
 const std::vector<LmsTable::Point>& LmsTable::Points(Curve c, Sex sex, KeyUnit unit) const {
-  return points_[Slot(c, sex, unit)];
+  return points_[Slot(c, sex, unit)].pts;
 }
 
 void LmsTable::Add(Curve c, Sex sex, KeyUnit unit, double key, const Lms& lms) {
-  auto& pts = Points(c, sex, unit);
+  Points_& curve = points_[Slot(c, sex, unit)];
+  auto& pts = curve.pts;
   // Kept sorted as it grows (loaders add in key order), so lookups stay const and thread-safe.
   if (pts.empty() || key > pts.back().key) {
     pts.push_back({key, lms});
-    return;
+  } else {
+    auto at = std::lower_bound(pts.begin(), pts.end(), key,
+                               [](const Point& p, double k) { return p.key < k; });
+    if (at->key == key)
+      at->lms = lms;
+    else
+      pts.insert(at, {key, lms});
   }
-  auto at = std::lower_bound(pts.begin(), pts.end(), key,
-                             [](const Point& p, double k) { return p.key < k; });
-  if (at->key == key)
-    at->lms = lms;
-  else
-    pts.insert(at, {key, lms});
+  curve.perStep = 0;
+  if (pts.size() < 2) return;
+  const double step = (pts.back().key - pts.front().key) / double(pts.size() - 1);
+  // Checked on the new point and the ends only: loaders add in key order, and
+  // a lookup verifies what the step predicts before trusting it.
+  if (step > 0 && std::fabs(pts[1].key - pts[0].key - step) < step * 1e-6) curve.perStep = 1 / step;
 }
 
 std::optional<Lms> LmsTable::At(Curve c, Sex sex, KeyUnit unit, double key) const {
-  const auto& pts = Points(c, sex, unit);
+  const Points_& curve = points_[Slot(c, sex, unit)];
+  const auto& pts = curve.pts;
   if (pts.empty() || !(key >= pts.front().key) || !(key <= pts.back().key)) return std::nullopt;
-  // The files keep evenly spaced keys (days, months, 0.1 cm): guess the
-  // place first, search only when the guess misses.
-  auto hi = pts.end();
-  if (pts.size() > 1) {
-    const double step = (pts.back().key - pts.front().key) / double(pts.size() - 1);
-    const auto at = size_t(std::ceil((key - pts.front().key) / step - 1e-9));
-    if (at < pts.size() && pts[at].key >= key && (at == 0 || pts[at - 1].key < key))
-      hi = pts.begin() + std::ptrdiff_t(at);
+  size_t lo = pts.size();
+  if (curve.perStep > 0) {
+    // The place the even step predicts, moved by one where rounding put it
+    // off, and trusted only when the keys around it agree.
+    size_t at = std::min(size_t((key - pts.front().key) * curve.perStep), pts.size() - 1);
+    if (at + 1 < pts.size() && pts[at + 1].key <= key) ++at;
+    if (at > 0 && pts[at].key > key) --at;
+    if (pts[at].key <= key && (at + 1 == pts.size() || pts[at + 1].key > key)) lo = at;
   }
-  if (hi == pts.end())
-    hi = std::lower_bound(pts.begin(), pts.end(), key,
-                          [](const Point& p, double k) { return p.key < k; });
-  if (hi->key == key) return hi->lms;
-  const auto lo = hi - 1;
-  const double f = (key - lo->key) / (hi->key - lo->key);
-  auto mix = [f](double a, double b) { return a + f * (b - a); };
-  return Lms{mix(lo->lms.l, hi->lms.l), mix(lo->lms.m, hi->lms.m), mix(lo->lms.s, hi->lms.s)};
+  if (lo == pts.size()) {
+    const auto hi = std::upper_bound(pts.begin(), pts.end(), key,
+                                     [](double k, const Point& p) { return k < p.key; });
+    lo = size_t(hi - pts.begin()) - 1;
+  }
+  const Point& a = pts[lo];
+  if (a.key == key || lo + 1 == pts.size()) return a.lms;
+  const Point& b = pts[lo + 1];
+  const double f = (key - a.key) / (b.key - a.key);
+  auto mix = [f](double x, double y) { return x + f * (y - x); };
+  return Lms{mix(a.lms.l, b.lms.l), mix(a.lms.m, b.lms.m), mix(a.lms.s, b.lms.s)};
 }
 
 std::optional<std::pair<double, double>> LmsTable::Range(Curve c, Sex sex, KeyUnit unit) const {
@@ -91,7 +102,7 @@ std::optional<std::pair<double, double>> LmsTable::Range(Curve c, Sex sex, KeyUn
 }
 
 bool LmsTable::Has(Curve c, KeyUnit unit) const {
-  return !points_[Slot(c, Sex::Male, unit)].empty() || !points_[Slot(c, Sex::Female, unit)].empty();
+  return !Points(c, Sex::Male, unit).empty() || !Points(c, Sex::Female, unit).empty();
 }
 
 bool LmsTable::HasUnit(KeyUnit unit) const {
@@ -101,7 +112,7 @@ bool LmsTable::HasUnit(KeyUnit unit) const {
 }
 
 bool LmsTable::Empty() const {
-  return std::all_of(points_.begin(), points_.end(), [](const auto& v) { return v.empty(); });
+  return std::all_of(points_.begin(), points_.end(), [](const auto& v) { return v.pts.empty(); });
 }
 
 std::optional<double> ZScore(const Lms& p, double y) {

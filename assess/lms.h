@@ -60,9 +60,16 @@ class LmsTable {
     double key;
     Lms lms;
   };
+  // The points of one curve by key; `perStep` set when the keys are evenly
+  // spaced (days, months, 0.1 cm: every kept file), so a lookup is one
+  // multiplication instead of a search.
+  struct Points_ {
+    std::vector<Point> pts;
+    double perStep = 0;
+  };
   std::vector<Point>& Points(Curve c, Sex sex, KeyUnit unit);
   const std::vector<Point>& Points(Curve c, Sex sex, KeyUnit unit) const;
-  std::array<std::vector<Point>, kCurveCount * 2 * kUnitCount> points_;
+  std::array<Points_, kCurveCount * 2 * kUnitCount> points_;
 };
 
 // z = ((y/M)^L - 1) / (L S), or ln(y/M) / S when L = 0. nullopt unless y > 0.

@@ -523,4 +523,53 @@ TEST(Batch, AMalformedLineIsReportedByNumberAndTheRestProcessed) {
   EXPECT_EQ(lines[2].count(';'), lines[0].count(';'));
 }
 
+TEST(Batch, ManyBlocksKeepTheOrderOfLinesAndMessages) {
+  // Over 4 MiB: blocks processed two at a time, a line cut by a block's end,
+  // malformed lines here and there; the output must read as line by line.
+  QByteArray input = "id;sexo;idade_dias;peso;medida;estatura;pc\n";
+  std::vector<qint64> bad;
+  const int children = 200000;
+  for (int i = 0; i < children; ++i) {
+    if (i % 49991 == 7) {
+      input += "x" + QByteArray::number(i) + ";F;dez;10;;;\n";
+      bad.push_back(i + 2);
+      continue;
+    }
+    input += "c" + QByteArray::number(i) + ";" + (i % 2 ? "F" : "M") + ";" +
+             QByteArray::number(i % 6900) + ";12,5;P;" + QByteArray::number(80 + i % 60) +
+             ";\r\n";
+  }
+  input += "ultima;F;400;9;D;70;";  // no line break at the end
+  QBuffer in(&input), out;
+  in.open(QIODevice::ReadOnly);
+  out.open(QIODevice::WriteOnly);
+  std::vector<qint64> reported;
+  const BatchCounts n = AssessCsv(in, out, &Who(), true,
+                                  [&](qint64 line, const QString&) { reported.push_back(line); });
+  EXPECT_EQ(reported, bad);
+  EXPECT_EQ(n.lines, children + 1);
+  EXPECT_EQ(n.assessed, children + 1 - qint64(bad.size()));
+  const QList<QByteArray> lines = out.data().split('\n');
+  ASSERT_EQ(lines.size(), n.assessed + 2);  // the header and the final empty piece
+  qint64 expected = 0;
+  for (qsizetype k = 1; k + 1 < lines.size(); ++k) {
+    const QByteArray id = lines[k].left(lines[k].indexOf(';'));
+    if (id == "ultima") {
+      EXPECT_EQ(k, lines.size() - 2);
+      continue;
+    }
+    while (expected % 49991 == 7) ++expected;
+    ASSERT_EQ(id, "c" + QByteArray::number(expected)) << k;
+    ++expected;
+  }
+  // The same line alone gives the same cells.
+  const QByteArray one = "c12345;F;5445;12,5;P;125;\n";
+  QBuffer oneIn, oneOut;
+  oneIn.setData(one);
+  oneIn.open(QIODevice::ReadOnly);
+  oneOut.open(QIODevice::WriteOnly);
+  AssessCsv(oneIn, oneOut, &Who(), true, [](qint64, const QString&) {});
+  EXPECT_TRUE(out.data().contains(oneOut.data().split('\n')[1] + "\n"));
+}
+
 }  // namespace
