@@ -101,6 +101,11 @@ for cmd in systemd-sysusers chown dpkg-statoverride deb-systemd-helper deb-syste
   chmod +x "$STUBS/$cmd"
 done
 dpkg-deb -e "$server" "$WORK/control"
+# A script that ignores DPKG_ROOT would change this machine: not run.
+grep -q DPKG_ROOT "$WORK/control/postinst" && grep -q DPKG_ROOT "$WORK/control/postrm" || {
+  fail "the maintainer scripts ignore DPKG_ROOT"
+  exit 1
+}
 DPKG_ROOT=$SYS PATH=$STUBS:$PATH sh "$WORK/control/postinst" configure >"$WORK/postinst.log" 2>&1 ||
   fail "postinst configure: $(cat "$WORK/postinst.log")"
 cat "$WORK/postinst.log"
