@@ -213,7 +213,10 @@ void BM_HistoryPage(benchmark::State& state) {
   state.counters["scan_ratio"] = Median(pages) / Median(scans);
 }
 
-BENCHMARK(BM_HistoryPage)->DenseRange(0, 6)->Iterations(bench::Scaled(7, 1))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HistoryPage)
+    ->DenseRange(0, 6)
+    ->Iterations(bench::Scaled(7, 1))
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -10,9 +10,9 @@
 #include "server/schema.h"
 #include "server/storage.h"
 
-#include <benchmark/benchmark.h>
-
 #include "smoke.h"
+
+#include <benchmark/benchmark.h>
 #include <httplib.h>
 
 #include <QDir>
@@ -153,7 +153,11 @@ void BM_GetPercIdadeAfterChangeVsSqlite3(benchmark::State& state) {
   state.counters["ratio"] = Median(http) / Median(cli);
 }
 
-BENCHMARK(BM_GetPercIdadeVsSqlite3)->Arg(1)->Arg(bench::Scaled(100, 2))->Iterations(bench::Scaled(9, 1))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetPercIdadeVsSqlite3)
+    ->Arg(1)
+    ->Arg(bench::Scaled(100, 2))
+    ->Iterations(bench::Scaled(9, 1))
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetPercIdadeAfterChangeVsSqlite3)
     ->Args({1, 1})
     ->Args({bench::Scaled(100, 2), 1})

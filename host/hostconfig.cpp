@@ -102,7 +102,8 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
   parser.setApplicationDescription(QString::fromUtf8(kHelpIntro));
   const QCommandLineOption help({"h", "help"}, "Mostra esta ajuda e sai.");
   const QCommandLineOption config(
-      "config", QStringLiteral("Arquivo de configuração (padrão: %1).").arg(ShownPath(DefaultIniPath())),
+      "config",
+      QStringLiteral("Arquivo de configuração (padrão: %1).").arg(ShownPath(DefaultIniPath())),
       "ARQUIVO");
   const QCommandLineOption server("server",
                                   "Servidor de aplicação externo (WebURL:WebPort). Sem esta opção "

@@ -28,8 +28,7 @@ bool CanShowWindow() {
 // check fail instead of waiting for ever.
 class CheckDialogs : public fw::GuiDialogs {
  public:
-  fw::MsgButton Message(const QString& text, fw::MsgType type, fw::MsgButtons,
-                        int) override {
+  fw::MsgButton Message(const QString& text, fw::MsgType type, fw::MsgButtons, int) override {
     std::fprintf(stderr, "tabrelpeso: %s\n", qPrintable(text));
     if (type == fw::MsgType::Error || type == fw::MsgType::Warning) failed_ = true;
     return fw::mbNone;

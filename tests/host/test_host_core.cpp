@@ -191,8 +191,8 @@ TEST(HostConfig, TokenFromAFileOrTheEnvironment) {
   EXPECT_EQ(
       host::ParseHostArguments({"tabrelpeso", "--config", ini, "--token-file", file}).config.token,
       "doarquivo");
-  EXPECT_EQ(host::ParseHostArguments({"tabrelpeso", "--config", ini, "--token-file", file,
-                                      "--token", "daopcao"})
+  EXPECT_EQ(host::ParseHostArguments(
+                {"tabrelpeso", "--config", ini, "--token-file", file, "--token", "daopcao"})
                 .config.token,
             "daopcao");
   const QString empty = WriteFile(dir, "vazio.ini", "");

@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
       "ca-file", "Certificados das autoridades aceitas para o servidor em https.", "ARQUIVO");
   const QCommandLineOption config("config", "Arquivo de configuração com a seção [Servidor].",
                                   "ARQUIVO");
-  parser.addOptions(
-      {db, out, refs, percs, code, reports, title, param, server, token, tokenFile, config, caFile});
+  parser.addOptions({db, out, refs, percs, code, reports, title, param, server, token, tokenFile,
+                     config, caFile});
   if (!parser.parse(QCoreApplication::arguments()))
     return Fail(host::PortugueseParseError(parser.errorText()) +
                 QStringLiteral(" (--help mostra as opções)."));
@@ -86,13 +86,14 @@ int main(int argc, char** argv) {
     // The program's name, not the path it was started by (the man page reads it).
     const QString shown = QStringLiteral("Uso: tabrelpeso-report");
     std::cout << host::PortugueseHelp(parser.helpText(), QStringLiteral("tabrelpeso-report"))
-                     .replace(QStringLiteral("Uso: ") + QCoreApplication::arguments().first(), shown)
+                     .replace(QStringLiteral("Uso: ") + QCoreApplication::arguments().first(),
+                              shown)
                      .toStdString();
     return 0;
   }
   if (!parser.positionalArguments().isEmpty())
-    return Fail(QStringLiteral("argumento não reconhecido: %1")
-                    .arg(parser.positionalArguments().first()));
+    return Fail(
+        QStringLiteral("argumento não reconhecido: %1").arg(parser.positionalArguments().first()));
   if (!parser.isSet(out)) return Fail(QStringLiteral("informe --out (--help mostra as opções)."));
   if (parser.isSet(db) && (parser.isSet(server) || parser.isSet(token) || parser.isSet(tokenFile)))
     return Fail(QStringLiteral("use --db ou --server e --token-file, não os dois."));
@@ -108,9 +109,10 @@ int main(int argc, char** argv) {
     const host::ParsedArguments settings = host::ParseHostArguments(hostArgs);
     if (!settings.error.isEmpty()) return Fail(settings.error);
     if (settings.config.Embedded())
-      return Fail(QStringLiteral("informe --db, ou --server e --token-file, ou [Servidor] WebURL no "
-                                 "arquivo %1 (--help mostra as opções).")
-                      .arg(settings.config.iniPath));
+      return Fail(
+          QStringLiteral("informe --db, ou --server e --token-file, ou [Servidor] WebURL no "
+                         "arquivo %1 (--help mostra as opções).")
+              .arg(settings.config.iniPath));
     fw::Host::Instance().SetServer(settings.config.serverHost, settings.config.serverPort);
     fw::Host::Instance().SetToken(settings.config.token);
     fw::TNetConnection::SetDefaultTls(settings.config.serverTls, settings.config.caFile);
