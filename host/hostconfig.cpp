@@ -54,7 +54,7 @@ QString ReadTokenFile(const QString& path, QString* error) {
     return {};
   }
   while (!file.atEnd()) {
-    const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    QString line = QString::fromUtf8(file.readLine()).trimmed();
     if (!line.isEmpty() && !line.startsWith(QLatin1Char('#'))) return line;
   }
   *error = QStringLiteral("O arquivo de credencial %1 não contém nenhuma credencial.").arg(path);
