@@ -1,5 +1,5 @@
 # The two commands of the README, plus the developer's extras.
-.PHONY: deps configure build run test test-asan fuzz bench package format lint clean
+.PHONY: deps configure build run test test-asan fuzz bench bench-smoke package format lint clean
 
 JOBS ?= $(shell nproc)
 
@@ -35,6 +35,10 @@ bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 	@scripts/run-benchmarks build-release
+
+# Each benchmark once on tiny data, from the dev build (CI): one that no longer runs fails.
+bench-smoke: build
+	@scripts/run-benchmarks --smoke build
 
 # The .deb packages (desktop program and server), from the release build, in build-release/.
 package: deps

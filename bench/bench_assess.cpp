@@ -16,6 +16,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "smoke.h"
+
 #include <time.h>
 #include <chrono>
 #include <cmath>
@@ -24,7 +26,7 @@
 
 namespace {
 
-constexpr int kChildren = 1000000;
+const int kChildren = bench::Scaled(1000000, 1000);
 
 // Children from birth to 19 years with a length or height, weight and head
 // circumference near the usual (the head only under 5 years).

@@ -11,6 +11,8 @@
 #include "server/storage.h"
 #include "server/tables.h"
 
+#include "smoke.h"
+
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
@@ -29,7 +31,7 @@
 
 namespace {
 
-constexpr int kAuditRows = 1000000;
+const int kAuditRows = bench::Scaled(1000000, 2000);
 const char* const kToken = "bench-token";
 const char* const kPercentiles[] = {"003", "005", "010", "025", "050", "075", "090", "095", "097"};
 
@@ -53,8 +55,12 @@ void Generate(const QString& path) {
             {QString::number(r).rightJustified(2, u'0').toStdString(),
              "Referencia " + std::to_string(r)});
   for (const char* p : kPercentiles)
-    db->run("INSERT INTO PERCENTIL VALUES (?, ?)", {std::string(p), "Percentil " + std::string(p)});
-  db->run("INSERT INTO PESOALTU VALUES (80, 10.5, '050', '01', 11)", {});
+    db->run("INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL, VRPERCENTIL) VALUES (?, ?, ?)",
+            {std::string(p), "Percentil " + std::string(p), std::stod(p)});
+  db->run(
+      "INSERT INTO PESOALTU (VRALTURA, VRPESOFEMALT, CDPERCENTIL, CDREFEBIBL, VRPESOMASALT) "
+      "VALUES (80, 10.5, '050', '01', 11)",
+      {});
   std::mt19937 rng(7);
   for (int i = 0; i < kAuditRows; ++i) {
     const srv::TableDef& t = *srv::AllTables()[size_t(rng() % 3)];
@@ -107,12 +113,22 @@ World& GetWorld() {
   static std::unique_ptr<World> w;
   if (w) return *w;
   w = std::make_unique<World>();
-  // Kept between runs: generating takes a while and the rows are always the same.
-  w->path = QDir::temp().filePath(QStringLiteral("trp_bench_audit_%1.db").arg(kAuditRows));
+  // Kept between runs (in TRP_BENCH_CACHE, which scripts/run-benchmarks puts
+  // in the build tree): generating takes a while and the rows are always the same.
+  const QString cache = qEnvironmentVariable("TRP_BENCH_CACHE");
+  const QDir dir = cache.isEmpty() ? QDir::temp() : QDir(cache);
+  if (!dir.mkpath(QStringLiteral(".")))
+    throw std::runtime_error("cannot create " + dir.path().toStdString());
+  w->path = dir.filePath(QStringLiteral("trp_bench_audit_%1.db").arg(kAuditRows));
   if (!QFile::exists(w->path)) {
     const QString partial = w->path + QStringLiteral(".partial");
     QFile::remove(partial);
-    Generate(partial);
+    try {
+      Generate(partial);
+    } catch (...) {
+      QFile::remove(partial);
+      throw;
+    }
     QFile::rename(partial, w->path);
   }
   srv::ServerOptions o;
@@ -197,7 +213,10 @@ void BM_HistoryPage(benchmark::State& state) {
   state.counters["scan_ratio"] = Median(pages) / Median(scans);
 }
 
-BENCHMARK(BM_HistoryPage)->DenseRange(0, 6)->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HistoryPage)
+    ->DenseRange(0, 6)
+    ->Iterations(bench::Scaled(7, 1))
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -18,6 +18,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "smoke.h"
+
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -26,10 +28,10 @@
 
 namespace {
 
-constexpr int kRefs = 100;
+const int kRefs = bench::Scaled(100, 2);
 constexpr int kPercs = 10;
 constexpr int kAges = 241;
-constexpr int kRows = kRefs * kPercs * kAges;
+const int kRows = kRefs * kPercs * kAges;
 constexpr double kRawBytesPerRow = 22 * 8;
 
 const char* const kValueFields[] = {

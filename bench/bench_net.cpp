@@ -18,11 +18,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include "smoke.h"
+
 #include <cmath>
 
 namespace {
 
-constexpr int kRefs = 100;
+const int kRefs = bench::Scaled(100, 2);
 constexpr int kPercs = 10;
 constexpr int kAges = 241;
 

@@ -20,6 +20,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "smoke.h"
+
 #include <chrono>
 #include <ctime>
 #include <fstream>
@@ -116,7 +118,7 @@ void BM_ReportToPdf_VsQueryAlone(benchmark::State& state) {
 }
 BENCHMARK(BM_ReportToPdf_VsQueryAlone)
     ->Arg(1)
-    ->Arg(100)
+    ->Arg(bench::Scaled(100, 2))
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -28,6 +28,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "smoke.h"
+
 #include <chrono>
 #include <initializer_list>
 #include <map>
@@ -192,16 +194,16 @@ BENCHMARK(BM_BuildScreen)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_FirstLoad_ScreenVsDirect)
     ->Arg(1)
-    ->Arg(100)
+    ->Arg(bench::Scaled(100, 2))
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->MinTime(3);
+    ->Apply(bench::MinTimeOrOnce<3>);
 BENCHMARK(BM_ConfirmAgeRow_VsGetPercIdade)
     ->Arg(1)
-    ->Arg(100)
+    ->Arg(bench::Scaled(100, 2))
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->MinTime(3);
+    ->Apply(bench::MinTimeOrOnce<3>);
 
 }  // namespace
 

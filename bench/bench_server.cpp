@@ -10,6 +10,8 @@
 #include "server/schema.h"
 #include "server/storage.h"
 
+#include "smoke.h"
+
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
@@ -151,13 +153,17 @@ void BM_GetPercIdadeAfterChangeVsSqlite3(benchmark::State& state) {
   state.counters["ratio"] = Median(http) / Median(cli);
 }
 
-BENCHMARK(BM_GetPercIdadeVsSqlite3)->Arg(1)->Arg(100)->Iterations(9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetPercIdadeVsSqlite3)
+    ->Arg(1)
+    ->Arg(bench::Scaled(100, 2))
+    ->Iterations(bench::Scaled(9, 1))
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetPercIdadeAfterChangeVsSqlite3)
     ->Args({1, 1})
-    ->Args({100, 1})
-    ->Args({1, 1000})
-    ->Args({100, 1000})
-    ->Iterations(5)
+    ->Args({bench::Scaled(100, 2), 1})
+    ->Args({1, bench::Scaled(1000, 5)})
+    ->Args({bench::Scaled(100, 2), bench::Scaled(1000, 5)})
+    ->Iterations(bench::Scaled(5, 1))
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -46,30 +46,34 @@ install(FILES ${TRP_PKG_DIR}/tabrelpeso-server.service
 install(FILES ${TRP_PKG_DIR}/tabrelpeso-server.sysusers
   DESTINATION lib/sysusers.d RENAME tabrelpeso-server.conf COMPONENT server)
 install(FILES ${TRP_PKG_DIR}/server.conf DESTINATION /etc/tabrelpeso COMPONENT server)
+install(PROGRAMS ${TRP_PKG_DIR}/iniciar-sem-systemd DESTINATION ${TRP_SERVER_LIBDIR}
+  COMPONENT server)
 install(FILES ${TRP_PKG_DIR}/haproxy.cfg.example ${PROJECT_SOURCE_DIR}/scripts/haproxy-503.http
   DESTINATION ${CMAKE_INSTALL_DOCDIR}-server/examples COMPONENT server)
 
-# Man pages from each program's own --help, so they never drift from it.
+# Man pages from each program's own --help, so they never drift from it, with
+# what an installed system needs besides (packaging/man/<program>.h2m, which
+# also holds the page's name: help2man encodes a --name twice). help2man runs
+# under a UTF-8 locale (in C it writes every accent as "?"), with a home of no
+# one's and no XDG folders, so that defaults read ~/.config/...
 # Each package gets its copyright and a compressed changelog.
 find_program(TRP_HELP2MAN help2man)
 find_program(TRP_GZIP gzip REQUIRED)
 set(TRP_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 set(manpages)
-set(TRP_MAN_NAME_tabrelpeso "manutenção e impressão das tabelas antropométricas")
-set(TRP_MAN_NAME_tabrelpeso-admin "criação, importação, verificação e exportação do banco")
-set(TRP_MAN_NAME_tabrelpeso-report "relatório das tabelas em PDF, sem tela")
-set(TRP_MAN_NAME_tabrelpeso-server "servidor de aplicação das tabelas antropométricas")
 foreach(program IN ITEMS ${TRP_DESKTOP_PROGRAMS} tabrelpeso-server)
   set(page ${TRP_MAN_DIR}/${program}.1.gz)
   if(TRP_HELP2MAN AND NOT TRP_SANITIZE)
     add_custom_command(OUTPUT ${page}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${TRP_MAN_DIR}
-      COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
-        ${TRP_HELP2MAN} --no-info --section 1
-        --version-string ${PROJECT_VERSION} --name "${TRP_MAN_NAME_${program}}"
+      COMMAND ${CMAKE_COMMAND} -E env --unset=XDG_CONFIG_HOME --unset=XDG_DATA_HOME
+        --unset=TRP_TOKEN QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 LANG=C.UTF-8 HOME=/home/usuario
+        ${TRP_HELP2MAN} --no-info --section 1 --locale C.UTF-8
+        --version-string ${PROJECT_VERSION}
+        --include ${TRP_PKG_DIR}/man/${program}.h2m
         --output ${TRP_MAN_DIR}/${program}.1 $<TARGET_FILE:${program}>
       COMMAND ${TRP_GZIP} -9nf ${TRP_MAN_DIR}/${program}.1
-      DEPENDS ${program} VERBATIM)
+      DEPENDS ${program} ${TRP_PKG_DIR}/man/${program}.h2m VERBATIM)
     list(APPEND manpages ${page})
     if(program STREQUAL "tabrelpeso-server")
       install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT server OPTIONAL)

@@ -23,7 +23,11 @@ const char kHelpIntro[] =
     "Configuração: arquivo INI (--config), seções [Servidor] WebURL, WebPort, Token,\n"
     "TLS, CA;\n"
     "[BancoLocal] Banco; [Relatorios] Pasta; [Dados] Pasta. As opções abaixo têm\n"
-    "precedência sobre o arquivo.";
+    "precedência sobre o arquivo.\n"
+    "\n"
+    "Credencial: --token-file, ou a variável de ambiente TRP_TOKEN, ou Token no\n"
+    "arquivo INI (gravado só para o usuário, modo 0600). --token deixa a credencial\n"
+    "visível a todos os usuários da máquina (ps): prefira --token-file.";
 
 bool ParseServer(const QString& text, QString* hostOut, int* portOut, bool* tlsOut) {
   fw::ServerAddress a;
@@ -35,7 +39,46 @@ bool ParseServer(const QString& text, QString* hostOut, int* portOut, bool* tlsO
   return true;
 }
 
+// A path under the user's home as ~/...: the help (and the man page made
+// from it) is read by other users.
+QString ShownPath(const QString& path) {
+  const QString home = QDir::homePath();
+  return path.startsWith(home + QLatin1Char('/')) ? QLatin1Char('~') + path.mid(home.size()) : path;
+}
+
+// The token of a file holding it alone: the first line that is not empty
+// nor a comment.
+QString ReadTokenFile(const QString& path, QString* error) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    *error = QStringLiteral("Arquivo de credencial não encontrado ou ilegível: %1").arg(path);
+    return {};
+  }
+  while (!file.atEnd()) {
+    QString line = QString::fromUtf8(file.readLine()).trimmed();
+    if (!line.isEmpty() && !line.startsWith(QLatin1Char('#'))) return line;
+  }
+  *error = QStringLiteral("O arquivo de credencial %1 não contém nenhuma credencial.").arg(path);
+  return {};
+}
+
 }  // namespace
+
+QString PortugueseHelp(QString text, const QString& program) {
+  // QCommandLineParser writes its headings in English.
+  text.replace(QLatin1String("Usage:"), QStringLiteral("Uso:"))
+      .replace(QLatin1String("Options:"), QStringLiteral("Opções:"))
+      .replace(QLatin1String("[options]"), QStringLiteral("[opções]"))
+      .replace(QLatin1String("<executable_name>"), program);
+  if (!text.endsWith(QLatin1Char('\n'))) text += QLatin1Char('\n');
+  return text;
+}
+
+QString PortugueseParseError(QString text) {
+  return text.replace(QLatin1String("Unknown options"), QStringLiteral("Opções desconhecidas"))
+      .replace(QLatin1String("Unknown option"), QStringLiteral("Opção desconhecida"))
+      .replace(QLatin1String("Missing value after"), QStringLiteral("Falta o valor depois de"));
+}
 
 QString HostConfig::DefaultDatabaseFile() const {
   return QDir(dataDir.isEmpty() ? DefaultDataDir() : dataDir).filePath("tabrelpeso.db");
@@ -60,7 +103,8 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
   parser.setApplicationDescription(QString::fromUtf8(kHelpIntro));
   const QCommandLineOption help({"h", "help"}, "Mostra esta ajuda e sai.");
   const QCommandLineOption config(
-      "config", QStringLiteral("Arquivo de configuração (padrão: %1).").arg(DefaultIniPath()),
+      "config",
+      QStringLiteral("Arquivo de configuração (padrão: %1).").arg(ShownPath(DefaultIniPath())),
       "ARQUIVO");
   const QCommandLineOption server("server",
                                   "Servidor de aplicação externo (WebURL:WebPort). Sem esta opção "
@@ -70,7 +114,14 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
                                   "Autoridades de certificação (PEM) que assinam o certificado do "
                                   "servidor de aplicação em https (padrão: as do sistema).",
                                   "ARQUIVO");
-  const QCommandLineOption token("token", "Credencial (token) do servidor de aplicação.", "TOKEN");
+  const QCommandLineOption token("token",
+                                 "Credencial (token) do servidor de aplicação (visível em ps; "
+                                 "prefira --token-file).",
+                                 "TOKEN");
+  const QCommandLineOption tokenFile("token-file",
+                                     "Arquivo que contém a credencial (token) do servidor de "
+                                     "aplicação, só ela (linhas vazias e # são ignoradas).",
+                                     "ARQUIVO");
   const QCommandLineOption db("db",
                               "Banco de dados local: arquivo SQLite ou "
                               "postgresql://usuario@host:porta/banco. Com o servidor embutido, "
@@ -80,26 +131,19 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
   const QCommandLineOption reports("reports", "Pasta dos relatórios.", "PASTA");
   const QCommandLineOption dataDir(
       "data-dir",
-      QStringLiteral("Pasta de dados do servidor embutido (padrão: %1).").arg(DefaultDataDir()),
+      QStringLiteral("Pasta de dados do servidor embutido (padrão: %1).")
+          .arg(ShownPath(DefaultDataDir())),
       "PASTA");
   const QCommandLineOption quitAfter("quit-after",
                                      "Abre o módulo e encerra após MS milissegundos "
                                      "(verificação da instalação).",
                                      "MS");
-  parser.addOptions({help, config, server, caFile, token, db, reports, dataDir, quitAfter});
-  // QCommandLineParser writes its headings in English.
-  out.helpText = parser.helpText()
-                     .replace(QLatin1String("Usage:"), QStringLiteral("Uso:"))
-                     .replace(QLatin1String("Options:"), QStringLiteral("Opções:"))
-                     .replace(QLatin1String("[options]"), QStringLiteral("[opções]"))
-                     .replace(QLatin1String("<executable_name>"), QStringLiteral("tabrelpeso"));
-  if (!out.helpText.endsWith('\n')) out.helpText += '\n';
+  parser.addOptions(
+      {help, config, server, caFile, token, tokenFile, db, reports, dataDir, quitAfter});
+  out.helpText = PortugueseHelp(parser.helpText(), QStringLiteral("tabrelpeso"));
 
   if (!parser.parse(args)) {
-    out.error = parser.errorText()
-                    .replace(QLatin1String("Unknown options"), QStringLiteral("Opções desconhecidas"))
-                    .replace(QLatin1String("Unknown option"), QStringLiteral("Opção desconhecida"))
-                    .replace(QLatin1String("Missing value after"), QStringLiteral("Falta o valor depois de"));
+    out.error = PortugueseParseError(parser.errorText());
     return out;
   }
   if (parser.isSet(help)) {
@@ -162,6 +206,12 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
             .arg(c.caFile);
     return out;
   }
+  // The environment over the file, the options over both.
+  if (qEnvironmentVariableIsSet("TRP_TOKEN")) c.token = qEnvironmentVariable("TRP_TOKEN").trimmed();
+  if (parser.isSet(tokenFile)) {
+    c.token = ReadTokenFile(parser.value(tokenFile), &out.error);
+    if (!out.error.isEmpty()) return out;
+  }
   if (parser.isSet(token)) c.token = parser.value(token);
   if (parser.isSet(db)) c.database = parser.value(db).trimmed();
   if (parser.isSet(reports)) c.reportsDir = parser.value(reports);
@@ -178,8 +228,8 @@ ParsedArguments ParseHostArguments(const QStringList& args) {
   if (c.dataDir.isEmpty()) c.dataDir = DefaultDataDir();
   if (!c.Embedded() && c.token.isEmpty()) {
     out.error = QStringLiteral(
-                    "O servidor %1:%2 foi configurado sem credencial: informe --token ou "
-                    "Servidor/Token no arquivo %3.")
+                    "O servidor %1:%2 foi configurado sem credencial: informe --token-file, "
+                    "TRP_TOKEN ou Servidor/Token no arquivo %3.")
                     .arg(c.serverHost)
                     .arg(c.serverPort)
                     .arg(c.iniPath);
@@ -191,7 +241,10 @@ bool WriteIniTemplate(const QString& path) {
   if (QFileInfo::exists(path)) return true;
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
   QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+  // Owner only from the start: the file invites the token.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::NewOnly,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+    return false;
   file.write(
       "; Tabela de Relação Peso/Altura: configuração do usuário.\n"
       "; Sem WebURL, o programa usa o servidor de aplicação embutido.\n"
@@ -211,6 +264,16 @@ bool WriteIniTemplate(const QString& path) {
       "[Dados]\n"
       "; Pasta=/caminho/da/pasta/de/dados\n");
   return file.flush();
+}
+
+bool ProtectIniToken(const QString& path) {
+  const QSettings ini(path, QSettings::IniFormat);
+  if (ini.value("Servidor/Token").toString().trimmed().isEmpty()) return false;
+  QFile file(path);
+  const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                      QFileDevice::WriteOther;
+  if (!(file.permissions() & others)) return false;
+  return file.setPermissions(file.permissions() & ~others);
 }
 
 }  // namespace host

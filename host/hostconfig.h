@@ -34,17 +34,27 @@ struct ParsedArguments {
   QString error;  // Portuguese; empty when the arguments were fine
 };
 
+// A QCommandLineParser's help and error texts with its English words in
+// Portuguese; `program` replaces "<executable_name>".
+QString PortugueseHelp(QString text, const QString& program);
+QString PortugueseParseError(QString text);
+
 // The default INI path: <AppConfigLocation>/tabrelpeso.ini.
 QString DefaultIniPath();
 // The default data folder: AppDataLocation.
 QString DefaultDataDir();
 
-// Reads the INI file (missing file: all defaults), then the flags in `args`
-// (args[0] is the program). Never throws: bad flags or values give `error`.
+// Reads the INI file (missing file: all defaults), then TRP_TOKEN, then the
+// flags in `args` (args[0] is the program). Never throws: bad flags or values give `error`.
 ParsedArguments ParseHostArguments(const QStringList& args);
 
-// Writes a commented template to `path` when no file is there, so that a
-// user finds the settings to edit. Returns false when it cannot be written.
+// Writes a commented template to `path` (mode 0600) when no file is there,
+// so that a user finds the settings to edit. Returns false when it cannot be
+// written.
 bool WriteIniTemplate(const QString& path);
+
+// A settings file that holds a token and that others may read is made the
+// owner's only. Returns true when its mode was changed.
+bool ProtectIniToken(const QString& path);
 
 }  // namespace host

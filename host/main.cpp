@@ -1,6 +1,7 @@
 // tabrelpeso: the desktop host application.
 
 #include "framework/data/errors.h"
+#include "framework/ui/gui_dialogs.h"
 #include "host/hostapp.h"
 #include "host/mainwindow.h"
 #include "host/moduleloader.h"
@@ -21,6 +22,26 @@ bool CanShowWindow() {
   if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
   return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
+
+// The installation check (--quit-after) has nobody to answer a message: each
+// goes to stderr, is answered as closed, and an error or a warning makes the
+// check fail instead of waiting for ever.
+class CheckDialogs : public fw::GuiDialogs {
+ public:
+  fw::MsgButton Message(const QString& text, fw::MsgType type, fw::MsgButtons, int) override {
+    std::fprintf(stderr, "tabrelpeso: %s\n", qPrintable(text));
+    if (type == fw::MsgType::Error || type == fw::MsgType::Warning) failed_ = true;
+    return fw::mbNone;
+  }
+  fw::MsgButton MessageDetail(const QString& text, const QString& detail, fw::MsgType type,
+                              fw::MsgButtons buttons, int helpContext) override {
+    return Message(text + QLatin1Char('\n') + detail, type, buttons, helpContext);
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  bool failed_ = false;
+};
 
 }  // namespace
 
@@ -61,8 +82,14 @@ int main(int argc, char** argv) {
   const host::HostConfig& config = parsed.config;
   const bool check = config.quitAfterMs >= 0;
   host::WriteIniTemplate(config.iniPath);
+  if (host::ProtectIniToken(config.iniPath))
+    std::fprintf(stderr,
+                 "tabrelpeso: %s guarda uma credencial e era legível por outros usuários; "
+                 "agora só o dono o lê (modo 0600).\n",
+                 qPrintable(config.iniPath));
 
-  host::HostApp hostApp(config);
+  CheckDialogs checkDialogs;
+  host::HostApp hostApp(config, check ? &checkDialogs : nullptr);
   try {
     hostApp.Start();
   } catch (const fw::Error& e) {
@@ -86,5 +113,5 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   QTimer::singleShot(config.quitAfterMs, &app, &QApplication::quit);
   const int rc = app.exec();
-  return opened ? rc : 1;
+  return opened && !checkDialogs.Failed() ? rc : 1;
 }

@@ -177,6 +177,75 @@ TEST(HostConfig, IniTemplateIsWrittenOnceAndReadsAsEmbedded) {
   EXPECT_EQ(host::ParseHostArguments({"tabrelpeso", "--config", path}).config.serverHost, "x");
 }
 
+// The token never needs the command line: a file of its own, or the
+// environment; the options over the environment over the settings file.
+TEST(HostConfig, TokenFromAFileOrTheEnvironment) {
+  QTemporaryDir dir;
+  const QString ini =
+      WriteFile(dir, "servidor.ini", "[Servidor]\nWebURL=10.0.0.5\nWebPort=8300\nToken=doini\n");
+  const QString file = WriteFile(dir, "token", "# credencial do admin\n\n  doarquivo  \n");
+  qunsetenv("TRP_TOKEN");
+  EXPECT_EQ(host::ParseHostArguments({"tabrelpeso", "--config", ini}).config.token, "doini");
+  qputenv("TRP_TOKEN", "doambiente");
+  EXPECT_EQ(host::ParseHostArguments({"tabrelpeso", "--config", ini}).config.token, "doambiente");
+  EXPECT_EQ(
+      host::ParseHostArguments({"tabrelpeso", "--config", ini, "--token-file", file}).config.token,
+      "doarquivo");
+  EXPECT_EQ(host::ParseHostArguments(
+                {"tabrelpeso", "--config", ini, "--token-file", file, "--token", "daopcao"})
+                .config.token,
+            "daopcao");
+  const QString empty = WriteFile(dir, "vazio.ini", "");
+  const auto fromEnv =
+      host::ParseHostArguments({"tabrelpeso", "--config", empty, "--server", "h:8211"});
+  EXPECT_TRUE(fromEnv.error.isEmpty()) << fromEnv.error.toStdString();
+  EXPECT_EQ(fromEnv.config.token, "doambiente");
+  qunsetenv("TRP_TOKEN");
+}
+
+TEST(HostConfig, AMissingOrEmptyTokenFileIsRefused) {
+  QTemporaryDir dir;
+  const QString empty = WriteFile(dir, "vazio.ini", "");
+  const QString blank = WriteFile(dir, "token", "# nada aqui\n\n");
+  const struct {
+    QString file;
+    const char* says;
+  } cases[] = {{dir.filePath("naoexiste"), "não encontrado ou ilegível"},
+               {blank, "não contém nenhuma credencial"}};
+  for (const auto& c : cases) {
+    const auto parsed = host::ParseHostArguments(
+        {"tabrelpeso", "--config", empty, "--server", "h:8211", "--token-file", c.file});
+    EXPECT_TRUE(parsed.error.contains(QString::fromUtf8(c.says))) << parsed.error.toStdString();
+  }
+}
+
+TEST(HostConfig, SettingsThatHoldATokenAreTheOwnersOnly) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("conf/tabrelpeso.ini");
+  ASSERT_TRUE(host::WriteIniTemplate(path));
+  const auto others = QFileDevice::ReadGroup | QFileDevice::ReadOther;
+  EXPECT_FALSE(QFile::permissions(path) & others);
+  EXPECT_FALSE(host::ProtectIniToken(path));  // the template holds no token
+
+  const QString withToken = WriteFile(dir, "token.ini", "[Servidor]\nToken=segredo\n");
+  ASSERT_TRUE(QFile::setPermissions(withToken, QFile::permissions(withToken) | others));
+  EXPECT_TRUE(host::ProtectIniToken(withToken));
+  EXPECT_FALSE(QFile::permissions(withToken) & others);
+  EXPECT_TRUE(QFile::permissions(withToken) & QFileDevice::ReadOwner);
+
+  const QString without = WriteFile(dir, "sem.ini", "[Servidor]\nWebURL=x\n");
+  ASSERT_TRUE(QFile::setPermissions(without, QFile::permissions(without) | others));
+  EXPECT_FALSE(host::ProtectIniToken(without));
+  EXPECT_TRUE(QFile::permissions(without) & QFileDevice::ReadOther);
+}
+
+TEST(HostConfig, HelpShowsDefaultsUnderTheHomeAsTilde) {
+  const auto parsed = host::ParseHostArguments({"tabrelpeso", "--help"});
+  EXPECT_TRUE(parsed.helpText.contains("--token-file"));
+  EXPECT_TRUE(parsed.helpText.contains("TRP_TOKEN"));
+  EXPECT_FALSE(parsed.helpText.contains(QDir::homePath() + '/')) << parsed.helpText.toStdString();
+}
+
 class Cache : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -246,6 +246,13 @@ TEST_F(ServerMode, TheReportToolReadsTheServerThroughItsTokenOrItsSettings) {
                 .arg(kRead)
                 .toUtf8());
   }
+  // The token from a file, so that it is not on the command line.
+  const QString tokenFile = dir_->filePath(QStringLiteral("token"));
+  {
+    QFile f(tokenFile);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(kRead.toUtf8() + '\n');
+  }
   struct Case {
     QStringList args;
     bool served;
@@ -253,6 +260,7 @@ TEST_F(ServerMode, TheReportToolReadsTheServerThroughItsTokenOrItsSettings) {
   const QString server = QStringLiteral("127.0.0.1:%1").arg(port_);
   const std::vector<Case> cases{
       {{"--server", server, "--token", kRead}, true},
+      {{"--server", server, "--token-file", tokenFile}, true},
       {{"--config", ini}, true},
       {{"--server", server, "--token", "errado"}, false},
   };

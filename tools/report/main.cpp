@@ -31,11 +31,14 @@ const char* const kDescription =
     "Exemplos:\n"
     "  tabrelpeso-report --db tabrelpeso.db --out tabelas.pdf\n"
     "  tabrelpeso-report --db tabrelpeso.db --refs 01,02 --percs 003,050 --out p.pdf\n"
-    "  tabrelpeso-report --server 10.0.0.5:8211 --token T --out tabelas.pdf\n"
+    "  tabrelpeso-report --server 10.0.0.5:8211 --token-file ~/.config/tabrelpeso/token \\\n"
+    "    --out tabelas.pdf\n"
     "\n"
-    "Sem --db, os dados vêm do servidor de aplicação de --server e --token, ou da\n"
-    "seção [Servidor] (WebURL, WebPort, Token) do arquivo de configuração do\n"
-    "programa (--config); com o servidor fora do ar, nada é gravado.\n"
+    "Sem --db, os dados vêm do servidor de aplicação de --server e da credencial de\n"
+    "--token-file (ou da variável de ambiente TRP_TOKEN), ou da seção [Servidor]\n"
+    "(WebURL, WebPort, Token) do arquivo de configuração do programa (--config);\n"
+    "com o servidor fora do ar, nada é gravado. --token deixa a credencial visível\n"
+    "a todos os usuários da máquina (ps).\n"
     "\n"
     "--refs e --percs aceitam uma lista de códigos separados por vírgula, ou T\n"
     "(todos, o padrão). Outros parâmetros da consulta: --param NOME=VALOR.\n"
@@ -54,7 +57,8 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromUtf8(kDescription));
-  parser.addHelpOption();
+  const QCommandLineOption help({"h", "help"}, "Mostra esta ajuda e sai.");
+  parser.addOption(help);
   const QCommandLineOption db("db", "Banco: arquivo SQLite ou postgresql://...", "BANCO");
   const QCommandLineOption out("out", "Arquivo PDF a gravar.", "ARQUIVO");
   const QCommandLineOption refs("refs", "Referências: lista ou T (padrão).", "LISTA", "T");
@@ -67,30 +71,48 @@ int main(int argc, char** argv) {
   const QCommandLineOption server("server", "Servidor de aplicação (os dados vêm dele).",
                                   "HOST:PORTA");
   const QCommandLineOption token("token", "Credencial (token) do servidor de aplicação.", "TOKEN");
+  const QCommandLineOption tokenFile("token-file", "Arquivo que contém a credencial (token).",
+                                     "ARQUIVO");
   const QCommandLineOption caFile(
       "ca-file", "Certificados das autoridades aceitas para o servidor em https.", "ARQUIVO");
   const QCommandLineOption config("config", "Arquivo de configuração com a seção [Servidor].",
                                   "ARQUIVO");
-  parser.addOptions({db, out, refs, percs, code, reports, title, param, server, token, config, caFile});
-  parser.process(app);
+  parser.addOptions({db, out, refs, percs, code, reports, title, param, server, token, tokenFile,
+                     config, caFile});
+  if (!parser.parse(QCoreApplication::arguments()))
+    return Fail(host::PortugueseParseError(parser.errorText()) +
+                QStringLiteral(" (--help mostra as opções)."));
+  if (parser.isSet(help)) {
+    // The program's name, not the path it was started by (the man page reads it).
+    const QString shown = QStringLiteral("Uso: tabrelpeso-report");
+    std::cout << host::PortugueseHelp(parser.helpText(), QStringLiteral("tabrelpeso-report"))
+                     .replace(QStringLiteral("Uso: ") + QCoreApplication::arguments().first(),
+                              shown)
+                     .toStdString();
+    return 0;
+  }
+  if (!parser.positionalArguments().isEmpty())
+    return Fail(
+        QStringLiteral("argumento não reconhecido: %1").arg(parser.positionalArguments().first()));
   if (!parser.isSet(out)) return Fail(QStringLiteral("informe --out (--help mostra as opções)."));
-  if (parser.isSet(db) && (parser.isSet(server) || parser.isSet(token)))
-    return Fail(QStringLiteral("use --db ou --server e --token, não os dois."));
+  if (parser.isSet(db) && (parser.isSet(server) || parser.isSet(token) || parser.isSet(tokenFile)))
+    return Fail(QStringLiteral("use --db ou --server e --token-file, não os dois."));
 
   // Without --db, the server of the options or of the program's settings,
   // read as the desktop program reads them.
   std::unique_ptr<host::ServerCopy> copy;
   if (!parser.isSet(db)) {
     QStringList hostArgs{QStringLiteral("tabrelpeso")};
-    for (const QCommandLineOption* o : {&server, &token, &config, &caFile})
+    for (const QCommandLineOption* o : {&server, &token, &tokenFile, &config, &caFile})
       if (parser.isSet(*o)) hostArgs << "--" + o->names().first() << parser.value(*o);
     QCoreApplication::setApplicationName(QStringLiteral("tabrelpeso"));
     const host::ParsedArguments settings = host::ParseHostArguments(hostArgs);
     if (!settings.error.isEmpty()) return Fail(settings.error);
     if (settings.config.Embedded())
-      return Fail(QStringLiteral("informe --db, ou --server e --token, ou [Servidor] WebURL no "
-                                 "arquivo %1 (--help mostra as opções).")
-                      .arg(settings.config.iniPath));
+      return Fail(
+          QStringLiteral("informe --db, ou --server e --token-file, ou [Servidor] WebURL no "
+                         "arquivo %1 (--help mostra as opções).")
+              .arg(settings.config.iniPath));
     fw::Host::Instance().SetServer(settings.config.serverHost, settings.config.serverPort);
     fw::Host::Instance().SetToken(settings.config.token);
     fw::TNetConnection::SetDefaultTls(settings.config.serverTls, settings.config.caFile);
