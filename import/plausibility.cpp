@@ -29,11 +29,6 @@ double Round(double v, int decimals) {
   return std::round(v * f) / f;
 }
 
-double Round(double v, int decimals) {
-  const double f = std::pow(10.0, decimals);
-  return std::round(v * f) / f;
-}
-
 QString Num(double v) { return QString::number(v, 'g', 6).replace(u'.', u','); }
 
 QString SexName(Sex sex) {
