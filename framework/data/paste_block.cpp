@@ -55,7 +55,7 @@ PastedNumber ParsePastedNumber(const QString& cell, int intDigits, int decDigits
     return {std::nullopt, QStringLiteral("O valor já tem vírgula")};
   const qsizetype decimals = comma < 0 ? 0 : text.size() - comma - 1;
   const qsizetype integers = comma < 0 ? text.size() : comma;
-  if (decimals > 0 && decDigits <= 0)
+  if (comma >= 0 && decDigits <= 0)
     return {std::nullopt, QStringLiteral("Este valor não tem casas decimais")};
   if (decimals > decDigits)
     return {std::nullopt, decDigits == 1
@@ -65,7 +65,9 @@ PastedNumber ParsePastedNumber(const QString& cell, int intDigits, int decDigits
     return {std::nullopt,
             QStringLiteral("Máximo de %1 algarismos antes da vírgula").arg(intDigits)};
   bool ok = false;
-  const std::optional<double> value = ParseFloat(text, &ok);
+  // "12," is a number still being typed.
+  const std::optional<double> value =
+      ParseFloat(text.endsWith(QLatin1Char(',')) ? text.chopped(1) : text, &ok);
   if (!ok || !value) return {std::nullopt, QStringLiteral("Use só algarismos e vírgula")};
   return {value, {}};
 }
