@@ -229,7 +229,7 @@ TEST(ReferenceRanges, TheShippedCurvesBoundEachMeasureAtItsAgeOrHeight) {
     EXPECT_TRUE(range->sources.contains(QStringLiteral("OMS 2006/2007"))) << c.what;
   }
   // Past every curve (25 years) only the physiological bounds are left.
-  EXPECT_FALSE(curves.RangeAt(Quantity::Weight, Statistic::Value, true, kMale, 300, 60));
+  EXPECT_FALSE(curves.RangeAt(Quantity::Weight, Statistic::Value, true, kMale, 300));
   // Without the folders, no range at all, and no error.
   EXPECT_TRUE(trp::growth::ReferenceCurves(QStringLiteral("/nao/existe"), QString()).Empty());
 }
@@ -283,26 +283,28 @@ TEST(Plausibility, SlipsAtTheEndOfACurveOrInANewReferenceAreFound) {
     ASSERT_FALSE(findings.isEmpty());
     EXPECT_TRUE(findings.first().contains(QString::fromUtf8(c.expected)))
         << findings.join(u'\n').toStdString();
-    EXPECT_EQ(findings.size(), 1) << findings.join(u'\n').toStdString();
+    // A wild value is also off its curve's line; nothing else is reported.
+    EXPECT_LE(findings.size(), 2) << findings.join(u'\n').toStdString();
   }
   EXPECT_EQ(trp::growth::CheckRows(upTo2Years()), QStringList());
 }
 
-// Percentiles are ordered by their values: a code that does not sort as its
-// value ("D03" for the 3rd) is no fault, a value out of place is.
+// Percentiles are ordered by their values: the 2.5th percentile kept as
+// "025" comes before the 10th, not after it.
 TEST(Plausibility, ThePercentilesOrderIsTheirValuesOrder) {
   Rows rows;
   for (const auto& a : Cdc().age)
     if (a.years == 5 && (a.percentile == QLatin1String("003") ||
-                         a.percentile == QLatin1String("050")))
+                         a.percentile == QLatin1String("010")))
       rows.age.push_back(a);
   for (auto& a : rows.age)
-    if (a.percentile == QLatin1String("003")) a.percentile = QStringLiteral("D03");
-  const trp::growth::PercentileValues values{{QStringLiteral("D03"), 3},
-                                             {QStringLiteral("050"), 50}};
+    if (a.percentile == QLatin1String("003")) a.percentile = QStringLiteral("025");
+  const trp::growth::PercentileValues values{{QStringLiteral("025"), 2.5},
+                                             {QStringLiteral("010"), 10}};
   EXPECT_EQ(trp::growth::CheckRows(rows, values), QStringList());
   const QStringList byCode = trp::growth::CheckRows(rows);
   ASSERT_FALSE(byCode.isEmpty());
-  EXPECT_TRUE(byCode.first().contains(QStringLiteral("P050 = "))) << byCode.first().toStdString();
-  EXPECT_TRUE(byCode.first().contains(QStringLiteral("maior que PD03"))) << byCode.first().toStdString();
+  EXPECT_TRUE(byCode.first().contains(QStringLiteral("P010 = ")) &&
+              byCode.first().contains(QStringLiteral("maior que P025")))
+      << byCode.first().toStdString();
 }

@@ -373,6 +373,10 @@ TEST(AdminTool, CheckFindsATenfoldWeightAtTheEndOfACurve) {
     auto conn = srv::OpenDb(db);
     conn->run("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('09', 'Digitada')", {});
     conn->run(
+        "INSERT OR IGNORE INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL, VRPERCENTIL) VALUES ('050', "
+        "'Percentil 50', 50)",
+        {});
+    conn->run(
         "INSERT INTO PESALTIDADE (CDREFEBIBL, CDPERCENTIL, NRIDADEINI, NRIDADEFIN, VRPESOMASIDA) "
         "VALUES ('09', '050', 2, 0, 12.5), ('09', '050', 2, 1, 125)",
         {});
