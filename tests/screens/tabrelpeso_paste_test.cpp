@@ -7,9 +7,12 @@
 // file behind the server.
 
 #include "framework/data/format.h"
+#include "framework/net/netconnection.h"
 #include "framework/sql/localdb.h"
 #include "framework/ui/consiste.h"
+#include "model/datasets.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
+#include "services/rdm_tabrelpeso.h"
 #include "tests/screens/screen_fixture.h"
 
 #include <QApplication>
@@ -32,10 +35,28 @@ class Paste : public SampleScreenTest {
     SampleScreenTest::SetUp();
     grid_ = form_->dbgIdPesAltMasc;
   }
-  void ChooseReference(const char* code) {
-    ClickTab(form_->tshPadrao);
-    ASSERT_TRUE(form_->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QLatin1String(code)));
-    ClickCell(form_->dbgPadrao, form_->cdsReferencia->RecNo(), 0);
+  // Another workstation saves `value` in `field` of the current age row,
+  // through the server, as its own screen would.
+  void OtherUserSaves(const char* field, double value) {
+    fw::Dataset* rows = form_->cdsIdPesAlt;
+    fw::DeltaPacket delta;
+    delta.fields = trp::model::PacketFields(u"SetIdPesAlt");
+    QVariantList old;
+    for (const fw::FieldDef& f : delta.fields)
+      old << rows->ValueAt(rows->RecNo(), rows->FieldByName(f.name)->Index());
+    QVariantList now = old;
+    now[delta.fieldIndex(QString::fromLatin1(field))] = value;
+    delta.changes = {fw::Change{fw::Change::Op::Update, old, now}};
+    fw::TNetConnection net(QStringLiteral("netAna"));
+    net.SetServerName(QLatin1String(trp::services::kServerName));
+    net.SetToken(kAnaToken);
+    net.BeforeConnect = [this](fw::TNetConnection& c) {
+      c.SetHost(QStringLiteral("127.0.0.1"));
+      c.SetPort(port_);
+    };
+    const fw::ServerResult r = trp::services::RdmTabRelPeso(net).SetIdPesAlt(delta);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    net.SetConnected(false);
   }
   // The age page on 01/050.
   void AgePage() {
@@ -83,10 +104,6 @@ class Paste : public SampleScreenTest {
     q.addBindValue(meses);
     if (!q.exec() || !q.next()) return {};
     return q.value(0).toString();
-  }
-  static void Sql(const QString& sql) {
-    QSqlQuery q(QSqlDatabase::database(QLatin1String(fw::kLocalConnectionName)));
-    ASSERT_TRUE(q.exec(sql)) << sql.toStdString();
   }
   fw::DBGrid* grid_ = nullptr;
 };
@@ -186,7 +203,12 @@ TEST_F(Paste, ABlockThatDoesNotFitIsRefusedAndNothingChanges) {
 // 125 kg typed after 12,5 kg at the end of a curve, or as the first row of a
 // new reference, has no neighbour to be judged by: the shipped curves are.
 TEST_F(Paste, ATenfoldWeightWithoutNeighboursIsAskedAbout) {
-  ChooseReference("03");
+  // Reference 03 has no rows yet: it is added on screen, then its percentile.
+  ClickTab(form_->tshPadrao);
+  Click("sbtIncluir");
+  Type(QStringLiteral("03"));
+  Click("sbtConfirmar");
+  ASSERT_TRUE(Shown().isEmpty());
   ClickTab(form_->tshIdPesAlt);
   ASSERT_TRUE(form_->cdsPercIdade->IsEmpty());
   Click("sbtIncluir");
@@ -220,7 +242,7 @@ TEST_F(Paste, ATenfoldWeightWithoutNeighboursIsAskedAbout) {
     Click("sbtConfirmar");
     const QStringList shown = Shown();
     ASSERT_EQ(shown.size(), 1) << c.name;
-    EXPECT_TRUE(shown[0].startsWith(QStringLiteral("Peso 125,000 kg %1: ").arg(QLatin1String(c.when)) +
+    EXPECT_TRUE(shown[0].startsWith(QStringLiteral("Peso 125,000 kg %1: ").arg(QString::fromUtf8(c.when)) +
                                     faixa))
         << shown[0].toStdString();
     EXPECT_TRUE(shown[0].endsWith(QStringLiteral(" kg). Gravar assim mesmo?")))
@@ -260,9 +282,8 @@ TEST_F(Paste, AfterAConflictTheScreenShowsTheOtherUsersValue) {
   OnRow(0, 2, "VRPESOMASIDA");
   const double before = Value(form_->cdsIdPesAlt, "VRPESOMASIDA");
   const QString typed = QString::number(before + 0.01, 'f', 3).replace(u'.', u',');
+  OtherUserSaves("VRPESOMASIDA", 3.4);
   Type(typed);
-  Sql(QStringLiteral("UPDATE PESALTIDADE SET VRPESOMASIDA = 3.4 WHERE CDREFEBIBL = '01' AND "
-                     "CDPERCENTIL = '050' AND NRIDADEINI = 0 AND NRIDADEFIN = 2"));
   dialogs_.Clear();
   Click("sbtConfirmar");
   const QStringList shown = Shown();
@@ -306,19 +327,24 @@ TEST_F(Paste, AFailedSaveSaysWhatWasNotSaved) {
 // column's decimals.
 TEST_F(Paste, F2OnAnImportedValueOpensItAtTheColumnsDecimals) {
   AgePage();
-  OnRow(1, 3, "VRPESOMASIDA");
-  const QString stored = Stored("VRPESOMASIDA", 1, 3);
-  const double value = stored.toDouble();
-  ASSERT_GT(stored.size(), 8) << "an imported value with many decimals";
-  const QString shown = fw::FloatToStr(std::round(value * 1000) / 1000);
-  ASSERT_EQ(shown.size(), 6) << shown.toStdString();  // "10,123": three decimals
+  // A month whose weight shows three decimals ("11,214"), imported with more.
+  int meses = 12;
+  QString stored, shown;
+  for (; meses < 24; ++meses) {
+    stored = Stored("VRPESOMASIDA", 1, meses - 12);
+    shown = fw::FloatToStr(std::round(stored.toDouble() * 1000) / 1000);
+    if (stored.size() > 8 && shown.size() == 6) break;
+  }
+  ASSERT_LT(meses, 24);
+  const int m = meses - 12;
+  OnRow(1, m, "VRPESOMASIDA");
   Key(Qt::Key_F2);
   EXPECT_EQ(grid_->EditorText(), shown);
   ClickCell(grid_, form_->cdsIdPesAlt->RecNo() + 1, Column("VRPESOMASIDA"));
   EXPECT_TRUE(Shown().isEmpty());
-  EXPECT_EQ(Stored("VRPESOMASIDA", 1, 3), stored);
+  EXPECT_EQ(Stored("VRPESOMASIDA", 1, m), stored);
 
-  OnRow(1, 3, "VRPESOMASIDA");
+  OnRow(1, m, "VRPESOMASIDA");
   Key(Qt::Key_F2);
   Key(Qt::Key_End);
   Key(Qt::Key_Backspace);
@@ -329,7 +355,7 @@ TEST_F(Paste, F2OnAnImportedValueOpensItAtTheColumnsDecimals) {
   EXPECT_EQ(Status(), QString());
   Click("sbtConfirmar");
   EXPECT_TRUE(Shown().isEmpty());
-  EXPECT_EQ(Stored("VRPESOMASIDA", 1, 3), QString(changed).replace(u',', u'.'));
+  EXPECT_EQ(Stored("VRPESOMASIDA", 1, m), QString(changed).replace(u',', u'.'));
 }
 
 }  // namespace
