@@ -291,12 +291,13 @@ double UsualStep(bool byAge, const std::vector<double>& keys) {
 
 Finding CheckValue(const ValueInContext& v) {
   if (!InRange(v.quantity, v.at.value)) return Finding::Bounds;
-  if (v.reference && (v.at.value < v.reference->low || v.at.value > v.reference->high))
-    return Finding::Reference;
+  // Neighbours tell the user more than a range: they come first.
   if (const std::optional<Trend> t = TrendOf(v)) {
     const double tolerance = JumpTolerance(v.byAge, v.at.key) * (t->extended ? 2 : 1);
     if (LineOffset(t->a, v.at, t->b) > tolerance) return Finding::Jump;
   }
+  if (v.reference && (v.at.value < v.reference->low || v.at.value > v.reference->high))
+    return Finding::Reference;
   if ((v.lowerPercentile && *v.lowerPercentile > v.at.value) ||
       (v.upperPercentile && v.at.value > *v.upperPercentile))
     return Finding::Order;

@@ -108,8 +108,8 @@ struct Trend {
 std::optional<Trend> TrendOf(const ValueInContext& v);
 
 enum class Finding { None, Bounds, Order, Jump, Reference };
-// The first rule the value breaks (bounds, the shipped curves' range, then
-// the jump off its curve, then the order of the percentiles), as CheckRows
+// The first rule the value breaks (bounds, the jump off its curve, the
+// shipped curves' range, then the order of the percentiles), as CheckRows
 // would report it.
 Finding CheckValue(const ValueInContext& v);
 

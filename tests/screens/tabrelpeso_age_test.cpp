@@ -212,6 +212,11 @@ TEST_F(Age, AChangeTheServerRefusesIsUndoneWithTheServersMessage) {
   ASSERT_TRUE(q.exec(QStringLiteral(
       "UPDATE PESALTIDADE SET VRPESOMASIDA = 4.5 WHERE CDREFEBIBL = '01' AND CDPERCENTIL = '050' "
       "AND NRIDADEINI = 0 AND NRIDADEFIN = 2")));
+  // As every writer does, so that the server's cached answers see it.
+  ASSERT_TRUE(q.exec(QStringLiteral(
+      "UPDATE CONTROLEALTERACAO SET NRALTERACAO = NRALTERACAO + 1 WHERE NMTABELA = 'PESALTIDADE' "
+      "AND CDREFEBIBL = '01' AND CDPERCENTIL = '050'")));
+  ASSERT_EQ(q.numRowsAffected(), 1);
   Click("sbtConfirmar");
   const QStringList shown = Shown();
   ASSERT_EQ(shown.size(), 1);

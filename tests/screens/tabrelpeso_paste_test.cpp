@@ -267,10 +267,11 @@ TEST_F(Paste, AMeanSlipIsAskedAbout) {
   Click("sbtConfirmar");
   const QStringList shown = Shown();
   ASSERT_EQ(shown.size(), 1);
-  EXPECT_TRUE(shown[0].startsWith(QStringLiteral("Média do peso %1 kg aos 2 anos: fora da faixa")
+  EXPECT_TRUE(shown[0].startsWith(QStringLiteral("Média do peso %1 kg aos 2 anos: fora d")
                                       .arg(form_->cdsIdPesAlt->FieldByName(u"VRMDPSMASIDA")
                                                ->DisplayText())))
       << shown[0].toStdString();
+  EXPECT_TRUE(shown[0].endsWith(QStringLiteral("). Gravar assim mesmo?"))) << shown[0].toStdString();
   EXPECT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Edit);
   EXPECT_EQ(Stored("VRMDPSMASIDA", 2, 0), before);
 }
