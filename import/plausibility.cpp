@@ -46,7 +46,10 @@ class TableCheck {
  public:
   TableCheck(const char* table, bool byAge, const PercentileValues& values,
              const ReferenceCurves& curves, QStringList& out)
-      : table_(QString::fromLatin1(table)), byAge_(byAge), values_(values), curves_(curves),
+      : table_(QString::fromLatin1(table)),
+        byAge_(byAge),
+        values_(values),
+        curves_(curves),
         out_(out) {}
 
   void Row(const QString& percentile, double key) { keys_[percentile].insert(key); }

@@ -4,10 +4,10 @@
 #include "import/cdc2000.h"
 #include "import/who.h"
 
-#include <algorithm>
-#include <cmath>
 #include <QStringList>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <map>
 #include <stdexcept>
@@ -78,7 +78,7 @@ void ReferenceCurves::Add(const std::vector<LmsRow>& lms, const QString& source)
     const auto id = std::make_tuple(std::string(row.indicator), row.unit, int(row.sex));
     auto it = index.find(id);
     if (it == index.end()) {
-      Curve c{kind->quantity, kind->byAge,  row.sex, row.unit == 'D' ? 1 / kDaysPerMonth : 1,
+      Curve c{kind->quantity, kind->byAge, row.sex, row.unit == 'D' ? 1 / kDaysPerMonth : 1,
               kind->zLow,     kind->zHigh, source,  {}};
       // Two files of one indicator in the same unit (the CDC's infant and
       // older weight charts) join into one curve.
@@ -107,7 +107,7 @@ std::optional<ReferenceCurves::Lms> ReferenceCurves::At(const Curve& c, double k
 }
 
 std::optional<Anchor> ReferenceCurves::RangeAt(Quantity q, Statistic st, bool byAge, Sex sex,
-                                                double key) const {
+                                               double key) const {
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
   QStringList sources;

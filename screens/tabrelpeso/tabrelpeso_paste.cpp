@@ -132,9 +132,9 @@ void TfrmTabRelPeso::ColaBloco(fw::DBGrid* grid, const QString& text) {
     valores.append(linha);
   }
 
-  const QString pergunta = QStringLiteral("Colar %1 × %2?")
-                               .arg(Plural(bloco.size(), "linha", "linhas"),
-                                    Plural(largura, "coluna", "colunas"));
+  const QString pergunta =
+      QStringLiteral("Colar %1 × %2?")
+          .arg(Plural(bloco.size(), "linha", "linhas"), Plural(largura, "coluna", "colunas"));
   if (fw::Dialogs().Message(pergunta, fw::MsgType::Confirmation, fw::mbYesNo, 0) != fw::mbYes)
     return;
   grid->CloseEditor(false);  // its cell is the block's first

@@ -7,8 +7,8 @@
 
 #include "framework/data/errors.h"
 #include "framework/data/format.h"
-#include "framework/ui/dialogs.h"
 #include "framework/sql/adoibquery.h"
+#include "framework/ui/dialogs.h"
 #include "import/plausibility.h"
 #include "import/reference_ranges.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
@@ -200,11 +200,12 @@ void TfrmTabRelPeso::VerificaPlausibilidade(const Tabela& table) {
       for (const growth::Point& p : curva) keys.push_back(p.key);
       std::sort(keys.begin(), keys.end());
       v.step = growth::UsualStep(porIdade, keys);
-      const auto depois = std::upper_bound(
-          curva.begin(), curva.end(), key,
-          [](double k, const growth::Point& p) { return k < p.key; });
+      const auto depois =
+          std::upper_bound(curva.begin(), curva.end(), key,
+                           [](double k, const growth::Point& p) { return k < p.key; });
       if (depois != curva.end()) v.next = *depois;
-      if (depois != curva.end() && std::next(depois) != curva.end()) v.afterNext = *std::next(depois);
+      if (depois != curva.end() && std::next(depois) != curva.end())
+        v.afterNext = *std::next(depois);
       if (depois != curva.begin()) v.previous = *std::prev(depois);
       if (std::distance(curva.begin(), depois) >= 2) v.beforePrevious = *std::prev(depois, 2);
       QString fontes;
@@ -223,11 +224,10 @@ void TfrmTabRelPeso::VerificaPlausibilidade(const Tabela& table) {
         finding = growth::CheckValue(v);
       }
       if (finding == growth::Finding::None) continue;
-      const QString pergunta =
-          QStringLiteral("%1 %2 %3 %4: %5. Gravar assim mesmo?")
-              .arg(Nome(v.quantity, coluna.statistic), field->DisplayText(), Unidade(v.quantity),
-                   Quando(porIdade, key),
-                   Regra(v, finding, field, abaixo, acima, fontes, porIdade));
+      const QString pergunta = QStringLiteral("%1 %2 %3 %4: %5. Gravar assim mesmo?")
+                                   .arg(Nome(v.quantity, coluna.statistic), field->DisplayText(),
+                                        Unidade(v.quantity), Quando(porIdade, key),
+                                        Regra(v, finding, field, abaixo, acima, fontes, porIdade));
       if (fw::Dialogs().Message(pergunta, fw::MsgType::Confirmation, fw::mbYesNo, 0) == fw::mbYes)
         continue;
       FocaCampoLinhas(table, QLatin1String(name), QLatin1String(name), false);

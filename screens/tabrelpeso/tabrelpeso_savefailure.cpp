@@ -50,11 +50,11 @@ void TfrmTabRelPeso::FalhaGravacao(const Tabela& table, const fw::DeltaPacket& d
   QStringList naoGravado;
   QStringList chaveCampos{QStringLiteral("CDREFEBIBL"), QStringLiteral("CDPERCENTIL")};
   chaveCampos += table.rowKeys;
-  QVariantList linha;  // the key of the first row, to find it again
+  QVariantList linha;                         // the key of the first row, to find it again
   QList<std::pair<QString, QVariant>> antes;  // field, the value the user started from
   for (const fw::Change& change : delta.changes) {
-    const QVariantList& row = change.op == fw::Change::Op::Delete ? change.oldValues
-                                                                  : change.newValues;
+    const QVariantList& row =
+        change.op == fw::Change::Op::Delete ? change.oldValues : change.newValues;
     if (linha.isEmpty())
       for (const QString& k : chaveCampos) linha.append(row.value(delta.fieldIndex(k)));
     const QString onde = Onde(delta, row, porIdade, chave);
@@ -89,8 +89,8 @@ void TfrmTabRelPeso::FalhaGravacao(const Tabela& table, const fw::DeltaPacket& d
     if (!linha.isEmpty() && table.rows->Locate(chaveCampos.join(u';'), linha)) {
       for (const auto& [campo, velho] : antes) {
         const fw::Field* f = table.rows->FieldByName(campo);
-        const bool mudou = f->IsNull() != velho.isNull() ||
-                           (!f->IsNull() && f->AsFloat() != velho.toDouble());
+        const bool mudou =
+            f->IsNull() != velho.isNull() || (!f->IsNull() && f->AsFloat() != velho.toDouble());
         if (!mudou) continue;
         for (const auto& [c, nome] : nomes)
           if (c == campo)

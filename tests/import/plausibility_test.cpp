@@ -263,7 +263,9 @@ TEST(Plausibility, SlipsAtTheEndOfACurveOrInANewReferenceAreFound) {
        "PESALTIDADE, masculino, 2 anos 1 mês, peso, P050: 125 fora da faixa das curvas OMS "
        "2006/2007 e CDC 2000"},
       {"the only row of a new reference",
-       [&](Rows& r) { r = Rows{{row(2, 1, 125)}, {}, {}, {}}; },
+       [&](Rows& r) {
+         r = Rows{{row(2, 1, 125)}, {}, {}, {}};
+       },
        "PESALTIDADE, masculino, 2 anos 1 mês, peso, P050: 125 fora da faixa"},
       {"a mean ten times too large",
        [](Rows& r) { *AgeAt(r, "050", 1, 6).weight[kFemale].mean *= 10; },
@@ -294,8 +296,8 @@ TEST(Plausibility, SlipsAtTheEndOfACurveOrInANewReferenceAreFound) {
 TEST(Plausibility, ThePercentilesOrderIsTheirValuesOrder) {
   Rows rows;
   for (const auto& a : Cdc().age)
-    if (a.years == 5 && (a.percentile == QLatin1String("003") ||
-                         a.percentile == QLatin1String("010")))
+    if (a.years == 5 &&
+        (a.percentile == QLatin1String("003") || a.percentile == QLatin1String("010")))
       rows.age.push_back(a);
   for (auto& a : rows.age)
     if (a.percentile == QLatin1String("003")) a.percentile = QStringLiteral("025");

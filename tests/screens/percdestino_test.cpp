@@ -10,9 +10,9 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QStatusBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 

@@ -120,14 +120,21 @@ TEST_F(Paste, ABlockIsSpreadOverTheCellsFromTheCurrentOneAndSavedRowByRow) {
     std::vector<std::tuple<int, int, const char*, const char*>> stored;
   };
   const Case cases[] = {
-      {"weight and mean into an empty weight cell", 2, "3\t3,35", "Colar 1 linha × 2 colunas?",
+      {"weight and mean into an empty weight cell",
+       2,
+       "3\t3,35",
+       "Colar 1 linha × 2 colunas?",
        {{21, 1, "VRPESOMASIDA", "3"}, {21, 1, "VRMDPSMASIDA", "3.35"}}},
-      {"a whole spreadsheet row into the years", 0, "21\t2\t60,5\t61\t9,5\r\n",
+      {"a whole spreadsheet row into the years",
+       0,
+       "21\t2\t60,5\t61\t9,5\r\n",
        "Colar 1 linha × 5 colunas?",
        {{21, 2, "VRPESOMASIDA", "60.5"},
         {21, 2, "VRMDPSMASIDA", "61"},
         {21, 2, "VRDPPSMASIDA", "9.5"}}},
-      {"three rows of four columns", 0, "21\t7\t61\t61,2\n21\t8\t61.5\t61,4\n21\t9\t62\t61,6",
+      {"three rows of four columns",
+       0,
+       "21\t7\t61\t61,2\n21\t8\t61.5\t61,4\n21\t9\t62\t61,6",
        "Colar 3 linhas × 4 colunas?",
        {{21, 7, "VRPESOMASIDA", "61"},
         {21, 8, "VRPESOMASIDA", "61.5"},
@@ -242,8 +249,8 @@ TEST_F(Paste, ATenfoldWeightWithoutNeighboursIsAskedAbout) {
     Click("sbtConfirmar");
     const QStringList shown = Shown();
     ASSERT_EQ(shown.size(), 1) << c.name;
-    EXPECT_TRUE(shown[0].startsWith(QStringLiteral("Peso 125,000 kg %1: ").arg(QString::fromUtf8(c.when)) +
-                                    faixa))
+    EXPECT_TRUE(shown[0].startsWith(
+        QStringLiteral("Peso 125,000 kg %1: ").arg(QString::fromUtf8(c.when)) + faixa))
         << shown[0].toStdString();
     EXPECT_TRUE(shown[0].endsWith(QStringLiteral(" kg). Gravar assim mesmo?")))
         << shown[0].toStdString();
@@ -267,11 +274,12 @@ TEST_F(Paste, AMeanSlipIsAskedAbout) {
   Click("sbtConfirmar");
   const QStringList shown = Shown();
   ASSERT_EQ(shown.size(), 1);
-  EXPECT_TRUE(shown[0].startsWith(QStringLiteral("Média do peso %1 kg aos 2 anos: fora d")
-                                      .arg(form_->cdsIdPesAlt->FieldByName(u"VRMDPSMASIDA")
-                                               ->DisplayText())))
+  EXPECT_TRUE(shown[0].startsWith(
+      QStringLiteral("Média do peso %1 kg aos 2 anos: fora d")
+          .arg(form_->cdsIdPesAlt->FieldByName(u"VRMDPSMASIDA")->DisplayText())))
       << shown[0].toStdString();
-  EXPECT_TRUE(shown[0].endsWith(QStringLiteral("). Gravar assim mesmo?"))) << shown[0].toStdString();
+  EXPECT_TRUE(shown[0].endsWith(QStringLiteral("). Gravar assim mesmo?")))
+      << shown[0].toStdString();
   EXPECT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Edit);
   EXPECT_EQ(Stored("VRMDPSMASIDA", 2, 0), before);
 }
@@ -316,7 +324,8 @@ TEST_F(Paste, AFailedSaveSaysWhatWasNotSaved) {
   ASSERT_FALSE(shown.isEmpty());
   EXPECT_TRUE(shown.last().contains(QStringLiteral("servidor de aplicação")))
       << shown.last().toStdString();
-  EXPECT_TRUE(shown.last().endsWith(QStringLiteral("\nNão foi gravado: Peso 3,450 aos 0 anos e 1 mês.")))
+  EXPECT_TRUE(
+      shown.last().endsWith(QStringLiteral("\nNão foi gravado: Peso 3,450 aos 0 anos e 1 mês.")))
       << shown.last().toStdString();
   EXPECT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Browse);
   StartAgain();

@@ -383,8 +383,9 @@ TEST(AdminTool, CheckFindsATenfoldWeightAtTheEndOfACurve) {
   }
   const AdminRun r = Admin({"check", "--db", db, "--ref", "09"});
   EXPECT_EQ(r.exitCode, 1) << r.out.toStdString() << r.err.toStdString();
-  EXPECT_TRUE(r.out.contains("Referência 09: PESALTIDADE, masculino, 2 anos 1 mês, peso, P050: 125 "
-                             "fora da faixa das curvas OMS 2006/2007 e CDC 2000"))
+  EXPECT_TRUE(
+      r.out.contains("Referência 09: PESALTIDADE, masculino, 2 anos 1 mês, peso, P050: 125 "
+                     "fora da faixa das curvas OMS 2006/2007 e CDC 2000"))
       << r.out.toStdString();
   EXPECT_FALSE(r.out.contains("P050: 12,5 ")) << r.out.toStdString();
 }
