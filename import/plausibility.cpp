@@ -1,5 +1,7 @@
 #include "import/plausibility.h"
 
+#include "import/reference_ranges.h"
+
 #include <cmath>
 #include <map>
 #include <optional>
@@ -22,10 +24,19 @@ const char* NameOf(Quantity q) {
   return "perímetro cefálico";
 }
 
+double Round(double v, int decimals) {
+  const double f = std::pow(10.0, decimals);
+  return std::round(v * f) / f;
+}
+
 QString Num(double v) { return QString::number(v, 'g', 6).replace(u'.', u','); }
 
 QString SexName(Sex sex) {
   return sex == kMale ? QStringLiteral("masculino") : QStringLiteral("feminino");
+}
+
+double LineAt(const Point& a, const Point& b, double key) {
+  return a.value + (b.value - a.value) * (key - a.key) / (b.key - a.key);
 }
 
 using Points = std::map<double, std::optional<double>>;  // key -> value (empty: null)
@@ -33,13 +44,18 @@ using Points = std::map<double, std::optional<double>>;  // key -> value (empty:
 // The checks of one table: rows are fed in, findings come out.
 class TableCheck {
  public:
-  TableCheck(const char* table, bool byAge, QStringList& out)
-      : table_(QString::fromLatin1(table)), byAge_(byAge), out_(out) {}
+  TableCheck(const char* table, bool byAge, const PercentileValues& values,
+             const ReferenceCurves& curves, QStringList& out)
+      : table_(QString::fromLatin1(table)),
+        byAge_(byAge),
+        values_(values),
+        curves_(curves),
+        out_(out) {}
 
   void Row(const QString& percentile, double key) { keys_[percentile].insert(key); }
 
   void Add(const QString& percentile, double key, Sex sex, Quantity q, const Measure& m) {
-    curves_[{sex, q, percentile}][key] = m.value;
+    points_[{sex, q, percentile}][key] = m.value;
     const QString where = Where(sex, key);
     const Range r = RangeOf(q);
     auto inRange = [&](double v) { return InRange(q, v); };
@@ -55,12 +71,24 @@ class TableCheck {
       Report(QStringLiteral("%1, desvio padrão de %2, P%3: %4 deveria estar entre 0 e a média%5.")
                  .arg(where, QString::fromUtf8(NameOf(q)), percentile, Num(*m.sd),
                       m.mean ? QStringLiteral(" (%1)").arg(Num(*m.mean)) : QString()));
+    const auto anchored = [&](const std::optional<double>& value, Statistic st, const char* what) {
+      if (!value || (st == Statistic::Sd ? !(*value > 0) : !InRange(q, *value)))
+        return;  // said above
+      const std::optional<Anchor> a = curves_.RangeAt(q, st, byAge_, sex, key);
+      if (!a || (*value >= a->low && *value <= a->high)) return;
+      Report(QStringLiteral("%1, %2%3, P%4: %5 fora da faixa das curvas %6 (%7 a %8).")
+                 .arg(where, QString::fromUtf8(what), QString::fromUtf8(NameOf(q)), percentile,
+                      Num(*value), a->sources, Num(Round(a->low, 2)), Num(Round(a->high, 2))));
+    };
+    anchored(m.value, Statistic::Value, "");
+    anchored(m.mean, Statistic::Mean, "média de ");
+    anchored(m.sd, Statistic::Sd, "desvio padrão de ");
   }
 
   void Finish() {
     Gaps();
     Order();
-    for (const auto& [id, points] : curves_) Jumps(id, points);
+    for (const auto& [id, points] : points_) Jumps(id, points);
   }
 
  private:
@@ -95,7 +123,7 @@ class TableCheck {
           Report(QStringLiteral("P%1: faltam linhas entre %2 e %3.")
                      .arg(percentile, Key(*it), Key(*std::next(it))));
     }
-    for (const auto& [id, points] : curves_) {
+    for (const auto& [id, points] : points_) {
       const auto& [sex, q, percentile] = id;
       std::optional<double> lastFilled;
       std::vector<double> empty;
@@ -114,12 +142,16 @@ class TableCheck {
   }
 
   void Order() {
-    // sex, quantity, key -> percentile -> value
-    std::map<std::tuple<Sex, Quantity, double>, std::map<QString, double>> at;
-    for (const auto& [id, points] : curves_) {
+    // sex, quantity, key -> percentile (by its value) -> value
+    const auto before = [this](const QString& a, const QString& b) {
+      return PercentileBefore(values_, a, b);
+    };
+    using ByPercentile = std::map<QString, double, decltype(before)>;
+    std::map<std::tuple<Sex, Quantity, double>, ByPercentile> at;
+    for (const auto& [id, points] : points_) {
       const auto& [sex, q, percentile] = id;
       for (const auto& [key, value] : points)
-        if (value) at[{sex, q, key}][percentile] = *value;
+        if (value) at.try_emplace({sex, q, key}, before).first->second[percentile] = *value;
     }
     for (const auto& [where, values] : at) {
       const auto& [sex, q, key] = where;
@@ -139,32 +171,59 @@ class TableCheck {
     std::set<double> keys;
     for (const auto& p : filled) keys.insert(p.first);
     const double step = Step(keys);
-    // Distance of each inner point from its neighbours' line, relative to the value.
-    std::vector<double> off(filled.size(), 0);
-    for (size_t i = 1; i + 1 < filled.size(); ++i) {
-      const auto [k0, v0] = filled[i - 1];
-      const auto [k1, v1] = filled[i];
-      const auto [k2, v2] = filled[i + 1];
-      if (Gap(k0, k1, step) || Gap(k1, k2, step)) continue;
-      off[i] = LineOffset({k0, v0}, {k1, v1}, {k2, v2});
+    // Each point against its trend line; the tolerance is doubled where the
+    // line is extended past an end.
+    struct Judged {
+      std::optional<Trend> trend;
+      double off = 0;   // relative to the value, as the tolerance is
+      double miss = 0;  // relative to the line, to find the worst point
+    };
+    std::vector<Judged> judged(filled.size());
+    const auto point = [&](size_t i) { return Point{filled[i].first, filled[i].second}; };
+    for (size_t i = 0; i < filled.size(); ++i) {
+      ValueInContext v;
+      v.byAge = byAge_;
+      v.step = step;
+      v.at = point(i);
+      if (i >= 1) v.previous = point(i - 1);
+      if (i >= 2) v.beforePrevious = point(i - 2);
+      if (i + 1 < filled.size()) v.next = point(i + 1);
+      if (i + 2 < filled.size()) v.afterNext = point(i + 2);
+      Judged& j = judged[i];
+      j.trend = TrendOf(v);
+      if (!j.trend) continue;
+      j.off = LineOffset(j.trend->a, v.at, j.trend->b) / (j.trend->extended ? 2 : 1);
+      const double line = LineAt(j.trend->a, j.trend->b, v.at.key);
+      j.miss = line > 0 ? std::fabs(v.at.value - line) / line : j.off;
     }
-    // One bad value also bends its neighbours' lines: report the worst point only.
-    for (size_t i = 1; i + 1 < filled.size(); ++i) {
+    // One bad value also bends its neighbours' lines: report the worst point
+    // only, judged against the line (a tenfold value is 900 % off it, its
+    // neighbour about 80 %).
+    for (size_t i = 0; i < filled.size(); ++i) {
+      const Judged& j = judged[i];
       const double tolerance = JumpTolerance(byAge_, filled[i].first);
-      if (off[i] <= tolerance || off[i] < off[i - 1] || off[i] < off[i + 1]) continue;
-      Report(QStringLiteral("%1, %2, P%3: %4 entre %5 e %6, salto de %7 % (tolerância %8 %).")
+      if (!j.trend || j.off <= tolerance) continue;
+      if ((i > 0 && j.miss < judged[i - 1].miss) ||
+          (i + 1 < filled.size() && j.miss < judged[i + 1].miss))
+        continue;
+      const double shown = j.trend->extended ? 2 : 1;
+      Report(QStringLiteral("%1, %2, P%3: %4 %5 %6 e %7, salto de %8 % (tolerância %9 %).")
                  .arg(Where(sex, filled[i].first), QString::fromUtf8(NameOf(q)), percentile,
-                      Num(filled[i].second), Num(filled[i - 1].second), Num(filled[i + 1].second),
-                      QString::number(off[i] * 100, 'f', 1).replace(u'.', u','),
-                      Num(tolerance * 100)));
+                      Num(filled[i].second),
+                      j.trend->extended ? QStringLiteral("seguindo") : QStringLiteral("entre"),
+                      Num(j.trend->a.value), Num(j.trend->b.value),
+                      QString::number(j.off * shown * 100, 'f', 1).replace(u'.', u','),
+                      Num(tolerance * shown * 100)));
     }
   }
 
   QString table_;
   bool byAge_;
+  const PercentileValues& values_;
+  const ReferenceCurves& curves_;
   QStringList& out_;
   std::map<QString, std::set<double>> keys_;
-  std::map<CurveId, Points> curves_;
+  std::map<CurveId, Points> points_;
 };
 
 }  // namespace
@@ -188,9 +247,33 @@ bool InRange(Quantity q, double value) {
 
 double LineOffset(const Point& before, const Point& at, const Point& after) {
   if (!(at.value > 0) || after.key == before.key) return 0;
-  const double line = before.value + (after.value - before.value) * (at.key - before.key) /
-                                         (after.key - before.key);
-  return std::fabs(at.value - line) / at.value;
+  return std::fabs(at.value - LineAt(before, after, at.key)) / at.value;
+}
+
+std::optional<Trend> TrendOf(const ValueInContext& v) {
+  const auto near = [&v](const Point& a, const Point& b) {
+    return std::fabs(b.key - a.key) <= v.step + 1e-6;
+  };
+  // The check of the whole table skips points beside a gap.
+  if (v.previous && v.next) {
+    if (!near(*v.previous, v.at) || !near(v.at, *v.next)) return std::nullopt;
+    return Trend{*v.previous, *v.next, false};
+  }
+  if (v.previous && v.beforePrevious && near(*v.beforePrevious, *v.previous) &&
+      near(*v.previous, v.at))
+    return Trend{*v.beforePrevious, *v.previous, true};
+  if (v.next && v.afterNext && near(v.at, *v.next) && near(*v.next, *v.afterNext))
+    return Trend{*v.next, *v.afterNext, true};
+  return std::nullopt;
+}
+
+bool PercentileBefore(const PercentileValues& values, const QString& a, const QString& b) {
+  const auto value = [&values](const QString& code) {
+    const auto it = values.find(code);
+    return it != values.end() ? it->second : code.toDouble();
+  };
+  const double va = value(a), vb = value(b);
+  return va != vb ? va < vb : a < b;
 }
 
 double JumpTolerance(bool byAge, double key) {
@@ -211,22 +294,24 @@ double UsualStep(bool byAge, const std::vector<double>& keys) {
 
 Finding CheckValue(const ValueInContext& v) {
   if (!InRange(v.quantity, v.at.value)) return Finding::Bounds;
-  if (v.previous && v.next) {
-    // The check of the whole table skips points beside a gap.
-    const bool gap =
-        v.at.key - v.previous->key > v.step + 1e-6 || v.next->key - v.at.key > v.step + 1e-6;
-    if (!gap && LineOffset(*v.previous, v.at, *v.next) > JumpTolerance(v.byAge, v.at.key))
-      return Finding::Jump;
+  // Neighbours tell the user more than a range: they come first.
+  if (const std::optional<Trend> t = TrendOf(v)) {
+    const double tolerance = JumpTolerance(v.byAge, v.at.key) * (t->extended ? 2 : 1);
+    if (LineOffset(t->a, v.at, t->b) > tolerance) return Finding::Jump;
   }
+  if (v.reference && (v.at.value < v.reference->low || v.at.value > v.reference->high))
+    return Finding::Reference;
   if ((v.lowerPercentile && *v.lowerPercentile > v.at.value) ||
       (v.upperPercentile && v.at.value > *v.upperPercentile))
     return Finding::Order;
   return Finding::None;
 }
 
-QStringList CheckRows(const Rows& rows) {
+QStringList CheckRows(const Rows& rows, const PercentileValues& values,
+                      const ReferenceCurves* curves) {
+  const ReferenceCurves& c = curves ? *curves : ReferenceCurves::Shipped();
   QStringList out;
-  TableCheck age("PESALTIDADE", true, out);
+  TableCheck age("PESALTIDADE", true, values, c, out);
   for (const AgeRow& r : rows.age) {
     const double key = r.years * 12 + r.months;
     age.Row(r.percentile, key);
@@ -237,14 +322,14 @@ QStringList CheckRows(const Rows& rows) {
     }
   }
   age.Finish();
-  TableCheck height("PESOALTU", false, out);
+  TableCheck height("PESOALTU", false, values, c, out);
   for (const HeightRow& r : rows.height) {
     height.Row(r.percentile, r.height);
     for (Sex sex : {kMale, kFemale})
       height.Add(r.percentile, r.height, sex, Quantity::Weight, Measure{r.weight[sex], {}, {}});
   }
   height.Finish();
-  TableCheck nchs("PEALNCHS2000", false, out);
+  TableCheck nchs("PEALNCHS2000", false, values, c, out);
   for (const NchsRow& r : rows.nchs) {
     nchs.Row(r.percentile, r.height);
     for (Sex sex : {kMale, kFemale})

@@ -7,9 +7,13 @@
 //     neighbours (previous and next month, or height step) than the table's
 //     tolerance, relative to the value. A typing error shows there, while the
 //     steady growth of real curves (even the fast first months) stays far
-//     below it;
+//     below it. At either end of a curve the line through the two nearest
+//     keys on its one side is extended, with twice the tolerance;
 //   - values outside physiological bounds, and a deviation that is not
 //     between 0 and its mean;
+//   - values, means and deviations outside the range of the shipped WHO and
+//     CDC curves at that age or height (reference_ranges.h), so that a slip
+//     is found even without neighbours;
 //   - gaps: a month (or a height step longer than the table's usual step)
 //     missing between the first and last row of a percentile, or an empty
 //     value between two filled ones of the same column.
@@ -19,6 +23,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -44,8 +49,19 @@ inline constexpr int kInfantMonths = 6;
 inline constexpr double kAgeJump = 0.02;
 inline constexpr double kHeightJump = 0.01;
 
+// Percentile code -> its value (PERCENTIL.VRPERCENTIL); a code missing here
+// is ordered by its number.
+using PercentileValues = std::map<QString, double>;
+
+class ReferenceCurves;
+
 // The findings for the rows of one reference; empty when nothing is found.
-QStringList CheckRows(const Rows& rows);
+// `curves` defaults to the shipped ones.
+QStringList CheckRows(const Rows& rows, const PercentileValues& values = {},
+                      const ReferenceCurves* curves = nullptr);
+
+// The order of two percentile codes by their values.
+bool PercentileBefore(const PercentileValues& values, const QString& a, const QString& b);
 
 // --- the same rules for one value, as a screen checks what is typed
 
@@ -76,12 +92,25 @@ struct ValueInContext {
   Point at;
   std::optional<double> lowerPercentile, upperPercentile;
   std::optional<Point> previous, next;
+  // The next keys out on each side, for a value with neighbours on one side only.
+  std::optional<Point> beforePrevious, afterNext;
   double step = 0;  // UsualStep of the percentile's keys
+  // The range of the shipped curves at this key, where they reach it.
+  std::optional<Range> reference;
 };
 
-enum class Finding { None, Bounds, Order, Jump };
-// The first rule the value breaks (bounds, then the jump off its curve, then
-// the order of the percentiles), as CheckRows would report it.
+// The line a jump is judged against: between the neighbours, or extended
+// from the two nearest keys on one side (then `extended`).
+struct Trend {
+  Point a, b;
+  bool extended = false;
+};
+std::optional<Trend> TrendOf(const ValueInContext& v);
+
+enum class Finding { None, Bounds, Order, Jump, Reference };
+// The first rule the value breaks (bounds, the jump off its curve, the
+// shipped curves' range, then the order of the percentiles), as CheckRows
+// would report it.
 Finding CheckValue(const ValueInContext& v);
 
 }  // namespace trp::growth

@@ -79,9 +79,15 @@ QStringList CheckReference(Db& db, const std::string& reference) {
   rows.age = Read<trp::growth::AgeRow>(db, TableId::Age, reference);
   rows.height = Read<trp::growth::HeightRow>(db, TableId::Height, reference);
   rows.nchs = Read<trp::growth::NchsRow>(db, TableId::Nchs, reference);
+  // Percentiles are ordered by their values, as the master data gives them.
+  trp::growth::PercentileValues values;
+  db.run("SELECT CDPERCENTIL, VRPERCENTIL FROM PERCENTIL WHERE VRPERCENTIL IS NOT NULL", {},
+         [&](const SqlRow& r) {
+           values[QString::fromUtf8(r.text(0).data(), qsizetype(r.text(0).size()))] = r.real(1);
+         });
   QStringList findings;
   const QString prefix = QStringLiteral("Referência %1: ").arg(QString::fromStdString(reference));
-  for (const QString& f : trp::growth::CheckRows(rows)) findings.append(prefix + f);
+  for (const QString& f : trp::growth::CheckRows(rows, values)) findings.append(prefix + f);
   // L, M and S come from files, but a typed row could still break the z-score.
   db.run(
       "SELECT CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRM, VRS FROM LMSREFERENCIA WHERE "

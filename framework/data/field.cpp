@@ -4,6 +4,8 @@
 #include "framework/data/errors.h"
 #include "framework/data/format.h"
 
+#include <cmath>
+
 namespace fw {
 
 Field::Field(Dataset* dataset, const FieldDef& def, int index)
@@ -79,7 +81,12 @@ QString Field::DisplayTextOf(const QVariant& value) const {
 
 QString Field::DisplayText() const { return DisplayTextOf(Value()); }
 
-QString Field::EditText() const { return AsString(); }
+QString Field::EditText() const {
+  if (editDecimals_ < 0 || def_.type != FieldType::Float || IsNull()) return AsString();
+  const std::optional<long long> scaled = ScaledRound(AsFloat(), editDecimals_);
+  if (!scaled) return AsString();
+  return FloatToStr(double(*scaled) / std::pow(10.0, editDecimals_));
+}
 
 void Field::SetEditText(const QString& text) { SetAsString(ApplyEditMask(editMask_, text)); }
 

@@ -43,7 +43,8 @@ class Field : public QObject {
   void Clear();
 
   // Text for display with DisplayFormat (floats) and the text a grid cell
-  // editor starts with (floats: FloatToStr, no grouping).
+  // editor starts with (floats: FloatToStr, no grouping, rounded to
+  // EditDecimals when set, so that what is offered can be typed over).
   QString DisplayText() const;
   QString EditText() const;
   // The display text of any value of this field (grids use it for other rows).
@@ -54,6 +55,9 @@ class Field : public QObject {
   // Properties.
   int Tag() const { return tag_; }
   void SetTag(int tag) { tag_ = tag; }
+  // The decimals a value is typed with; -1 (the default) for any.
+  int EditDecimals() const { return editDecimals_; }
+  void SetEditDecimals(int decimals) { editDecimals_ = decimals; }
   QString EditMask() const { return editMask_; }
   void SetEditMask(const QString& mask) { editMask_ = mask; }
   bool ReadOnly() const { return readOnly_; }
@@ -85,6 +89,7 @@ class Field : public QObject {
   int index_;
   int tag_ = 0;
   QString editMask_;
+  int editDecimals_ = -1;
   bool readOnly_ = false;
   QString displayLabel_;
   int displayWidth_ = 0;

@@ -8,7 +8,9 @@
 namespace fw {
 
 QString FindShippedDir(const QString& relative, const QString& probe) {
-  const QString bin = QCoreApplication::applicationDirPath();
+  // Without an application object (a library's tests) only the sources count.
+  const QString bin = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                                   : QStringLiteral("/nonexistent");
   // The installed layout comes before the sources, so that a packaged program
   // never reads the tree it was built from.
   QStringList candidates{bin + QStringLiteral("/../../") + relative,

@@ -178,6 +178,10 @@ class DBGrid : public QTableView {
   std::function<void(DBGrid*, QChar& key)> OnKeyPress;
   std::function<void(DBGrid*, int& key, Qt::KeyboardModifiers modifiers)> OnKeyDown;
   std::function<void(DBGrid*)> OnCellClick;
+  // A pasted block of cells (fw::IsBlockText): the screen spreads it over its
+  // cells. Without a handler a block is refused with a status text; a single
+  // value is typed as always.
+  std::function<void(DBGrid*, const QString& text)> OnPasteBlock;
   // When set, Ctrl+Delete runs it instead of the grid's own delete.
   std::function<void(DBGrid*)> OnDeleteRecord;
 
@@ -214,6 +218,7 @@ class DBGrid : public QTableView {
   // OnKeyPress; stops at a line break or when the cell moves. In a numeric
   // cell the points of a text with a comma are grouping and left out.
   void TypeText(const QString& text);
+  void PasteText(const QString& text);
   void EditorContextMenu(QLineEdit* editor, const QPoint& globalPos);
   void ColumnsChanged();
   bool AutoColumnsStale() const;

@@ -149,7 +149,7 @@ bool DBGridDelegate::eventFilter(QObject* object, QEvent* event) {
       if (static_cast<QMouseEvent*>(event)->button() != Qt::MiddleButton) break;
       const QClipboard* clipboard = QGuiApplication::clipboard();
       if (event->type() == QEvent::MouseButtonRelease && clipboard->supportsSelection())
-        Guard([&] { grid_->TypeText(clipboard->text(QClipboard::Selection)); });
+        Guard([&] { grid_->PasteText(clipboard->text(QClipboard::Selection)); });
       return true;
     }
     default:

@@ -2,6 +2,7 @@
 // and pasted text typed the same way.
 #include "framework/ui/dbgrid.h"
 
+#include "framework/data/paste_block.h"
 #include "framework/ui/dbgrid_p.h"
 #include "framework/ui/guard.h"
 #include "framework/ui/number_entry.h"
@@ -98,8 +99,7 @@ bool DBGrid::HandleKey(QKeyEvent* event, bool fromEditor) {
     if (key == 0) return true;
   }
   if (event->matches(QKeySequence::Paste)) {
-    // Pasted text is typed, character by character, through the key handlers.
-    TypeText(QGuiApplication::clipboard()->text());
+    PasteText(QGuiApplication::clipboard()->text());
     return true;
   }
   const bool ctrl = mods & Qt::ControlModifier;
@@ -247,13 +247,27 @@ void DBGrid::TypeText(const QString& pasted) {
   }
 }
 
+void DBGrid::PasteText(const QString& text) {
+  // A block would otherwise run its cells together into one number
+  // ("3<TAB>3,35" as 33,35).
+  if (IsBlockText(text)) {
+    if (OnPasteBlock)
+      Guard([&] { OnPasteBlock(this, text); });
+    else
+      RefuseInput(QStringLiteral("Cole um valor de cada vez nesta grade"), this);
+    return;
+  }
+  // A single value is typed, character by character, through the key handlers.
+  TypeText(text);
+}
+
 void DBGrid::EditorContextMenu(QLineEdit* editor, const QPoint& globalPos) {
   // Only what keeps the key handlers in charge: text comes in by typing.
   QMenu menu(this);  // not the editor: a paste that moves the cell closes it
   QAction* copy = menu.addAction(QStringLiteral("Copiar"), editor, &QLineEdit::copy);
   copy->setEnabled(editor->hasSelectedText() && editor->echoMode() == QLineEdit::Normal);
   QAction* paste = menu.addAction(QStringLiteral("Colar"), this, [this] {
-    Guard([this] { TypeText(QGuiApplication::clipboard()->text()); });
+    Guard([this] { PasteText(QGuiApplication::clipboard()->text()); });
   });
   paste->setEnabled(!QGuiApplication::clipboard()->text().isEmpty());
   menu.addSeparator();

@@ -1,5 +1,10 @@
 #include "framework/ui/number_entry.h"
 
+#include "framework/data/paste_block.h"
+#include "framework/ui/status_text.h"
+
+#include <QValidator>
+
 namespace fw {
 
 namespace {
@@ -49,6 +54,37 @@ QString NumberRefusal(const QString& text, int intDigits, int decDigits, QChar k
   if (intCount > intDigits)
     return QStringLiteral("Máximo de %1 algarismos antes da vírgula").arg(intDigits);
   return {};
+}
+
+namespace {
+
+class NumberValidator : public QValidator {
+ public:
+  NumberValidator(QLineEdit* edit, int intDigits, int decDigits)
+      : QValidator(edit), edit_(edit), intDigits_(intDigits), decDigits_(decDigits) {}
+
+  State validate(QString& input, int&) const override {
+    if (input.isEmpty()) return Acceptable;
+    if (input.contains(QLatin1Char('.')) && !input.contains(QLatin1Char(',')) && decDigits_ > 0)
+      input.replace(QLatin1Char('.'), QLatin1Char(','));
+    const QString refusal = ParsePastedNumber(input, intDigits_, decDigits_).refusal;
+    if (refusal.isEmpty()) return Acceptable;
+    RefuseInput(refusal, edit_);
+    return Invalid;
+  }
+
+ private:
+  QLineEdit* edit_;
+  int intDigits_, decDigits_;
+};
+
+}  // namespace
+
+void LimitToNumber(QLineEdit* edit, int intDigits, int decDigits) {
+  // The validator judges the whole text, so a paste is taken or refused whole;
+  // a length limit would cut it silently instead.
+  edit->setMaxLength(32767);
+  edit->setValidator(new NumberValidator(edit, intDigits, decDigits));
 }
 
 }  // namespace fw

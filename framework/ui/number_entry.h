@@ -5,6 +5,7 @@
 // character is explained (StatusText) instead of vanishing.
 
 #include <QChar>
+#include <QLineEdit>
 #include <QString>
 
 namespace fw {
@@ -20,5 +21,11 @@ QString NumberRefusal(const QString& text, int intDigits, int decDigits, QChar k
 
 // Why a numeric cell refused `key` when its handler gave no reason.
 QString NumberKeyReason(QChar key);
+
+// Makes `edit` take only what a number of at most `intDigits` integer and
+// `decDigits` decimal digits can hold, typed or pasted: anything else is
+// refused whole, with the reason (RefuseInput), and the text stays as it was
+// (a fourth digit pasted is never cut off unseen).
+void LimitToNumber(QLineEdit* edit, int intDigits, int decDigits);
 
 }  // namespace fw

@@ -6,6 +6,7 @@
 #include "framework/ui/consiste.h"
 #include "framework/ui/guard.h"
 #include "framework/ui/host_services.h"
+#include "framework/ui/number_entry.h"
 #include "model/datasets.h"
 #include "model/messages.h"
 #include "screens/percdestino/percdestino_form.h"
@@ -57,7 +58,7 @@ TfrmPercDestino::TfrmPercDestino(QWidget* parent)
   auto* row = new QHBoxLayout(grpPercentil);
   medPercentil = new QLineEdit(grpPercentil);
   medPercentil->setObjectName(QStringLiteral("medPercentil"));
-  medPercentil->setMaxLength(3);
+  fw::LimitToNumber(medPercentil, 3, 0);
   medPercentil->setFixedWidth(40);
   btpPercentil = new fw::TBtnPesquisa(QStringLiteral("btpPercentil"), grpPercentil);
   btpPercentil->setFixedSize(21, 21);

@@ -7,11 +7,10 @@
 #include "framework/ui/consiste.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
+#include "screens/tabrelpeso/tabrelpeso_values_p.h"
 #include "services/framework_services.h"
 
 namespace trp::tabrelpeso {
-
-namespace {
 
 // Decimals each value column takes while typing (weight and its mean and
 // deviation 3, the rest 2), whatever the display shows.
@@ -24,8 +23,6 @@ QHash<QString, int> DecimaisIdade(const char* sex) {
     decimals.insert(QString::fromLatin1(column).arg(QLatin1String(sex)), 2);
   return decimals;
 }
-
-}  // namespace
 
 void TfrmTabRelPeso::Vd_Mes(bool obrigatorio) {
   fw::Field* meses = cdsIdPesAlt->FieldByName(u"NRIDADEFIN");

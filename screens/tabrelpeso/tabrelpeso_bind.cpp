@@ -111,6 +111,11 @@ void TfrmTabRelPeso::BindHandlers() {
   dbgPesAlt->OnKeyPress = [this](fw::DBGrid* g, QChar& key) { dbgPesAltKeyPress(g, key); };
   dbgPesAlt->SetLocateFields(QStringLiteral("VRALTURA"));
 
+  // A block pasted into any rows grid is spread over its cells.
+  for (fw::DBGrid* grid :
+       {dbgIdPesAltMasc, dbgIdPesAltFem, dbgPesAlt, dbgPesAltMascNCHS, dbgPesAltFemnNCHS})
+    grid->OnPasteBlock = [this](fw::DBGrid* g, const QString& text) { ColaBloco(g, text); };
+
   // The NCHS 2000 table, each grid with handlers of its own.
   cdsPesAltNCHS->BeforePost = [this](fw::Dataset& ds) { cdsPesAltNCHSBeforePost(ds); };
   cdsPesAltNCHS->AfterPost = [this](fw::Dataset& ds) { cdsPesAltNCHSAfterPost(ds); };

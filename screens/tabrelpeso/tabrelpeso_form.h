@@ -409,6 +409,19 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   // Discards Ctrl+Delete: a row holding both sexes is deleted only by the
   // toolbar, which says so.
   static void DescartaCtrlDelete(int& key, Qt::KeyboardModifiers shift);
+  // tabrelpeso_paste.cpp
+  // The decimals each column of `table` is typed with, keys included.
+  QHash<QString, int> CasasDaTabela(const Tabela& table) const;
+  // Spreads a pasted block over `grid`'s cells from the current one, after
+  // one question, saving row by row; a block that does not fit is refused
+  // with the cell and the reason, nothing changed.
+  void ColaBloco(fw::DBGrid* grid, const QString& text);
+  // tabrelpeso_savefailure.cpp
+  // After the server refused `delta` (already undone on screen): re-reads the
+  // table where the server answers, so that the grid shows what is stored,
+  // and says `erro`, the values typed that were not saved and what another
+  // user saved in their place. Ends in the silent abort.
+  void FalhaGravacao(const Tabela& table, const fw::DeltaPacket& delta, const QString& erro);
   // tabrelpeso_plausibility.cpp
   // Asks about each value of the row being posted that breaks a rule of the
   // plausibility check; No focuses it and aborts the post (the row kept).

@@ -5,6 +5,7 @@
 #include "framework/ui/consiste.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
+#include "screens/tabrelpeso/tabrelpeso_values_p.h"
 
 namespace trp::tabrelpeso {
 
@@ -38,11 +39,15 @@ void TfrmTabRelPeso::dbgPesAltColExit(QObject*) {
   if (cdsPesAlt->State() == fw::DatasetState::Insert) Vd_Altura(false);
 }
 
+// The height is limited too, though it is the key.
+QHash<QString, int> DecimaisAltura() {
+  return {{QStringLiteral("VRALTURA"), 2},
+          {QStringLiteral("VRPESOMASALT"), 3},
+          {QStringLiteral("VRPESOFEMALT"), 3}};
+}
+
 void TfrmTabRelPeso::dbgPesAltKeyPress(QObject* sender, QChar& key) {
-  // The height is limited too, though it is the key.
-  static const QHash<QString, int> decimals{{QStringLiteral("VRALTURA"), 2},
-                                            {QStringLiteral("VRPESOMASALT"), 3},
-                                            {QStringLiteral("VRPESOFEMALT"), 3}};
+  static const QHash<QString, int> decimals = DecimaisAltura();
   FiltraTeclaLinhas(sender, key, decimals);
 }
 

@@ -7,6 +7,7 @@
 #include "framework/ui/host_services.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
+#include "screens/tabrelpeso/tabrelpeso_values_p.h"
 #include "services/framework_services.h"
 
 namespace trp::tabrelpeso {
@@ -37,6 +38,17 @@ void TfrmTabRelPeso::FormCreate(QObject* sender) {
       throw fw::Error(QStringLiteral("Campo %1 não encontrado na tela.").arg(QLatin1String(name)));
     field->SetTag(kKeyFieldTag);
   }
+  // An editor opens with what can be typed over: an imported value's
+  // decimals cut to the column's.
+  const auto casas = [](fw::Dataset* rows, const QHash<QString, int>& decimals) {
+    for (auto it = decimals.begin(); it != decimals.end(); ++it)
+      rows->FieldByName(it.key())->SetEditDecimals(it.value());
+  };
+  casas(cdsIdPesAlt, DecimaisIdade("MAS"));
+  casas(cdsIdPesAlt, DecimaisIdade("FEM"));
+  casas(cdsPesAlt, DecimaisAltura());
+  casas(cdsPesAltNCHS, DecimaisNCHS("MAS"));
+  casas(cdsPesAltNCHS, DecimaisNCHS("FEM"));
 }
 
 void TfrmTabRelPeso::FormActivate(QObject* sender) {

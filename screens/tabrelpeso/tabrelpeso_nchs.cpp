@@ -4,10 +4,9 @@
 
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
+#include "screens/tabrelpeso/tabrelpeso_values_p.h"
 
 namespace trp::tabrelpeso {
-
-namespace {
 
 // The height takes three decimals here, mean and deviation two, weight three.
 QHash<QString, int> DecimaisNCHS(const char* sex) {
@@ -16,8 +15,6 @@ QHash<QString, int> DecimaisNCHS(const char* sex) {
           {QStringLiteral("VRDVPD%1N2").arg(QLatin1String(sex)), 2},
           {QStringLiteral("VRPESO%1N2").arg(QLatin1String(sex)), 3}};
 }
-
-}  // namespace
 
 void TfrmTabRelPeso::Vd_AlturaNCHS(bool obrigatorio) {
   Vd_AlturaDe(nchs_, QStringLiteral("VRALTURAN2"), obrigatorio);

@@ -82,16 +82,25 @@ void TfrmTabRelPeso::GravaLinhas(const Tabela& table, const QString& keyFields,
                                  const QVariantList& keys, bool focusWhenEmpty) {
   if (table.rows->ChangeCount() > 0) {
     services::ShowBusy(fw::bkSaving);
+    const fw::DeltaPacket delta = table.rows->Delta();
+    fw::ServerResult answer;
     try {
-      fw::CheckResultServ((rdm_.*table.grava)(table.rows->Delta()), true, 0);
-      if (table.rows->LogChanges()) table.rows->MergeChangeLog();
-      fw::AtualizaLocalCache({table.cache});
+      answer = (rdm_.*table.grava)(delta);
+      if (answer.ok) {
+        if (table.rows->LogChanges()) table.rows->MergeChangeLog();
+        fw::AtualizaLocalCache({table.cache});
+      }
     } catch (...) {
-      // Nothing of a refused change stays: a new row goes, an edited one
-      // gets its values back, a deleted one returns.
       services::HideBusy();
       table.rows->CancelUpdates();
       throw;
+    }
+    if (!answer.ok) {
+      // Nothing of a refused change stays: a new row goes, an edited one
+      // gets its values back, a deleted one returns; the message says what.
+      services::HideBusy();
+      table.rows->CancelUpdates();
+      FalhaGravacao(table, delta, answer.error);
     }
     try {
       *table.ultimoPar = fw::CheckResultServ((rdm_.*table.recarrega)(), true, 0);

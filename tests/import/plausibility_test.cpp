@@ -2,6 +2,7 @@
 // fault found with its table, sex, key and values.
 #include "import/plausibility.h"
 #include "import/cdc2000.h"
+#include "import/reference_ranges.h"
 #include "import/who.h"
 
 #include <gtest/gtest.h>
@@ -183,4 +184,129 @@ TEST(Plausibility, OneValueIsJudgedAsTheWholeTableJudgesIt) {
   trp::growth::ValueInContext alone = at24(weight("075", 24) + 0.5);
   alone.previous.reset();
   EXPECT_EQ(trp::growth::CheckValue(alone), Finding::Order);
+}
+
+// The shipped WHO and CDC curves bound every measure at its age or height, at
+// the WHO's own implausibility limits: a typed slip lands outside, the
+// references' own values inside.
+TEST(ReferenceRanges, TheShippedCurvesBoundEachMeasureAtItsAgeOrHeight) {
+  using trp::growth::Quantity;
+  using trp::growth::Statistic;
+  const trp::growth::ReferenceCurves curves(Data("who"), Data("cdc2000"));
+  ASSERT_FALSE(curves.Empty());
+  struct Case {
+    const char* what;
+    Quantity q;
+    Statistic st;
+    bool byAge;
+    trp::growth::Sex sex;
+    double key, value;
+    bool inside;
+  };
+  const Case cases[] = {
+      {"weight at 2 years", Quantity::Weight, Statistic::Value, true, kMale, 24, 12.5, true},
+      {"ten times that", Quantity::Weight, Statistic::Value, true, kMale, 25, 125, false},
+      {"a tenth of it", Quantity::Weight, Statistic::Value, true, kFemale, 24, 1.25, false},
+      {"birth weight", Quantity::Weight, Statistic::Value, true, kFemale, 0, 3.2, true},
+      {"height at 10 years", Quantity::Stature, Statistic::Value, true, kMale, 120, 138, true},
+      {"height in mm", Quantity::Stature, Statistic::Value, true, kMale, 120, 13.8 * 100, false},
+      {"head at birth", Quantity::Head, Statistic::Value, true, kMale, 0, 34.5, true},
+      {"head at 1 year, a digit slipped", Quantity::Head, Statistic::Value, true, kMale, 12, 64,
+       false},
+      {"weight for 80 cm", Quantity::Weight, Statistic::Value, false, kFemale, 80, 10.5, true},
+      {"weight for 80 cm, comma slipped", Quantity::Weight, Statistic::Value, false, kFemale, 80,
+       105, false},
+      {"mean weight at 2 years", Quantity::Weight, Statistic::Mean, true, kMale, 24, 12.2, true},
+      {"mean weight ten times", Quantity::Weight, Statistic::Mean, true, kMale, 24, 122, false},
+      {"weight deviation at 2 years", Quantity::Weight, Statistic::Sd, true, kMale, 24, 1.4, true},
+      {"weight deviation ten times", Quantity::Weight, Statistic::Sd, true, kMale, 24, 14, false},
+  };
+  for (const Case& c : cases) {
+    const auto range = curves.RangeAt(c.q, c.st, c.byAge, c.sex, c.key);
+    ASSERT_TRUE(range) << c.what;
+    EXPECT_EQ(c.value >= range->low && c.value <= range->high, c.inside)
+        << c.what << ": " << range->low << " a " << range->high;
+    EXPECT_TRUE(range->sources.contains(QStringLiteral("OMS 2006/2007"))) << c.what;
+  }
+  // Past every curve (25 years) only the physiological bounds are left.
+  EXPECT_FALSE(curves.RangeAt(Quantity::Weight, Statistic::Value, true, kMale, 300));
+  // Without the folders, no range at all, and no error.
+  EXPECT_TRUE(trp::growth::ReferenceCurves(QStringLiteral("/nao/existe"), QString()).Empty());
+}
+
+// Slips that have no neighbour on one side, or none at all, are found by the
+// curves' range; the jump rule extends the curve past its last key.
+TEST(Plausibility, SlipsAtTheEndOfACurveOrInANewReferenceAreFound) {
+  struct Case {
+    const char* what;
+    std::function<void(Rows&)> plant;
+    const char* expected;
+  };
+  // P050 of CDC 2000 up to 2 years, as a table still being typed.
+  const auto upTo2Years = [] {
+    Rows r;
+    for (const auto& a : Cdc().age)
+      if (a.percentile == QLatin1String("050") && a.years * 12 + a.months <= 24) r.age.push_back(a);
+    return r;
+  };
+  const auto row = [](int years, int months, double weight) {
+    trp::growth::AgeRow a;
+    a.percentile = QStringLiteral("050");
+    a.years = years;
+    a.months = months;
+    a.weight[kMale].value = weight;
+    return a;
+  };
+  const std::vector<Case> cases = {
+      {"125 kg after 12,5 kg, at the end of the curve",
+       [&](Rows& r) { r.age.push_back(row(2, 1, 125)); },
+       "PESALTIDADE, masculino, 2 anos 1 mês, peso, P050: 125 fora da faixa das curvas OMS "
+       "2006/2007 e CDC 2000"},
+      {"the only row of a new reference",
+       [&](Rows& r) {
+         r = Rows{{row(2, 1, 125)}, {}, {}, {}};
+       },
+       "PESALTIDADE, masculino, 2 anos 1 mês, peso, P050: 125 fora da faixa"},
+      {"a mean ten times too large",
+       [](Rows& r) { *AgeAt(r, "050", 1, 6).weight[kFemale].mean *= 10; },
+       "PESALTIDADE, feminino, 1 ano 6 meses, média de peso, P050: "},
+      {"a deviation ten times too large",
+       [](Rows& r) { *AgeAt(r, "050", 1, 6).height[kMale].sd *= 10; },
+       "PESALTIDADE, masculino, 1 ano 6 meses, desvio padrão de altura, P050: "},
+      {"8 % off at the end of the curve, inside the range",
+       [&](Rows& r) { r.age.push_back(row(2, 1, *r.age.back().weight[kMale].value * 1.08)); },
+       "PESALTIDADE, masculino, 2 anos 1 mês, peso, P050: 13,"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rows rows = upTo2Years();
+    c.plant(rows);
+    const QStringList findings = trp::growth::CheckRows(rows);
+    ASSERT_FALSE(findings.isEmpty());
+    EXPECT_TRUE(findings.first().contains(QString::fromUtf8(c.expected)))
+        << findings.join(u'\n').toStdString();
+    // A wild value is also off its curve's line; nothing else is reported.
+    EXPECT_LE(findings.size(), 2) << findings.join(u'\n').toStdString();
+  }
+  EXPECT_EQ(trp::growth::CheckRows(upTo2Years()), QStringList());
+}
+
+// Percentiles are ordered by their values: the 2.5th percentile kept as
+// "025" comes before the 10th, not after it.
+TEST(Plausibility, ThePercentilesOrderIsTheirValuesOrder) {
+  Rows rows;
+  for (const auto& a : Cdc().age)
+    if (a.years == 5 &&
+        (a.percentile == QLatin1String("003") || a.percentile == QLatin1String("010")))
+      rows.age.push_back(a);
+  for (auto& a : rows.age)
+    if (a.percentile == QLatin1String("003")) a.percentile = QStringLiteral("025");
+  const trp::growth::PercentileValues values{{QStringLiteral("025"), 2.5},
+                                             {QStringLiteral("010"), 10}};
+  EXPECT_EQ(trp::growth::CheckRows(rows, values), QStringList());
+  const QStringList byCode = trp::growth::CheckRows(rows);
+  ASSERT_FALSE(byCode.isEmpty());
+  EXPECT_TRUE(byCode.first().contains(QStringLiteral("P010 = ")) &&
+              byCode.first().contains(QStringLiteral("maior que P025")))
+      << byCode.first().toStdString();
 }

@@ -9,8 +9,10 @@
 #include "tests/screens/screen_fixture.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -114,6 +116,42 @@ TEST_F(Copy, ASourceWithoutRowsOpensNoDialog) {
   // As the rules would never let it: the handler itself refuses.
   EXPECT_FALSE(fw::Guard([&] { form_->sbtCopiarClick(form_->sbtCopiar); }));
   EXPECT_EQ(dialogs_.MessageTexts(), QStringList{Msg("NPossCad")});
+}
+
+// The destination code takes what a three-digit number takes, typed or
+// pasted; the rest is refused whole, with the reason in the status bar.
+TEST_F(Copy, TheCodeFieldRefusesWhatDoesNotFitVisibly) {
+  ClickTab(form_->tshIdPesAlt);
+  ClickCell(form_->dbgPercIdade, 0, 0);
+  WithDialog([&](TfrmPercDestino* d) {
+    struct Case {
+      const char* name;
+      bool paste;
+      const char* text;
+      const char* after;
+      const char* status;
+    };
+    const Case cases[] = {
+        {"a fourth digit pasted", true, "0500", "", "Máximo de 3 algarismos antes da vírgula"},
+        {"a fourth digit typed", false, "0500", "050", "Máximo de 3 algarismos antes da vírgula"},
+        {"a letter", false, "5a", "5", "Use só algarismos e vírgula"},
+        {"a decimal point", false, "1.5", "15", "Este valor não tem casas decimais"},
+        {"a code pasted", true, "015", "015", ""},
+    };
+    for (const Case& c : cases) {
+      d->medPercentil->clear();
+      d->medPercentil->setFocus();
+      main_->statusBar()->clearMessage();
+      if (c.paste) {
+        QGuiApplication::clipboard()->setText(QLatin1String(c.text));
+        QTest::keyClick(d->medPercentil, Qt::Key_V, Qt::ControlModifier);
+      } else {
+        QTest::keyClicks(d->medPercentil, QLatin1String(c.text));
+      }
+      EXPECT_EQ(d->medPercentil->text(), QLatin1String(c.after)) << c.name;
+      EXPECT_EQ(main_->statusBar()->currentMessage(), QString::fromUtf8(c.status)) << c.name;
+    }
+  });
 }
 
 }  // namespace

@@ -76,7 +76,8 @@ TEST_F(Entry, DecimalKeysGiveTheCommaAndRefusedKeysAreToldInTheStatusBar) {
          Type(QStringLiteral("25"));
        },
        "14,25", "", 14.25},
-      {"a minus", [&] { Type(QStringLiteral("-3")); }, "3", "Valores negativos não são aceitos", 3},
+      {"a minus", [&] { Type(QStringLiteral("-13")); }, "13", "Valores negativos não são aceitos",
+       13},
       {"a minus before a dot", [&] { Type(QStringLiteral("-12.5")); }, "12,5",
        "Valores negativos não são aceitos", 12.5},
       {"a letter", [&] { Type(QStringLiteral("1x6")); }, "16", "Use só algarismos e vírgula", 16},

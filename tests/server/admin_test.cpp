@@ -363,6 +363,33 @@ TEST(AdminTool, CommandsInitImportAndExport) {
     EXPECT_TRUE(r.out.contains(QString::fromUtf8(part))) << part;
 }
 
+// A tenfold slip typed at the end of a curve has no neighbour after it: the
+// shipped curves' range finds it, in a table of two rows.
+TEST(AdminTool, CheckFindsATenfoldWeightAtTheEndOfACurve) {
+  QTemporaryDir dir;
+  const QString db = dir.filePath("fim.db");
+  ASSERT_EQ(Admin({"init", "--db", db}).exitCode, 0);
+  {
+    auto conn = srv::OpenDb(db);
+    conn->run("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('09', 'Digitada')", {});
+    conn->run(
+        "INSERT OR IGNORE INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL, VRPERCENTIL) VALUES ('050', "
+        "'Percentil 50', 50)",
+        {});
+    conn->run(
+        "INSERT INTO PESALTIDADE (CDREFEBIBL, CDPERCENTIL, NRIDADEINI, NRIDADEFIN, VRPESOMASIDA) "
+        "VALUES ('09', '050', 2, 0, 12.5), ('09', '050', 2, 1, 125)",
+        {});
+  }
+  const AdminRun r = Admin({"check", "--db", db, "--ref", "09"});
+  EXPECT_EQ(r.exitCode, 1) << r.out.toStdString() << r.err.toStdString();
+  EXPECT_TRUE(
+      r.out.contains("Referência 09: PESALTIDADE, masculino, 2 anos 1 mês, peso, P050: 125 "
+                     "fora da faixa das curvas OMS 2006/2007 e CDC 2000"))
+      << r.out.toStdString();
+  EXPECT_FALSE(r.out.contains("P050: 12,5 ")) << r.out.toStdString();
+}
+
 TEST(AdminTool, ImportWhoAndCheck) {
   QTemporaryDir dir;
   const QString db = dir.filePath("who.db");

@@ -4,6 +4,7 @@
 #include "framework/ui/consiste.h"
 #include "framework/ui/dbgrid.h"
 #include "framework/ui/scripted_dialogs.h"
+#include "framework/ui/status_text.h"
 #include "ui_support.h"
 
 #include <QClipboard>
@@ -618,8 +619,8 @@ TEST_F(GridTest, PastedTextGoesThroughTheKeyHandlerCharacterByCharacter) {
        QStringLiteral("5")},
       {"Ctrl+V in the editor", QStringLiteral("1.234,5"), Qt::Key_V, Qt::ControlModifier, true,
        QStringLiteral("1234,5")},
-      {"Shift+Insert", QStringLiteral("x8\n9"), Qt::Key_Insert, Qt::ShiftModifier, true,
-       QStringLiteral("8")},
+      {"Shift+Insert, a line break at the end", QStringLiteral("x8\n"), Qt::Key_Insert,
+       Qt::ShiftModifier, true, QStringLiteral("8")},
   };
   for (const Case& c : cases) {
     QGuiApplication::clipboard()->setText(c.clipboard);
@@ -639,6 +640,26 @@ TEST_F(GridTest, PastedTextGoesThroughTheKeyHandlerCharacterByCharacter) {
   Key(Qt::Key_F2);
   ASSERT_TRUE(grid_->EditorOpen());
   EXPECT_FALSE(grid_->Editor()->acceptDrops());
+}
+
+// A block of cells is never run together into one value ("3<TAB>3,35" as
+// 33,35): the screen's handler gets it whole, or it is refused visibly.
+TEST_F(GridTest, APastedBlockGoesToTheScreenOrIsRefusedNeverJoined) {
+  grid_->SetSelectedIndex(2);
+  const QString before = grid_->EditorText();
+  QGuiApplication::clipboard()->setText(QStringLiteral("3\t3,35"));
+  const int refusals = fw::RefusalCount();
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(fw::RefusalCount(), refusals + 1);
+  EXPECT_FALSE(grid_->EditorOpen());
+  EXPECT_EQ(grid_->EditorText(), before);
+  EXPECT_EQ(ds().State(), DatasetState::Browse);
+  QString pasted;
+  grid_->OnPasteBlock = [&](fw::DBGrid*, const QString& text) { pasted = text; };
+  QGuiApplication::clipboard()->setText(QStringLiteral("1\n2\n"));
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(pasted, QStringLiteral("1\n2\n"));
+  EXPECT_EQ(ds().State(), DatasetState::Browse);
 }
 
 TEST_F(GridTest, DeletingKeysPassTheKeyHandlerAsABackspace) {
