@@ -49,6 +49,10 @@ QString OddCharacter(char32_t c, bool lookAlikes) {
   if (QChar::category(c) == QChar::Other_Control) return QStringLiteral("um caractere de controle");
   if (c < 0x80 || !lookAlikes) return {};
   switch (QChar::category(c)) {
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+      return QStringLiteral("um caractere inválido");
     case QChar::Other_Format:
     case QChar::Separator_Space:
     case QChar::Separator_Line:
@@ -60,6 +64,8 @@ QString OddCharacter(char32_t c, bool lookAlikes) {
     default:
       break;
   }
+  // The JSON reader stands U+FFFD in for what was no character at all.
+  if (c == 0xFFFD) return QStringLiteral("um caractere inválido");
   if (DistinctLatinLetter(c)) return {};
   return QStringLiteral("um caractere que se confunde com letras ou algarismos comuns");
 }

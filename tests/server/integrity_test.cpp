@@ -181,6 +181,7 @@ TEST_P(IntegrityTest, CodesThatPassForOthersAreRefusedByPosition) {
       {"IncluiPercentil", {"1\u0661", "Arábico", 5.5}, "(U+0661) na posição 2"},
       {"IncluiPercentil", {"\u00AA1", "Ordinal", 5.5}, "(U+00AA) na posição 1"},
       {"IncluiPercentil", {"7\u0007", "Controle", 5.5}, "de controle (U+0007) na posição 2"},
+      {"IncluiPercentil", {QString(QChar(0xD800)) + "1", "Metade de um par", 5.5}, "caractere inválido (U+FFFD) na posição 1"},
       {"SetPesAlt", {Delta("PESOALTU", {Insert(QJsonArray{80.5, 10.5, "05\u200D", "01", 11.5})})},
        "(U+200D) na posição 3"},
       // A name's length in characters: 61 letters of two UTF-16 units each.
