@@ -85,22 +85,10 @@ void OneValuePerPercentile(Db& db) {
   db.run("CREATE UNIQUE INDEX PERCENTIL_VALOR ON PERCENTIL (VRPERCENTIL)", {}, {});
 }
 
-bool HasColumn(Db& db, const char* table, const char* column) {
-  return db.engine() == Db::Engine::Postgres
-             ? Exists(db,
-                      "SELECT 1 FROM information_schema.columns WHERE table_schema = "
-                      "current_schema() AND table_name = lower(?) AND column_name = lower(?)",
-                      {std::string(table), std::string(column)})
-             : Exists(db, "SELECT 1 FROM pragma_table_info(?) WHERE name = ?",
-                      {std::string(table), std::string(column)});
-}
-
 // L, M and S go with their reference only by an audited removal: a cascade
 // would take them silently. SQLite cannot drop a constraint, so the table is
-// made anew. CDORIGEM (where the L, M and S come from) is kept when present.
+// made anew, its origin (migration 8) kept.
 void LmsWithoutCascade(Db& db) {
-  const char* const origin =
-      "CDORIGEM VARCHAR(3) NOT NULL DEFAULT 'CDC' CHECK (CDORIGEM IN ('OMS', 'CDC'))";
   if (db.engine() == Db::Engine::Postgres) {
     std::vector<std::string> keys;
     db.run(
@@ -112,12 +100,11 @@ void LmsWithoutCascade(Db& db) {
     db.script(
         "ALTER TABLE LMSREFERENCIA ADD CONSTRAINT LMSREFERENCIA_REF FOREIGN KEY (CDREFEBIBL) "
         "REFERENCES REFEBIBL (CDREFEBIBL)");
-    if (!HasColumn(db, "LMSREFERENCIA", "CDORIGEM"))
-      db.script(std::string("ALTER TABLE LMSREFERENCIA ADD COLUMN ") + origin);
     return;
   }
-  std::string columns = "CDREFEBIBL, CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRL, VRM, VRS";
-  if (HasColumn(db, "LMSREFERENCIA", "CDORIGEM")) columns += ", CDORIGEM";
+  // Every column of the table: one added later goes here and in the copy.
+  const std::string columns =
+      "CDREFEBIBL, CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRL, VRM, VRS, CDORIGEM";
   db.script(
       "CREATE TABLE LMSREFERENCIA_NOVA (\n"
       "  CDREFEBIBL VARCHAR(2) NOT NULL REFERENCES REFEBIBL (CDREFEBIBL),\n"
@@ -128,10 +115,11 @@ void LmsWithoutCascade(Db& db) {
       "  VRL REAL NOT NULL,\n"
       "  VRM REAL NOT NULL,\n"
       "  VRS REAL NOT NULL,\n"
-      "  " + std::string(origin) + ",\n"
+      "  CDORIGEM VARCHAR(3) NOT NULL DEFAULT 'CDC' CHECK (CDORIGEM IN ('OMS', 'CDC')),\n"
       "  PRIMARY KEY (CDREFEBIBL, CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE)\n"
       ");\n"
-      "INSERT INTO LMSREFERENCIA_NOVA (" + columns + ") SELECT " + columns +
+      "INSERT INTO LMSREFERENCIA_NOVA (" +
+      columns + ") SELECT " + columns +
       " FROM LMSREFERENCIA;\n"
       "DROP TABLE LMSREFERENCIA;\n"
       "ALTER TABLE LMSREFERENCIA_NOVA RENAME TO LMSREFERENCIA;\n");
