@@ -219,7 +219,8 @@ TEST_P(IntegrityTest, GetTabelaGivesEveryColumnOfItsTables) {
 }
 
 // A database whose percentiles already share a value is not migrated: the
-// clash is named and nothing changes until it is mended.
+// clash is named and nothing changes until it is mended; then L, M and S
+// come through the rebuilt table whole.
 TEST_P(IntegrityTest, TheMigrationNamesPercentilesSharingAValue) {
   server_.reset();
   auto db = srv::OpenDb(db_);
@@ -230,6 +231,11 @@ TEST_P(IntegrityTest, TheMigrationNamesPercentilesSharingAValue) {
       "DELETE FROM SCHEMA_VERSION WHERE NRVERSAO >= 9;\n"
       "UPDATE PERCENTIL SET VRPERCENTIL = 15 WHERE CDPERCENTIL = '010';\n");
   const std::string before = Dump(db_);
+  const auto fromWho = [&] {
+    return srv::QueryInt(*db, "SELECT COUNT(*) FROM LMSREFERENCIA WHERE CDORIGEM = 'OMS'", {}, 0);
+  };
+  const std::int64_t who = fromWho();
+  ASSERT_GT(who, 0);
   try {
     srv::Migrate(*db);
     ADD_FAILURE() << "migrated over a shared value";
@@ -241,6 +247,14 @@ TEST_P(IntegrityTest, TheMigrationNamesPercentilesSharingAValue) {
   srv::Migrate(*db);
   EXPECT_EQ(srv::QueryInt(*db, "SELECT MAX(NRVERSAO) FROM SCHEMA_VERSION", {}, 0),
             srv::SchemaVersion());
+  // L, M and S kept with their origin; no cascade takes them with their reference.
+  EXPECT_EQ(fromWho(), who);
+  db->script(
+      "DELETE FROM PESALTIDADE WHERE CDREFEBIBL = '02';\n"
+      "DELETE FROM PESOALTU WHERE CDREFEBIBL = '02';\n"
+      "DELETE FROM PEALNCHS2000 WHERE CDREFEBIBL = '02';\n");
+  EXPECT_THROW(db->script("DELETE FROM REFEBIBL WHERE CDREFEBIBL = '02'"), srv::DbError);
+  EXPECT_EQ(fromWho(), who);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, IntegrityTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
