@@ -92,6 +92,15 @@ QList<Token> ReadTokensFile(const QString& path) {
               .arg(path)
               .arg(lineNo)
               .toStdString());
+    // The audit keeps the name in 60 characters; PostgreSQL would refuse a
+    // longer one at the first change, SQLite would keep it.
+    if (parts[0].toUcs4().size() > 60)
+      throw std::runtime_error(
+          QStringLiteral("Arquivo de credenciais '%1', linha %2: o nome tem mais de 60 "
+                         "caracteres.")
+              .arg(path)
+              .arg(lineNo)
+              .toStdString());
     tokens.append({parts[0], parts[1], parts[2]});
   }
   return tokens;

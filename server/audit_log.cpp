@@ -14,6 +14,7 @@ namespace srv {
 namespace {
 
 thread_local std::int64_t tCall = 0;
+thread_local std::string tGroup;
 
 std::int64_t NewCallNumber() {
   // Random, so that several server instances on one database need no
@@ -61,10 +62,18 @@ std::string AuditKeyText(const TableDef& t, const QJsonObject& row) {
   return key;
 }
 
-AuditCall::AuditCall() { tCall = NewCallNumber(); }
-AuditCall::~AuditCall() { tCall = 0; }
+AuditCall::AuditCall() {
+  tCall = NewCallNumber();
+  tGroup.clear();
+}
+AuditCall::~AuditCall() {
+  tCall = 0;
+  tGroup.clear();
+}
 
 std::int64_t AuditCall::Current() { return tCall ? tCall : NewCallNumber(); }
+void AuditCall::SetGroup(std::string group) { tGroup = std::move(group); }
+const std::string& AuditCall::Group() { return tGroup; }
 
 const TableDef* TableNamed(std::string_view name) {
   for (const TableDef* t : AllTables())
@@ -77,11 +86,12 @@ void WriteAudit(Db& db, const std::string& user, const std::string& method, cons
   Located at = Locate(t, oldJson, newJson);
   db.run(
       "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO, "
-      "CDREFEBIBL, CDPERCENTIL, DSCHAVE, NRLOTE) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      "CDREFEBIBL, CDPERCENTIL, DSCHAVE, NRLOTE, DSGRUPO) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
       {user, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString(), method,
        std::string(t.name), oldJson.empty() ? SqlParam{} : SqlParam{oldJson},
        newJson.empty() ? SqlParam{} : SqlParam{newJson}, std::move(at.reference),
-       std::move(at.percentile), std::move(at.key), AuditCall::Current()});
+       std::move(at.percentile), std::move(at.key), AuditCall::Current(),
+       AuditCall::Group().empty() ? SqlParam{} : SqlParam{AuditCall::Group()}});
 }
 
 void BackfillAudit(Db& db) {

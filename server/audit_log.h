@@ -29,6 +29,11 @@ class AuditCall {
   AuditCall& operator=(const AuditCall&) = delete;
   // The call's number; outside a call, a new number each time.
   static std::int64_t Current();
+  // The user action this call is one of (several calls of the screen make
+  // one deletion of a reference), written with every audit row of the call;
+  // empty: none.
+  static void SetGroup(std::string group);
+  static const std::string& Group();
 };
 
 // Writes one audit row inside the caller's transaction. `oldJson`/`newJson`

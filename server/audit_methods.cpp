@@ -58,8 +58,8 @@ JsonPieces AuditMethods::GetHistorico() {
   if (!perc.isEmpty()) f.percentile = Code(perc, false);
   const QString key = p.text(3, QStringLiteral("chave"));
   if (key.size() > 40) BadParams(QStringLiteral("A chave tem no máximo 40 caracteres."));
-  f.key = key.toStdString();
-  f.user = p.text(4, QStringLiteral("usuário")).toStdString();
+  f.key = FilterText(key, QStringLiteral("chave"));
+  f.user = FilterText(p.text(4, QStringLiteral("usuário")), QStringLiteral("usuário"));
   f.since = Time(p, 5, QStringLiteral("desde"));
   f.until = Time(p, 6, QStringLiteral("até"));
   f.before = Whole(p, 7, QStringLiteral("antes de"), 0, 9e15);

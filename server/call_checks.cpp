@@ -24,30 +24,123 @@ void Fail(int code, const QString& message) { throw RpcError(code, message); }
 void Refuse(const QString& message) { Fail(RpcError::Refused, message); }
 void BadParams(const QString& message) { Fail(RpcError::InvalidParams, message); }
 
-// PostgreSQL would store a code cut at a NUL; no code holds control characters.
-void RefuseControlCharacters(const QString& code, bool reference) {
-  for (QChar c : code)
-    if (c.category() == QChar::Other_Control)
-      Refuse((reference ? QStringLiteral("Código de referência inválido: '%1' contém um caractere "
-                                         "de controle; use apenas letras e algarismos.")
-                        : QStringLiteral("Código de percentil inválido: '%1' contém um caractere "
-                                         "de controle; use apenas letras e algarismos."))
-                 .arg(Shown(code)));
+namespace {
+
+QString CodeKind(bool reference) {
+  return reference ? QStringLiteral("referência") : QStringLiteral("percentil");
 }
 
-std::string Code(const QString& code, bool reference) {
+QString CodePoint(char32_t c) {
+  return QStringLiteral("U+") + QString::number(uint(c), 16).toUpper().rightJustified(4, u'0');
+}
+
+// Latin letters a reader tells apart from plain ones ("Ç", "É"); the
+// phonetic and small-capital forms pass for plain letters.
+bool DistinctLatinLetter(char32_t c) {
+  if (c > 0x024F || c == 0x0131 || c == 0x0237 || (c >= 0x01C0 && c <= 0x01C3)) return false;
+  if (!QChar::isLetter(c) || QChar::script(c) != QChar::Script_Latin) return false;
+  // Compatibility forms ("ª", "ſ", ligatures) read as other letters.
+  const QString one = QString::fromUcs4(&c, 1);
+  return one.normalized(QString::NormalizationForm_KC) == one;
+}
+
+// Why `c` cannot stand in a code, empty when it can.
+QString OddCharacter(char32_t c, bool lookAlikes) {
+  if (QChar::category(c) == QChar::Other_Control) return QStringLiteral("um caractere de controle");
+  if (c < 0x80 || !lookAlikes) return {};
+  switch (QChar::category(c)) {
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+      return QStringLiteral("um caractere inválido");
+    case QChar::Other_Format:
+    case QChar::Separator_Space:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_Enclosing:
+    case QChar::Mark_SpacingCombining:
+      return QStringLiteral("um caractere invisível ou de formatação");
+    default:
+      break;
+  }
+  // The JSON reader stands U+FFFD in for what was no character at all.
+  if (c == 0xFFFD) return QStringLiteral("um caractere inválido");
+  if (DistinctLatinLetter(c)) return {};
+  return QStringLiteral("um caractere que se confunde com letras ou algarismos comuns");
+}
+
+void RefuseCharacters(const QString& code, bool reference, bool lookAlikes) {
+  const QList<uint> points = code.toUcs4();
+  for (qsizetype i = 0; i < points.size(); ++i) {
+    const QString why = OddCharacter(char32_t(points[i]), lookAlikes);
+    if (!why.isEmpty())
+      Refuse(QStringLiteral("Código de %1 inválido: '%2' contém %3 (%4) na posição %5; use apenas "
+                            "letras e algarismos.")
+                 .arg(CodeKind(reference), Shown(code), why, CodePoint(char32_t(points[i])))
+                 .arg(i + 1));
+  }
+}
+
+std::string SizedCode(const QString& code, bool reference) {
   const int size = reference ? 2 : 3;
   if (code.isEmpty())
     Refuse(reference ? QStringLiteral("Informe o código da referência.")
                      : QStringLiteral("Informe o código do percentil."));
-  if (code.size() > size)
+  if (code.toUcs4().size() > size)
     Refuse((reference ? QStringLiteral("Código de referência inválido: '%1' (no máximo 2 "
                                        "caracteres).")
                       : QStringLiteral("Código de percentil inválido: '%1' (no máximo 3 "
                                        "caracteres)."))
                .arg(Shown(code)));
-  RefuseControlCharacters(code, reference);
   return code.toStdString();
+}
+
+}  // namespace
+
+// PostgreSQL would store a code cut at a NUL; no code holds control characters.
+void RefuseControlCharacters(const QString& code, bool reference) {
+  RefuseCharacters(code, reference, false);
+}
+
+// A code read by eye must not pass for another: invisible characters and
+// letters or digits of other alphabets that look like plain ones are refused.
+void RefuseOddCharacters(const QString& code, bool reference) {
+  RefuseCharacters(code, reference, true);
+}
+
+std::string Code(const QString& code, bool reference) {
+  RefuseControlCharacters(code, reference);
+  return SizedCode(code, reference);
+}
+
+std::string NewCode(const QString& code, bool reference) {
+  RefuseOddCharacters(code, reference);
+  return SizedCode(code, reference);
+}
+
+std::string GroupId(const QString& text) {
+  bool ok = !text.isEmpty() && text.size() <= 40;
+  for (QChar c : text)
+    ok = ok && c.unicode() < 0x80 && (c.isLetterOrNumber() || c == u'-' || c == u'{' || c == u'}');
+  if (!ok)
+    BadParams(QStringLiteral("Grupo de exclusão inválido: '%1'; use de 1 a 40 letras, algarismos "
+                             "ou hífens.")
+                  .arg(Shown(text)));
+  return text.toStdString();
+}
+
+// PostgreSQL refuses a NUL in a text where SQLite would just find nothing:
+// both engines get the same refusal before the query.
+std::string FilterText(const QString& text, const QString& what) {
+  const QList<uint> points = text.toUcs4();
+  for (qsizetype i = 0; i < points.size(); ++i)
+    if (QChar::category(char32_t(points[i])) == QChar::Other_Control)
+      BadParams(QStringLiteral("O filtro %1 contém um caractere de controle (%2) na posição %3; "
+                               "nada foi consultado.")
+                    .arg(what, CodePoint(char32_t(points[i])))
+                    .arg(i + 1));
+  return text.toStdString();
 }
 
 double Years(double v) {
@@ -195,7 +288,7 @@ void ValidateNewRow(const TableDef& t, const Row& row) {
       continue;
     }
     if (c.kind == ColumnDef::Kind::Code) {
-      Code(QString::fromStdString(std::get<std::string>(v)), c.size == 2);
+      NewCode(QString::fromStdString(std::get<std::string>(v)), c.size == 2);
       continue;
     }
     const double d = std::get<double>(v);

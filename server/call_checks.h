@@ -42,6 +42,15 @@ class Params {
                     .arg(count)
                     .arg(a_.size()));
   }
+  void expectBetween(int low, int high) const {
+    if (a_.size() < low || a_.size() > high)
+      BadParams(QStringLiteral("O método %1 espera de %2 a %3 parâmetros, mas recebeu %4.")
+                    .arg(method_)
+                    .arg(low)
+                    .arg(high)
+                    .arg(a_.size()));
+  }
+  int size() const { return int(a_.size()); }
   QString text(int i, const QString& what) const {
     const QJsonValue v = a_.at(i);
     if (!v.isString())
@@ -71,11 +80,24 @@ class Params {
   const QJsonArray& a_;
 };
 
-// Refuses control characters in a reference (`reference`) or percentile code.
+// Refuses control characters in a reference (`reference`) or percentile code,
+// naming the first one's position (in characters).
 void RefuseControlCharacters(const QString& code, bool reference);
-// A reference (2 characters) or percentile (3) code, refused when empty, too
-// long or holding control characters.
+// Refuses, besides control characters, invisible ones (zero-width, bidi,
+// special spaces, combining marks) and any non-ASCII character but a plain
+// Latin letter ("Ç", "É"): digits and letters of other alphabets, full-width
+// and other look-alike forms. For codes about to be stored.
+void RefuseOddCharacters(const QString& code, bool reference);
+// A reference (2 characters) or percentile (3) code as a caller names an
+// existing one: refused when empty, too long or holding control characters.
 std::string Code(const QString& code, bool reference);
+// A code about to be stored: Code's checks and RefuseOddCharacters.
+std::string NewCode(const QString& code, bool reference);
+// The id a client gives to the calls of one action (a UUID): 1 to 40
+// letters, digits, hyphens or braces.
+std::string GroupId(const QString& text);
+// A free-text filter (a key, a user name) with no control character.
+std::string FilterText(const QString& text, const QString& what);
 double Years(double v);   // whole 0..999
 double Months(double v);  // whole 0..11
 double Height(double v);  // above 0, at most 3 integer digits

@@ -36,10 +36,12 @@ std::string Name(const QString& typed, int size, const QString& what) {
   if (HasControl(name, false))
     Refuse(
         QStringLiteral("O nome %1 contém um caractere de controle: '%2'.").arg(what, Shown(name)));
-  if (name.size() > size)
+  // Characters as people count them, not UTF-16 units ("𝑥" is one).
+  const qsizetype length = name.toUcs4().size();
+  if (length > size)
     Refuse(QStringLiteral("O nome %1 tem %2 caracteres; o máximo é %3.")
                .arg(what)
-               .arg(name.size())
+               .arg(length)
                .arg(size));
   return name.toStdString();
 }
@@ -51,10 +53,11 @@ std::optional<std::string> Text(const QString& typed, const QString& what, bool 
   if (text.isEmpty()) return std::nullopt;
   if (HasControl(text, multiLine))
     Refuse(QStringLiteral("O campo %1 contém um caractere de controle.").arg(what));
-  if (text.size() > kTextSize)
+  const qsizetype length = text.toUcs4().size();
+  if (length > kTextSize)
     Refuse(QStringLiteral("O campo %1 tem %2 caracteres; o máximo é %3.")
                .arg(what)
-               .arg(text.size())
+               .arg(length)
                .arg(kTextSize));
   return text.toStdString();
 }
@@ -134,9 +137,9 @@ PercentileEntry PercentileOf(const SqlRow& r) {
   return e;
 }
 
-// Rows of the three tables that use a code, as "n linha(s) na tabela X, ...".
-// Empty when none does.
-QString Usage(Db& db, const char* column, const std::string& code) {
+// Rows of the three tables that use a code, as "n linha(s) na tabela X, ...",
+// and for a reference its points of L, M and S. Empty when nothing does.
+QString Usage(Db& db, const char* column, const std::string& code, std::int64_t* lmsPoints) {
   QStringList parts;
   std::int64_t total = 0;
   for (const TableDef* t : AllTables()) {
@@ -146,9 +149,21 @@ QString Usage(Db& db, const char* column, const std::string& code) {
     total += n;
     parts << QStringLiteral("%1 linha(s) na tabela %2").arg(n).arg(QString::fromUtf8(t->label));
   }
+  if (lmsPoints) {
+    *lmsPoints = QueryInt(db, "SELECT COUNT(*) FROM LMSREFERENCIA WHERE CDREFEBIBL = ?", {code}, 0);
+    total += *lmsPoints;
+    if (*lmsPoints) parts << QStringLiteral("%1 ponto(s) de L, M e S").arg(*lmsPoints);
+  }
   if (total == 0) return {};
   const QString last = parts.takeLast();
   return parts.join(QStringLiteral(", ")) + QStringLiteral(" e ") + last;
+}
+
+// Percentile writes take turns on PostgreSQL, so the value check below sees
+// the other writer's commit and both engines refuse with the same message;
+// the unique index stays the last word.
+void OnePercentileWriterAtATime(Db& db) {
+  if (db.engine() == Db::Engine::Postgres) db.run("SELECT pg_advisory_xact_lock(53601)", {}, {});
 }
 
 void RefuseTakenValue(Db& db, const PercentileEntry& e) {
@@ -176,6 +191,8 @@ std::string PercentileCode(const QString& typed) {
 
 ReferenceEntry MakeReference(const QString& code, const QString& name, const QString& citation,
                              const QString& source, const QString& licence) {
+  // A new code must not pass for another; positions are those of the text as typed.
+  RefuseOddCharacters(code, true);
   return {ReferenceCode(code), Name(name, kReferenceNameSize, QStringLiteral("da referência")),
           Text(citation, QStringLiteral("Citação"), true),
           Text(source, QStringLiteral("Fonte"), false),
@@ -184,6 +201,7 @@ ReferenceEntry MakeReference(const QString& code, const QString& name, const QSt
 
 PercentileEntry MakePercentile(const QString& code, const QString& name,
                                std::optional<double> value) {
+  RefuseOddCharacters(code, false);
   PercentileEntry e{PercentileCode(code),
                     Name(name, kPercentileNameSize, QStringLiteral("do percentil")), value};
   if (value && !(*value > 0 && *value < 100))
@@ -247,6 +265,7 @@ void AddReference(Db& db, const MasterAudit& audit, const ReferenceEntry& e) {
 }
 
 void AddPercentile(Db& db, const MasterAudit& audit, const PercentileEntry& e) {
+  OnePercentileWriterAtATime(db);
   if (FindPercentile(db, e.code)) Refuse(PercentileTaken(e.code));
   RefuseTakenValue(db, e);
   db.run("INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL, VRPERCENTIL) VALUES (?, ?, ?)",
@@ -270,6 +289,7 @@ void EditReference(Db& db, const MasterAudit& audit, const ReferenceEntry& origi
 
 void EditPercentile(Db& db, const MasterAudit& audit, const PercentileEntry& original,
                     const PercentileEntry& changed) {
+  OnePercentileWriterAtATime(db);
   const std::optional<PercentileEntry> stored = FindPercentile(db, original.code);
   if (!stored || *stored != original) Fail(RpcError::Conflict, kConflict);
   if (changed.code != original.code)
@@ -283,11 +303,17 @@ void EditPercentile(Db& db, const MasterAudit& audit, const PercentileEntry& ori
 void RemoveReference(Db& db, const MasterAudit& audit, const ReferenceEntry& original) {
   const std::optional<ReferenceEntry> stored = FindReference(db, original.code);
   if (!stored || *stored != original) Fail(RpcError::Conflict, kConflict);
-  const QString usage = Usage(db, "CDREFEBIBL", original.code);
+  std::int64_t lms = 0;
+  const QString usage = Usage(db, "CDREFEBIBL", original.code, &lms);
+  // L, M and S come only from the imports and have no history of their own:
+  // a reference keeping them stays.
   if (!usage.isEmpty())
-    Refuse(QStringLiteral("A referência '%1' não pode ser excluída porque está em uso: %2. Exclua "
-                          "essas linhas antes, ou apenas altere o nome. Nada foi alterado.")
-               .arg(Q(original.code), usage));
+    Refuse(QStringLiteral("A referência '%1' não pode ser excluída porque está em uso: %2. %3 Nada "
+                          "foi alterado.")
+               .arg(Q(original.code), usage,
+                    lms ? QStringLiteral("Os pontos de L, M e S vêm das importações e ficam com a "
+                                         "referência; apenas altere o nome dela.")
+                        : QStringLiteral("Exclua essas linhas antes, ou apenas altere o nome.")));
   db.run("DELETE FROM REFEBIBL WHERE CDREFEBIBL = ?", {original.code});
   Audit(db, audit, "REFEBIBL", Json(*stored), {});
 }
@@ -295,7 +321,7 @@ void RemoveReference(Db& db, const MasterAudit& audit, const ReferenceEntry& ori
 void RemovePercentile(Db& db, const MasterAudit& audit, const PercentileEntry& original) {
   const std::optional<PercentileEntry> stored = FindPercentile(db, original.code);
   if (!stored || *stored != original) Fail(RpcError::Conflict, kConflict);
-  const QString usage = Usage(db, "CDPERCENTIL", original.code);
+  const QString usage = Usage(db, "CDPERCENTIL", original.code, nullptr);
   if (!usage.isEmpty())
     Refuse(QStringLiteral("O percentil '%1' não pode ser excluído porque está em uso: %2. Exclua "
                           "essas linhas antes, ou apenas altere o nome. Nada foi alterado.")
@@ -306,14 +332,27 @@ void RemovePercentile(Db& db, const MasterAudit& audit, const PercentileEntry& o
 
 void WriteMaster(Db& db, const QString& duplicateMessage, const std::function<void()>& body,
                  bool* committing) {
+  WritePercentile(db, std::nullopt, duplicateMessage, body, committing);
+}
+
+void WritePercentile(Db& db, const std::optional<PercentileEntry>& entry,
+                     const QString& duplicateMessage, const std::function<void()>& body,
+                     bool* committing) {
   try {
     Transaction tx(db, true);
     body();
     if (committing) *committing = true;
     tx.commit();
   } catch (const DbError& e) {
-    if (e.kind() == DbError::Kind::Unique) Refuse(duplicateMessage);
-    throw;
+    if (e.kind() != DbError::Kind::Unique) throw;
+    // Rolled back by now: the unique index that refused may be the value's.
+    if (entry) {
+      if (!duplicateMessage.isEmpty() &&
+          Exists(db, "SELECT 1 FROM PERCENTIL WHERE CDPERCENTIL = ?", {entry->code}))
+        Refuse(duplicateMessage);
+      RefuseTakenValue(db, *entry);
+    }
+    Refuse(duplicateMessage.isEmpty() ? kConflict : duplicateMessage);
   }
 }
 

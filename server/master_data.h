@@ -31,13 +31,15 @@ struct PercentileEntry {
   bool operator==(const PercentileEntry&) const = default;
 };
 
-// Typed codes as the screens adjust them ("3" -> "03" / "003"); refused when
-// empty, too long or holding control characters.
+// Typed codes as the screens adjust them ("3" -> "03" / "003"), naming an
+// existing entry; refused when empty, too long or holding control characters.
 std::string ReferenceCode(const QString& typed);
 std::string PercentileCode(const QString& typed);
 
 // A checked entry from typed texts: the code adjusted, the name required
-// (blanks trimmed), empty optional texts as absent. A null QString counts as
+// (blanks trimmed), empty optional texts as absent; a code with invisible or
+// look-alike characters is refused (RefuseOddCharacters), a name's length is
+// counted in characters. A null QString counts as
 // empty. The citation may hold several lines.
 ReferenceEntry MakeReference(const QString& code, const QString& name, const QString& citation,
                              const QString& source, const QString& licence);
@@ -68,8 +70,9 @@ void EditReference(Db& db, const MasterAudit& audit, const ReferenceEntry& origi
                    const ReferenceEntry& changed);
 void EditPercentile(Db& db, const MasterAudit& audit, const PercentileEntry& original,
                     const PercentileEntry& changed);
-// Refused while any row of the three tables uses the code (the message gives
-// the counts per table); a conflict when the stored entry differs.
+// Refused while any row of the three tables uses the code, or while the
+// reference keeps L, M and S (the message gives the counts); a conflict when
+// the stored entry differs.
 void RemoveReference(Db& db, const MasterAudit& audit, const ReferenceEntry& original);
 void RemovePercentile(Db& db, const MasterAudit& audit, const PercentileEntry& original);
 
@@ -78,6 +81,13 @@ void RemovePercentile(Db& db, const MasterAudit& audit, const PercentileEntry& o
 // turns true once the commit is sent (the server's retry rule needs it).
 void WriteMaster(Db& db, const QString& duplicateMessage, const std::function<void()>& body,
                  bool* committing = nullptr);
+
+// WriteMaster for a percentile's inclusion or change (`duplicateMessage`
+// empty): a unique-key violation from a concurrent writer becomes the same
+// refusal the checks give, the code's or the value's.
+void WritePercentile(Db& db, const std::optional<PercentileEntry>& entry,
+                     const QString& duplicateMessage, const std::function<void()>& body,
+                     bool* committing = nullptr);
 
 // The duplicate messages, for WriteMaster.
 QString ReferenceTaken(const std::string& code);

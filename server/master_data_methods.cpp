@@ -155,6 +155,7 @@ JsonPieces MasterDataMethods::Call(Service& s, const Caller& caller, const QStri
   // Every check of the input comes before a connection is taken.
   std::function<void(Db&)> body;
   QString duplicate;
+  std::optional<PercentileEntry> percentile;  // written: its clash is named as the checks name it
   if (method.startsWith(u"Inclui")) {
     Expect(method, a, width);
     if (reference) {
@@ -164,6 +165,7 @@ JsonPieces MasterDataMethods::Call(Service& s, const Caller& caller, const QStri
     } else {
       const PercentileEntry e = TypedPercentile(method, a, 1);
       duplicate = PercentileTaken(e.code);
+      percentile = e;
       body = [=](Db& db) { AddPercentile(db, audit, e); };
     }
   } else if (method.startsWith(u"Altera")) {
@@ -177,6 +179,7 @@ JsonPieces MasterDataMethods::Call(Service& s, const Caller& caller, const QStri
     } else {
       const PercentileEntry before = OriginalPercentile(method, oldRow);
       const PercentileEntry after = TypedPercentile(method, newRow, 2);
+      percentile = after;
       body = [=](Db& db) { EditPercentile(db, audit, before, after); };
     }
   } else {
@@ -191,8 +194,8 @@ JsonPieces MasterDataMethods::Call(Service& s, const Caller& caller, const QStri
     }
   }
   auto db = s.pool_.acquire();
-  WriteMaster(
-      *db, duplicate, [&] { body(*db); }, &committing);
+  WritePercentile(
+      *db, percentile, duplicate, [&] { body(*db); }, &committing);
   return True();
 }
 

@@ -21,57 +21,22 @@ namespace {
 
 const char* const kMethod = "RestauraExclusao";
 
-struct CallInfo {
-  std::int64_t first = 0, last = 0, rows = 0, deletions = 0;
-  std::string table, user, method;
-};
-
-CallInfo CallOf(Db& db, std::int64_t call) {
-  CallInfo c;
-  db.run(
-      "SELECT MIN(NRAUDITORIA), MAX(NRAUDITORIA), COUNT(*), SUM(CASE WHEN DSNOVO IS NULL AND "
-      "DSANTERIOR IS NOT NULL THEN 1 ELSE 0 END), MIN(NMTABELA), MIN(NMUSUARIO), MIN(NMMETODO), "
-      "COUNT(DISTINCT NMTABELA) FROM AUDITORIA WHERE NRLOTE = ?",
-      {call}, [&](const SqlRow& r) {
-        if (r.isNull(0) || r.integer(7) != 1) return;
-        c = {r.integer(0),           r.integer(1),           r.integer(2),          r.integer(3),
-             std::string(r.text(4)), std::string(r.text(5)), std::string(r.text(6))};
-      });
-  return c;
-}
-
-// The call of the audit row of `reference` next to `from` (before or after
-// it), 0 when there is none.
-std::int64_t NeighbourCall(Db& db, const std::string& reference, std::int64_t from, bool before) {
-  std::int64_t call = 0;
-  db.run(before ? "SELECT NRLOTE FROM AUDITORIA WHERE CDREFEBIBL = ? AND NRAUDITORIA < ? ORDER "
-                  "BY NRAUDITORIA DESC LIMIT 1"
-                : "SELECT NRLOTE FROM AUDITORIA WHERE CDREFEBIBL = ? AND NRAUDITORIA > ? ORDER "
-                  "BY NRAUDITORIA LIMIT 1",
-         {reference, from}, [&](const SqlRow& r) { call = r.isNull(0) ? 0 : r.integer(0); });
-  return call;
-}
-
-// A whole reference is deleted table by table, one call each, one after the
-// other: the calls of deletions only, by the same user, next to each other
-// in the reference's history, at most one per table.
-std::vector<std::int64_t> ReferenceDeletion(Db& db, const std::string& reference, std::int64_t call,
-                                            const CallInfo& info) {
-  std::vector<std::int64_t> calls{call};
-  std::set<std::string> tables{info.table};
-  for (const bool before : {true, false}) {
-    std::int64_t edge = before ? info.first : info.last;
-    while (tables.size() < AllTables().size()) {
-      const std::int64_t next = NeighbourCall(db, reference, edge, before);
-      if (!next) break;
-      const CallInfo n = CallOf(db, next);
-      if (n.rows == 0 || n.deletions != n.rows || n.user != info.user ||
-          n.method.rfind("Deleta", 0) != 0 || !tables.insert(n.table).second)
-        break;
-      calls.push_back(next);
-      edge = before ? n.first : n.last;
-    }
-  }
+// The calls of the user action a deletion belongs to: every call that
+// carried its group id, by the same user; a call without a group (older rows,
+// a deletion made on its own) is its own action.
+std::vector<std::int64_t> ActionCalls(Db& db, std::int64_t number, std::int64_t call) {
+  std::string group, user;
+  db.run("SELECT DSGRUPO, NMUSUARIO FROM AUDITORIA WHERE NRAUDITORIA = ?", {number},
+         [&](const SqlRow& r) {
+           if (!r.isNull(0)) group = r.text(0);
+           user = r.text(1);
+         });
+  if (group.empty()) return {call};
+  std::vector<std::int64_t> calls;
+  db.run("SELECT DISTINCT NRLOTE FROM AUDITORIA WHERE DSGRUPO = ? AND NMUSUARIO = ?",
+         {group, user}, [&](const SqlRow& r) {
+           if (!r.isNull(0)) calls.push_back(r.integer(0));
+         });
   return calls;
 }
 
@@ -104,17 +69,15 @@ JsonPieces AuditMethods::RestauraExclusao() {
   auto db = pool_.acquire();
   Transaction tx(*db, true);
   std::int64_t call = 0;
-  std::string reference;
   bool found = false, deletion = false;
   db->run(
-      "SELECT NRLOTE, CDREFEBIBL, CASE WHEN DSANTERIOR IS NOT NULL AND DSNOVO IS NULL THEN 1 "
+      "SELECT NRLOTE, CASE WHEN DSANTERIOR IS NOT NULL AND DSNOVO IS NULL THEN 1 "
       "ELSE 0 END FROM AUDITORIA "
       "WHERE NRAUDITORIA = ?",
       {number}, [&](const SqlRow& r) {
         found = true;
         call = r.isNull(0) ? 0 : r.integer(0);
-        reference = r.isNull(1) ? std::string() : std::string(r.text(1));
-        deletion = r.integer(2) != 0;
+        deletion = r.integer(1) != 0;
       });
   if (!found)
     Refuse(
@@ -127,10 +90,8 @@ JsonPieces AuditMethods::RestauraExclusao() {
   std::string where = " WHERE NRAUDITORIA = ?";
   SqlParams params{number};
   if (scope != QLatin1String("L") && call) {
-    const CallInfo info = CallOf(*db, call);
     std::vector<std::int64_t> calls{call};
-    if (scope == QLatin1String("R") && !reference.empty())
-      calls = ReferenceDeletion(*db, reference, call, info);
+    if (scope == QLatin1String("R")) calls = ActionCalls(*db, number, call);
     where = " WHERE DSNOVO IS NULL AND DSANTERIOR IS NOT NULL AND NRLOTE IN (";
     params.clear();
     for (size_t i = 0; i < calls.size(); ++i) {

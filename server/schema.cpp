@@ -3,6 +3,9 @@
 #include "server/audit_log.h"
 #include "server/tables.h"
 
+#include "server/json_out.h"
+
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,6 +54,75 @@ std::string RowTableDdl(const TableDef& t) {
   // percentile or a reference from scanning the row tables.
   sql += "CREATE INDEX " + std::string(t.name) + "_PERC ON " + t.name + " (CDPERCENTIL);\n";
   return sql;
+}
+
+// The imports pick a percentile by its value: two percentiles with one value
+// would make that choice arbitrary. Existing clashes are named, not guessed away.
+void OneValuePerPercentile(Db& db) {
+  std::map<double, std::vector<std::string>> holders;
+  db.run(
+      "SELECT VRPERCENTIL, CDPERCENTIL FROM PERCENTIL WHERE VRPERCENTIL IN (SELECT VRPERCENTIL "
+      "FROM PERCENTIL WHERE VRPERCENTIL IS NOT NULL GROUP BY VRPERCENTIL HAVING COUNT(*) > 1) "
+      "ORDER BY VRPERCENTIL, CDPERCENTIL",
+      {}, [&](const SqlRow& r) { holders[r.real(0)].emplace_back(r.text(1)); });
+  if (!holders.empty()) {
+    std::string clashes;
+    for (const auto& [value, codes] : holders) {
+      std::string list;
+      for (const std::string& c : codes) list += (list.empty() ? "'" : ", '") + c + "'";
+      std::string shown;
+      AppendNumber(shown, value);
+      clashes += (clashes.empty() ? "" : "; ") + shown + " nos percentis " + list;
+    }
+    throw DbError(DbError::Kind::Other,
+                  "O esquema do banco de dados não pôde ser atualizado: cada valor de percentil "
+                  "deve pertencer a um só percentil, mas há valores repetidos (" +
+                      clashes +
+                      "). Deixe o valor em um só deles (por exemplo, UPDATE PERCENTIL SET "
+                      "VRPERCENTIL = NULL WHERE CDPERCENTIL = '...') e inicie de novo. Nada foi "
+                      "alterado.");
+  }
+  db.run("CREATE UNIQUE INDEX PERCENTIL_VALOR ON PERCENTIL (VRPERCENTIL)", {}, {});
+}
+
+// L, M and S go with their reference only by an audited removal: a cascade
+// would take them silently. SQLite cannot drop a constraint, so the table is
+// made anew, its origin (migration 8) kept.
+void LmsWithoutCascade(Db& db) {
+  if (db.engine() == Db::Engine::Postgres) {
+    std::vector<std::string> keys;
+    db.run(
+        "SELECT conname FROM pg_constraint WHERE conrelid = 'lmsreferencia'::regclass AND "
+        "contype = 'f'",
+        {}, [&](const SqlRow& r) { keys.emplace_back(r.text(0)); });
+    for (const std::string& k : keys)
+      db.script("ALTER TABLE LMSREFERENCIA DROP CONSTRAINT \"" + k + "\"");
+    db.script(
+        "ALTER TABLE LMSREFERENCIA ADD CONSTRAINT LMSREFERENCIA_REF FOREIGN KEY (CDREFEBIBL) "
+        "REFERENCES REFEBIBL (CDREFEBIBL)");
+    return;
+  }
+  // Every column of the table: one added later goes here and in the copy.
+  const std::string columns =
+      "CDREFEBIBL, CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRL, VRM, VRS, CDORIGEM";
+  db.script(
+      "CREATE TABLE LMSREFERENCIA_NOVA (\n"
+      "  CDREFEBIBL VARCHAR(2) NOT NULL REFERENCES REFEBIBL (CDREFEBIBL),\n"
+      "  CDINDICADOR VARCHAR(20) NOT NULL,\n"
+      "  CDSEXO VARCHAR(1) NOT NULL CHECK (CDSEXO IN ('M', 'F')),\n"
+      "  CDUNIDADE VARCHAR(1) NOT NULL CHECK (CDUNIDADE IN ('D', 'M', 'C')),\n"
+      "  VRCHAVE REAL NOT NULL,\n"
+      "  VRL REAL NOT NULL,\n"
+      "  VRM REAL NOT NULL,\n"
+      "  VRS REAL NOT NULL,\n"
+      "  CDORIGEM VARCHAR(3) NOT NULL DEFAULT 'CDC' CHECK (CDORIGEM IN ('OMS', 'CDC')),\n"
+      "  PRIMARY KEY (CDREFEBIBL, CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE)\n"
+      ");\n"
+      "INSERT INTO LMSREFERENCIA_NOVA (" +
+      columns + ") SELECT " + columns +
+      " FROM LMSREFERENCIA;\n"
+      "DROP TABLE LMSREFERENCIA;\n"
+      "ALTER TABLE LMSREFERENCIA_NOVA RENAME TO LMSREFERENCIA;\n");
 }
 
 struct Migration {
@@ -164,6 +236,11 @@ std::vector<Migration> Migrations() {
       "UPDATE LMSREFERENCIA SET CDORIGEM = 'OMS' WHERE CDREFEBIBL IN (\n"
       "  SELECT CDREFEBIBL FROM LMSREFERENCIA WHERE CDUNIDADE = 'D'\n"
       "  OR (CDUNIDADE = 'C' AND ABS(VRCHAVE * 2 - ROUND(VRCHAVE * 2)) > 0.000001));\n";
+  // Restoring a reference's deletion finds every call of the screen's one
+  // action by the group id the screen sends with each of them.
+  const std::string v11 =
+      "ALTER TABLE AUDITORIA ADD COLUMN DSGRUPO VARCHAR(40);\n"
+      "CREATE INDEX AUDITORIA_GRUPO ON AUDITORIA (DSGRUPO);\n";
   // Versions need not be consecutive, only ascending.
   return {{1, ForEngine(v1, Db::Engine::Sqlite), ForEngine(v1, Db::Engine::Postgres)},
           {2, "", v2pg},
@@ -172,7 +249,10 @@ std::vector<Migration> Migrations() {
           {5, v5sqlite, v5pg},
           {6, v6, v6, BackfillAudit},
           {7, ForEngine(v7, Db::Engine::Sqlite), ForEngine(v7, Db::Engine::Postgres)},
-          {8, v8, v8}};
+          {8, v8, v8},
+          {9, "", "", OneValuePerPercentile},
+          {10, "", "", LmsWithoutCascade},
+          {11, v11, v11}};
 }
 
 }  // namespace

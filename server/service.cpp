@@ -100,9 +100,13 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
       if (e.kind() == DbError::Kind::ForeignKey)
         Fail(RpcError::Refused, QStringLiteral("Referência ou percentil não cadastrado. Nada foi "
                                                "alterado."));
+      // A read speaks of a read: "nada foi alterado" would suggest a write failed.
       Fail(RpcError::Internal,
-           QStringLiteral("Falha no banco de dados do servidor de aplicação; nada foi alterado. "
-                          "Detalhe: %1")
+           (IsReadOnlyMethod(method)
+                ? QStringLiteral("Falha no banco de dados do servidor de aplicação ao consultar os "
+                                 "dados; tente novamente. Detalhe: %1")
+                : QStringLiteral("Falha no banco de dados do servidor de aplicação; nada foi "
+                                 "alterado. Detalhe: %1"))
                .arg(QString::fromUtf8(e.what())));
     }
   }

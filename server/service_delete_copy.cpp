@@ -1,10 +1,11 @@
 // Deleta and Copia: a reference's or percentile's rows deleted, or copied to another percentile.
+#include "server/audit_log.h"
 #include "server/service_p.h"
 
 namespace srv {
 
 JsonPieces Methods::Deleta(const TableDef& t) {
-  p_.expect(3);
+  p_.expectBetween(3, 4);
   const std::string ref = Code(p_.text(0, QStringLiteral("referência")), true);
   const QString percText = p_.text(1, QStringLiteral("percentil"));
   const QString flag = p_.text(2, QStringLiteral("indicador"));
@@ -13,6 +14,9 @@ JsonPieces Methods::Deleta(const TableDef& t) {
     Refuse(QStringLiteral("Indicador de exclusão inválido: '%1'. Use \"T\" para excluir a "
                           "referência inteira ou vazio para excluir um percentil.")
                .arg(Shown(flag)));
+  // The screen deletes a reference with one call per table, all naming one
+  // group: restoring that deletion puts back exactly what the group deleted.
+  if (p_.size() == 4) AuditCall::SetGroup(GroupId(p_.text(3, QStringLiteral("grupo"))));
   std::string where = " WHERE CDREFEBIBL = ?";
   SqlParams params{ref};
   if (!wholeReference) {

@@ -8,6 +8,9 @@ namespace srv {
 namespace {
 
 const std::vector<OutField> kPercentileFields{{"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}};
+// Every column of the master, the value included, for the workstations' copy.
+const std::vector<OutField> kPercentileTable{
+    {"CDPERCENTIL", true, 3}, {"NMPERCENTIL", true, 30}, {"VRPERCENTIL", false, 0}};
 
 struct MasterTable {
   const char* name;
@@ -24,7 +27,7 @@ const std::vector<MasterTable>& MasterTables() {
                                                  {"DSFONTE", true, 4000},
                                                  {"DSLICENCA", true, 4000}},
                                                 "CDREFEBIBL"},
-                                               {"PERCENTIL", kPercentileFields, "CDPERCENTIL"}};
+                                               {"PERCENTIL", kPercentileTable, "CDPERCENTIL"}};
   return tables;
 }
 

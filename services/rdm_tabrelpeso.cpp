@@ -63,17 +63,29 @@ fw::ServerResult RdmTabRelPeso::SetPesAltNCHS(const fw::DeltaPacket& delta) {
   return net_.Call(QStringLiteral("SetPesAltNCHS"), {Delta(delta)});
 }
 
+namespace {
+
+// The group is sent only when there is one, as older servers expect three.
+QVariantList Deletion(const QString& ref, const QString& perc, const QString& flag,
+                      const QString& group) {
+  QVariantList params{ref, perc, flag};
+  if (!group.isEmpty()) params.append(group);
+  return params;
+}
+
+}  // namespace
+
 fw::ServerResult RdmTabRelPeso::DeletaIdade(const QString& ref, const QString& perc,
-                                            const QString& flag) {
-  return net_.Call(QStringLiteral("DeletaIdade"), {ref, perc, flag});
+                                            const QString& flag, const QString& group) {
+  return net_.Call(QStringLiteral("DeletaIdade"), Deletion(ref, perc, flag, group));
 }
 fw::ServerResult RdmTabRelPeso::DeletaAltura(const QString& ref, const QString& perc,
-                                             const QString& flag) {
-  return net_.Call(QStringLiteral("DeletaAltura"), {ref, perc, flag});
+                                             const QString& flag, const QString& group) {
+  return net_.Call(QStringLiteral("DeletaAltura"), Deletion(ref, perc, flag, group));
 }
 fw::ServerResult RdmTabRelPeso::DeletaAlturaNCHS(const QString& ref, const QString& perc,
-                                                 const QString& flag) {
-  return net_.Call(QStringLiteral("DeletaAlturaNCHS"), {ref, perc, flag});
+                                                 const QString& flag, const QString& group) {
+  return net_.Call(QStringLiteral("DeletaAlturaNCHS"), Deletion(ref, perc, flag, group));
 }
 
 fw::ServerResult RdmTabRelPeso::GetPercentilIdPesAlt(const QString& ref) {

@@ -60,10 +60,15 @@ class RdmTabRelPeso {
   fw::ServerResult SetPesAlt(const fw::DeltaPacket& delta);
   fw::ServerResult SetPesAltNCHS(const fw::DeltaPacket& delta);
 
-  // Deleting the rows of a reference or of one of its percentiles.
-  fw::ServerResult DeletaIdade(const QString& ref, const QString& perc, const QString& flag);
-  fw::ServerResult DeletaAltura(const QString& ref, const QString& perc, const QString& flag);
-  fw::ServerResult DeletaAlturaNCHS(const QString& ref, const QString& perc, const QString& flag);
+  // Deleting the rows of a reference or of one of its percentiles. `group`
+  // names the user action the call is part of (the three tables of one
+  // reference), so the history restores them together; empty: none.
+  fw::ServerResult DeletaIdade(const QString& ref, const QString& perc, const QString& flag,
+                               const QString& group = {});
+  fw::ServerResult DeletaAltura(const QString& ref, const QString& perc, const QString& flag,
+                                const QString& group = {});
+  fw::ServerResult DeletaAlturaNCHS(const QString& ref, const QString& perc, const QString& flag,
+                                    const QString& group = {});
 
   // Copy destinations and copies of one percentile's rows onto another.
   fw::ServerResult GetPercentilIdPesAlt(const QString& ref);

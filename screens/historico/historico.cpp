@@ -305,8 +305,8 @@ void TfrmHistorico::btnRestaurarClick() {
   if (r.value(QStringLiteral("TPOPERACAO")).toString() != u"E") return;
   const QString oque = contexto_.abrangencia == u"R"
                            ? QStringLiteral(
-                                 "as linhas das três tabelas da referência excluídas "
-                                 "nessa exclusão")
+                                 "as linhas excluídas nessa mesma ação (as três tabelas, "
+                                 "quando a referência inteira foi excluída de uma vez)")
                        : contexto_.abrangencia == u"P"
                            ? QStringLiteral("as linhas do percentil excluídas nessa exclusão")
                            : QStringLiteral("a linha excluída");

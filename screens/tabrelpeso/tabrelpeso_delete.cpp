@@ -11,6 +11,7 @@
 #include "services/framework_services.h"
 
 #include <QHash>
+#include <QUuid>
 
 #include <memory>
 
@@ -116,10 +117,12 @@ void TfrmTabRelPeso::ExcluiReferencia() {
     return;
   // Three transactions: a failure stops here with the earlier tables
   // deleted and the reference still listed; deleting it again finishes.
+  // One group id makes them one deletion in the history, restored together.
+  const QString group = QUuid::createUuid().toString(QUuid::WithoutBraces);
   for (const Tabela* table : {&idade_, &altura_, &nchs_}) {
     fw::CheckResultServ((rdm_.*table->deleta)(CurrentReference(),
                                               table->perc->FieldByName(u"CDPERCENTIL")->AsString(),
-                                              QLatin1String(services::kDeletaReferencia)),
+                                              QLatin1String(services::kDeletaReferencia), group),
                         true, 0);
     RecarregaTabela(*table, true);
   }
@@ -154,7 +157,7 @@ void TfrmTabRelPeso::sbtExcluirClick(QObject*) {
     const QString perc = table.perc->FieldByName(u"CDPERCENTIL")->AsString();
     fw::CheckResultServ((rdm_.*table.deleta)(CurrentReference(),
                                              table.perc->FieldByName(u"CDPERCENTIL")->AsString(),
-                                             QLatin1String(services::kDeletaPercentil)),
+                                             QLatin1String(services::kDeletaPercentil), {}),
                         true, 0);
     RecarregaTabela(table, false);
     table.perc->Delete();  // its after-scroll filters the rows to the next one

@@ -330,7 +330,7 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
     void (TfrmTabRelPeso::*validaPercentil)(bool) = nullptr;
     // Deleting the rows of a reference ("T") or of one of its percentiles.
     fw::ServerResult (services::RdmTabRelPeso::*deleta)(const QString&, const QString&,
-                                                        const QString&) = nullptr;
+                                                        const QString&, const QString&) = nullptr;
   };
   enum class Acao { Incluir, Alterar, Outra };
 

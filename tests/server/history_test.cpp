@@ -117,8 +117,9 @@ TEST_P(HistoryTest, TwoEditsShowNewestFirstByTheirUsersAndPage) {
 
 TEST_P(HistoryTest, AWholeReferenceDeletedIsRestoredExactlyAsOneAuditedChange) {
   const std::string before = Tables();
+  // As the screen does: one group id for the three calls.
   for (const char* method : {"DeletaIdade", "DeletaAltura", "DeletaAlturaNCHS"})
-    Ok(method, {"01", "050", "T"});
+    Ok(method, {"01", "050", "T", "5f0c2b1e-0000-4000-8000-000000000001"});
   ASSERT_NE(Tables(), before);
   const qint64 deletion = FirstDeletion("height", "01", "010");
   Ok("RestauraExclusao", {deletion, "R"});

@@ -169,6 +169,8 @@ TEST(ServerCommandLine, HelpAndBadOptions) {
   QTemporaryDir dir;
   const QString tokens = dir.filePath("tokens");
   std::ofstream(tokens.toStdString()) << "maria chefe abc\n";
+  const QString longName = dir.filePath("long");
+  std::ofstream(longName.toStdString()) << std::string(61, 'a') << " reader abc\n";
   const std::vector<Case> cases{
       {{"--help"}, 0, "--listen HOST:PORTA"},
       {{"--bogus"}, 2, "opção desconhecida: '--bogus'"},
@@ -184,6 +186,7 @@ TEST(ServerCommandLine, HelpAndBadOptions) {
        "--idle-timeout exige um número de 1 a 3600"},
       {{"--db", dir.filePath("x.db"), "--max-connections"}, 2, "--max-connections exige"},
       {{"--db", dir.filePath("x.db"), "--tokens", tokens}, 1, "linha 1"},
+      {{"--db", dir.filePath("x.db"), "--tokens", longName}, 1, "mais de 60 caracteres"},
       {{"--db", dir.filePath("x.db"), "--tokens", dir.filePath("none")},
        1,
        "Não foi possível ler o arquivo de credenciais"},

@@ -95,7 +95,8 @@ int Percentile(srv::Db& db, const QString& action, const Options& o) {
   if (action == QLatin1String("add")) {
     const PercentileEntry e = srv::MakePercentile(o.get("--code"), o.get("--name"),
                                                   srv::ParsePercentileValue(o.get("--value")));
-    srv::WriteMaster(db, srv::PercentileTaken(e.code), [&] { srv::AddPercentile(db, audit, e); });
+    srv::WritePercentile(db, e, srv::PercentileTaken(e.code),
+                         [&] { srv::AddPercentile(db, audit, e); });
     std::cout << "Percentil " << e.code << " incluído.\n";
     return 0;
   }
