@@ -282,6 +282,7 @@ class AppServerImpl {
   }
 
   void Handle(const httplib::Request& req, httplib::Response& res) {
+    Listener::CallStarted();
     ++activeCalls;
     struct Done {
       std::atomic<int>& n;
