@@ -109,10 +109,11 @@ class AppServerImpl {
   explicit AppServerImpl(ServerOptions o)
       : options(std::move(o)),
         service(options.database, std::max(1, options.dbConnections)),
-        http(ConnectionLimits{options.threads, options.maxConnections, options.maxPerPeer,
-                              options.idleSeconds, options.lingerSeconds, options.requestSeconds,
-                              size_t(options.headerKib) * 1024,
-                              size_t(options.bodyMib) * 1024 * 1024}) {
+        http(ConnectionLimits{
+            options.threads, options.maxConnections, options.maxPerPeer, options.idleSeconds,
+            options.lingerSeconds, options.requestSeconds, size_t(options.headerKib) * 1024,
+            size_t(options.bodyMib) * 1024 * 1024, size_t(options.bodyBudgetMib) * 1024 * 1024,
+            size_t(options.peerBodyBudgetMib) * 1024 * 1024}) {
     for (const Token& t : options.tokens) tokens[t.token.toStdString()] = t;
   }
 
@@ -187,6 +188,7 @@ class AppServerImpl {
         }
       }
       if (req.path == "/health" && (req.method == "GET" || req.method == "HEAD")) {
+        Listener::CallStarted();
         Health(res);
         return httplib::Server::HandlerResponse::Handled;
       }

@@ -145,9 +145,11 @@ void Listener::EnableTls(const std::string& certFile, const std::string& keyFile
 bool Listener::ShedOne(const std::string* peer) {
   const auto now = std::chrono::steady_clock::now();
   // Lower ranks go first: 0 sent nothing in its phase, 1 stalled, 2 crawls.
-  auto rank = [&](const Conn& c) -> int {
+  auto rank = [&](socket_t sock, const Conn& c) -> int {
     if (c.phase == Phase::Busy || c.phase == Phase::Shed) return -1;
-    if (c.bytes == 0 && c.phase != Phase::Body) return 0;
+    // Bytes waiting unread (a request, a ClientHello) count as sent: their
+    // thread has not read them yet.
+    if (c.bytes == 0 && c.phase != Phase::Body) return WaitFor(sock, POLLIN, 0) ? -1 : 0;
     if (now - c.lastByte >= kStalled) return 1;
     const double seconds = std::chrono::duration<double>(now - c.since).count();
     if (c.phase == Phase::Head && now - c.since >= kGrace &&
@@ -159,7 +161,7 @@ bool Listener::ShedOne(const std::string* peer) {
   int bestRank = 3;
   for (auto it = conns_.begin(); it != conns_.end(); ++it) {
     if (peer && it->second.peer != *peer) continue;
-    const int r = rank(it->second);
+    const int r = rank(it->first, it->second);
     if (r < 0 || r > bestRank) continue;
     const auto when = [&](const Conn& c) { return r == 1 ? c.lastByte : c.since; };
     if (r < bestRank || when(it->second) < when(best->second)) {
@@ -172,6 +174,10 @@ bool Listener::ShedOne(const std::string* peer) {
   // then, as it is closed only after Leave.
   best->second.phase = Phase::Shed;
   ::shutdown(best->first, SHUT_RDWR);
+  // It no longer counts for its address: newcomers need not wait for its
+  // thread to notice.
+  if (auto it = perPeer_.find(best->second.peer); it != perPeer_.end() && --it->second <= 0)
+    perPeer_.erase(it);
   return true;
 }
 
@@ -206,15 +212,11 @@ void Listener::Unreserve(const std::string& peer, size_t bytes) {
 
 bool Listener::Admit(const std::string& peer, socket_t sock) {
   std::lock_guard lock(mutex_);
-  int& n = perPeer_[peer];
   // Behind one address (a NAT, the balancer) many workstations share the
   // limit: a newcomer takes the place of a connection that waits for nothing
   // but time, so stalled ones cannot lock the others out.
-  if (n >= limits_.maxPerPeer && !ShedOne(&peer)) {
-    if (n == 0) perPeer_.erase(peer);
-    return false;
-  }
-  ++n;
+  if (perPeer_[peer] >= limits_.maxPerPeer && !ShedOne(&peer)) return false;
+  ++perPeer_[peer];
   const auto now = std::chrono::steady_clock::now();
   conns_[sock] = Conn{peer, Phase::Idle, now, now, 0};
   return true;
@@ -225,7 +227,8 @@ void Listener::Leave(socket_t sock) {
   auto c = conns_.find(sock);
   if (c == conns_.end()) return;
   auto it = perPeer_.find(c->second.peer);
-  if (it != perPeer_.end() && --it->second <= 0) perPeer_.erase(it);
+  if (c->second.phase != Phase::Shed && it != perPeer_.end() && --it->second <= 0)
+    perPeer_.erase(it);
   conns_.erase(c);
 }
 

@@ -2,6 +2,7 @@
 // in any answer, bounded memory before the token, deadlines for slow peers.
 
 #include "peer_support.h"
+#include "server/service.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -477,6 +478,29 @@ TEST_F(HardeningTest, ReadersCannotStarveTheCallsThatChangeData) {
       slowest);
   EXPECT_LT(slowest, 1000.0);
   EXPECT_EQ(readerFailures, 0);
+}
+
+// The pool keeps a share for the calls that change data, and a reading call
+// that finds no connection within the wait gives up as overloaded.
+TEST(DbPoolShare, ReadsLeaveConnectionsForWritesAndGiveUpAtTheirDeadline) {
+  srv::DbPool pool(Databases::Instance().Fresh(Engine::Sqlite), 4, 300);
+  std::vector<std::unique_ptr<srv::DbPool::Lease>> reads;
+  {
+    const srv::DbPool::ReadingCall reading;
+    for (int i = 0; i < 3; ++i) reads.push_back(pool.tryAcquire());
+    for (const auto& lease : reads) ASSERT_NE(lease, nullptr);
+    EXPECT_EQ(pool.tryAcquire(), nullptr);
+    const auto started = Clock::now();
+    try {
+      pool.acquire();
+      ADD_FAILURE() << "a fourth read took the connection kept for writes";
+    } catch (const srv::DbError& e) {
+      EXPECT_EQ(e.kind(), srv::DbError::Kind::Overloaded);
+    }
+    EXPECT_LT(MsSince(started), 1000.0);
+  }
+  srv::DbPool::Lease write = pool.acquire();
+  EXPECT_EQ(srv::QueryInt(*write, "SELECT 1", {}, 0), 1);
 }
 
 // A request that trickles in is cut at the deadline; 500 of them beside a
