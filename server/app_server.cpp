@@ -313,12 +313,7 @@ class AppServerImpl {
                   QStringLiteral("Servidor de aplicação desconhecido: '%1' (use %2).")
                       .arg(QString::fromStdString(req.path).left(60), QLatin1String(kPath)));
 
-    // A parsed body takes several times its size (a number in the text is a
-    // few bytes, a value in the tree tens), so large ones are parsed and
-    // served one at a time: many at once could make the server hold
-    // gigabytes. Bodies of everyday calls are far below the bar.
-    std::unique_lock largeTurn(largeBodies, std::defer_lock);
-    if (req.body.size() > kLargeBody) largeTurn.lock();
+    // A body over 1 MiB was read and is parsed in its turn (the listener's).
     const RpcRequest request = ParseRpcRequest(req.body);
     idText = request.idText;
     if (!request.method.isEmpty()) method = request.method.left(60).toStdString();
@@ -410,8 +405,6 @@ class AppServerImpl {
   int port = 0;
   bool running = false;
   std::atomic<int> activeCalls{0};
-  static constexpr size_t kLargeBody = size_t{1} << 20;
-  std::mutex largeBodies;
 };
 
 AppServer::AppServer(ServerOptions options)

@@ -328,14 +328,29 @@ bool Listener::process_and_close_socket(socket_t sock) {
         drain = 0;
         break;
       }
+      // A large body waits for its turn before it is read, not after: its
+      // bytes wait in the kernel meanwhile, not in our memory. The wait is
+      // the server's doing, so shedding does not count it against the peer.
+      std::unique_lock turn(largeTurn_, std::defer_lock);
+      if (cost > kLargeBody) {
+        SetPhase(sock, Phase::Busy);
+        if (!turn.try_lock_until(strm.Deadline())) {
+          Unreserve(peer, reserved);
+          refuse(503, "Service Unavailable",
+                 "Servidor ocupado, tente de novo em instantes: outro corpo grande está em "
+                 "leitura. Nada foi alterado.");
+          break;
+        }
+      }
       SetPhase(sock, Phase::Body);
       bool closed = false;
       t_closeAfterAnswer = false;
       ok = process_request(strm, left == 1, closed, nullptr);
-      if (reserved) {
-        Unreserve(peer, reserved);
+      if (turn.owns_lock()) {
         ReturnMemory();
+        turn.unlock();
       }
+      if (reserved) Unreserve(peer, reserved);
       if (strm.fault() != Listener::Fault::None) drain = 1 << 20;
       if (!ok || closed || t_closeAfterAnswer || strm.fault() != Listener::Fault::None) break;
     }
@@ -362,12 +377,9 @@ bool Listener::process_and_close_socket(socket_t sock) {
 }
 
 void Listener::ReturnMemory() {
-  // glibc keeps freed heap pages in its arenas: after a large body, once no
-  // other is being read, they go back to the system.
-  {
-    std::lock_guard lock(mutex_);
-    if (reserved_ > 0) return;
-  }
+  // glibc keeps freed heap pages in the arena of the thread that freed them,
+  // where the next large body (on another thread) would not find them: they
+  // go back to the system after each one.
   malloc_trim(0);
 }
 

@@ -34,6 +34,9 @@ struct ConnectionLimits {
 
 // Bodies up to this size are everyday calls: no budget is asked for them.
 inline constexpr size_t kSmallBody = 64 * 1024;
+// Bodies over this size (and chunked ones) are read, parsed and served one
+// at a time: parsed, a body takes several times its size.
+inline constexpr size_t kLargeBody = 1024 * 1024;
 
 class Listener : public httplib::Server {
  public:
@@ -94,6 +97,7 @@ class Listener : public httplib::Server {
   std::map<socket_t, Conn> conns_;
   size_t reserved_ = 0;
   std::map<std::string, size_t> peerReserved_;
+  std::timed_mutex largeTurn_;
   int draining_ = 0;  // connections reading what a refused peer still sends
 };
 

@@ -160,6 +160,7 @@ class SocketStream final : public httplib::Stream {
     }
   }
   Listener::Fault fault() const { return fault_; }
+  std::chrono::steady_clock::time_point Deadline() const { return deadline_; }
   // Reads and drops what the peer still sends (at most `maxBytes`, until
   // it pauses or `maxMs` passed), so that a client that writes its whole
   // body before reading finds the answer instead of a reset connection.

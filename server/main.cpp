@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <malloc.h>
 #include <pthread.h>
 #include <csignal>
 #include <cstdio>
@@ -82,6 +83,11 @@ const std::map<QString, Limit>& Limits() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Buffers of 1 MiB and more (request bodies, parsed trees) are mapped on
+  // their own and unmapped when freed, instead of growing the heap: glibc
+  // would otherwise raise this bar after the first large body and keep the
+  // next ones' memory in its arenas.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   QCoreApplication app(argc, argv);
   srv::ServerOptions options;
   options.threads = 8;
