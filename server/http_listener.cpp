@@ -65,8 +65,11 @@ long long DeclaredLength(std::string_view head) {
   return std::stoll(std::string(v));
 }
 
-// Shedding: a head or handshake that sent nothing for this long is stalled;
-// one older than the grace that averages under the floor crawls.
+// Shedding: a connection is fresh until then, before its first byte; one
+// that sent nothing for kStalled (idle, or a stalled head, body or
+// handshake) is quiet; a head older than the grace that averages under the
+// floor crawls.
+constexpr auto kFresh = std::chrono::milliseconds(20);
 constexpr auto kStalled = std::chrono::seconds(1);
 constexpr auto kGrace = std::chrono::milliseconds(500);
 constexpr double kFloorBytesPerSecond = 16;
@@ -144,12 +147,19 @@ void Listener::EnableTls(const std::string& certFile, const std::string& keyFile
 
 bool Listener::ShedOne(const std::string* peer) {
   const auto now = std::chrono::steady_clock::now();
-  // Lower ranks go first: 0 sent nothing in its phase, 1 stalled, 2 crawls.
+  // Lower ranks go first: 0 never sent a byte, 1 quiet for a while (idle,
+  // or a stalled head, body or handshake), 2 a head that crawls, 3 just
+  // connected and sent nothing yet.
   auto rank = [&](socket_t sock, const Conn& c) -> int {
     if (c.phase == Phase::Busy || c.phase == Phase::Shed) return -1;
     // Bytes waiting unread (a request, a ClientHello) count as sent: their
     // thread has not read them yet.
-    if (c.bytes == 0 && c.phase != Phase::Body) return WaitFor(sock, POLLIN, 0) ? -1 : 0;
+    if (c.bytes == 0 && c.phase != Phase::Body && WaitFor(sock, POLLIN, 0)) return -1;
+    // A client just connected takes a moment to send its first bytes: one
+    // that fresh goes last.
+    if (c.total == 0 && c.phase != Phase::Body) return now - c.since >= kFresh ? 0 : 3;
+    // Since its last byte or its last answer: a client that just finished
+    // a handshake or a call is about to send its request.
     if (now - c.lastByte >= kStalled) return 1;
     const double seconds = std::chrono::duration<double>(now - c.since).count();
     if (c.phase == Phase::Head && now - c.since >= kGrace &&
@@ -158,7 +168,7 @@ bool Listener::ShedOne(const std::string* peer) {
     return -1;
   };
   auto best = conns_.end();
-  int bestRank = 3;
+  int bestRank = 4;
   for (auto it = conns_.begin(); it != conns_.end(); ++it) {
     if (peer && it->second.peer != *peer) continue;
     const int r = rank(it->first, it->second);
@@ -186,6 +196,7 @@ void Listener::Progress(socket_t sock, size_t bytes) {
   auto c = conns_.find(sock);
   if (c == conns_.end()) return;
   c->second.bytes += bytes;
+  c->second.total += bytes;
   c->second.lastByte = std::chrono::steady_clock::now();
 }
 
@@ -218,7 +229,7 @@ bool Listener::Admit(const std::string& peer, socket_t sock) {
   if (perPeer_[peer] >= limits_.maxPerPeer && !ShedOne(&peer)) return false;
   ++perPeer_[peer];
   const auto now = std::chrono::steady_clock::now();
-  conns_[sock] = Conn{peer, Phase::Idle, now, now, 0};
+  conns_[sock] = Conn{peer, Phase::Idle, now, now, 0, 0};
   return true;
 }
 

@@ -72,6 +72,7 @@ class Listener : public httplib::Server {
     std::chrono::steady_clock::time_point since;     // the phase began
     std::chrono::steady_clock::time_point lastByte;  // or `since` before the first
     size_t bytes = 0;                                // arrived in this phase
+    size_t total = 0;                                // arrived since it connected
   };
 
   bool process_and_close_socket(socket_t sock) override;
@@ -79,9 +80,10 @@ class Listener : public httplib::Server {
   void Leave(socket_t sock);
   void SetPhase(socket_t sock, Phase phase);
   void Progress(socket_t sock, size_t bytes);
-  // Cuts a connection (of `peer`, or any) that has sent nothing for a while,
-  // or whose head crawls; never one answering a call or whose head, body or
-  // handshake is arriving at a fair pace. False when none qualifies. Mutex held.
+  // Cuts a connection (of `peer`, or any) that never sent a byte, or has
+  // sent nothing for a while, or whose head crawls; never one answering a
+  // call, one whose head, body or handshake is arriving at a fair pace, nor
+  // one that just sent or got something. False when none qualifies. Mutex held.
   bool ShedOne(const std::string* peer);
   bool WaitForRequest(socket_t sock) const;
   // Takes `bytes` of the body budgets for `peer`; false (nothing taken) when

@@ -76,11 +76,12 @@ TEST_F(TlsTest, AHandshakeStartedLateIsNotCutByIdleArrivals) {
   std::atomic<bool> stop{false};
   std::vector<std::unique_ptr<RawSocket>> idle;
   std::thread arrivals([&] {
-    for (int i = 0; i < 2000 && !stop; ++i) {
+    for (int i = 0; i < 500 && !stop; ++i) {
       idle.push_back(std::make_unique<RawSocket>(server_->port()));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   int served = 0;
   for (int i = 0; i < 3; ++i) {
     fw::TNetConnection net(QStringLiteral("netTls"));
