@@ -28,15 +28,15 @@ struct ConnectionLimits {
   // Bodies over kSmallBody admitted at once, server-wide and from one
   // address, counted by their declared length (a chunked one by bodyBytes)
   // before any of them is read; each at least bodyBytes.
-  size_t bodyBudget = 32 * 1024 * 1024;
-  size_t peerBodyBudget = 16 * 1024 * 1024;
+  size_t bodyBudget = size_t{32} << 20;
+  size_t peerBodyBudget = size_t{16} << 20;
 };
 
 // Bodies up to this size are everyday calls: no budget is asked for them.
-inline constexpr size_t kSmallBody = 64 * 1024;
+inline constexpr size_t kSmallBody = size_t{64} << 10;
 // Bodies over this size (and chunked ones) are read, parsed and served one
 // at a time: parsed, a body takes several times its size.
-inline constexpr size_t kLargeBody = 1024 * 1024;
+inline constexpr size_t kLargeBody = size_t{1} << 20;
 
 class Listener : public httplib::Server {
  public:
