@@ -166,7 +166,8 @@ void HostApp::StartEmbeddedServer() {
     throw fw::Error(QStringLiteral("Não foi possível iniciar o servidor de aplicação embutido "
                                    "sobre %1. Verifique o banco indicado em --db ou em "
                                    "[BancoLocal] Banco (%2). Detalhe: %3")
-                        .arg(database, config_.iniPath, QString::fromUtf8(e.what())));
+                        .arg(srv::ShownTarget(database), config_.iniPath,
+                             QString::fromUtf8(e.what())));
   }
   serverHost_ = options.host;
 }
@@ -185,7 +186,7 @@ void HostApp::OpenServerCopy() {
   // the server no longer has.
   if (!config_.database.isEmpty())
     qWarning("Com um servidor configurado, o banco local %s é ignorado: os dados vêm do servidor.",
-             qPrintable(config_.database));
+             qPrintable(srv::ShownTarget(config_.database)));
   copy_ = std::make_unique<ServerCopy>(QString::fromLatin1(fw::kLocalConnectionName));
   copy_->Open();
   localDbOpen_ = true;

@@ -118,10 +118,11 @@ class AppServerImpl {
   explicit AppServerImpl(ServerOptions o)
       : options(std::move(o)),
         service(options.database, std::max(1, options.dbConnections)),
-        http(ConnectionLimits{options.threads, options.maxConnections, options.maxPerPeer,
-                              options.idleSeconds, options.lingerSeconds, options.requestSeconds,
-                              size_t(options.headerKib) * 1024,
-                              size_t(options.bodyMib) * 1024 * 1024}) {
+        http(ConnectionLimits{
+            options.threads, options.maxConnections, options.maxPerPeer, options.idleSeconds,
+            options.lingerSeconds, options.requestSeconds, size_t(options.headerKib) * 1024,
+            size_t(options.bodyMib) * 1024 * 1024, size_t(options.bodyBudgetMib) * 1024 * 1024,
+            size_t(options.peerBodyBudgetMib) * 1024 * 1024}) {
     for (const Token& t : options.tokens) tokens[t.token.toStdString()] = t;
   }
 
@@ -196,6 +197,7 @@ class AppServerImpl {
         }
       }
       if (req.path == "/health" && (req.method == "GET" || req.method == "HEAD")) {
+        Listener::CallStarted();
         Health(res);
         return httplib::Server::HandlerResponse::Handled;
       }
@@ -291,6 +293,7 @@ class AppServerImpl {
   }
 
   void Handle(const httplib::Request& req, httplib::Response& res) {
+    Listener::CallStarted();
     ++activeCalls;
     struct Done {
       std::atomic<int>& n;
@@ -319,12 +322,7 @@ class AppServerImpl {
                   QStringLiteral("Servidor de aplicação desconhecido: '%1' (use %2).")
                       .arg(QString::fromStdString(req.path).left(60), QLatin1String(kPath)));
 
-    // A parsed body takes several times its size (a number in the text is a
-    // few bytes, a value in the tree tens), so large ones are parsed and
-    // served one at a time: many at once could make the server hold
-    // gigabytes. Bodies of everyday calls are far below the bar.
-    std::unique_lock largeTurn(largeBodies, std::defer_lock);
-    if (req.body.size() > kLargeBody) largeTurn.lock();
+    // A body over 1 MiB was read and is parsed in its turn (the listener's).
     const RpcRequest request = ParseRpcRequest(req.body);
     idText = request.idText;
     if (!request.method.isEmpty()) method = request.method.left(60).toStdString();
@@ -416,8 +414,6 @@ class AppServerImpl {
   int port = 0;
   bool running = false;
   std::atomic<int> activeCalls{0};
-  static constexpr size_t kLargeBody = size_t{1} << 20;
-  std::mutex largeBodies;
 };
 
 AppServer::AppServer(ServerOptions options)

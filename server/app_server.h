@@ -27,7 +27,11 @@ struct ServerOptions {
   int requestSeconds = 10;   // a request's head and body must have arrived by then
   int headerKib = 64;        // request line and headers, at most
   int bodyMib = 16;          // a body as sent (chunked too), at most
-  QString tlsCert;           // PEM certificate chain and key: TLS only; empty: plain HTTP
+  // Bodies over 64 KiB admitted at once, server-wide and from one address
+  // (each at least bodyMib); beyond them a body is refused before it is read.
+  int bodyBudgetMib = 32;
+  int peerBodyBudgetMib = 16;
+  QString tlsCert;  // PEM certificate chain and key: TLS only; empty: plain HTTP
   QString tlsKey;
   int dbConnections = 8;  // database connections, the cold rebuild's helpers included
   QList<Token> tokens;    // from --tokens FILE, or made by the embedded default

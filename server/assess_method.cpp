@@ -7,6 +7,7 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <cmath>
 
 namespace srv {
@@ -104,8 +105,16 @@ JsonPieces AvaliaMedida(Db& db, const QJsonArray& params) {
     db.run("SELECT CDREFEBIBL, NMREFEBIBL FROM REFEBIBL ORDER BY CDREFEBIBL", {},
            [&](const SqlRow& r) { refs.emplace_back(r.text(0), r.text(1)); });
   } else {
-    for (const QString& part : asked.split(u',', Qt::SkipEmptyParts)) {
-      const std::string code = Code(part.trimmed(), true);
+    // A code named twice is assessed once; the number is capped so that
+    // one call cannot hold a database connection for long.
+    std::vector<std::string> codes;
+    for (const QString& part : asked.split(u',', Qt::SkipEmptyParts))
+      if (std::string c = Code(part.trimmed(), true);
+          std::find(codes.begin(), codes.end(), c) == codes.end())
+        codes.push_back(std::move(c));
+    if (codes.size() > size_t(kMaxAssessReferences))
+      Bad(QStringLiteral("informe no máximo %1 referências diferentes.").arg(kMaxAssessReferences));
+    for (const std::string& code : codes) {
       std::string name;
       bool found = false;
       db.run("SELECT NMREFEBIBL FROM REFEBIBL WHERE CDREFEBIBL = ?", {code}, [&](const SqlRow& r) {

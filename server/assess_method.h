@@ -20,4 +20,7 @@ namespace srv {
 // for an unknown reference) and DbError.
 JsonPieces AvaliaMedida(Db& db, const QJsonArray& params);
 
+// Distinct reference codes one call may name (a code named twice counts once).
+inline constexpr int kMaxAssessReferences = 20;
+
 }  // namespace srv

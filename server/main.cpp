@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <malloc.h>
 #include <pthread.h>
 #include <csignal>
 #include <cstdio>
@@ -31,6 +32,9 @@ const char* const kHelp =
     "                       (padrão 10); depois disso a conexão é fechada\n"
     "  --max-header-kib N   tamanho máximo da linha de requisição e dos cabeçalhos (padrão 64)\n"
     "  --max-body-mib N     tamanho máximo do corpo, inclusive em partes (chunked) (padrão 16)\n"
+    "  --body-budget-mib N  corpos acima de 64 KiB em leitura ao mesmo tempo, somados\n"
+    "                       (padrão 32); além disso um corpo é recusado antes de ser lido\n"
+    "  --peer-body-budget-mib N  o mesmo, a partir de um endereço (padrão 16)\n"
     "  --tls-cert ARQUIVO   certificado (PEM, com a cadeia) para atender somente por TLS\n"
     "                       (https); exige --tls-key\n"
     "  --tls-key ARQUIVO    chave privada (PEM) do certificado\n"
@@ -67,6 +71,10 @@ const std::map<QString, Limit>& Limits() {
       {QStringLiteral("--max-header-kib"),
        {[](srv::ServerOptions& o) { return &o.headerKib; }, 1024}},
       {QStringLiteral("--max-body-mib"), {[](srv::ServerOptions& o) { return &o.bodyMib; }, 1024}},
+      {QStringLiteral("--body-budget-mib"),
+       {[](srv::ServerOptions& o) { return &o.bodyBudgetMib; }, 65536}},
+      {QStringLiteral("--peer-body-budget-mib"),
+       {[](srv::ServerOptions& o) { return &o.peerBodyBudgetMib; }, 65536}},
       {QStringLiteral("--db-connections"),
        {[](srv::ServerOptions& o) { return &o.dbConnections; }, 1024}}};
   return limits;
@@ -75,6 +83,11 @@ const std::map<QString, Limit>& Limits() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Buffers of 1 MiB and more (request bodies, parsed trees) are mapped on
+  // their own and unmapped when freed, instead of growing the heap: glibc
+  // would otherwise raise this bar after the first large body and keep the
+  // next ones' memory in its arenas.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   QCoreApplication app(argc, argv);
   srv::ServerOptions options;
   options.threads = 8;

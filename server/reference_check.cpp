@@ -65,8 +65,8 @@ std::vector<std::string> References(Db& db, const QString& reference) {
 
 std::unique_ptr<Db> OpenExisting(const QString& database) {
   // A check only reads: a mistyped file name must not leave a new empty database behind.
-  if (!database.startsWith(QLatin1String("postgres")) && !QFileInfo::exists(database))
-    Fail(QStringLiteral("Banco não encontrado: '%1'.").arg(database));
+  if (!IsPostgresUrl(database) && !QFileInfo::exists(database))
+    Fail(QStringLiteral("Banco não encontrado: '%1'.").arg(ShownTarget(database)));
   auto db = OpenDb(database);
   Migrate(*db);
   return db;

@@ -19,6 +19,9 @@ QString Service::Health() {
       QueryInt(*db, "SELECT COUNT(*) FROM SCHEMA_VERSION", {}, 0);
       return {};
     } catch (const DbError& e) {
+      if (e.kind() == DbError::Kind::Overloaded)
+        return QStringLiteral(
+            "Servidor ocupado: nenhuma conexão com o banco de dados ficou livre.");
       if (e.kind() != DbError::Kind::Connection || attempt == 1)
         return QStringLiteral("O banco de dados não responde: %1").arg(QString::fromUtf8(e.what()));
       pool_.dropIdle();
@@ -76,6 +79,8 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
          QStringLiteral("Você não tem permissão para alterar as tabelas: o usuário '%1' tem "
                         "acesso somente para consulta. Nada foi alterado.")
              .arg(caller.name));
+  std::optional<DbPool::ReadingCall> reading;
+  if (IsReadOnlyMethod(method)) reading.emplace();
   for (int attempt = 0;; ++attempt) {
     bool committing = false;
     try {
@@ -94,6 +99,10 @@ JsonPieces Service::Call(const Caller& caller, const QString& method, const QJso
                               "de repeti-la. Detalhe: %1")
                    .arg(QString::fromUtf8(e.what())));
       }
+      if (e.kind() == DbError::Kind::Overloaded)
+        Fail(RpcError::Busy, QStringLiteral("Servidor ocupado, tente de novo em instantes: "
+                                            "nenhuma conexão com o banco de dados ficou livre. "
+                                            "Nada foi alterado."));
       if (e.kind() == DbError::Kind::Busy)
         Fail(RpcError::Busy, QStringLiteral("O banco de dados está ocupado com outra operação. "
                                             "Nada foi alterado; tente novamente em instantes."));

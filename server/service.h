@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QString>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -56,15 +57,21 @@ struct Caller {
 };
 
 // Connections to one database, created on demand and reused, at most `max`
-// at once; a thread holds one for the length of a call.
+// at once; a thread holds one for the length of a call. Reading calls never
+// take the last `max / 4` (at least one, when max > 1): a flood of readers
+// cannot starve the calls that change data.
 class DbPool {
  public:
-  DbPool(QString target, size_t max) : target_(std::move(target)), max_(max) {}
+  DbPool(QString target, size_t max, int waitMs = 5000)
+      : target_(std::move(target)),
+        max_(max),
+        reserved_(max > 1 ? std::max<size_t>(1, max / 4) : 0),
+        waitMs_(waitMs) {}
   class Lease {
    public:
-    Lease(DbPool& pool, std::unique_ptr<Db> db, std::uint64_t generation)
-        : pool_(pool), db_(std::move(db)), generation_(generation) {}
-    ~Lease() { pool_.release(std::move(db_), generation_); }
+    Lease(DbPool& pool, std::unique_ptr<Db> db, std::uint64_t generation, bool read)
+        : pool_(pool), db_(std::move(db)), generation_(generation), read_(read) {}
+    ~Lease() { pool_.release(std::move(db_), generation_, read_); }
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
     Db& operator*() { return *db_; }
@@ -74,9 +81,22 @@ class DbPool {
     DbPool& pool_;
     std::unique_ptr<Db> db_;
     std::uint64_t generation_;
+    bool read_;
   };
-  // Waits for a free connection (a few seconds at most). Throws DbError when
-  // none frees up (kind Busy) or a new one cannot be opened.
+  // Marks the calls of this thread as reading ones while it lives.
+  class ReadingCall {
+   public:
+    ReadingCall();
+    ~ReadingCall();
+    ReadingCall(const ReadingCall&) = delete;
+    ReadingCall& operator=(const ReadingCall&) = delete;
+
+   private:
+    bool before_;
+  };
+  // Waits for a free connection, at most the pool's wait. Throws DbError:
+  // kind Overloaded when none freed up, Connection when a new one cannot be
+  // opened.
   Lease acquire();
   // A connection only if one is free now: for work that can be done without.
   std::unique_ptr<Lease> tryAcquire();
@@ -87,14 +107,18 @@ class DbPool {
   size_t max() const { return max_; }
 
  private:
+  bool Free(bool read) const;
   std::unique_ptr<Db> take(std::unique_lock<std::mutex>& lock);
-  void release(std::unique_ptr<Db> db, std::uint64_t generation);
+  void release(std::unique_ptr<Db> db, std::uint64_t generation, bool read);
   QString target_;
   const size_t max_;
+  const size_t reserved_;  // kept for changing calls
+  const int waitMs_;
   std::mutex mutex_;
   std::condition_variable freed_;
   std::vector<std::unique_ptr<Db>> idle_;
-  size_t open_ = 0;  // idle and leased
+  size_t open_ = 0;     // idle and leased
+  size_t reading_ = 0;  // leased to reading calls
   std::uint64_t generation_ = 0;
 };
 

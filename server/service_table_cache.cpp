@@ -105,6 +105,7 @@ JsonPieces Methods::GetPerc(const TableDef& t) {
         try {
           // Only a connection that is free now: the pool's bound holds,
           // and what no helper builds is built below.
+          const DbPool::ReadingCall reading;
           const auto lease = s_.pool_.tryAcquire();
           if (!lease) return;
           Db& own = **lease;

@@ -1,7 +1,5 @@
 #include "server/storage.h"
 
-#include <QRegularExpression>
-
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
@@ -177,10 +175,11 @@ class PgRow final : public SqlRow {
 class PgDb final : public Db {
  public:
   explicit PgDb(const QString& url) {
+    CheckPostgresAddress(url);
     const QByteArray u = url.toUtf8();
     conn_ = PQconnectdb(u.constData());
     if (PQstatus(conn_) != CONNECTION_OK) {
-      std::string msg = PQerrorMessage(conn_);
+      std::string msg = HideSecrets(PQerrorMessage(conn_), url);
       PQfinish(conn_);
       conn_ = nullptr;
       while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
@@ -321,30 +320,6 @@ class PgDb final : public Db {
 };
 
 }  // namespace
-
-bool IsPostgresUrl(const QString& target) {
-  return target.startsWith(QLatin1String("postgresql://")) ||
-         target.startsWith(QLatin1String("postgres://"));
-}
-
-QString ShownTarget(const QString& target) {
-  if (!IsPostgresUrl(target)) return target;
-  QString shown = target;
-  // user:password@ before the host; the user part ends at the last '@'
-  // before the path.
-  const qsizetype start = shown.indexOf(QLatin1String("://")) + 3;
-  qsizetype slash = shown.indexOf(u'/', start);
-  if (slash < 0) slash = shown.size();
-  const qsizetype at = shown.lastIndexOf(u'@', slash - 1);
-  if (at >= start) {
-    const qsizetype colon = shown.indexOf(u':', start);
-    if (colon >= 0 && colon < at) shown.replace(colon + 1, at - colon - 1, QStringLiteral("***"));
-  }
-  static const QRegularExpression param(QStringLiteral("([?&]password=)[^&]*"),
-                                        QRegularExpression::CaseInsensitiveOption);
-  shown.replace(param, QStringLiteral("\\1***"));
-  return shown;
-}
 
 std::unique_ptr<Db> OpenDb(const QString& target) {
   if (target.trimmed().isEmpty())

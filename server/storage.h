@@ -25,7 +25,8 @@ using SqlParams = std::vector<SqlParam>;
 // messages for users; `what()` holds the engine's own text (for the log).
 class DbError : public std::runtime_error {
  public:
-  enum class Kind { Other, Unique, ForeignKey, Busy, Connection };
+  // Overloaded: no database connection freed up within the call's wait.
+  enum class Kind { Other, Unique, ForeignKey, Busy, Connection, Overloaded };
   DbError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
   Kind kind() const { return kind_; }
 
@@ -76,11 +77,21 @@ class Db {
 // DbError with a clear message when it cannot be opened.
 std::unique_ptr<Db> OpenDb(const QString& target);
 
+// A PostgreSQL address: a postgresql:// URL or a libpq keyword/value string.
 bool IsPostgresUrl(const QString& target);
 
-// The target as it may be shown (answers, logs): a postgresql:// URL with its
-// password, in the user part or as a parameter, replaced by "***".
+// The only way an address is shown (answers, logs, the tools, the desktop
+// program): a PostgreSQL one as libpq reads it, rebuilt without any password
+// field; one libpq cannot read names none of its parts. A file path as is.
 QString ShownTarget(const QString& target);
+
+// Throws DbError (kind Connection, naming no part of it) when libpq cannot
+// read the address, or when a raw '@' or '/' would move a password into
+// another part.
+void CheckPostgresAddress(const QString& target);
+
+// `text` with every password of `target` (and PGPASSWORD's) replaced by "***".
+std::string HideSecrets(std::string text, const QString& target);
 
 // Rolls back on scope exit unless committed.
 class Transaction {

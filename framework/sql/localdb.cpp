@@ -59,7 +59,10 @@ QSqlDatabase OpenLocalDatabase(const QString& spec, const QString& connectionNam
   if (IsPostgresUrl(spec)) {
     const QUrl url(spec);
     if (!url.isValid() || url.host().isEmpty() || url.path().size() < 2) {
-      throw Error(QStringLiteral("Endereço de banco PostgreSQL inválido: %1").arg(spec));
+      // The text may carry a password: it is not repeated.
+      throw Error(
+          QStringLiteral("Endereço de banco PostgreSQL inválido (use "
+                         "postgresql://usuario@servidor:porta/banco)."));
     }
     db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
     db.setHostName(url.host());

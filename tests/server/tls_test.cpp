@@ -11,6 +11,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
 using namespace srvtest;
 
 namespace {
@@ -61,6 +67,43 @@ TEST_F(TlsTest, TheHostCallsOverHttpsOnlyWithAVerifiedCertificate) {
     EXPECT_EQ(r.error.isEmpty(), c.ok);
     EXPECT_TRUE(r.error.contains(QString::fromUtf8(c.message))) << r.error.toStdString();
   }
+}
+
+// While idle connections keep arriving from its address, a workstation's
+// handshake started late is neither cut nor kept waiting: shedding takes
+// those that sent nothing.
+TEST_F(TlsTest, AHandshakeStartedLateIsNotCutByIdleArrivals) {
+  std::atomic<bool> stop{false};
+  std::vector<std::unique_ptr<RawSocket>> idle;
+  std::thread arrivals([&] {
+    for (int i = 0; i < 500 && !stop; ++i) {
+      idle.push_back(std::make_unique<RawSocket>(server_->port()));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  int served = 0;
+  for (int i = 0; i < 3; ++i) {
+    fw::TNetConnection net(QStringLiteral("netTls"));
+    net.SetServerName(QStringLiteral("Qel53600.rdmTabRelPeso"));
+    net.SetHost(QStringLiteral("https://127.0.0.1"));
+    net.SetPort(server_->port());
+    net.SetCaFile(Cert("ca.pem"));
+    net.SetToken(kReader);
+    net.SetConnectTimeoutMs(5000);
+    net.SetReadTimeoutMs(5000);
+    const auto started = std::chrono::steady_clock::now();
+    const fw::ServerResult r = net.Call(QStringLiteral("GetReferencia"));
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - started)
+                        .count();
+    EXPECT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_LT(ms, 1000);
+    served += r.ok && ms < 1000;
+  }
+  stop = true;
+  arrivals.join();
+  EXPECT_EQ(served, 3);
 }
 
 // A workstation that speaks plain HTTP to a TLS server gets no answer: the

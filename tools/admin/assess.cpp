@@ -41,9 +41,10 @@ int Usage(const QString& message) {
 }
 
 trp::assess::Reference Load(const QString& database, const QString& code) {
-  if (!database.startsWith(QLatin1String("postgres")) && !QFileInfo::exists(database))
-    throw std::runtime_error(
-        QStringLiteral("Banco não encontrado: '%1'.").arg(database).toStdString());
+  if (!srv::IsPostgresUrl(database) && !QFileInfo::exists(database))
+    throw std::runtime_error(QStringLiteral("Banco não encontrado: '%1'.")
+                                 .arg(srv::ShownTarget(database))
+                                 .toStdString());
   auto db = srv::OpenDb(database);
   const std::string ref = code.toStdString();
   if (!srv::Exists(*db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {ref}))
