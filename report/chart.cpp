@@ -274,8 +274,9 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
       painter.drawEllipse(g.Map(s.points[i]), (s.markers ? 2.5 : 1.5) * px, (s.markers ? 2.5 : 1.5) * px);
       painter.setBrush(Qt::NoBrush);
     }
-    // The compared curves are named by the legend, not at their ends.
-    for (auto it = s.points.crbegin(); !s.dashed && it != s.points.crend(); ++it)
+    // The compared curves are named by the legend, not at their ends; a
+    // person's points are not a curve to name.
+    for (auto it = s.points.crbegin(); !s.dashed && !s.markers && it != s.points.crend(); ++it)
       if (!std::isnan(it->y())) {
         const QPointF end = g.Map(*it);
         labels << Label{s.label, end.y(), end.x()};

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <stdexcept>
@@ -22,6 +23,8 @@ namespace {
 using trp::avaliacao::Laudo;
 using trp::avaliacao::LinhaLaudo;
 using trp::avaliacao::VisitaLaudo;
+
+QString Text(std::string_view v) { return QString::fromUtf8(v.data(), qsizetype(v.size())); }
 
 [[noreturn]] void Falha(const QString& text) { throw std::runtime_error(text.toStdString()); }
 
@@ -119,11 +122,11 @@ int RunAssessPdf(const std::map<QString, QString>& o, int (*usage)(const QString
   const QStringList asked = get("--ref").split(u',', Qt::SkipEmptyParts);
   db->run("SELECT CDREFEBIBL, NMREFEBIBL, DSCITACAO FROM REFEBIBL ORDER BY CDREFEBIBL", {},
           [&](const srv::SqlRow& r) {
-            const QString code = QString::fromStdString(r.text(0));
-            const QString name = QString::fromStdString(r.text(1));
+            const QString code = Text(r.text(0));
+            const QString name = Text(r.text(1));
             if (asked.isEmpty() ? who.match(name).hasMatch() : asked.contains(code))
               laudo.referencias << trp::avaliacao::ReferenciaLaudo{
-                  code, name, QString::fromStdString(r.text(2))};
+                  code, name, Text(r.text(2))};
           });
   for (const QString& code : asked)
     if (std::none_of(laudo.referencias.cbegin(), laudo.referencias.cend(),
