@@ -123,8 +123,8 @@ TfrmAvaliacao::TfrmAvaliacao(QWidget* parent)
   lblPosicao->setObjectName(QStringLiteral("lblPosicao"));
   edtPerimetro = Edit("edtPerimetro", grbCrianca, 70);
   new EntradaNumerica(edtPeso, 3, 3);
-  new EntradaNumerica(edtMedida, 3, 1);
-  new EntradaNumerica(edtPerimetro, 3, 1);
+  new EntradaNumerica(edtMedida, 3, 2);
+  new EntradaNumerica(edtPerimetro, 3, 2);
   new EntradaNumerica(edtSemanas, 2, 0);
   new EntradaNumerica(edtDiasGestacao, 1, 0);
   lstReferencias = new QListWidget(grbCrianca);

@@ -1,81 +1,19 @@
 // The assessment screen as a person uses it: opened from the module's entry
 // as a child of the host window, dates and measures typed, "Avaliar"
 // clicked; the answers of the real server on the seeded sample, the
-// child's point on the curves, a bad value refused and the PDF written.
+// child's point on the curves, a bad value refused, the defaults, no stale
+// result and the references chosen.
 
-#include "screen_fixture.h"
-
-#include "screens/avaliacao/avaliacao_form.h"
+#include "avaliacao_fixture.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QTest>
+#include <QSet>
 
-#include <cmath>
-
-extern "C" void CriaAvaliacao();
-
-namespace trp::avaliacao {
-extern QPointer<TfrmAvaliacao> frmAvaliacao;
-}
+#include <functional>
 
 namespace {
 
-using trp::avaliacao::TfrmAvaliacao;
-
-class AvaliacaoTest : public screentest::ScreenTest {
- protected:
-  void SetUp() override {
-    ScreenTest::SetUp();
-    StartServer();
-    CriaAvaliacao();
-    Flush();
-    screen_ = trp::avaliacao::frmAvaliacao;
-    ASSERT_NE(screen_, nullptr);
-    (void)QTest::qWaitForWindowActive(main_.get());
-  }
-  void TearDown() override {
-    if (screen_) screen_->Close();
-    Flush();
-    ScreenTest::TearDown();
-  }
-  // Clicks into `edit`, clears it and types `text` key by key.
-  void TypeInto(QLineEdit* edit, const QString& text) {
-    QTest::mouseClick(edit, Qt::LeftButton);
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClick(edit, Qt::Key_Home);
-    QTest::keyClicks(edit, text);
-    Flush();
-  }
-  void Choose(fw::ComboBox* combo, int index) {
-    QTest::mouseClick(combo, Qt::LeftButton);
-    combo->hidePopup();
-    while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
-    while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
-    Flush();
-  }
-  void Avaliar() {
-    QTest::mouseClick(screen_->btnAvaliar, Qt::LeftButton);
-    Flush();
-  }
-  // The row of `ref` and `indicator` made current; false when absent.
-  bool Row(const char* ref, const char* indicator) {
-    fw::Dataset* ds = screen_->cdsAvaliacao;
-    for (ds->First(); !ds->Eof(); ds->Next())
-      if (ds->FieldByName(u"CDREFEBIBL")->AsString() == QLatin1String(ref) &&
-          ds->FieldByName(u"CDINDICADOR")->AsString() == QLatin1String(indicator))
-        return true;
-    return false;
-  }
-  QString Text(const char* field) {
-    return screen_->cdsAvaliacao->FieldByName(QString::fromLatin1(field))->AsString();
-  }
-  double Number(const char* field) {
-    return screen_->cdsAvaliacao->FieldByName(QString::fromLatin1(field))->AsFloat();
-  }
-  QPointer<TfrmAvaliacao> screen_;
-};
+using namespace avaliacaotest;
 
 TEST_F(AvaliacaoTest, TypedChildrenGetThePublishedAnswersAndTheirPointOnTheCurves) {
   ASSERT_EQ(area_->subWindowList().size(), 1);
@@ -145,13 +83,13 @@ TEST_F(AvaliacaoTest, TypedChildrenGetThePublishedAnswersAndTheirPointOnTheCurve
       << Text("DSALERTA").toStdString();
 }
 
-TEST_F(AvaliacaoTest, ABadValueIsRefusedWithItsFocusAndTheAnswerStays) {
+TEST_F(AvaliacaoTest, ABadValueIsRefusedWithItsFocusAndWhatWasTypedStays) {
+  Choose(screen_->cbbSexo, 1);
   TypeInto(screen_->medNascimento, "01012020");
   TypeInto(screen_->medMedicao, "02032024");
   TypeInto(screen_->edtPeso, "17");
   Avaliar();
   ASSERT_TRUE(Row("02", "peso_idade"));
-  const int rows = screen_->cdsAvaliacao->RecordCount();
   dialogs_.Clear();
   struct Bad {
     QLineEdit* edit;
@@ -169,13 +107,14 @@ TEST_F(AvaliacaoTest, ABadValueIsRefusedWithItsFocusAndTheAnswerStays) {
         << dialogs_.MessageTexts().last().toStdString();
     EXPECT_EQ(QApplication::focusWidget(), b.edit);
     EXPECT_EQ(b.edit->text().remove('/'), QString::fromLatin1(b.text));  // what was typed stays
-    EXPECT_EQ(screen_->cdsAvaliacao->RecordCount(), rows);
+    EXPECT_FALSE(Row("02", "peso_idade"));  // no answer under the changed input
     dialogs_.Clear();
     TypeInto(b.edit, QString(kept).remove('/'));
   }
 }
 
 TEST_F(AvaliacaoTest, TheAssessmentGoesToPdfThroughTheReportEngine) {
+  Choose(screen_->cbbSexo, 0);
   TypeInto(screen_->medNascimento, "01012020");
   TypeInto(screen_->medMedicao, "02032024");
   TypeInto(screen_->edtPeso, "17");
@@ -192,6 +131,109 @@ TEST_F(AvaliacaoTest, TheAssessmentGoesToPdfThroughTheReportEngine) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_TRUE(f.read(5).startsWith("%PDF"));
   EXPECT_GT(f.size(), 1000);
+}
+
+TEST_F(AvaliacaoTest, NoSexUntilChosenThePositionFollowsTheAgeAndNumbersFollowTheRules) {
+  EXPECT_EQ(screen_->cbbSexo->currentIndex(), -1);
+  TypeInto(screen_->medNascimento, "10012021");
+  TypeInto(screen_->medMedicao, "20012024");
+  TypeInto(screen_->edtPeso, "14.2");  // the point gives the comma
+  EXPECT_EQ(screen_->edtPeso->text(), "14,2");
+  QTest::keyClicks(screen_->edtPeso, "x,");  // a letter and a second comma refused
+  EXPECT_EQ(screen_->edtPeso->text(), "14,2");
+  TypeInto(screen_->edtMedida, "95");
+  Avaliar();
+  ASSERT_EQ(dialogs_.MessageTexts().size(), 1);
+  EXPECT_TRUE(dialogs_.MessageTexts()[0].contains("sexo")) << dialogs_.MessageTexts()[0].toStdString();
+  EXPECT_EQ(QApplication::focusWidget(), screen_->cbbSexo);
+  EXPECT_FALSE(Row("02", "estatura_idade"));
+  dialogs_.Clear();
+
+  // The girl of 3 years, position untouched: standing, as the WHO measures
+  // from 2 years (day 1105 of lenanthro, no 0,7 cm taken off).
+  Choose(screen_->cbbSexo, 1);
+  EXPECT_EQ(screen_->cbbPosicao->currentIndex(), 1);
+  EXPECT_TRUE(screen_->lblPosicao->text().isEmpty());
+  Avaliar();
+  ASSERT_TRUE(dialogs_.MessageTexts().isEmpty()) << dialogs_.MessageTexts().join('\n').toStdString();
+  ASSERT_TRUE(Row("02", "estatura_idade"));
+  EXPECT_NEAR(Number("VRZ"), WhoZ("lenanthro.txt", 2, 1105, 95), 0.006);
+
+  struct Age {
+    const char* measured;
+    int position;  // 0 deitado, 1 em pé
+  };
+  // Day 731 (11/01/2023) is the first standing one, as in the WHO's anthro.
+  for (const Age& a : {Age{"10062022", 0}, Age{"11012023", 1}, Age{"10012023", 0}}) {
+    TypeInto(screen_->medMedicao, a.measured);
+    EXPECT_EQ(screen_->cbbPosicao->currentIndex(), a.position) << a.measured;
+  }
+  // Chosen by the user: kept when the age changes, and shown as changed.
+  Choose(screen_->cbbPosicao, 1);
+  EXPECT_TRUE(screen_->lblPosicao->text().contains("deitado"))
+      << screen_->lblPosicao->text().toStdString();
+  TypeInto(screen_->medMedicao, "10062021");
+  EXPECT_EQ(screen_->cbbPosicao->currentIndex(), 1);
+  EXPECT_FALSE(screen_->lblPosicao->text().isEmpty());
+}
+
+TEST_F(AvaliacaoTest, AnyChangeOfInputClearsTheResultsAndPrintingRefusesThem) {
+  const QString pdf = dir_->filePath("velho.pdf");
+  struct Change {
+    const char* what;
+    std::function<void()> act;
+  };
+  const Change changes[] = {
+      {"peso", [&] { TypeInto(screen_->edtPeso, "20"); }},
+      {"nascimento", [&] { TypeInto(screen_->medNascimento, "01011999"); }},
+      {"sexo", [&] { Choose(screen_->cbbSexo, 0); }},
+      {"posição", [&] { Choose(screen_->cbbPosicao, 0); }},
+      {"idade gestacional", [&] { TypeInto(screen_->edtSemanas, "33"); }},
+      {"referência", [&] { Toggle("01"); }},
+  };
+  for (const Change& c : changes) {
+    if (Checked().contains("01")) Toggle("01");
+    TypeGirl();
+    Choose(screen_->cbbPosicao, 1);
+    TypeInto(screen_->edtSemanas, "");
+    Avaliar();
+    ASSERT_TRUE(Row("02", "peso_idade")) << c.what;
+    c.act();
+    EXPECT_FALSE(Row("02", "peso_idade")) << c.what;
+    EXPECT_TRUE(screen_->grfCrianca->Data().series.isEmpty()) << c.what;
+    EXPECT_FALSE(screen_->lblSituacao->text().isEmpty()) << c.what;
+    const QStringList shown = SavePdf(pdf);
+    ASSERT_EQ(shown.size(), 1) << c.what;
+    EXPECT_TRUE(shown[0].contains("Avaliar")) << shown[0].toStdString();
+    EXPECT_FALSE(QFile::exists(pdf)) << c.what;
+    dialogs_.Clear();
+  }
+}
+
+TEST_F(AvaliacaoTest, TheWhoReferencesByDefaultTheChoiceRememberedForTheUser) {
+  // The sample: 01 CDC 2000, 02 and 05 the WHO's.
+  EXPECT_EQ(Checked(), QStringList({"02", "05"}));
+  Toggle("05");
+  Toggle("01");
+  EXPECT_EQ(Checked(), QStringList({"01", "02"}));
+  TypeGirl();
+  Avaliar();
+  QSet<QString> refs;
+  fw::Dataset* ds = screen_->cdsAvaliacao;
+  for (ds->First(); !ds->Eof(); ds->Next()) refs << ds->FieldByName(u"CDREFEBIBL")->AsString();
+  EXPECT_EQ(refs, QSet<QString>({"01", "02"}));
+  // None chosen: refused, nothing asked of the server.
+  Toggle("01");
+  Toggle("02");
+  dialogs_.Clear();
+  Avaliar();
+  ASSERT_EQ(dialogs_.MessageTexts().size(), 1);
+  EXPECT_TRUE(dialogs_.MessageTexts()[0].contains("referência"));
+  Toggle("02");
+  screen_->Close();
+  Flush();
+  Open();
+  EXPECT_EQ(Checked(), QStringList({"02"}));
 }
 
 }  // namespace
