@@ -7,6 +7,7 @@
 #include "avaliacao_fixture.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QSet>
 
 #include <functional>
@@ -91,21 +92,33 @@ TEST_F(AvaliacaoTest, ABadValueIsRefusedWithItsFocusAndWhatWasTypedStays) {
   Avaliar();
   ASSERT_TRUE(Row("02", "peso_idade"));
   dialogs_.Clear();
+  // Keys that cannot make a number never reach the field.
+  TypeInto(screen_->edtMedida, "-3a");
+  EXPECT_EQ(screen_->edtMedida->text(), "3");
+  TypeInto(screen_->edtMedida, "");
   struct Bad {
     QLineEdit* edit;
     const char* text;
+    bool pasted;
     const char* message;
   };
-  for (const Bad& b : {Bad{screen_->edtPeso, "dezessete", "Peso inválido: 'dezessete'"},
-                       Bad{screen_->edtMedida, "-3", "Comprimento/estatura inválido"},
-                       Bad{screen_->medMedicao, "01011999", "anterior à data de nascimento"}}) {
+  for (const Bad& b : {Bad{screen_->edtPeso, "dezessete", true, "Peso inválido: 'dezessete'"},
+                       Bad{screen_->medMedicao, "01011999", false, "anterior à data de nascimento"}}) {
     const QString kept = b.edit->text();
-    TypeInto(b.edit, QString::fromLatin1(b.text));
+    if (b.pasted) {
+      QApplication::clipboard()->setText(QString::fromLatin1(b.text));
+      QTest::mouseClick(b.edit, Qt::LeftButton);
+      b.edit->selectAll();
+      QTest::keyClick(b.edit, Qt::Key_V, Qt::ControlModifier);
+      Flush();
+    } else {
+      TypeInto(b.edit, QString::fromLatin1(b.text));
+    }
     Avaliar();
     ASSERT_FALSE(dialogs_.MessageTexts().isEmpty()) << b.text;
     EXPECT_TRUE(dialogs_.MessageTexts().last().contains(QString::fromUtf8(b.message)))
         << dialogs_.MessageTexts().last().toStdString();
-    EXPECT_EQ(QApplication::focusWidget(), b.edit);
+    EXPECT_EQ(main_->focusWidget(), b.edit);
     EXPECT_EQ(b.edit->text().remove('/'), QString::fromLatin1(b.text));  // what was typed stays
     EXPECT_FALSE(Row("02", "peso_idade"));  // no answer under the changed input
     dialogs_.Clear();
