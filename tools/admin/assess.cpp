@@ -134,8 +134,8 @@ int RunAssess(const std::map<QString, QString>& o) {
     return Usage(QStringLiteral("informe o sexo com --sex M ou --sex F."));
   const bool byDates = !get("--birth").isEmpty() || !get("--date").isEmpty();
   if (int(!get("--age-days").isEmpty()) + int(!get("--age-months").isEmpty()) + int(byDates) != 1)
-    return Usage(QStringLiteral("informe a idade com --age-days, com --age-months ou com --birth "
-                                "e --date (um só)."));
+    return Usage(QStringLiteral("informe a idade com --age-days ou com --age-months (um só), ou "
+                                "com --birth e --date."));
   const QDate birth = QDate::fromString(get("--birth"), Qt::ISODate);
   const QDate measured = QDate::fromString(get("--date"), Qt::ISODate);
   bool ok = false;
@@ -174,8 +174,10 @@ int RunAssess(const std::map<QString, QString>& o) {
                                   "dias, como 30 ou 30+4."));
     // Without dates the age in days stands for them.
     const QDate from = byDates ? birth : QDate(2000, 1, 1);
-    corrected = trp::assess::CorrectedAgeDays(from, from.addDays(child.ageDays), *gestation);
-    if (corrected) child.ageDays = *corrected;
+    // The age assessed, the chronological one when no correction applies.
+    corrected = trp::assess::CorrectedAgeDays(from, from.addDays(child.ageDays), *gestation)
+                    .value_or(child.ageDays);
+    child.ageDays = *corrected;
   }
   std::string out;
   srv::AppendResultsJson(out, trp::assess::Assess(Load(get("--db"), ref), child));
