@@ -20,4 +20,11 @@ namespace srv {
 // for an unknown reference) and DbError.
 JsonPieces AvaliaMedida(Db& db, const QJsonArray& params);
 
+// GetCurvaLms(referencia, sexo, indicador): the percentile curves of an
+// age indicator ("imc_idade", ...) drawn from the reference's L, M and S, for
+// the charts of what no table keeps (BMI). A packet of DSPERCENTIL ("P3"),
+// VRX (age in months) and VRY; empty without such L, M and S. Throws RpcError
+// (InvalidParams, Refused for an unknown reference) and DbError.
+JsonPieces GetCurvaLms(Db& db, const QJsonArray& params);
+
 }  // namespace srv

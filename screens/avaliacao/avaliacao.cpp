@@ -57,6 +57,21 @@ bool DaOms(const QString& nome) {
 
 const QString kChaveReferencias = QStringLiteral("frmAvaliacao/referencias");
 
+// The curves of a GetCurvaLms answer, one series per percentile label.
+report::ChartData CurvasDoPacote(const fw::DataPacket& rows) {
+  report::ChartData data;
+  const int label = rows.fieldIndex(u"DSPERCENTIL");
+  const int x = rows.fieldIndex(u"VRX");
+  const int y = rows.fieldIndex(u"VRY");
+  for (qsizetype r = 0; r < rows.rowCount(); ++r) {
+    const QString l = rows.value(r, label).toString();
+    if (data.series.isEmpty() || data.series.last().label != l)
+      data.series << report::ChartSeries{l, {}, false, false};
+    data.series.last().points << QPointF(rows.value(r, x).toDouble(), rows.value(r, y).toDouble());
+  }
+  return data;
+}
+
 }  // namespace
 
 void TfrmAvaliacao::FormCreate(QObject* sender) {
@@ -319,7 +334,15 @@ report::ChartData TfrmAvaliacao::Curvas(const QString& referencia, const QString
                                         bool masculino) {
   using tabrelpeso::Medida;
   using tabrelpeso::TabelaGrafico;
-  if (indicador == QLatin1String("imc_idade")) return {};  // no kept BMI curves
+  if (indicador == QLatin1String("imc_idade")) {
+    // No table keeps BMI: its curves come from the reference's L, M and S.
+    const QString chave = referencia + (masculino ? u'M' : u'F');
+    if (!imc_.contains(chave))
+      imc_.insert(chave, services::PacketOf(fw::CheckResultServ(rdm_.GetCurvaLms(
+                             referencia, masculino ? QStringLiteral("M") : QStringLiteral("F"),
+                             indicador))));
+    return CurvasDoPacote(imc_.value(chave));
+  }
   const bool porAltura = indicador == QLatin1String("peso_estatura");
   std::optional<fw::DataPacket>& kept = porAltura ? altura_ : idade_;
   if (!kept)

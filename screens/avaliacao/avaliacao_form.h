@@ -117,6 +117,7 @@ class TfrmAvaliacao : public fw::TfrmPadraoGrid {
   bool preenchendo_ = false;  // the screen itself changes fields
   QHash<QString, QString> citacoes_;
   std::optional<fw::DataPacket> idade_, altura_;  // kept rows, read on the first chart
+  QHash<QString, fw::DataPacket> imc_;            // BMI curves by reference and sex
 };
 
 }  // namespace trp::avaliacao

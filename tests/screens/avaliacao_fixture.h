@@ -40,6 +40,18 @@ inline double WhoZ(const char* file, int sex, int ageDays, double y) {
   return std::nan("");
 }
 
+// M at that row of `file`; NaN when absent.
+inline double WhoM(const char* file, int sex, int ageDays) {
+  QFile f(QStringLiteral(TRP_SOURCE_DIR "/data/who/") + QLatin1String(file));
+  if (!f.open(QIODevice::ReadOnly)) return std::nan("");
+  while (!f.atEnd()) {
+    const QList<QByteArray> c = f.readLine().trimmed().split('\t');
+    if (c.size() >= 5 && c[0].toInt() == sex && c[1] == QByteArray::number(ageDays))
+      return c[3].toDouble();
+  }
+  return std::nan("");
+}
+
 // "0,24": a z as the printout shows it.
 inline QString Shown(double z) {
   return QString::number(std::round(z * 100) / 100 + 0.0, 'f', 2).replace('.', ',');

@@ -35,7 +35,20 @@ TEST_F(AvaliacaoTest, ThePrintoutCarriesEveryFieldAndTheCharts) {
   TypeGirl();
   TypeInto(screen_->edtPerimetro, "48");
   Avaliar();
-  ASSERT_TRUE(Row("02", "peso_idade"));
+  // The BMI chart: curves from the L, M and S (P50 is M: day 1095 of
+  // bmianthro), the child's point, the axis cut to her age.
+  ASSERT_TRUE(Row("02", "imc_idade"));
+  const report::ChartData& chart = screen_->grfCrianca->Data();
+  double median = 0;
+  for (const report::ChartSeries& s : chart.series)
+    if (s.label == "P50")
+      for (const QPointF& p : s.points)
+        if (std::abs(p.x() - 1095 / 30.4375) < 1e-3) median = p.y();
+  EXPECT_NEAR(median, WhoM("bmianthro.txt", 2, 1095), 0.001);
+  ASSERT_EQ(chart.series.last().label, "Criança");
+  EXPECT_NEAR(chart.series.last().points[0].y(), 14.2 / (0.95 * 0.95), 1e-9);
+  EXPECT_LE(screen_->grfCrianca->Geometry().xMax, 60);
+  EXPECT_GE(screen_->grfCrianca->Geometry().xMin, 24);
   const QString pdf = dir_->filePath("laudo.pdf");
   const QStringList shown = SavePdf(pdf);
   ASSERT_TRUE(shown.isEmpty()) << shown.join('\n').toStdString();

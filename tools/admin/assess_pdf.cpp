@@ -4,6 +4,7 @@
 #include "assess.h"
 
 #include "assess/age.h"
+#include "assess/curves.h"
 #include "screens/avaliacao/avaliacao_laudo.h"
 #include "screens/avaliacao/avaliacao_visitas.h"
 #include "server/assessment.h"
@@ -40,7 +41,15 @@ report::ChartData Curves(const trp::assess::Reference& ref, const QString& indic
   for (int i = 0; i < trp::assess::kIndicatorCount; ++i) {
     const auto ind = trp::assess::Indicator(i);
     if (indicator != QLatin1String(trp::assess::IndicatorKey(ind))) continue;
-    for (const auto& [percentile, points] : ref.kept.Curves(ind, sex)) {
+    // No table keeps BMI: its curves come from the L, M and S, as the server's GetCurvaLms.
+    const auto curves =
+        ind == trp::assess::Indicator::BmiAge
+            ? trp::assess::AgeCurvesFromLms(ref.lms, trp::assess::Curve::BmiAge, sex,
+                                            ref.percentiles.isEmpty()
+                                                ? QList<double>{3, 15, 50, 85, 97}
+                                                : ref.percentiles)
+            : ref.kept.Curves(ind, sex);
+    for (const auto& [percentile, points] : curves) {
       report::ChartSeries s;
       s.label = trp::assess::PercentileName(percentile);
       for (const auto& [x, y] : points) s.points << QPointF(x, y);
