@@ -310,8 +310,18 @@ void TfrmAvaliacao::btnAvaliarClick(QObject*) {
   avaliada_ = laudo;
   cdsAvaliacao->Close();
   cdsAvaliacao->SetData(rows);
-  for (const char* f : {"VRZ", "VRPERCENTIL"})
-    cdsAvaliacao->FieldByName(QString::fromLatin1(f))->SetDisplayFormat(QStringLiteral("0.00"));
+  // As the WHO's tools show them: z at two decimals, the percentile at one.
+  cdsAvaliacao->FieldByName(u"VRZ")->SetDisplayFormat(QStringLiteral("0.00"));
+  cdsAvaliacao->FieldByName(u"VRPERCENTIL")->SetDisplayFormat(QStringLiteral("0.0"));
+  // A class or an alert is read whole, never cut.
+  const QAbstractItemModel* model = dbgPadrao->model();
+  for (int c = 0; c < model->columnCount(); ++c) {
+    int largura = 0;
+    for (int r = 0; r < model->rowCount(); ++r)
+      largura = std::max(largura, dbgPadrao->fontMetrics().horizontalAdvance(
+                                      model->index(r, c).data().toString()));
+    if (dbgPadrao->columnWidth(c) < largura + 12) dbgPadrao->setColumnWidth(c, largura + 12);
+  }
   lblSituacao->setText(
       QStringLiteral("Avaliação de %1%2%3.")
           .arg(atual.data.toString(QStringLiteral("dd/MM/yyyy")),

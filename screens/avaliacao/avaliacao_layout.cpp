@@ -130,6 +130,7 @@ TfrmAvaliacao::TfrmAvaliacao(QWidget* parent)
   lstReferencias = new QListWidget(grbCrianca);
   lstReferencias->setObjectName(QStringLiteral("lstReferencias"));
   lstReferencias->setFixedHeight(64);
+  lstReferencias->setMinimumWidth(300);
   lstReferencias->setToolTip(QStringLiteral("Referências da avaliação (lembradas para o usuário)"));
   btnAvaliar = new QPushButton(QStringLiteral("&Avaliar"), grbCrianca);
   btnAvaliar->setObjectName(QStringLiteral("btnAvaliar"));
@@ -188,6 +189,7 @@ TfrmAvaliacao::TfrmAvaliacao(QWidget* parent)
   dbgVisitas->SetDataSource(dtsVisitas);
   dbgVisitas->SetReadOnly(true);
   dbgVisitas->setMinimumHeight(70);
+  dbgVisitas->setMaximumHeight(110);
   struct Column {
     const char* field;
     const char* title;
@@ -232,7 +234,7 @@ TfrmAvaliacao::TfrmAvaliacao(QWidget* parent)
   // Wide enough for the longest class and alert ("Estatura adequada para a
   // idade", "⚠ implausível; posição ignorada...").
   for (const Column& c :
-       {Column{"CDREFEBIBL", "Ref.", 4}, Column{"DSINDICADOR", "Indicador", 32},
+       {Column{"CDREFEBIBL", "Ref.", 4}, Column{"DSINDICADOR", "Indicador", 40},
         Column{"VRZ", "Escore z", 8}, Column{"VRPERCENTIL", "Percentil", 8},
         Column{"DSFAIXA", "Faixa", 16}, Column{"DSCLASSIFICACAO", "Classificação", 36},
         Column{"DSALERTA", "Alerta", 40}})
@@ -241,7 +243,7 @@ TfrmAvaliacao::TfrmAvaliacao(QWidget* parent)
         .SetWidthChars(c.chars)
         .SetReadOnly(true);
   Bind();
-  resize(1100, 760);
+  resize(1200, 820);
 }
 
 void TfrmAvaliacao::Bind() {

@@ -140,6 +140,18 @@ class AvaliacaoTest : public screentest::ScreenTest {
   double Number(const char* field) {
     return screen_->cdsAvaliacao->FieldByName(QString::fromLatin1(field))->AsFloat();
   }
+  // Every cell of the results grid is as wide as its text.
+  void ExpectColumnsShowTheirText() {
+    fw::DBGrid* grid = screen_->dbgPadrao;
+    QAbstractItemModel* model = grid->model();
+    for (int c = 0; c < model->columnCount(); ++c)
+      for (int r = 0; r < model->rowCount(); ++r) {
+        const QString text = model->index(r, c).data().toString();
+        EXPECT_GE(grid->columnWidth(c), grid->fontMetrics().horizontalAdvance(text) + 4)
+            << model->headerData(c, Qt::Horizontal).toString().toStdString() << ": "
+            << text.toStdString();
+      }
+  }
   // "Salvar em PDF" clicked, answering `path`; the messages shown.
   QStringList SavePdf(const QString& path) {
     dialogs_.Clear();

@@ -57,6 +57,7 @@ TEST_F(AvaliacaoTest, TypedChildrenGetThePublishedAnswersAndTheirPointOnTheCurve
     Avaliar();
     EXPECT_TRUE(dialogs_.MessageTexts().isEmpty())
         << dialogs_.MessageTexts().join('\n').toStdString();
+    ExpectColumnsShowTheirText();
     ASSERT_TRUE(Row("02", c.indicator)) << c.indicator;
     EXPECT_NEAR(Number("VRZ"), c.z, 0.01);
     EXPECT_EQ(Text("DSCLASSIFICACAO"), QString::fromUtf8(c.classification));
@@ -80,6 +81,7 @@ TEST_F(AvaliacaoTest, TypedChildrenGetThePublishedAnswersAndTheirPointOnTheCurve
   Choose(screen_->cbbPosicao, 1);
   Avaliar();
   ASSERT_TRUE(Row("02", "estatura_idade"));
+  ExpectColumnsShowTheirText();
   EXPECT_TRUE(Text("DSALERTA").contains(QStringLiteral("posição ignorada")))
       << Text("DSALERTA").toStdString();
 }
