@@ -314,6 +314,39 @@ TEST_P(AssessTest, AvaliaMedidaAnswersReadersPerReference) {
   }
 }
 
+TEST_P(AssessTest, GetCurvaLmsDrawsThePercentilesFromTheLms) {
+  srv::AppServer server(Options(db_));
+  const int port = server.Start();
+  Client reader(port, kReader);
+  Response r = reader.Call("GetCurvaLms", {"02", "F", "imc_idade"});
+  ASSERT_TRUE(r.ok()) << r.error().toStdString();
+  // P50 is M; P97 is M (1 + L S z97)^(1/L): day 1095 of bmianthro (girls).
+  QFile f(WhoDir() + "/bmianthro.txt");
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  double l = NAN, m = NAN, s = NAN;
+  while (!f.atEnd()) {
+    const QList<QByteArray> c = f.readLine().trimmed().split('\t');
+    if (c.size() >= 5 && c[0] == "2" && c[1] == "1095") {
+      l = c[2].toDouble();
+      m = c[3].toDouble();
+      s = c[4].toDouble();
+    }
+  }
+  const double z97 = 1.8807936081512509;  // the normal deviate of 0.97
+  std::map<QString, double> at;
+  for (const QJsonValue& v : Rows(r.result())) {
+    const QJsonArray row = v.toArray();
+    if (std::abs(row[1].toDouble() - 1095 / 30.4375) < 1e-3) at[row[0].toString()] = row[2].toDouble();
+  }
+  EXPECT_NEAR(at["P50"], m, 0.001);
+  EXPECT_NEAR(at["P97"], m * std::pow(1 + l * s * z97, 1 / l), 0.001);
+  for (const QJsonArray& bad : {QJsonArray{"02", "X", "imc_idade"}, QJsonArray{"02", "F", "x"},
+                                QJsonArray{"99", "F", "imc_idade"}}) {
+    r = reader.Call("GetCurvaLms", bad);
+    EXPECT_FALSE(r.ok());
+  }
+}
+
 // The WHO's restricted z at a length/height between the file's 0.1 cm lines,
 // from the shipped wfhanthro.txt (male).
 double WhoWeightForHeightZ(double height, double weight) {
