@@ -86,6 +86,7 @@ void TfrmAvaliacao::FormCreate(QObject* sender) {
 
 void TfrmAvaliacao::FormClose(QObject* sender, fw::CloseAction& action) {
   fw::TfrmPadraoGrid::FormClose(sender, action);
+  tabrelpeso::MarcaNosGraficos({});
   netAvaliacao->SetConnected(false);
 }
 
@@ -196,6 +197,7 @@ void TfrmAvaliacao::EntradaChange(QObject*) {
 void TfrmAvaliacao::Desatualiza() {
   const bool havia = avaliada_.has_value();
   avaliada_.reset();
+  if (havia) MarcaCurvas();
   if (cdsAvaliacao->Active()) cdsAvaliacao->Close();
   grfCrianca->SetData({});
   lblSituacao->setText(havia ? QStringLiteral("Os dados mudaram: clique em Avaliar para ver os "
@@ -333,6 +335,7 @@ void TfrmAvaliacao::btnAvaliarClick(QObject*) {
                          .arg(TextoIdade(laudo.nascimento, *mostrada->idadeCorrigidaDias))
                    : QString()));
   Redesenha();
+  MarcaCurvas();
   if (rows.rowCount() == 0)
     fw::MensErro(QStringLiteral("Nenhuma referência tem valores para esta idade e estas medidas."),
                  false);
@@ -376,6 +379,31 @@ void TfrmAvaliacao::Redesenha() {
   report::ChartData data = GraficoDaCrianca(*avaliada_, ref, key);
   data.title = QStringLiteral("Referência %1 - %2").arg(ref, NomeIndicador(key));
   grfCrianca->SetData(std::move(data));
+}
+
+// The child's points also on the maintenance screen's curves window, for
+// the table, measure and sex it shows; none while there is no result.
+void TfrmAvaliacao::MarcaCurvas() {
+  using tabrelpeso::MarcaGrafico;
+  using tabrelpeso::Medida;
+  using tabrelpeso::TabelaGrafico;
+  QList<MarcaGrafico> marcas;
+  if (avaliada_) {
+    const std::pair<const char*, MarcaGrafico> tipos[] = {
+        {"peso_idade", {TabelaGrafico::Idade, Medida::Peso, avaliada_->masculino, {}}},
+        {"estatura_idade", {TabelaGrafico::Idade, Medida::Altura, avaliada_->masculino, {}}},
+        {"pc_idade", {TabelaGrafico::Idade, Medida::PerimetroCefalico, avaliada_->masculino, {}}},
+        {"peso_estatura", {TabelaGrafico::Altura, Medida::Peso, avaliada_->masculino, {}}}};
+    for (auto [indicador, marca] : tipos) {
+      for (const VisitaLaudo& v : avaliada_->visitas)
+        if (const auto p = PontoDaVisita(v, QLatin1String(indicador))) marca.serie.points << *p;
+      if (marca.serie.points.isEmpty()) continue;
+      marca.serie.label = QStringLiteral("Criança");
+      marca.serie.highlighted = marca.serie.markers = true;
+      marcas << marca;
+    }
+  }
+  tabrelpeso::MarcaNosGraficos(marcas);
 }
 
 }  // namespace trp::avaliacao

@@ -105,6 +105,7 @@ class TfrmAvaliacao : public fw::TfrmPadraoGrid {
   void ListaReferencias();
   void MostraVisitas();
   void Desatualiza();
+  void MarcaCurvas();
   // The visit typed in the fields (checked; a message and the abort when wrong).
   VisitaLaudo VisitaDigitada();
   QDate Nascimento() const;

@@ -70,9 +70,9 @@ class AvaliacaoTest : public screentest::ScreenTest {
     ScreenTest::SetUp();
     fw::Host::Instance().SetWindowStateFile(dir_->filePath(QStringLiteral("janelas.ini")));
     StartServer();
-    Open();
+    OpenAvaliacao();
   }
-  void Open() {
+  void OpenAvaliacao() {
     CriaAvaliacao();
     Flush();
     screen_ = trp::avaliacao::frmAvaliacao;

@@ -6,6 +6,8 @@
 
 #include "avaliacao_fixture.h"
 
+#include "screens/tabrelpeso/tabrelpeso_chart.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QSet>
@@ -247,8 +249,39 @@ TEST_F(AvaliacaoTest, TheWhoReferencesByDefaultTheChoiceRememberedForTheUser) {
   Toggle("02");
   screen_->Close();
   Flush();
-  Open();
+  OpenAvaliacao();
   EXPECT_EQ(Checked(), QStringList({"02"}));
+}
+
+TEST_F(AvaliacaoTest, TheChildIsAlsoOnTheCurvesWindowOfTheMaintenanceScreen) {
+  Open();  // the maintenance screen, its curves window on the age table
+  Click("sbtGrafico");
+  Flush();
+  trp::tabrelpeso::TfrmGrafico* curves = form_->frmGrafico.data();
+  ASSERT_NE(curves, nullptr);
+  Choose(curves->cbbSexoGrafico, 1);
+  area_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(screen_->parentWidget()));
+  Flush();
+  TypeGirl();
+  Avaliar();
+  ASSERT_TRUE(Row("02", "peso_idade"));
+  Flush();
+  const auto child = [&]() -> const report::ChartSeries* {
+    const report::ChartData& data = curves->grfCurvas->Data();
+    return !data.series.isEmpty() && data.series.last().label == "Criança" ? &data.series.last()
+                                                                            : nullptr;
+  };
+  ASSERT_NE(child(), nullptr);
+  ASSERT_EQ(child()->points.size(), 1);
+  EXPECT_NEAR(child()->points[0].x(), 1105 / 30.4375, 1e-9);
+  EXPECT_NEAR(child()->points[0].y(), 14.2, 1e-9);
+  // Another measure shows its own value; a changed input takes the point away.
+  Choose(curves->cbbMedidaGrafico, 1);
+  ASSERT_NE(child(), nullptr);
+  EXPECT_NEAR(child()->points[0].y(), 95, 1e-9);
+  TypeInto(screen_->edtPeso, "15");
+  Flush();
+  EXPECT_EQ(child(), nullptr);
 }
 
 }  // namespace
