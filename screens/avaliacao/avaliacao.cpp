@@ -98,13 +98,15 @@ void TfrmAvaliacao::netAvaliacaoBeforeConnect(fw::TNetConnection& sender) {
 
 void TfrmAvaliacao::ListaReferencias() {
   const fw::DataPacket refs = services::PacketOf(fw::CheckResultServ(rdm_.GetReferencia()));
-  const fw::DataPacket todas = services::PacketOf(
-      fw::CheckResultServ(netAvaliacao->Call(QStringLiteral("GetTabela"), {QStringLiteral("REFEBIBL")})));
+  const fw::DataPacket todas = services::PacketOf(fw::CheckResultServ(
+      netAvaliacao->Call(QStringLiteral("GetTabela"), {QStringLiteral("REFEBIBL")})));
   for (qsizetype r = 0; r < todas.rowCount(); ++r)
     citacoes_.insert(todas.value(r, todas.fieldIndex(u"CDREFEBIBL")).toString(),
                      todas.value(r, todas.fieldIndex(u"DSCITACAO")).toString());
-  const QSettings settings(fw::Host::Instance().WindowStateFile(), QSettings::IniFormat);
-  const QVariant guardadas = settings.value(kChaveReferencias);
+  const QString arquivo = fw::Host::Instance().WindowStateFile();
+  const QVariant guardadas = arquivo.isEmpty() ? QVariant()
+                                               : QSettings(arquivo, QSettings::IniFormat)
+                                                     .value(kChaveReferencias);
   const QStringList escolhidas = guardadas.toString().split(u',', Qt::SkipEmptyParts);
   preenchendo_ = true;
   lstReferencias->clear();
@@ -132,8 +134,11 @@ QStringList TfrmAvaliacao::ReferenciasEscolhidas() const {
 
 void TfrmAvaliacao::lstReferenciasChange(QObject* sender) {
   if (preenchendo_) return;
-  QSettings settings(fw::Host::Instance().WindowStateFile(), QSettings::IniFormat);
-  settings.setValue(kChaveReferencias, ReferenciasEscolhidas().join(u','));
+  // Kept with the user's window layout (no file: not kept).
+  const QString arquivo = fw::Host::Instance().WindowStateFile();
+  if (!arquivo.isEmpty())
+    QSettings(arquivo, QSettings::IniFormat)
+        .setValue(kChaveReferencias, ReferenciasEscolhidas().join(u','));
   EntradaChange(sender);
 }
 
@@ -186,11 +191,10 @@ void TfrmAvaliacao::cbbPosicaoActivated(QObject* sender) {
 void TfrmAvaliacao::EntradaChange(QObject*) {
   const std::optional<int> dias = assess::AgeDays(Nascimento(), DataDe(medMedicao));
   const bool diferente = dias && cbbPosicao->currentIndex() != PosicaoDaIdade(*dias);
-  lblPosicao->setText(
-      diferente ? QStringLiteral("⚠ Posição alterada: para esta idade mede-se %1.")
-                      .arg(PosicaoDaIdade(*dias) == 0 ? QStringLiteral("deitado")
-                                                      : QStringLiteral("em pé"))
-                : QString());
+  lblPosicao->setText(diferente ? QStringLiteral("⚠ Posição alterada: para esta idade mede-se %1.")
+                                      .arg(PosicaoDaIdade(*dias) == 0 ? QStringLiteral("deitado")
+                                                                      : QStringLiteral("em pé"))
+                                : QString());
   if (!preenchendo_) Desatualiza();
 }
 
@@ -225,8 +229,7 @@ VisitaLaudo TfrmAvaliacao::VisitaDigitada() {
 }
 
 void TfrmAvaliacao::btnAvaliarClick(QObject*) {
-  if (cbbSexo->currentIndex() < 0)
-    Recusa(cbbSexo, QStringLiteral("Escolha o sexo da criança."));
+  if (cbbSexo->currentIndex() < 0) Recusa(cbbSexo, QStringLiteral("Escolha o sexo da criança."));
   if (DataVazia(medNascimento) || !Nascimento().isValid())
     Recusa(medNascimento, QStringLiteral("Informe a data de nascimento (dd/mm/aaaa)."));
   const std::optional<int> gestacao = Gestacao();
@@ -253,18 +256,17 @@ void TfrmAvaliacao::btnAvaliarClick(QObject*) {
     v.idadeDias = *dias;
     v.idadeCorrigidaDias =
         gestacao ? assess::CorrectedAgeDays(laudo.nascimento, v.data, *gestacao) : std::nullopt;
-    const QVariantList args{laudo.masculino ? QStringLiteral("M") : QStringLiteral("F"),
-                            double(v.idadeCorrigidaDias.value_or(v.idadeDias)),
-                            QVariant(),
-                            QVariant(),
-                            Ou(v.peso),
-                            Ou(v.medida),
-                            v.medida ? (v.deitado ? QStringLiteral("D") : QStringLiteral("P"))
-                                     : QString(),
-                            Ou(v.perimetro),
-                            refs.join(u',')};
-    const fw::DataPacket answer =
-        services::PacketOf(fw::CheckResultServ(rdm_.AvaliaMedida(args)));
+    const QVariantList args{
+        laudo.masculino ? QStringLiteral("M") : QStringLiteral("F"),
+        double(v.idadeCorrigidaDias.value_or(v.idadeDias)),
+        QVariant(),
+        QVariant(),
+        Ou(v.peso),
+        Ou(v.medida),
+        v.medida ? (v.deitado ? QStringLiteral("D") : QStringLiteral("P")) : QString(),
+        Ou(v.perimetro),
+        refs.join(u',')};
+    const fw::DataPacket answer = services::PacketOf(fw::CheckResultServ(rdm_.AvaliaMedida(args)));
     const auto col = [&](const char* name) { return answer.fieldIndex(QString::fromLatin1(name)); };
     v.linhas.clear();
     for (qsizetype r = 0; r < answer.rowCount(); ++r) {
@@ -277,10 +279,9 @@ void TfrmAvaliacao::btnAvaliarClick(QObject*) {
       if (!p.isNull()) l.percentil = p.toDouble();
       l.faixa = answer.value(r, col("DSFAIXA")).toString();
       l.classificacao = answer.value(r, col("DSCLASSIFICACAO")).toString();
-      l.alerta = TextoAlerta(answer.value(r, col("FLIMPLAUSIVEL")).toString() == QLatin1String("S"),
-                        col("DSSINALIZACAO") < 0
-                            ? QString()
-                            : answer.value(r, col("DSSINALIZACAO")).toString());
+      l.alerta = TextoAlerta(
+          answer.value(r, col("FLIMPLAUSIVEL")).toString() == QLatin1String("S"),
+          col("DSSINALIZACAO") < 0 ? QString() : answer.value(r, col("DSSINALIZACAO")).toString());
       v.linhas << l;
     }
   }
@@ -351,9 +352,10 @@ report::ChartData TfrmAvaliacao::Curvas(const QString& referencia, const QString
     // No table keeps BMI: its curves come from the reference's L, M and S.
     const QString chave = referencia + (masculino ? u'M' : u'F');
     if (!imc_.contains(chave))
-      imc_.insert(chave, services::PacketOf(fw::CheckResultServ(rdm_.GetCurvaLms(
-                             referencia, masculino ? QStringLiteral("M") : QStringLiteral("F"),
-                             indicador))));
+      imc_.insert(
+          chave,
+          services::PacketOf(fw::CheckResultServ(rdm_.GetCurvaLms(
+              referencia, masculino ? QStringLiteral("M") : QStringLiteral("F"), indicador))));
     return CurvasDoPacote(imc_.value(chave));
   }
   const bool porAltura = indicador == QLatin1String("peso_estatura");

@@ -38,20 +38,20 @@ class TfrmAvaliacao : public fw::TfrmPadraoGrid {
   explicit TfrmAvaliacao(QWidget* parent = nullptr);
 
   QGroupBox* grbCrianca;
-  QLineEdit* edtNome;        // printout only
-  QLineEdit* edtProntuario;  // printout only
-  fw::ComboBox* cbbSexo;     // none until chosen
-  QLineEdit* medNascimento;  // dd/mm/aaaa
-  QLineEdit* edtSemanas;     // gestational age at birth: weeks
+  QLineEdit* edtNome;          // printout only
+  QLineEdit* edtProntuario;    // printout only
+  fw::ComboBox* cbbSexo;       // none until chosen
+  QLineEdit* medNascimento;    // dd/mm/aaaa
+  QLineEdit* edtSemanas;       // gestational age at birth: weeks
   QLineEdit* edtDiasGestacao;  // and days
   QLineEdit* medMedicao;
-  QLabel* lblIdade;          // "2 anos, 3 meses e 4 dias"
-  QLabel* lblIdadeCorrigida;  // "Idade corrigida: ..." for a preterm child under 24 months
-  QLineEdit* edtPeso;        // kg
-  QLineEdit* edtMedida;      // cm
-  fw::ComboBox* cbbPosicao;  // deitado / em pé, following the age until chosen
-  QLabel* lblPosicao;        // says when the position differs from the age's
-  QLineEdit* edtPerimetro;   // cm
+  QLabel* lblIdade;             // "2 anos, 3 meses e 4 dias"
+  QLabel* lblIdadeCorrigida;    // "Idade corrigida: ..." for a preterm child under 24 months
+  QLineEdit* edtPeso;           // kg
+  QLineEdit* edtMedida;         // cm
+  fw::ComboBox* cbbPosicao;     // deitado / em pé, following the age until chosen
+  QLabel* lblPosicao;           // says when the position differs from the age's
+  QLineEdit* edtPerimetro;      // cm
   QListWidget* lstReferencias;  // checkable; remembered per user
   QPushButton* btnAvaliar;
   QLabel* lblSituacao;  // what the results are (or why there are none)

@@ -70,30 +70,33 @@ struct Cabecalho {
 Cabecalho CabecalhoDe(const Laudo& l) {
   const VisitaLaudo& v = l.visitas.last();
   Cabecalho c;
-  c.crianca = QStringLiteral("Criança: %1%2Prontuário: %3%2Sexo: %4%2Nascimento: %5")
-                  .arg(l.nome.trimmed().isEmpty() ? QStringLiteral("(não informado)")
-                                                  : l.nome.trimmed(),
-                       kSep,
-                       l.prontuario.trimmed().isEmpty() ? QStringLiteral("(não informado)")
-                                                        : l.prontuario.trimmed(),
-                       l.masculino ? QStringLiteral("masculino") : QStringLiteral("feminino"),
-                       Data(l.nascimento));
+  c.crianca =
+      QStringLiteral("Criança: %1%2Prontuário: %3%2Sexo: %4%2Nascimento: %5")
+          .arg(l.nome.trimmed().isEmpty() ? QStringLiteral("(não informado)") : l.nome.trimmed(),
+               kSep,
+               l.prontuario.trimmed().isEmpty() ? QStringLiteral("(não informado)")
+                                                : l.prontuario.trimmed(),
+               l.masculino ? QStringLiteral("masculino") : QStringLiteral("feminino"),
+               Data(l.nascimento));
   if (l.gestacaoDias)
-    c.crianca += kSep + QStringLiteral("Idade gestacional ao nascer: %1").arg(Gestacao(*l.gestacaoDias));
+    c.crianca +=
+        kSep + QStringLiteral("Idade gestacional ao nascer: %1").arg(Gestacao(*l.gestacaoDias));
   c.dataMedicao = Data(v.data);
   c.datas = QStringLiteral("Data da medição: %1%2Idade: %3")
                 .arg(c.dataMedicao, kSep, TextoIdade(l.nascimento, v.idadeDias));
   if (v.idadeCorrigidaDias)
-    c.datas += kSep + QStringLiteral("Idade corrigida: %1 (prematuro: avaliado pela idade "
-                                     "corrigida, a idade cronológica menos as semanas que "
-                                     "faltaram para 40, até os 24 meses)")
+    c.datas += kSep + QStringLiteral(
+                          "Idade corrigida: %1 (prematuro: avaliado pela idade "
+                          "corrigida, a idade cronológica menos as semanas que "
+                          "faltaram para 40, até os 24 meses)")
                           .arg(TextoIdade(l.nascimento, *v.idadeCorrigidaDias));
   if (l.visitas.size() > 1)
     c.datas += kSep + QStringLiteral("%1 visitas, de %2 a %3")
                           .arg(l.visitas.size())
                           .arg(Data(l.visitas.first().data), c.dataMedicao);
   c.medidas = QStringLiteral("Medidas: %1").arg(MedidasDa(v));
-  if (const auto imc = Imc(v)) c.medidas += kSep + QStringLiteral("IMC: %1 kg/m²").arg(Num(*imc, 2));
+  if (const auto imc = Imc(v))
+    c.medidas += kSep + QStringLiteral("IMC: %1 kg/m²").arg(Num(*imc, 2));
   return c;
 }
 
@@ -143,8 +146,8 @@ void Preenche(const QSqlDatabase& db, const Laudo& l) {
     for (const LinhaLaudo& linha : l.visitas.last().linhas)
       if (linha.referencia == r.codigo)
         insert(QStringLiteral("AVALIACAO"),
-               {r.codigo, ordem++, NomeIndicador(linha.indicador), ou(linha.z),
-                ou(linha.percentil), linha.faixa, linha.classificacao, linha.alerta});
+               {r.codigo, ordem++, NomeIndicador(linha.indicador), ou(linha.z), ou(linha.percentil),
+                linha.faixa, linha.classificacao, linha.alerta});
     if (l.visitas.size() > 1) {
       for (int i = 0; i < l.visitas.size(); ++i) {
         const VisitaLaudo& v = l.visitas[i];
@@ -282,7 +285,8 @@ report::ChartData GraficoDaCrianca(const Laudo& laudo, const QString& referencia
   report::ChartData data = laudo.curvas ? laudo.curvas(referencia, indicador) : report::ChartData{};
   data.title = NomeIndicador(indicador);
   const bool altura = indicador == QLatin1String("peso_estatura");
-  data.xTitle = altura ? QStringLiteral("Comprimento/estatura (cm)") : QStringLiteral("Idade (meses)");
+  data.xTitle =
+      altura ? QStringLiteral("Comprimento/estatura (cm)") : QStringLiteral("Idade (meses)");
   data.xMonths = !altura;
   data.yTitle = EixoY(indicador);
   data.boundaries.clear();

@@ -45,10 +45,10 @@ class EntradaNumerica : public QObject {
     const QChar numero = fw::NumberKey(typed);
     const int start = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
     const int length = int(edit->selectedText().size());
-    QString reason = numero.isDigit() || numero == u','
-                         ? fw::NumberRefusal(edit->text(), inteiros_, decimais_, numero, start,
-                                             length)
-                         : fw::NumberKeyReason(numero);
+    QString reason =
+        numero.isDigit() || numero == u','
+            ? fw::NumberRefusal(edit->text(), inteiros_, decimais_, numero, start, length)
+            : fw::NumberKeyReason(numero);
     if (!reason.isEmpty()) {
       fw::RefuseInput(reason, edit);
       return true;

@@ -19,8 +19,9 @@ void TfrmAvaliacao::Imprime(bool pdf) {
   // Desatualiza() drops the laudo on any change of input: what is kept is
   // what the fields hold.
   if (!avaliada_)
-    fw::MensErro(QStringLiteral("Não há resultado atualizado para imprimir: os dados mudaram ou "
-                                "ainda não foram avaliados. Clique em Avaliar antes de imprimir."));
+    fw::MensErro(
+        QStringLiteral("Não há resultado atualizado para imprimir: os dados mudaram ou "
+                       "ainda não foram avaliados. Clique em Avaliar antes de imprimir."));
   QString file = QStringLiteral("avaliacao.pdf");
   if (pdf) {
     if (!fw::Dialogs().SaveFileName(QStringLiteral("Salvar avaliação como"),

@@ -25,9 +25,9 @@ void TfrmAvaliacao::MostraVisitas() {
     QStringList medidas;
     if (v.peso) medidas << QStringLiteral("%1 kg").arg(fw::FloatToStr(*v.peso));
     if (v.medida)
-      medidas << QStringLiteral("%1 cm %2").arg(fw::FloatToStr(*v.medida),
-                                                v.deitado ? QStringLiteral("deitado")
-                                                          : QStringLiteral("em pé"));
+      medidas << QStringLiteral("%1 cm %2")
+                     .arg(fw::FloatToStr(*v.medida),
+                          v.deitado ? QStringLiteral("deitado") : QStringLiteral("em pé"));
     if (v.perimetro) medidas << QStringLiteral("PC %1 cm").arg(fw::FloatToStr(*v.perimetro));
     const std::optional<int> dias = assess::AgeDays(nascimento, v.data);
     rows.appendRow(QVariantList{v.data.toString(QStringLiteral("dd/MM/yyyy")),

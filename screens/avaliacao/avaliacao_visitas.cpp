@@ -55,8 +55,8 @@ bool LeVisitas(const QByteArray& csv, QList<VisitaLaudo>& visitas, QString& erro
     const QString posicao = c[2].trimmed().toUpper();
     if (posicao != QLatin1String("D") && posicao != QLatin1String("P") &&
         !(posicao.isEmpty() && !v.medida))
-      return falha(QStringLiteral("medida deve ser D (deitado) ou P (em pé), não '%1'")
-                       .arg(c[2].trimmed()));
+      return falha(
+          QStringLiteral("medida deve ser D (deitado) ou P (em pé), não '%1'").arg(c[2].trimmed()));
     v.deitado = posicao != QLatin1String("P");
     if (!v.peso && !v.medida && !v.perimetro) return falha(QStringLiteral("nenhuma medida"));
     if (std::any_of(lidas.cbegin(), lidas.cend(),

@@ -110,7 +110,8 @@ class AvaliacaoTest : public screentest::ScreenTest {
     for (int i = 0; i < list->count(); ++i)
       if (list->item(i)->data(Qt::UserRole).toString() == QLatin1String(code)) {
         const QRect r = list->visualItemRect(list->item(i));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(r.right() - 4, r.center().y()));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          QPoint(r.right() - 4, r.center().y()));
         QTest::keyClick(list, Qt::Key_Space);
         Flush();
         return;

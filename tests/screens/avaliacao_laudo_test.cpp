@@ -61,15 +61,17 @@ TEST_F(AvaliacaoTest, ThePrintoutCarriesEveryFieldAndTheCharts) {
   const double zBmi = WhoZ("bmianthro.txt", 2, 1105, bmi);
   const QString today = QDate::currentDate().toString("dd/MM/yyyy");
   for (const QString& field :
-       {QStringLiteral("Maria da Silva"), QStringLiteral("PR-4471"), QStringLiteral("Sexo: feminino"),
-        QStringLiteral("Nascimento: 10/01/2021"), QStringLiteral("Data da medição: 20/01/2024"),
-        QStringLiteral("3 anos, 0 meses e 10 dias"), QStringLiteral("peso 14,2 kg"),
-        QStringLiteral("estatura (em pé) 95 cm"), QStringLiteral("perímetro cefálico 48 cm"),
+       {QStringLiteral("Maria da Silva"), QStringLiteral("PR-4471"),
+        QStringLiteral("Sexo: feminino"), QStringLiteral("Nascimento: 10/01/2021"),
+        QStringLiteral("Data da medição: 20/01/2024"), QStringLiteral("3 anos, 0 meses e 10 dias"),
+        QStringLiteral("peso 14,2 kg"), QStringLiteral("estatura (em pé) 95 cm"),
+        QStringLiteral("perímetro cefálico 48 cm"),
         QStringLiteral("IMC: %1 kg/m²").arg(QString::number(bmi, 'f', 2).replace('.', ',')),
         QStringLiteral("Peso para a idade ") + Shown(zWeight),
         QStringLiteral("Comprimento/estatura para a ") + Shown(zHeight),
         QStringLiteral("IMC para a idade ") + Shown(zBmi), QStringLiteral("entre P"),
-        QStringLiteral("Peso adequado para a idade"), QStringLiteral("Estatura adequada para a idade"),
+        QStringLiteral("Peso adequado para a idade"),
+        QStringLiteral("Estatura adequada para a idade"),
         QStringLiteral("Referência 02 - OMS 2006/2007"),
         QStringLiteral("Citação: WHO Multicentre Growth Reference Study Group"),
         QStringLiteral("Impresso em ") + today})
@@ -93,7 +95,8 @@ TEST_F(AvaliacaoTest, ASeriesOfVisitsIsDrawnAsALineAndPrintedWithItsZ) {
   dialogs_.QueueOpenFile(csv.fileName());
   QTest::mouseClick(screen_->btnAbrirVisitas, Qt::LeftButton);
   Flush();
-  ASSERT_TRUE(dialogs_.MessageTexts().isEmpty()) << dialogs_.MessageTexts().join('\n').toStdString();
+  ASSERT_TRUE(dialogs_.MessageTexts().isEmpty())
+      << dialogs_.MessageTexts().join('\n').toStdString();
   EXPECT_EQ(screen_->cdsVisitas->RecordCount(), 2);
   Avaliar();
   ASSERT_TRUE(Row("02", "peso_idade"));
@@ -124,6 +127,19 @@ TEST_F(AvaliacaoTest, ASeriesOfVisitsIsDrawnAsALineAndPrintedWithItsZ) {
     EXPECT_TRUE(rows.first().contains(" " + Shown(WhoZ("weianthro.txt", 2, v.days, v.weight))))
         << rows.first().toStdString();
   }
+  // The typed visit joins the series; the series goes back to the user's file.
+  QTest::mouseClick(screen_->btnIncluirVisita, Qt::LeftButton);
+  Flush();
+  EXPECT_EQ(screen_->cdsVisitas->RecordCount(), 3);
+  const QString saved = dir_->filePath("salvas.csv");
+  dialogs_.QueueSaveFile(saved);
+  QTest::mouseClick(screen_->btnSalvarVisitas, Qt::LeftButton);
+  Flush();
+  QFile back(saved);
+  ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+  EXPECT_EQ(back.readAll(),
+            "data;peso;medida;estatura;pc\n10/07/2021;7,5;D;66;\n10/01/2022;9;D;75;\n"
+            "20/01/2024;14,2;P;95;\n");
   // A malformed file is refused whole and the series stays.
   csv.open(QIODevice::WriteOnly);
   csv.write("data;peso;medida;estatura;pc\n10/07/2021;sete;D;66;\n");
@@ -133,8 +149,9 @@ TEST_F(AvaliacaoTest, ASeriesOfVisitsIsDrawnAsALineAndPrintedWithItsZ) {
   QTest::mouseClick(screen_->btnAbrirVisitas, Qt::LeftButton);
   Flush();
   ASSERT_EQ(dialogs_.MessageTexts().size(), 1);
-  EXPECT_TRUE(dialogs_.MessageTexts()[0].contains("Linha 2")) << dialogs_.MessageTexts()[0].toStdString();
-  EXPECT_EQ(screen_->cdsVisitas->RecordCount(), 2);
+  EXPECT_TRUE(dialogs_.MessageTexts()[0].contains("Linha 2"))
+      << dialogs_.MessageTexts()[0].toStdString();
+  EXPECT_EQ(screen_->cdsVisitas->RecordCount(), 3);
 }
 
 TEST_F(AvaliacaoTest, APretermChildIsAssessedAtCorrectedAgeUntil24Months) {
@@ -176,9 +193,9 @@ TEST_F(AvaliacaoTest, APretermChildIsAssessedAtCorrectedAgeUntil24Months) {
   const QString pdf = dir_->filePath("prematuro.pdf");
   ASSERT_TRUE(SavePdf(pdf).isEmpty());
   const QString text = PdfText(pdf).simplified();
-  for (const char* field : {"Idade gestacional ao nascer: 30 semanas e 0 dias",
-                            "Idade: 0 anos, 6 meses e 0 dias", "Idade corrigida: 0 anos, 3 meses",
-                            "idade corrigida"})
+  for (const char* field :
+       {"Idade gestacional ao nascer: 30 semanas e 0 dias", "Idade: 0 anos, 6 meses e 0 dias",
+        "Idade corrigida: 0 anos, 3 meses", "idade corrigida"})
     EXPECT_TRUE(text.contains(QString::fromUtf8(field))) << field << "\n" << text.toStdString();
   // A gestational age out of range is refused on its field.
   dialogs_.Clear();

@@ -106,8 +106,9 @@ TEST_F(AvaliacaoTest, ABadValueIsRefusedWithItsFocusAndWhatWasTypedStays) {
     bool pasted;
     const char* message;
   };
-  for (const Bad& b : {Bad{screen_->edtPeso, "dezessete", true, "Peso inválido: 'dezessete'"},
-                       Bad{screen_->medMedicao, "01011999", false, "anterior à data de nascimento"}}) {
+  for (const Bad& b :
+       {Bad{screen_->edtPeso, "dezessete", true, "Peso inválido: 'dezessete'"},
+        Bad{screen_->medMedicao, "01011999", false, "anterior à data de nascimento"}}) {
     const QString kept = b.edit->text();
     if (b.pasted) {
       QApplication::clipboard()->setText(QString::fromLatin1(b.text));
@@ -161,7 +162,8 @@ TEST_F(AvaliacaoTest, NoSexUntilChosenThePositionFollowsTheAgeAndNumbersFollowTh
   TypeInto(screen_->edtMedida, "95");
   Avaliar();
   ASSERT_EQ(dialogs_.MessageTexts().size(), 1);
-  EXPECT_TRUE(dialogs_.MessageTexts()[0].contains("sexo")) << dialogs_.MessageTexts()[0].toStdString();
+  EXPECT_TRUE(dialogs_.MessageTexts()[0].contains("sexo"))
+      << dialogs_.MessageTexts()[0].toStdString();
   EXPECT_EQ(QApplication::focusWidget(), screen_->cbbSexo);
   EXPECT_FALSE(Row("02", "estatura_idade"));
   dialogs_.Clear();
@@ -172,7 +174,8 @@ TEST_F(AvaliacaoTest, NoSexUntilChosenThePositionFollowsTheAgeAndNumbersFollowTh
   EXPECT_EQ(screen_->cbbPosicao->currentIndex(), 1);
   EXPECT_TRUE(screen_->lblPosicao->text().isEmpty());
   Avaliar();
-  ASSERT_TRUE(dialogs_.MessageTexts().isEmpty()) << dialogs_.MessageTexts().join('\n').toStdString();
+  ASSERT_TRUE(dialogs_.MessageTexts().isEmpty())
+      << dialogs_.MessageTexts().join('\n').toStdString();
   ASSERT_TRUE(Row("02", "estatura_idade"));
   EXPECT_NEAR(Number("VRZ"), WhoZ("lenanthro.txt", 2, 1105, 95), 0.006);
 
@@ -269,7 +272,7 @@ TEST_F(AvaliacaoTest, TheChildIsAlsoOnTheCurvesWindowOfTheMaintenanceScreen) {
   const auto child = [&]() -> const report::ChartSeries* {
     const report::ChartData& data = curves->grfCurvas->Data();
     return !data.series.isEmpty() && data.series.last().label == "Criança" ? &data.series.last()
-                                                                            : nullptr;
+                                                                           : nullptr;
   };
   ASSERT_NE(child(), nullptr);
   ASSERT_EQ(child()->points.size(), 1);

@@ -44,10 +44,9 @@ report::ChartData Curves(const trp::assess::Reference& ref, const QString& indic
     // No table keeps BMI: its curves come from the L, M and S, as the server's GetCurvaLms.
     const auto curves =
         ind == trp::assess::Indicator::BmiAge
-            ? trp::assess::AgeCurvesFromLms(ref.lms, trp::assess::Curve::BmiAge, sex,
-                                            ref.percentiles.isEmpty()
-                                                ? QList<double>{3, 15, 50, 85, 97}
-                                                : ref.percentiles)
+            ? trp::assess::AgeCurvesFromLms(
+                  ref.lms, trp::assess::Curve::BmiAge, sex,
+                  ref.percentiles.isEmpty() ? QList<double>{3, 15, 50, 85, 97} : ref.percentiles)
             : ref.kept.Curves(ind, sex);
     for (const auto& [percentile, points] : curves) {
       report::ChartSeries s;
@@ -74,13 +73,15 @@ int RunAssessPdf(const std::map<QString, QString>& o, int (*usage)(const QString
   if (!laudo.nascimento.isValid())
     return usage(QStringLiteral("informe a data de nascimento com --birth AAAA-MM-DD."));
   if (get("--date").isEmpty() && get("--series").isEmpty())
-    return usage(QStringLiteral("informe a data da medição com --date AAAA-MM-DD ou as visitas "
-                                "com --series."));
+    return usage(
+        QStringLiteral("informe a data da medição com --date AAAA-MM-DD ou as visitas "
+                       "com --series."));
   if (!get("--gestational-weeks").isEmpty()) {
     laudo.gestacaoDias = trp::assess::ParseGestation(get("--gestational-weeks"));
     if (!laudo.gestacaoDias)
-      return usage(QStringLiteral("--gestational-weeks aceita de 20 a 44 semanas e de 0 a 6 "
-                                  "dias, como 30 ou 30+4."));
+      return usage(
+          QStringLiteral("--gestational-weeks aceita de 20 a 44 semanas e de 0 a 6 "
+                         "dias, como 30 ou 30+4."));
   }
   laudo.nome = get("--name");
   laudo.prontuario = get("--record");
@@ -94,8 +95,7 @@ int RunAssessPdf(const std::map<QString, QString>& o, int (*usage)(const QString
   if (!get("--date").isEmpty()) {
     VisitaLaudo v;
     v.data = QDate::fromString(get("--date"), Qt::ISODate);
-    if (!v.data.isValid())
-      return usage(QStringLiteral("data inválida em --date: use AAAA-MM-DD."));
+    if (!v.data.isValid()) return usage(QStringLiteral("data inválida em --date: use AAAA-MM-DD."));
     if (!get("--length").isEmpty() && !get("--height").isEmpty())
       return usage(QStringLiteral("informe --length (deitado) ou --height (em pé), não os dois."));
     const auto number = [&](const char* name, std::optional<double>& into) {
@@ -108,8 +108,9 @@ int RunAssessPdf(const std::map<QString, QString>& o, int (*usage)(const QString
     };
     if (!number("--weight", v.peso) || !number("--length", v.medida) ||
         !number("--height", v.medida) || !number("--head", v.perimetro))
-      return usage(QStringLiteral("peso, comprimento, estatura e perímetro cefálico devem ser "
-                                  "números positivos."));
+      return usage(
+          QStringLiteral("peso, comprimento, estatura e perímetro cefálico devem ser "
+                         "números positivos."));
     if (!v.peso && !v.medida && !v.perimetro)
       return usage(QStringLiteral("informe ao menos --weight, --length/--height ou --head."));
     v.deitado = get("--height").isEmpty();
@@ -134,8 +135,7 @@ int RunAssessPdf(const std::map<QString, QString>& o, int (*usage)(const QString
             const QString code = Text(r.text(0));
             const QString name = Text(r.text(1));
             if (asked.isEmpty() ? who.match(name).hasMatch() : asked.contains(code))
-              laudo.referencias << trp::avaliacao::ReferenciaLaudo{
-                  code, name, Text(r.text(2))};
+              laudo.referencias << trp::avaliacao::ReferenciaLaudo{code, name, Text(r.text(2))};
           });
   for (const QString& code : asked)
     if (std::none_of(laudo.referencias.cbegin(), laudo.referencias.cend(),
@@ -162,7 +162,7 @@ int RunAssessPdf(const std::map<QString, QString>& o, int (*usage)(const QString
     child.weight = v.peso;
     child.stature = v.medida;
     child.head = v.perimetro;
-    child.position = !v.medida    ? trp::assess::Position::Unknown
+    child.position = !v.medida   ? trp::assess::Position::Unknown
                      : v.deitado ? trp::assess::Position::Lying
                                  : trp::assess::Position::Standing;
     for (const auto& r : laudo.referencias)
