@@ -68,7 +68,7 @@ TEST_F(AvaliacaoTest, ThePrintoutCarriesEveryFieldAndTheCharts) {
         QStringLiteral("perímetro cefálico 48 cm"),
         QStringLiteral("IMC: %1 kg/m²").arg(QString::number(bmi, 'f', 2).replace('.', ',')),
         QStringLiteral("Peso para a idade ") + Shown(zWeight),
-        QStringLiteral("Comprimento/estatura para a ") + Shown(zHeight),
+        QStringLiteral("Comprimento/estatura para a idade ") + Shown(zHeight),
         QStringLiteral("IMC para a idade ") + Shown(zBmi), QStringLiteral("entre P"),
         QStringLiteral("Peso adequado para a idade"),
         QStringLiteral("Estatura adequada para a idade"),
