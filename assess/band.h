@@ -32,6 +32,11 @@ class KeptCurves {
   // reaches `key`.
   QString Band(Indicator i, Sex sex, double key, double value) const;
   bool Has(Indicator i) const;
+  // Percentile value -> points in key order, for drawing.
+  const std::map<double, std::vector<std::pair<double, double>>>& Curves(Indicator i,
+                                                                          Sex sex) const {
+    return curves_[int(i)][int(sex)];
+  }
 
  private:
   std::map<double, std::vector<std::pair<double, double>>> curves_[kIndicatorCount][2];

@@ -9,7 +9,7 @@ set(TRP_PKG_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(TRP_DESKTOP_LIBDIR lib/${TRP_SHARE_NAME})
 set(TRP_SERVER_LIBDIR lib/${TRP_SHARE_NAME}-server)
 set(TRP_DESKTOP_LIBS trp_data trp_ui trp_sql trp_net trp_report trp_model trp_server
-  tabrelpeso_module)
+  tabrelpeso_module trp_laudo)
 set(TRP_DESKTOP_PROGRAMS tabrelpeso tabrelpeso-admin tabrelpeso-report)
 
 # Private libraries find each other beside themselves; programs find theirs

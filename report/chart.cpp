@@ -269,13 +269,14 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
       if (std::isnan(s.points[i].y())) continue;
       const bool before = i > 0 && !std::isnan(s.points[i - 1].y());
       const bool after = i + 1 < s.points.size() && !std::isnan(s.points[i + 1].y());
-      if (before || after) continue;
+      if ((before || after) && !s.markers) continue;
       painter.setBrush(color);
-      painter.drawEllipse(g.Map(s.points[i]), 1.5 * px, 1.5 * px);
+      painter.drawEllipse(g.Map(s.points[i]), (s.markers ? 2.5 : 1.5) * px, (s.markers ? 2.5 : 1.5) * px);
       painter.setBrush(Qt::NoBrush);
     }
-    // The compared curves are named by the legend, not at their ends.
-    for (auto it = s.points.crbegin(); !s.dashed && it != s.points.crend(); ++it)
+    // The compared curves are named by the legend, not at their ends; a
+    // person's points are not a curve to name.
+    for (auto it = s.points.crbegin(); !s.dashed && !s.markers && it != s.points.crend(); ++it)
       if (!std::isnan(it->y())) {
         const QPointF end = g.Map(*it);
         labels << Label{s.label, end.y(), end.x()};

@@ -23,6 +23,7 @@ struct ChartSeries {
   QVector<QPointF> points;  // in x order; NaN y leaves a gap
   bool highlighted = false;
   bool dashed = false;  // a compared set of curves, named by the legend's second entry
+  bool markers = false;  // a dot at every point: a person's measurements
 };
 
 // A vertical mark where the data change source or method.

@@ -57,6 +57,7 @@ ChartDef ParseChart(const QJsonObject& object, const QString& origin, const QStr
   const QJsonObject boundary = object.value(QLatin1String("boundary")).toObject();
   c.boundaryX = boundary.value(QLatin1String("x")).toString().toUpper();
   c.boundaryLabel = boundary.value(QLatin1String("label")).toString().toUpper();
+  c.highlight = object.value(QLatin1String("highlight")).toString().toUpper();
   for (const QJsonValue& pageValue : object.value(QLatin1String("pages")).toArray()) {
     const QJsonObject page = pageValue.toObject();
     ChartPageDef p;
@@ -157,6 +158,7 @@ ReportDefinition ParseDefinition(const QByteArray& json, const QString& origin) 
   d.heading = root.value(QLatin1String("heading")).toString();
   for (const QJsonValue& line : root.value(QLatin1String("subheading")).toArray())
     d.subheading << line.toString();
+  d.printedLabel = root.value(QLatin1String("printedLabel")).toString();
   const QJsonArray sections = root.value(QLatin1String("sections")).toArray();
   if (sections.isEmpty()) Malformed(origin, QStringLiteral("não há seções"));
   for (int i = 0; i < sections.size(); ++i) {

@@ -46,12 +46,15 @@ struct ChartDef {
   QString series;
   QString label;
   QString x;
-  QString xTitle;
+  QString xTitle;  // template, as the plots' titles
   bool xMonths = false;  // x is an age in months (axis in years past 2)
   // Fields of the rows that mark where the data change source: the x of the
   // mark and its label (rows with a null x mark nothing).
   QString boundaryX;
   QString boundaryLabel;
+  // Rows whose field of this name holds "S" draw their series heavier, with
+  // a dot at each point (a person's measurements on the curves).
+  QString highlight;
   QList<ChartPageDef> pages;
 };
 
@@ -78,6 +81,9 @@ struct ReportDefinition {
   QStringList groupBy;    // the fields every section's query returns first, in its order
   QString heading;        // template shown on every page of a group
   QStringList subheading; // templates printed under the heading when not empty
+  // With a label ("Impresso em"), the printing date goes to the footer after
+  // it, so that it is not taken for a date of the report's contents.
+  QString printedLabel;
   QList<SectionDef> sections;
 };
 

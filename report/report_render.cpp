@@ -51,9 +51,9 @@ QString Text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); 
 // The chart of one plot: a curve per series value, in the rows' order.
 ChartData ChartOf(const ChartDef& chart, const PlotDef& plot, const Block& block) {
   ChartData data;
-  data.title = plot.title;
-  data.xTitle = chart.xTitle;
-  data.yTitle = plot.yTitle;
+  data.title = Fill(plot.title, block);
+  data.xTitle = Fill(chart.xTitle, block);
+  data.yTitle = Fill(plot.yTitle, block);
   data.xMonths = chart.xMonths;
   if (!chart.boundaryX.isEmpty()) {
     for (int r = 0; r < block.rows.size(); ++r) {
@@ -75,6 +75,9 @@ ChartData ChartOf(const ChartDef& chart, const PlotDef& plot, const Block& block
       ChartSeries series;
       series.label =
           FillTemplate(chart.label, [&](const QString& f) { return Text(block.Value(r, f)); });
+      series.highlighted =
+          !chart.highlight.isEmpty() && Text(block.Value(r, chart.highlight)) == QLatin1String("S");
+      series.markers = series.highlighted;
       data.series << series;
     }
     bool okX = false, okY = false;
@@ -191,8 +194,9 @@ class Painter {
     painter_.setFont(bold);
     painter_.drawText(first, Qt::AlignLeft | Qt::AlignVCenter, request_.title);
     painter_.setFont(base);
-    painter_.drawText(first, Qt::AlignRight | Qt::AlignVCenter,
-                      request_.printedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm")));
+    const QString printed = request_.printedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+    if (def.printedLabel.isEmpty())
+      painter_.drawText(first, Qt::AlignRight | Qt::AlignVCenter, printed);
     if (block.columns) {
       QRectF next = first.translated(0, line);
       painter_.setFont(bold);
@@ -214,6 +218,9 @@ class Painter {
                       QPointF(page.footer.right(), page.footer.top() + line * 0.25));
     painter_.setPen(Qt::black);
     painter_.drawText(page.footer, Qt::AlignLeft | Qt::AlignVCenter, def.code);
+    if (!def.printedLabel.isEmpty())
+      painter_.drawText(page.footer, Qt::AlignHCenter | Qt::AlignVCenter,
+                        def.printedLabel + QLatin1Char(' ') + printed);
     painter_.drawText(page.footer, Qt::AlignRight | Qt::AlignVCenter,
                       QStringLiteral("página %1 de %2").arg(drawn_).arg(total_));
   }

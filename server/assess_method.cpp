@@ -1,6 +1,7 @@
 #include "server/assess_method.h"
 
 #include "assess/age.h"
+#include "assess/curves.h"
 #include "server/assessment.h"
 #include "server/call_checks.h"
 #include "server/json_out.h"
@@ -154,6 +155,54 @@ JsonPieces AvaliaMedida(Db& db, const QJsonArray& params) {
         out += "null";
       else
         AppendString(out, r.flag.toStdString());
+      out += ']';
+    }
+  }
+  out += "]}";
+  return {std::make_shared<const std::string>(std::move(out))};
+}
+
+JsonPieces GetCurvaLms(Db& db, const QJsonArray& params) {
+  const QString method = QStringLiteral("GetCurvaLms");
+  const Params p(method, params);
+  p.expect(3);
+  const std::string code = Code(p.text(0, QStringLiteral("referência")).trimmed(), true);
+  const QString sex = p.text(1, QStringLiteral("sexo"));
+  if (sex != QLatin1String("M") && sex != QLatin1String("F"))
+    BadParams(QStringLiteral("GetCurvaLms: sexo deve ser \"M\" ou \"F\"."));
+  const QString indicator = p.text(2, QStringLiteral("indicador"));
+  const std::pair<const char*, trp::assess::Curve> curves[] = {
+      {"peso_idade", trp::assess::Curve::WeightAge},
+      {"estatura_idade", trp::assess::Curve::HeightAge},
+      {"imc_idade", trp::assess::Curve::BmiAge},
+      {"pc_idade", trp::assess::Curve::HeadAge}};
+  std::optional<trp::assess::Curve> curve;
+  for (const auto& [key, c] : curves)
+    if (indicator == QLatin1String(key)) curve = c;
+  if (!curve)
+    BadParams(QStringLiteral("GetCurvaLms: indicador deve ser peso_idade, estatura_idade, "
+                             "imc_idade ou pc_idade."));
+  Transaction tx(db, false);
+  if (!Exists(db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {code}))
+    Refuse(QStringLiteral("Referência '%1' não cadastrada.").arg(QString::fromStdString(code)));
+  const trp::assess::Reference ref = LoadAssessReference(db, code);
+  const QList<double> percentiles =
+      ref.percentiles.isEmpty() ? QList<double>{3, 15, 50, 85, 97} : ref.percentiles;
+  std::string out =
+      "{\"fields\":[{\"name\":\"DSPERCENTIL\",\"type\":\"string\",\"size\":10},"
+      "{\"name\":\"VRX\",\"type\":\"float\"},{\"name\":\"VRY\",\"type\":\"float\"}],\"rows\":[";
+  bool first = true;
+  for (const auto& [percentile, points] : trp::assess::AgeCurvesFromLms(
+           ref.lms, *curve, sex == QLatin1String("M") ? Sex::Male : Sex::Female, percentiles)) {
+    const std::string label = trp::assess::PercentileName(percentile).toStdString();
+    for (const auto& [x, y] : points) {
+      out += first ? "[" : ",[";
+      first = false;
+      AppendString(out, label);
+      out += ',';
+      AppendNumber(out, std::round(x * 1000) / 1000);
+      out += ',';
+      AppendNumber(out, std::round(y * 1000) / 1000);
       out += ']';
     }
   }

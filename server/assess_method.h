@@ -23,4 +23,11 @@ JsonPieces AvaliaMedida(Db& db, const QJsonArray& params);
 // Distinct reference codes one call may name (a code named twice counts once).
 inline constexpr int kMaxAssessReferences = 20;
 
+// GetCurvaLms(referencia, sexo, indicador): the percentile curves of an
+// age indicator ("imc_idade", ...) drawn from the reference's L, M and S, for
+// the charts of what no table keeps (BMI). A packet of DSPERCENTIL ("P3"),
+// VRX (age in months) and VRY; empty without such L, M and S. Throws RpcError
+// (InvalidParams, Refused for an unknown reference) and DbError.
+JsonPieces GetCurvaLms(Db& db, const QJsonArray& params);
+
 }  // namespace srv

@@ -113,5 +113,9 @@ fw::ServerResult RdmTabRelPeso::CopiaPesAltNCHS(const QString& ref, const QStrin
 fw::ServerResult RdmTabRelPeso::AvaliaMedida(const QVariantList& args) {
   return net_.Call(QStringLiteral("AvaliaMedida"), args);
 }
+fw::ServerResult RdmTabRelPeso::GetCurvaLms(const QString& ref, const QString& sexo,
+                                            const QString& indicador) {
+  return net_.Call(QStringLiteral("GetCurvaLms"), {ref, sexo, indicador});
+}
 
 }  // namespace trp::services

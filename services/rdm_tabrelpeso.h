@@ -83,6 +83,8 @@ class RdmTabRelPeso {
   // server's AvaliaMedida in order (sexo, idade_dias, nascimento, medicao,
   // peso, estatura, medida, pc, referencias); a packet comes back.
   fw::ServerResult AvaliaMedida(const QVariantList& args);
+  // The percentile curves of an age indicator from a reference's L, M and S.
+  fw::ServerResult GetCurvaLms(const QString& ref, const QString& sexo, const QString& indicador);
 
  private:
   fw::TNetConnection& net_;

@@ -59,6 +59,7 @@ MsgButton IDialogs::MessageDetail(const QString& text, const QString& detail, Ms
 void IDialogs::ShowStatus(const QString&) {}
 
 bool IDialogs::SaveFileName(const QString&, const QString&, QString&) { return false; }
+bool IDialogs::OpenFileName(const QString&, const QString&, QString&) { return false; }
 
 IDialogs& Dialogs() { return installed ? *installed : Fallback(); }
 

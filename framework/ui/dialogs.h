@@ -92,6 +92,8 @@ class IDialogs {
   // Asks where to save a file, offering `path`; `filter` as in QFileDialog
   // ("PDF (*.pdf)"). True with the chosen path in `path`. The default cancels.
   virtual bool SaveFileName(const QString& caption, const QString& filter, QString& path);
+  // Asks which existing file to open, as SaveFileName. The default cancels.
+  virtual bool OpenFileName(const QString& caption, const QString& filter, QString& path);
 };
 
 // Installs the implementation every screen uses (not owned; nullptr restores

@@ -473,4 +473,12 @@ bool GuiDialogs::SaveFileName(const QString& caption, const QString& filter, QSt
   return true;
 }
 
+bool GuiDialogs::OpenFileName(const QString& caption, const QString& filter, QString& path) {
+  const QString chosen =
+      QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, path, filter);
+  if (chosen.isEmpty()) return false;
+  path = chosen;
+  return true;
+}
+
 }  // namespace fw

@@ -26,6 +26,7 @@ class GuiDialogs : public IDialogs {
   void ShowHelp(const QString& helpFile, int helpContext) override;
   bool InputText(const QString& caption, const QString& prompt, QString& value) override;
   bool SaveFileName(const QString& caption, const QString& filter, QString& path) override;
+  bool OpenFileName(const QString& caption, const QString& filter, QString& path) override;
   MsgButton MessageDetail(const QString& text, const QString& detail, MsgType type,
                           MsgButtons buttons, int helpContext) override;
   void ShowStatus(const QString& text) override;

@@ -194,6 +194,17 @@ void ScriptedDialogs::QueueInput(const QString& text) { inputAnswers_.emplace_ba
 void ScriptedDialogs::QueueInputCancel() { inputAnswers_.emplace_back(std::nullopt); }
 
 void ScriptedDialogs::QueueSaveFile(const QString& path) { saveAnswers_.push_back(path); }
+void ScriptedDialogs::QueueOpenFile(const QString& path) { openAnswers_.push_back(path); }
+
+bool ScriptedDialogs::OpenFileName(const QString&, const QString&, QString& path) {
+  if (openAnswers_.empty()) {
+    ++unanswered_;
+    return false;
+  }
+  path = openAnswers_.front();
+  openAnswers_.pop_front();
+  return true;
+}
 
 bool ScriptedDialogs::InputText(const QString& caption, const QString& prompt, QString& value) {
   inputs_ << caption + QLatin1Char('|') + prompt;

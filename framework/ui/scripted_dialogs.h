@@ -63,6 +63,8 @@ class ScriptedDialogs : public IDialogs {
   void QueueInputCancel();
   // Next SaveFileName: answers `path`; unscripted calls cancel.
   void QueueSaveFile(const QString& path);
+  // Next OpenFileName: answers `path`; unscripted calls cancel.
+  void QueueOpenFile(const QString& path);
 
   // --- record
   const QList<Shown>& Messages() const { return messages_; }
@@ -89,6 +91,7 @@ class ScriptedDialogs : public IDialogs {
   void ShowHelp(const QString& helpFile, int helpContext) override;
   bool InputText(const QString& caption, const QString& prompt, QString& value) override;
   bool SaveFileName(const QString& caption, const QString& filter, QString& path) override;
+  bool OpenFileName(const QString& caption, const QString& filter, QString& path) override;
   MsgButton MessageDetail(const QString& text, const QString& detail, MsgType type,
                           MsgButtons buttons, int helpContext) override;
   void ShowStatus(const QString& text) override;
@@ -115,6 +118,7 @@ class ScriptedDialogs : public IDialogs {
   QList<QPair<QString, int>> help_;
   std::deque<std::optional<QString>> inputAnswers_;
   std::deque<QString> saveAnswers_;
+  std::deque<QString> openAnswers_;
   QStringList inputs_;
   QStringList statuses_;
   int busyDepth_ = 0;

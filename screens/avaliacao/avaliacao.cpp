@@ -1,5 +1,6 @@
-// What the screen does: check the typed values, ask the server, show the
-// answer and the child's point on the curves.
+// What the screen does: check the typed values, ask the server for every
+// visit, show the answer and the child's points on the curves; any change
+// of input clears what was shown.
 
 #include "assess/age.h"
 #include "framework/data/errors.h"
@@ -12,13 +13,14 @@
 #include "screens/tabrelpeso/tabrelpeso_chart.h"
 #include "services/framework_services.h"
 
-#include <cmath>
+#include <QRegularExpression>
+#include <QSettings>
+
+#include <algorithm>
 
 namespace trp::avaliacao {
 
 namespace {
-
-constexpr double kDiasPorMes = 30.4375;
 
 QDate DataDe(const QLineEdit* edit) {
   return QDate::fromString(edit->text(), QStringLiteral("dd/MM/yyyy"));
@@ -44,35 +46,47 @@ std::optional<double> Numero(QLineEdit* edit, const QString& what) {
 
 QVariant Ou(const std::optional<double>& v) { return v ? QVariant(*v) : QVariant(); }
 
-// The alert column: the implausibility mark and the server's other flag (a
-// standing height before 9 months).
-QString Alerta(bool implausivel, const QString& sinalizacao) {
-  QStringList partes;
-  if (implausivel) partes << QStringLiteral("implausível");
-  if (!sinalizacao.isEmpty()) partes << sinalizacao;
-  return partes.isEmpty() ? QString() : QStringLiteral("⚠ ") + partes.join(QStringLiteral("; "));
+// Lying under 2 years, standing from 2 (the WHO's measuring rule).
+int PosicaoDaIdade(int dias) { return dias < 731 ? 0 : 1; }
+
+bool DaOms(const QString& nome) {
+  static const QRegularExpression oms(QStringLiteral("\\b(OMS|WHO)\\b|Organização Mundial"),
+                                      QRegularExpression::CaseInsensitiveOption);
+  return oms.match(nome).hasMatch();
+}
+
+const QString kChaveReferencias = QStringLiteral("frmAvaliacao/referencias");
+
+// The curves of a GetCurvaLms answer, one series per percentile label.
+report::ChartData CurvasDoPacote(const fw::DataPacket& rows) {
+  report::ChartData data;
+  const int label = rows.fieldIndex(u"DSPERCENTIL");
+  const int x = rows.fieldIndex(u"VRX");
+  const int y = rows.fieldIndex(u"VRY");
+  for (qsizetype r = 0; r < rows.rowCount(); ++r) {
+    const QString l = rows.value(r, label).toString();
+    if (data.series.isEmpty() || data.series.last().label != l)
+      data.series << report::ChartSeries{l, {}, false, false};
+    data.series.last().points << QPointF(rows.value(r, x).toDouble(), rows.value(r, y).toDouble());
+  }
+  return data;
 }
 
 }  // namespace
 
-QString NomeIndicador(const QString& key) {
-  if (key == QLatin1String("peso_idade")) return QStringLiteral("Peso para a idade");
-  if (key == QLatin1String("estatura_idade"))
-    return QStringLiteral("Comprimento/estatura para a idade");
-  if (key == QLatin1String("peso_estatura"))
-    return QStringLiteral("Peso para o comprimento/estatura");
-  if (key == QLatin1String("imc_idade")) return QStringLiteral("IMC para a idade");
-  if (key == QLatin1String("pc_idade")) return QStringLiteral("Perímetro cefálico para a idade");
-  return key;
-}
-
 void TfrmAvaliacao::FormCreate(QObject* sender) {
   fw::TfrmPadraoGrid::FormCreate(sender);
+  preenchendo_ = true;
   medMedicao->setText(QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+  preenchendo_ = false;
+  ListaReferencias();
+  MostraVisitas();
+  Desatualiza();
 }
 
 void TfrmAvaliacao::FormClose(QObject* sender, fw::CloseAction& action) {
   fw::TfrmPadraoGrid::FormClose(sender, action);
+  tabrelpeso::MarcaNosGraficos({});
   netAvaliacao->SetConnected(false);
 }
 
@@ -82,43 +96,210 @@ void TfrmAvaliacao::netAvaliacaoBeforeConnect(fw::TNetConnection& sender) {
   sender.SetToken(fw::Host::Instance().Token());
 }
 
-void TfrmAvaliacao::medDatasChange(QObject*) {
-  lblIdade->setText(assess::AgeText(DataDe(medNascimento), DataDe(medMedicao)));
+void TfrmAvaliacao::ListaReferencias() {
+  const fw::DataPacket refs = services::PacketOf(fw::CheckResultServ(rdm_.GetReferencia()));
+  const fw::DataPacket todas = services::PacketOf(fw::CheckResultServ(
+      netAvaliacao->Call(QStringLiteral("GetTabela"), {QStringLiteral("REFEBIBL")})));
+  for (qsizetype r = 0; r < todas.rowCount(); ++r)
+    citacoes_.insert(todas.value(r, todas.fieldIndex(u"CDREFEBIBL")).toString(),
+                     todas.value(r, todas.fieldIndex(u"DSCITACAO")).toString());
+  const QString arquivo = fw::Host::Instance().WindowStateFile();
+  const QVariant guardadas = arquivo.isEmpty() ? QVariant()
+                                               : QSettings(arquivo, QSettings::IniFormat)
+                                                     .value(kChaveReferencias);
+  const QStringList escolhidas = guardadas.toString().split(u',', Qt::SkipEmptyParts);
+  preenchendo_ = true;
+  lstReferencias->clear();
+  for (qsizetype r = 0; r < refs.rowCount(); ++r) {
+    const QString codigo = refs.value(r, refs.fieldIndex(u"CDREFEBIBL")).toString();
+    const QString nome = refs.value(r, refs.fieldIndex(u"NMREFEBIBL")).toString();
+    auto* item = new QListWidgetItem(QStringLiteral("%1 - %2").arg(codigo, nome), lstReferencias);
+    item->setData(Qt::UserRole, codigo);
+    item->setData(Qt::UserRole + 1, nome);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    // Nothing kept for this user: the WHO's, as the Ministry's protocol uses.
+    const bool marcada = guardadas.isValid() ? escolhidas.contains(codigo) : DaOms(nome);
+    item->setCheckState(marcada ? Qt::Checked : Qt::Unchecked);
+  }
+  preenchendo_ = false;
+}
+
+QStringList TfrmAvaliacao::ReferenciasEscolhidas() const {
+  QStringList codigos;
+  for (int i = 0; i < lstReferencias->count(); ++i)
+    if (lstReferencias->item(i)->checkState() == Qt::Checked)
+      codigos << lstReferencias->item(i)->data(Qt::UserRole).toString();
+  return codigos;
+}
+
+void TfrmAvaliacao::lstReferenciasChange(QObject* sender) {
+  if (preenchendo_) return;
+  // Kept with the user's window layout (no file: not kept).
+  const QString arquivo = fw::Host::Instance().WindowStateFile();
+  if (!arquivo.isEmpty())
+    QSettings(arquivo, QSettings::IniFormat)
+        .setValue(kChaveReferencias, ReferenciasEscolhidas().join(u','));
+  EntradaChange(sender);
+}
+
+QDate TfrmAvaliacao::Nascimento() const { return DataDe(medNascimento); }
+
+// The gestational age typed (days), nothing when blank; a message when wrong.
+std::optional<int> TfrmAvaliacao::Gestacao() {
+  if (edtSemanas->text().trimmed().isEmpty() && edtDiasGestacao->text().trimmed().isEmpty())
+    return std::nullopt;
+  const std::optional<int> dias = assess::ParseGestation(
+      edtSemanas->text().trimmed() + u'+' +
+      (edtDiasGestacao->text().trimmed().isEmpty() ? QStringLiteral("0")
+                                                   : edtDiasGestacao->text().trimmed()));
+  if (!dias)
+    Recusa(edtSemanas->text().trimmed().isEmpty() ? edtSemanas
+           : edtDiasGestacao->text().toInt() > 6  ? edtDiasGestacao
+                                                  : edtSemanas,
+           QStringLiteral("Idade gestacional inválida: informe de 20 a 44 semanas e de 0 a 6 "
+                          "dias, ou deixe vazio para uma criança nascida a termo."));
+  return dias;
+}
+
+void TfrmAvaliacao::medDatasChange(QObject* sender) {
+  const QDate nascimento = Nascimento();
+  const QDate medicao = DataDe(medMedicao);
+  lblIdade->setText(assess::AgeText(nascimento, medicao));
+  const std::optional<int> dias = assess::AgeDays(nascimento, medicao);
+  const std::optional<int> gestacao = assess::ParseGestation(
+      edtSemanas->text().trimmed() + u'+' +
+      (edtDiasGestacao->text().trimmed().isEmpty() ? QStringLiteral("0")
+                                                   : edtDiasGestacao->text().trimmed()));
+  const std::optional<int> corrigida =
+      gestacao ? assess::CorrectedAgeDays(nascimento, medicao, *gestacao) : std::nullopt;
+  lblIdadeCorrigida->setText(corrigida ? QStringLiteral("Idade corrigida: %1 (avaliada por ela)")
+                                             .arg(TextoIdade(nascimento, *corrigida))
+                                       : QString());
+  if (dias && !posicaoEscolhida_) {
+    preenchendo_ = true;
+    cbbPosicao->setCurrentIndex(PosicaoDaIdade(corrigida.value_or(*dias)));
+    preenchendo_ = false;
+  }
+  EntradaChange(sender);
+}
+
+void TfrmAvaliacao::cbbPosicaoActivated(QObject* sender) {
+  posicaoEscolhida_ = true;
+  EntradaChange(sender);
+}
+
+void TfrmAvaliacao::EntradaChange(QObject*) {
+  const std::optional<int> dias = assess::AgeDays(Nascimento(), DataDe(medMedicao));
+  const bool diferente = dias && cbbPosicao->currentIndex() != PosicaoDaIdade(*dias);
+  lblPosicao->setText(diferente ? QStringLiteral("⚠ Posição alterada: para esta idade mede-se %1.")
+                                      .arg(PosicaoDaIdade(*dias) == 0 ? QStringLiteral("deitado")
+                                                                      : QStringLiteral("em pé"))
+                                : QString());
+  if (!preenchendo_) Desatualiza();
+}
+
+void TfrmAvaliacao::Desatualiza() {
+  const bool havia = avaliada_.has_value();
+  avaliada_.reset();
+  if (havia) MarcaCurvas();
+  if (cdsAvaliacao->Active()) cdsAvaliacao->Close();
+  grfCrianca->SetData({});
+  lblSituacao->setText(havia ? QStringLiteral("Os dados mudaram: clique em Avaliar para ver os "
+                                              "resultados.")
+                             : QStringLiteral("Informe os dados e clique em Avaliar."));
+}
+
+VisitaLaudo TfrmAvaliacao::VisitaDigitada() {
+  if (DataVazia(medMedicao) || !DataDe(medMedicao).isValid())
+    Recusa(medMedicao, QStringLiteral("Informe a data da medição (dd/mm/aaaa)."));
+  const std::optional<int> dias = assess::AgeDays(Nascimento(), DataDe(medMedicao));
+  if (!dias)
+    Recusa(medMedicao, QStringLiteral("A data da medição é anterior à data de nascimento."));
+  VisitaLaudo v;
+  v.data = DataDe(medMedicao);
+  v.idadeDias = *dias;
+  v.peso = Numero(edtPeso, QStringLiteral("Peso"));
+  v.medida = Numero(edtMedida, QStringLiteral("Comprimento/estatura"));
+  v.perimetro = Numero(edtPerimetro, QStringLiteral("Perímetro cefálico"));
+  v.deitado = cbbPosicao->currentIndex() == 0;
+  if (!v.peso && !v.medida && !v.perimetro)
+    Recusa(edtPeso, QStringLiteral("Informe ao menos o peso, o comprimento/estatura ou o "
+                                   "perímetro cefálico."));
+  return v;
 }
 
 void TfrmAvaliacao::btnAvaliarClick(QObject*) {
-  if (DataVazia(medNascimento) || !DataDe(medNascimento).isValid())
+  if (cbbSexo->currentIndex() < 0) Recusa(cbbSexo, QStringLiteral("Escolha o sexo da criança."));
+  if (DataVazia(medNascimento) || !Nascimento().isValid())
     Recusa(medNascimento, QStringLiteral("Informe a data de nascimento (dd/mm/aaaa)."));
-  if (DataVazia(medMedicao) || !DataDe(medMedicao).isValid())
-    Recusa(medMedicao, QStringLiteral("Informe a data da medição (dd/mm/aaaa)."));
-  const std::optional<int> dias = assess::AgeDays(DataDe(medNascimento), DataDe(medMedicao));
-  if (!dias)
-    Recusa(medMedicao, QStringLiteral("A data da medição é anterior à data de nascimento."));
-  Crianca c;
-  c.masculino = cbbSexo->currentIndex() == 0;
-  c.idadeDias = *dias;
-  c.idadeTexto = lblIdade->text();
-  c.peso = Numero(edtPeso, QStringLiteral("Peso"));
-  c.medida = Numero(edtMedida, QStringLiteral("Comprimento/estatura"));
-  c.perimetro = Numero(edtPerimetro, QStringLiteral("Perímetro cefálico"));
-  c.deitado = cbbPosicao->currentIndex() == 0;
-  if (!c.peso && !c.medida && !c.perimetro)
-    Recusa(edtPeso, QStringLiteral("Informe ao menos o peso, o comprimento/estatura ou o "
-                                   "perímetro cefálico."));
-
-  QVariantList args{c.masculino ? QStringLiteral("M") : QStringLiteral("F"),
-                    double(c.idadeDias),
-                    QVariant(),
-                    QVariant(),
-                    Ou(c.peso),
-                    Ou(c.medida),
-                    c.medida ? (c.deitado ? QStringLiteral("D") : QStringLiteral("P")) : QString(),
-                    Ou(c.perimetro),
-                    QString()};
-  const fw::DataPacket answer = services::PacketOf(fw::CheckResultServ(rdm_.AvaliaMedida(args)));
-  // What the grid shows: readable indicator names and the implausible mark.
+  const std::optional<int> gestacao = Gestacao();
+  VisitaLaudo atual = VisitaDigitada();
+  const QStringList refs = ReferenciasEscolhidas();
+  if (refs.isEmpty())
+    Recusa(lstReferencias, QStringLiteral("Marque ao menos uma referência para a avaliação."));
+  Laudo laudo;
+  laudo.nome = edtNome->text();
+  laudo.prontuario = edtProntuario->text();
+  laudo.masculino = cbbSexo->currentIndex() == 0;
+  laudo.nascimento = Nascimento();
+  laudo.gestacaoDias = gestacao;
+  for (const VisitaLaudo& v : visitas_)
+    if (v.data != atual.data) laudo.visitas << v;
+  laudo.visitas << atual;
+  std::sort(laudo.visitas.begin(), laudo.visitas.end(),
+            [](const VisitaLaudo& a, const VisitaLaudo& b) { return a.data < b.data; });
+  for (VisitaLaudo& v : laudo.visitas) {
+    const std::optional<int> dias = assess::AgeDays(laudo.nascimento, v.data);
+    if (!dias)
+      Recusa(dbgVisitas, QStringLiteral("A visita de %1 é anterior à data de nascimento.")
+                             .arg(v.data.toString(QStringLiteral("dd/MM/yyyy"))));
+    v.idadeDias = *dias;
+    v.idadeCorrigidaDias =
+        gestacao ? assess::CorrectedAgeDays(laudo.nascimento, v.data, *gestacao) : std::nullopt;
+    const QVariantList args{
+        laudo.masculino ? QStringLiteral("M") : QStringLiteral("F"),
+        double(v.idadeCorrigidaDias.value_or(v.idadeDias)),
+        QVariant(),
+        QVariant(),
+        Ou(v.peso),
+        Ou(v.medida),
+        v.medida ? (v.deitado ? QStringLiteral("D") : QStringLiteral("P")) : QString(),
+        Ou(v.perimetro),
+        refs.join(u',')};
+    const fw::DataPacket answer = services::PacketOf(fw::CheckResultServ(rdm_.AvaliaMedida(args)));
+    const auto col = [&](const char* name) { return answer.fieldIndex(QString::fromLatin1(name)); };
+    v.linhas.clear();
+    for (qsizetype r = 0; r < answer.rowCount(); ++r) {
+      LinhaLaudo l;
+      l.referencia = answer.value(r, col("CDREFEBIBL")).toString();
+      l.indicador = answer.value(r, col("CDINDICADOR")).toString();
+      const QVariant z = answer.value(r, col("VRZ"));
+      const QVariant p = answer.value(r, col("VRPERCENTIL"));
+      if (!z.isNull()) l.z = z.toDouble();
+      if (!p.isNull()) l.percentil = p.toDouble();
+      l.faixa = answer.value(r, col("DSFAIXA")).toString();
+      l.classificacao = answer.value(r, col("DSCLASSIFICACAO")).toString();
+      l.alerta = TextoAlerta(
+          answer.value(r, col("FLIMPLAUSIVEL")).toString() == QLatin1String("S"),
+          col("DSSINALIZACAO") < 0 ? QString() : answer.value(r, col("DSSINALIZACAO")).toString());
+      v.linhas << l;
+    }
+  }
+  for (int i = 0; i < lstReferencias->count(); ++i) {
+    const QString codigo = lstReferencias->item(i)->data(Qt::UserRole).toString();
+    if (refs.contains(codigo))
+      laudo.referencias << ReferenciaLaudo{
+          codigo, lstReferencias->item(i)->data(Qt::UserRole + 1).toString(),
+          citacoes_.value(codigo)};
+  }
+  laudo.curvas = [this, m = laudo.masculino](const QString& ref, const QString& ind) {
+    return Curvas(ref, ind, m);
+  };
+  // What the grid shows: the typed visit.
+  const VisitaLaudo* mostrada = nullptr;
+  for (const VisitaLaudo& v : laudo.visitas)
+    if (v.data == atual.data) mostrada = &v;
   fw::DataPacket rows({{QStringLiteral("CDREFEBIBL"), fw::FieldType::String, 2},
-                       {QStringLiteral("NMREFEBIBL"), fw::FieldType::String, 60},
                        {QStringLiteral("CDINDICADOR"), fw::FieldType::String, 20},
                        {QStringLiteral("DSINDICADOR"), fw::FieldType::String, 40},
                        {QStringLiteral("VRZ"), fw::FieldType::Float, 0},
@@ -126,30 +307,69 @@ void TfrmAvaliacao::btnAvaliarClick(QObject*) {
                        {QStringLiteral("DSFAIXA"), fw::FieldType::String, 40},
                        {QStringLiteral("DSCLASSIFICACAO"), fw::FieldType::String, 40},
                        {QStringLiteral("DSALERTA"), fw::FieldType::String, 100}});
-  const auto col = [&](const char* name) { return answer.fieldIndex(QString::fromLatin1(name)); };
-  for (qsizetype r = 0; r < answer.rowCount(); ++r) {
-    const QString key = answer.value(r, col("CDINDICADOR")).toString();
-    rows.appendRow(QVariantList{
-        answer.value(r, col("CDREFEBIBL")), answer.value(r, col("NMREFEBIBL")), key,
-        NomeIndicador(key), answer.value(r, col("VRZ")), answer.value(r, col("VRPERCENTIL")),
-        answer.value(r, col("DSFAIXA")), answer.value(r, col("DSCLASSIFICACAO")),
-        Alerta(answer.value(r, col("FLIMPLAUSIVEL")).toString() == QLatin1String("S"),
-               col("DSSINALIZACAO") < 0 ? QString()
-                                        : answer.value(r, col("DSSINALIZACAO")).toString())});
-  }
-  avaliada_ = c;
-  resultado_ = rows;
+  for (const LinhaLaudo& l : mostrada->linhas)
+    rows.appendRow(QVariantList{l.referencia, l.indicador, NomeIndicador(l.indicador), Ou(l.z),
+                                Ou(l.percentil), l.faixa, l.classificacao, l.alerta});
+  avaliada_ = laudo;
   cdsAvaliacao->Close();
   cdsAvaliacao->SetData(rows);
-  for (const char* f : {"VRZ", "VRPERCENTIL"})
-    cdsAvaliacao->FieldByName(QString::fromLatin1(f))->SetDisplayFormat(QStringLiteral("0.00"));
+  // As the WHO's tools show them: z at two decimals, the percentile at one.
+  cdsAvaliacao->FieldByName(u"VRZ")->SetDisplayFormat(QStringLiteral("0.00"));
+  cdsAvaliacao->FieldByName(u"VRPERCENTIL")->SetDisplayFormat(QStringLiteral("0.0"));
+  // A class or an alert is read whole, never cut.
+  const QAbstractItemModel* model = dbgPadrao->model();
+  for (int c = 0; c < model->columnCount(); ++c) {
+    int largura = 0;
+    for (int r = 0; r < model->rowCount(); ++r)
+      largura = std::max(largura, dbgPadrao->fontMetrics().horizontalAdvance(
+                                      model->index(r, c).data().toString()));
+    if (dbgPadrao->columnWidth(c) < largura + 12) dbgPadrao->setColumnWidth(c, largura + 12);
+  }
+  lblSituacao->setText(
+      QStringLiteral("Avaliação de %1%2%3.")
+          .arg(atual.data.toString(QStringLiteral("dd/MM/yyyy")),
+               laudo.visitas.size() > 1
+                   ? QStringLiteral(" (série de %1 visitas)").arg(laudo.visitas.size())
+                   : QString(),
+               mostrada->idadeCorrigidaDias
+                   ? QStringLiteral(", pela idade corrigida de %1")
+                         .arg(TextoIdade(laudo.nascimento, *mostrada->idadeCorrigidaDias))
+                   : QString()));
   Redesenha();
+  MarcaCurvas();
   if (rows.rowCount() == 0)
     fw::MensErro(QStringLiteral("Nenhuma referência tem valores para esta idade e estas medidas."),
                  false);
 }
 
 void TfrmAvaliacao::cdsAvaliacaoAfterScroll(fw::Dataset&) { Redesenha(); }
+
+report::ChartData TfrmAvaliacao::Curvas(const QString& referencia, const QString& indicador,
+                                        bool masculino) {
+  using tabrelpeso::Medida;
+  using tabrelpeso::TabelaGrafico;
+  if (indicador == QLatin1String("imc_idade")) {
+    // No table keeps BMI: its curves come from the reference's L, M and S.
+    const QString chave = referencia + (masculino ? u'M' : u'F');
+    if (!imc_.contains(chave))
+      imc_.insert(
+          chave,
+          services::PacketOf(fw::CheckResultServ(rdm_.GetCurvaLms(
+              referencia, masculino ? QStringLiteral("M") : QStringLiteral("F"), indicador))));
+    return CurvasDoPacote(imc_.value(chave));
+  }
+  const bool porAltura = indicador == QLatin1String("peso_estatura");
+  std::optional<fw::DataPacket>& kept = porAltura ? altura_ : idade_;
+  if (!kept)
+    kept = services::PairOf(
+               fw::CheckResultServ(porAltura ? rdm_.GetPercAltura() : rdm_.GetPercIdade()))
+               .linhas;
+  const Medida medida = indicador == QLatin1String("pc_idade")         ? Medida::PerimetroCefalico
+                        : indicador == QLatin1String("estatura_idade") ? Medida::Altura
+                                                                       : Medida::Peso;
+  return tabrelpeso::CurvasDaTabela(*kept, porAltura ? TabelaGrafico::Altura : TabelaGrafico::Idade,
+                                    referencia, QString(), masculino, medida);
+}
 
 void TfrmAvaliacao::Redesenha() {
   if (!avaliada_ || !cdsAvaliacao->Active() || cdsAvaliacao->IsEmpty()) {
@@ -158,38 +378,34 @@ void TfrmAvaliacao::Redesenha() {
   }
   const QString ref = cdsAvaliacao->FieldByName(u"CDREFEBIBL")->AsString();
   const QString key = cdsAvaliacao->FieldByName(u"CDINDICADOR")->AsString();
-  const Crianca& c = *avaliada_;
+  report::ChartData data = GraficoDaCrianca(*avaliada_, ref, key);
+  data.title = QStringLiteral("Referência %1 - %2").arg(ref, NomeIndicador(key));
+  grfCrianca->SetData(std::move(data));
+}
+
+// The child's points also on the maintenance screen's curves window, for
+// the table, measure and sex it shows; none while there is no result.
+void TfrmAvaliacao::MarcaCurvas() {
+  using tabrelpeso::MarcaGrafico;
   using tabrelpeso::Medida;
   using tabrelpeso::TabelaGrafico;
-  const bool porAltura = key == QLatin1String("peso_estatura");
-  std::optional<fw::DataPacket>& kept = porAltura ? altura_ : idade_;
-  if (!kept)
-    kept = services::PairOf(
-               fw::CheckResultServ(porAltura ? rdm_.GetPercAltura() : rdm_.GetPercIdade()))
-               .linhas;
-  const Medida medida = key == QLatin1String("pc_idade")         ? Medida::PerimetroCefalico
-                        : key == QLatin1String("estatura_idade") ? Medida::Altura
-                                                                 : Medida::Peso;
-  report::ChartData data =
-      key == QLatin1String("imc_idade")
-          ? report::ChartData{}
-          : tabrelpeso::CurvasDaTabela(*kept,
-                                       porAltura ? TabelaGrafico::Altura : TabelaGrafico::Idade,
-                                       ref, QString(), c.masculino, medida);
-  data.title = QStringLiteral("Referência %1 - %2").arg(ref, NomeIndicador(key));
-  const double meses = c.idadeDias / kDiasPorMes;
-  std::optional<QPointF> ponto;
-  if (key == QLatin1String("peso_idade") && c.peso) ponto = QPointF(meses, *c.peso);
-  if (key == QLatin1String("estatura_idade") && c.medida) ponto = QPointF(meses, *c.medida);
-  if (key == QLatin1String("pc_idade") && c.perimetro) ponto = QPointF(meses, *c.perimetro);
-  if (porAltura && c.medida && c.peso) ponto = QPointF(*c.medida, *c.peso);
-  if (key == QLatin1String("imc_idade") && c.medida && c.peso) {
-    data.xTitle = QStringLiteral("Idade (meses)");
-    data.yTitle = QStringLiteral("IMC (kg/m²)");
-    ponto = QPointF(meses, *c.peso / std::pow(*c.medida / 100, 2));
+  QList<MarcaGrafico> marcas;
+  if (avaliada_) {
+    const std::pair<const char*, MarcaGrafico> tipos[] = {
+        {"peso_idade", {TabelaGrafico::Idade, Medida::Peso, avaliada_->masculino, {}}},
+        {"estatura_idade", {TabelaGrafico::Idade, Medida::Altura, avaliada_->masculino, {}}},
+        {"pc_idade", {TabelaGrafico::Idade, Medida::PerimetroCefalico, avaliada_->masculino, {}}},
+        {"peso_estatura", {TabelaGrafico::Altura, Medida::Peso, avaliada_->masculino, {}}}};
+    for (auto [indicador, marca] : tipos) {
+      for (const VisitaLaudo& v : avaliada_->visitas)
+        if (const auto p = PontoDaVisita(v, QLatin1String(indicador))) marca.serie.points << *p;
+      if (marca.serie.points.isEmpty()) continue;
+      marca.serie.label = QStringLiteral("Criança");
+      marca.serie.highlighted = marca.serie.markers = true;
+      marcas << marca;
+    }
   }
-  if (ponto) data.series.append({QStringLiteral("Criança"), {*ponto}, true});
-  grfCrianca->SetData(std::move(data));
+  tabrelpeso::MarcaNosGraficos(marcas);
 }
 
 }  // namespace trp::avaliacao

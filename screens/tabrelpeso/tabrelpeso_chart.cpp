@@ -7,6 +7,7 @@
 
 #include <QHBoxLayout>
 #include <QLocale>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -122,7 +123,28 @@ QList<report::ChartBoundary> FronteirasDe(const QString& citacao, TabelaGrafico 
   return {report::ChartBoundary{60.5, QStringLiteral("OMS 2006 | OMS 2007")}};
 }
 
+namespace {
+
+QList<MarcaGrafico>& Marcas() {
+  static QList<MarcaGrafico> marcas;
+  return marcas;
+}
+
+QList<QPointer<TfrmGrafico>>& Abertos() {
+  static QList<QPointer<TfrmGrafico>> abertos;
+  return abertos;
+}
+
+}  // namespace
+
+void MarcaNosGraficos(const QList<MarcaGrafico>& marcas) {
+  Marcas() = marcas;
+  Abertos().removeAll(nullptr);
+  for (const QPointer<TfrmGrafico>& w : Abertos()) w->Atualiza();
+}
+
 TfrmGrafico::TfrmGrafico(TfrmTabRelPeso* screen) : QDialog(screen), screen_(screen) {
+  Abertos() << this;
   setObjectName(QStringLiteral("frmGrafico"));
   setWindowTitle(QStringLiteral("Curvas da tabela"));
   setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -242,6 +264,10 @@ void TfrmGrafico::Redesenha() {
     for (const report::ChartBoundary& b : FronteirasDe(screen_->CitacaoDe(outra), tabela_))
       if (data.boundaries.isEmpty() || data.boundaries.first().x != b.x) data.boundaries << b;
   }
+  for (const MarcaGrafico& m : Marcas())
+    if (m.tabela == tabela_ && m.masculino == masculino &&
+        (tabela_ != TabelaGrafico::Idade || m.medida == medida))
+      data.series << m.serie;
   grfCurvas->SetData(data);
 }
 

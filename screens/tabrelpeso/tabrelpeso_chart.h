@@ -41,6 +41,17 @@ void SobrepoeReferencia(report::ChartData& data, const fw::DataPacket& rows, Tab
 // the same rule in its SQL.
 QList<report::ChartBoundary> FronteirasDe(const QString& citacao, TabelaGrafico tabela);
 
+// A person's measurements over the curves window of every open maintenance
+// screen (the assessment screen's child): drawn when the window shows that
+// table, measure and sex. Replaces the earlier marks; empty clears them.
+struct MarcaGrafico {
+  TabelaGrafico tabela = TabelaGrafico::Idade;
+  Medida medida = Medida::Peso;  // for the age table
+  bool masculino = true;
+  report::ChartSeries serie;
+};
+void MarcaNosGraficos(const QList<MarcaGrafico>& marcas);
+
 class TfrmGrafico : public QDialog {
   Q_OBJECT
  public:

@@ -1,81 +1,22 @@
 // The assessment screen as a person uses it: opened from the module's entry
 // as a child of the host window, dates and measures typed, "Avaliar"
 // clicked; the answers of the real server on the seeded sample, the
-// child's point on the curves, a bad value refused and the PDF written.
+// child's point on the curves, a bad value refused, the defaults, no stale
+// result and the references chosen.
 
-#include "screen_fixture.h"
+#include "avaliacao_fixture.h"
 
-#include "screens/avaliacao/avaliacao_form.h"
+#include "screens/tabrelpeso/tabrelpeso_chart.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QTest>
+#include <QClipboard>
+#include <QSet>
 
-#include <cmath>
-
-extern "C" void CriaAvaliacao();
-
-namespace trp::avaliacao {
-extern QPointer<TfrmAvaliacao> frmAvaliacao;
-}
+#include <functional>
 
 namespace {
 
-using trp::avaliacao::TfrmAvaliacao;
-
-class AvaliacaoTest : public screentest::ScreenTest {
- protected:
-  void SetUp() override {
-    ScreenTest::SetUp();
-    StartServer();
-    CriaAvaliacao();
-    Flush();
-    screen_ = trp::avaliacao::frmAvaliacao;
-    ASSERT_NE(screen_, nullptr);
-    (void)QTest::qWaitForWindowActive(main_.get());
-  }
-  void TearDown() override {
-    if (screen_) screen_->Close();
-    Flush();
-    ScreenTest::TearDown();
-  }
-  // Clicks into `edit`, clears it and types `text` key by key.
-  void TypeInto(QLineEdit* edit, const QString& text) {
-    QTest::mouseClick(edit, Qt::LeftButton);
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClick(edit, Qt::Key_Home);
-    QTest::keyClicks(edit, text);
-    Flush();
-  }
-  void Choose(fw::ComboBox* combo, int index) {
-    QTest::mouseClick(combo, Qt::LeftButton);
-    combo->hidePopup();
-    while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
-    while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
-    Flush();
-  }
-  void Avaliar() {
-    QTest::mouseClick(screen_->btnAvaliar, Qt::LeftButton);
-    Flush();
-  }
-  // The row of `ref` and `indicator` made current; false when absent.
-  bool Row(const char* ref, const char* indicator) {
-    fw::Dataset* ds = screen_->cdsAvaliacao;
-    for (ds->First(); !ds->Eof(); ds->Next())
-      if (ds->FieldByName(u"CDREFEBIBL")->AsString() == QLatin1String(ref) &&
-          ds->FieldByName(u"CDINDICADOR")->AsString() == QLatin1String(indicator))
-        return true;
-    return false;
-  }
-  QString Text(const char* field) {
-    return screen_->cdsAvaliacao->FieldByName(QString::fromLatin1(field))->AsString();
-  }
-  double Number(const char* field) {
-    return screen_->cdsAvaliacao->FieldByName(QString::fromLatin1(field))->AsFloat();
-  }
-  QPointer<TfrmAvaliacao> screen_;
-};
+using namespace avaliacaotest;
 
 TEST_F(AvaliacaoTest, TypedChildrenGetThePublishedAnswersAndTheirPointOnTheCurves) {
   ASSERT_EQ(area_->subWindowList().size(), 1);
@@ -118,6 +59,7 @@ TEST_F(AvaliacaoTest, TypedChildrenGetThePublishedAnswersAndTheirPointOnTheCurve
     Avaliar();
     EXPECT_TRUE(dialogs_.MessageTexts().isEmpty())
         << dialogs_.MessageTexts().join('\n').toStdString();
+    ExpectColumnsShowTheirText();
     ASSERT_TRUE(Row("02", c.indicator)) << c.indicator;
     EXPECT_NEAR(Number("VRZ"), c.z, 0.01);
     EXPECT_EQ(Text("DSCLASSIFICACAO"), QString::fromUtf8(c.classification));
@@ -141,41 +83,56 @@ TEST_F(AvaliacaoTest, TypedChildrenGetThePublishedAnswersAndTheirPointOnTheCurve
   Choose(screen_->cbbPosicao, 1);
   Avaliar();
   ASSERT_TRUE(Row("02", "estatura_idade"));
+  ExpectColumnsShowTheirText();
   EXPECT_TRUE(Text("DSALERTA").contains(QStringLiteral("posição ignorada")))
       << Text("DSALERTA").toStdString();
 }
 
-TEST_F(AvaliacaoTest, ABadValueIsRefusedWithItsFocusAndTheAnswerStays) {
+TEST_F(AvaliacaoTest, ABadValueIsRefusedWithItsFocusAndWhatWasTypedStays) {
+  Choose(screen_->cbbSexo, 1);
   TypeInto(screen_->medNascimento, "01012020");
   TypeInto(screen_->medMedicao, "02032024");
   TypeInto(screen_->edtPeso, "17");
   Avaliar();
   ASSERT_TRUE(Row("02", "peso_idade"));
-  const int rows = screen_->cdsAvaliacao->RecordCount();
   dialogs_.Clear();
+  // Keys that cannot make a number never reach the field.
+  TypeInto(screen_->edtMedida, "-3a");
+  EXPECT_EQ(screen_->edtMedida->text(), "3");
+  TypeInto(screen_->edtMedida, "");
   struct Bad {
     QLineEdit* edit;
     const char* text;
+    bool pasted;
     const char* message;
   };
-  for (const Bad& b : {Bad{screen_->edtPeso, "dezessete", "Peso inválido: 'dezessete'"},
-                       Bad{screen_->edtMedida, "-3", "Comprimento/estatura inválido"},
-                       Bad{screen_->medMedicao, "01011999", "anterior à data de nascimento"}}) {
+  for (const Bad& b :
+       {Bad{screen_->edtPeso, "dezessete", true, "Peso inválido: 'dezessete'"},
+        Bad{screen_->medMedicao, "01011999", false, "anterior à data de nascimento"}}) {
     const QString kept = b.edit->text();
-    TypeInto(b.edit, QString::fromLatin1(b.text));
+    if (b.pasted) {
+      QApplication::clipboard()->setText(QString::fromLatin1(b.text));
+      QTest::mouseClick(b.edit, Qt::LeftButton);
+      b.edit->selectAll();
+      QTest::keyClick(b.edit, Qt::Key_V, Qt::ControlModifier);
+      Flush();
+    } else {
+      TypeInto(b.edit, QString::fromLatin1(b.text));
+    }
     Avaliar();
     ASSERT_FALSE(dialogs_.MessageTexts().isEmpty()) << b.text;
     EXPECT_TRUE(dialogs_.MessageTexts().last().contains(QString::fromUtf8(b.message)))
         << dialogs_.MessageTexts().last().toStdString();
-    EXPECT_EQ(QApplication::focusWidget(), b.edit);
+    EXPECT_EQ(main_->focusWidget(), b.edit);
     EXPECT_EQ(b.edit->text().remove('/'), QString::fromLatin1(b.text));  // what was typed stays
-    EXPECT_EQ(screen_->cdsAvaliacao->RecordCount(), rows);
+    EXPECT_FALSE(Row("02", "peso_idade"));  // no answer under the changed input
     dialogs_.Clear();
     TypeInto(b.edit, QString(kept).remove('/'));
   }
 }
 
 TEST_F(AvaliacaoTest, TheAssessmentGoesToPdfThroughTheReportEngine) {
+  Choose(screen_->cbbSexo, 0);
   TypeInto(screen_->medNascimento, "01012020");
   TypeInto(screen_->medMedicao, "02032024");
   TypeInto(screen_->edtPeso, "17");
@@ -192,6 +149,142 @@ TEST_F(AvaliacaoTest, TheAssessmentGoesToPdfThroughTheReportEngine) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_TRUE(f.read(5).startsWith("%PDF"));
   EXPECT_GT(f.size(), 1000);
+}
+
+TEST_F(AvaliacaoTest, NoSexUntilChosenThePositionFollowsTheAgeAndNumbersFollowTheRules) {
+  EXPECT_EQ(screen_->cbbSexo->currentIndex(), -1);
+  TypeInto(screen_->medNascimento, "10012021");
+  TypeInto(screen_->medMedicao, "20012024");
+  TypeInto(screen_->edtPeso, "14.2");  // the point gives the comma
+  EXPECT_EQ(screen_->edtPeso->text(), "14,2");
+  QTest::keyClicks(screen_->edtPeso, "x,");  // a letter and a second comma refused
+  EXPECT_EQ(screen_->edtPeso->text(), "14,2");
+  TypeInto(screen_->edtMedida, "95");
+  Avaliar();
+  ASSERT_EQ(dialogs_.MessageTexts().size(), 1);
+  EXPECT_TRUE(dialogs_.MessageTexts()[0].contains("sexo"))
+      << dialogs_.MessageTexts()[0].toStdString();
+  EXPECT_EQ(QApplication::focusWidget(), screen_->cbbSexo);
+  EXPECT_FALSE(Row("02", "estatura_idade"));
+  dialogs_.Clear();
+
+  // The girl of 3 years, position untouched: standing, as the WHO measures
+  // from 2 years (day 1105 of lenanthro, no 0,7 cm taken off).
+  Choose(screen_->cbbSexo, 1);
+  EXPECT_EQ(screen_->cbbPosicao->currentIndex(), 1);
+  EXPECT_TRUE(screen_->lblPosicao->text().isEmpty());
+  Avaliar();
+  ASSERT_TRUE(dialogs_.MessageTexts().isEmpty())
+      << dialogs_.MessageTexts().join('\n').toStdString();
+  ASSERT_TRUE(Row("02", "estatura_idade"));
+  EXPECT_NEAR(Number("VRZ"), WhoZ("lenanthro.txt", 2, 1105, 95), 0.006);
+
+  struct Age {
+    const char* measured;
+    int position;  // 0 deitado, 1 em pé
+  };
+  // Day 731 (11/01/2023) is the first standing one, as in the WHO's anthro.
+  for (const Age& a : {Age{"10062022", 0}, Age{"11012023", 1}, Age{"10012023", 0}}) {
+    TypeInto(screen_->medMedicao, a.measured);
+    EXPECT_EQ(screen_->cbbPosicao->currentIndex(), a.position) << a.measured;
+  }
+  // Chosen by the user: kept when the age changes, and shown as changed.
+  Choose(screen_->cbbPosicao, 1);
+  EXPECT_TRUE(screen_->lblPosicao->text().contains("deitado"))
+      << screen_->lblPosicao->text().toStdString();
+  TypeInto(screen_->medMedicao, "10062021");
+  EXPECT_EQ(screen_->cbbPosicao->currentIndex(), 1);
+  EXPECT_FALSE(screen_->lblPosicao->text().isEmpty());
+}
+
+TEST_F(AvaliacaoTest, AnyChangeOfInputClearsTheResultsAndPrintingRefusesThem) {
+  const QString pdf = dir_->filePath("velho.pdf");
+  struct Change {
+    const char* what;
+    std::function<void()> act;
+  };
+  const Change changes[] = {
+      {"peso", [&] { TypeInto(screen_->edtPeso, "20"); }},
+      {"nascimento", [&] { TypeInto(screen_->medNascimento, "01011999"); }},
+      {"sexo", [&] { Choose(screen_->cbbSexo, 0); }},
+      {"posição", [&] { Choose(screen_->cbbPosicao, 0); }},
+      {"idade gestacional", [&] { TypeInto(screen_->edtSemanas, "33"); }},
+      {"referência", [&] { Toggle("01"); }},
+  };
+  for (const Change& c : changes) {
+    if (Checked().contains("01")) Toggle("01");
+    TypeGirl();
+    Choose(screen_->cbbPosicao, 1);
+    TypeInto(screen_->edtSemanas, "");
+    Avaliar();
+    ASSERT_TRUE(Row("02", "peso_idade")) << c.what;
+    c.act();
+    EXPECT_FALSE(Row("02", "peso_idade")) << c.what;
+    EXPECT_TRUE(screen_->grfCrianca->Data().series.isEmpty()) << c.what;
+    EXPECT_FALSE(screen_->lblSituacao->text().isEmpty()) << c.what;
+    const QStringList shown = SavePdf(pdf);
+    ASSERT_EQ(shown.size(), 1) << c.what;
+    EXPECT_TRUE(shown[0].contains("Avaliar")) << shown[0].toStdString();
+    EXPECT_FALSE(QFile::exists(pdf)) << c.what;
+    dialogs_.Clear();
+  }
+}
+
+TEST_F(AvaliacaoTest, TheWhoReferencesByDefaultTheChoiceRememberedForTheUser) {
+  // The sample: 01 CDC 2000, 02 and 05 the WHO's.
+  EXPECT_EQ(Checked(), QStringList({"02", "05"}));
+  Toggle("05");
+  Toggle("01");
+  EXPECT_EQ(Checked(), QStringList({"01", "02"}));
+  TypeGirl();
+  Avaliar();
+  QSet<QString> refs;
+  fw::Dataset* ds = screen_->cdsAvaliacao;
+  for (ds->First(); !ds->Eof(); ds->Next()) refs << ds->FieldByName(u"CDREFEBIBL")->AsString();
+  EXPECT_EQ(refs, QSet<QString>({"01", "02"}));
+  // None chosen: refused, nothing asked of the server.
+  Toggle("01");
+  Toggle("02");
+  dialogs_.Clear();
+  Avaliar();
+  ASSERT_EQ(dialogs_.MessageTexts().size(), 1);
+  EXPECT_TRUE(dialogs_.MessageTexts()[0].contains("referência"));
+  Toggle("02");
+  screen_->Close();
+  Flush();
+  OpenAvaliacao();
+  EXPECT_EQ(Checked(), QStringList({"02"}));
+}
+
+TEST_F(AvaliacaoTest, TheChildIsAlsoOnTheCurvesWindowOfTheMaintenanceScreen) {
+  Open();  // the maintenance screen, its curves window on the age table
+  Click("sbtGrafico");
+  Flush();
+  trp::tabrelpeso::TfrmGrafico* curves = form_->frmGrafico.data();
+  ASSERT_NE(curves, nullptr);
+  Choose(curves->cbbSexoGrafico, 1);
+  area_->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(screen_->parentWidget()));
+  Flush();
+  TypeGirl();
+  Avaliar();
+  ASSERT_TRUE(Row("02", "peso_idade"));
+  Flush();
+  const auto child = [&]() -> const report::ChartSeries* {
+    const report::ChartData& data = curves->grfCurvas->Data();
+    return !data.series.isEmpty() && data.series.last().label == "Criança" ? &data.series.last()
+                                                                           : nullptr;
+  };
+  ASSERT_NE(child(), nullptr);
+  ASSERT_EQ(child()->points.size(), 1);
+  EXPECT_NEAR(child()->points[0].x(), 1105 / 30.4375, 1e-9);
+  EXPECT_NEAR(child()->points[0].y(), 14.2, 1e-9);
+  // Another measure shows its own value; a changed input takes the point away.
+  Choose(curves->cbbMedidaGrafico, 1);
+  ASSERT_NE(child(), nullptr);
+  EXPECT_NEAR(child()->points[0].y(), 95, 1e-9);
+  TypeInto(screen_->edtPeso, "15");
+  Flush();
+  EXPECT_EQ(child(), nullptr);
 }
 
 }  // namespace

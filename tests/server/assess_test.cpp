@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <array>
 #include <cmath>
@@ -159,6 +161,86 @@ TEST_P(AssessTest, TheCommandAnswersThePublishedCases) {
   }
 }
 
+// z = ((y/M)^L - 1)/(L S) from the WHO's file at that sex (1, 2) and day.
+double WhoZ(const char* file, int sex, int day, double y) {
+  QFile f(WhoDir() + "/" + file);
+  if (!f.open(QIODevice::ReadOnly)) return NAN;
+  while (!f.atEnd()) {
+    const QList<QByteArray> c = f.readLine().trimmed().split('\t');
+    if (c.size() < 5 || c[0].toInt() != sex || c[1] != QByteArray::number(day)) continue;
+    const double l = c[2].toDouble(), m = c[3].toDouble(), s = c[4].toDouble();
+    return (std::pow(y / m, l) - 1) / (l * s);
+  }
+  return NAN;
+}
+
+TEST_P(AssessTest, APretermChildIsAssessedAtCorrectedAgeUntil24Months) {
+  struct Case {
+    QStringList args;
+    int assessed;  // days
+    double weight;
+  };
+  // Born at 30 weeks: 70 days short of term, until 24 months of age.
+  for (const Case& c : {Case{{"--birth", "2024-01-01", "--date", "2024-07-01"}, 112, 5.5},
+                        Case{{"--birth", "2022-01-01", "--date", "2024-01-01"}, 730, 11}}) {
+    const AdminRun r = Admin(QStringList{"assess", "--db", db_, "--ref", "02", "--sex", "F",
+                                         "--gestational-weeks", "30", "--weight",
+                                         QString::number(c.weight)} +
+                             c.args);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(o.value("idade_corrigida_dias").toInt(-1), c.assessed) << r.out.toStdString();
+    EXPECT_NEAR(o.value("peso_idade").toObject().value("z").toDouble(),
+                WhoZ("weianthro.txt", 2, c.assessed, c.weight), 0.006);
+  }
+  const AdminRun plain = Admin({"assess", "--db", db_, "--ref", "02", "--sex", "F", "--birth",
+                                "2024-01-01", "--date", "2024-07-01", "--weight", "5.5"});
+  EXPECT_FALSE(plain.out.contains("idade_corrigida_dias")) << plain.out.toStdString();
+}
+
+TEST_P(AssessTest, ThePdfIsTheScreensPrintoutOfTheChildOrOfItsVisits) {
+  QTemporaryDir dir;
+  QFile csv(dir.filePath("visitas.csv"));
+  ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+  csv.write("data;peso;medida;estatura;pc\n2021-07-10;7.5;D;66;\n10/01/2022;9,0;D;75;\n");
+  csv.close();
+  const QString pdf = dir.filePath("laudo.pdf");
+  const AdminRun r = Admin({"assess", "--db", db_, "--sex", "F", "--birth", "2021-01-10",
+                            "--date", "2024-01-20", "--weight", "14.2", "--height", "95",
+                            "--name", "Maria da Silva", "--record", "PR-4471", "--series",
+                            csv.fileName(), "--pdf", pdf});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  QProcess p;
+  p.start("pdftotext", {"-layout", pdf, "-"});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  const QString text = QString::fromUtf8(p.readAllStandardOutput());
+  const QString flat = text.simplified();
+  for (const char* field :
+       {"Maria da Silva", "PR-4471", "Sexo: feminino", "Nascimento: 10/01/2021",
+        "Data da medição: 20/01/2024", "3 anos, 0 meses e 10 dias", "estatura (em pé) 95 cm",
+        "IMC: 15,73 kg/m²", "Referência 02 - OMS", "Citação: WHO", "Escore z por visita",
+        "Impresso em"})
+    EXPECT_TRUE(flat.contains(QString::fromUtf8(field))) << field;
+  // One row of z per visit, each the WHO's.
+  struct Visit {
+    const char* date;
+    int day;
+    double weight;
+  };
+  for (const Visit& v : {Visit{"10/07/2021", 181, 7.5}, Visit{"10/01/2022", 365, 9.0},
+                         Visit{"20/01/2024", 1105, 14.2}}) {
+    const double z = std::round(WhoZ("weianthro.txt", 2, v.day, v.weight) * 100) / 100 + 0.0;
+    const QRegularExpression row(QStringLiteral("\n\\s*%1 .* %2 ")
+                                     .arg(QRegularExpression::escape(v.date),
+                                          QString::number(z, 'f', 2).replace('.', ',')));
+    EXPECT_TRUE(row.match(text).hasMatch()) << v.date;
+  }
+  const AdminRun bad = Admin({"assess", "--db", db_, "--sex", "F", "--date", "2024-01-20",
+                              "--weight", "14.2", "--pdf", pdf});
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_TRUE(bad.err.contains("--birth")) << bad.err.toStdString();
+}
+
 TEST_P(AssessTest, TheBatchReportsTheMalformedLineAndProcessesTheRest) {
   QTemporaryDir dir;
   QFile in(dir.filePath("entrada.csv"));
@@ -229,6 +311,39 @@ TEST_P(AssessTest, AvaliaMedidaAnswersReadersPerReference) {
     r = reader.Call("AvaliaMedida", b.params);
     EXPECT_FALSE(r.ok());
     EXPECT_TRUE(r.error().contains(QString::fromUtf8(b.message))) << r.error().toStdString();
+  }
+}
+
+TEST_P(AssessTest, GetCurvaLmsDrawsThePercentilesFromTheLms) {
+  srv::AppServer server(Options(db_));
+  const int port = server.Start();
+  Client reader(port, kReader);
+  Response r = reader.Call("GetCurvaLms", {"02", "F", "imc_idade"});
+  ASSERT_TRUE(r.ok()) << r.error().toStdString();
+  // P50 is M; P97 is M (1 + L S z97)^(1/L): day 1095 of bmianthro (girls).
+  QFile f(WhoDir() + "/bmianthro.txt");
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  double l = NAN, m = NAN, s = NAN;
+  while (!f.atEnd()) {
+    const QList<QByteArray> c = f.readLine().trimmed().split('\t');
+    if (c.size() >= 5 && c[0] == "2" && c[1] == "1095") {
+      l = c[2].toDouble();
+      m = c[3].toDouble();
+      s = c[4].toDouble();
+    }
+  }
+  const double z97 = 1.8807936081512509;  // the normal deviate of 0.97
+  std::map<QString, double> at;
+  for (const QJsonValue& v : Rows(r.result())) {
+    const QJsonArray row = v.toArray();
+    if (std::abs(row[1].toDouble() - 1095 / 30.4375) < 1e-3) at[row[0].toString()] = row[2].toDouble();
+  }
+  EXPECT_NEAR(at["P50"], m, 0.001);
+  EXPECT_NEAR(at["P97"], m * std::pow(1 + l * s * z97, 1 / l), 0.001);
+  for (const QJsonArray& bad : {QJsonArray{"02", "X", "imc_idade"}, QJsonArray{"02", "F", "x"},
+                                QJsonArray{"99", "F", "imc_idade"}}) {
+    r = reader.Call("GetCurvaLms", bad);
+    EXPECT_FALSE(r.ok());
   }
 }
 

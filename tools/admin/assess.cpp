@@ -1,5 +1,6 @@
 #include "assess.h"
 
+#include "assess/age.h"
 #include "assess/batch.h"
 #include "server/assessment.h"
 #include "server/storage.h"
@@ -14,7 +15,8 @@
 #include <stdexcept>
 
 const char* const kAssessHelp =
-    "  assess --db BANCO --ref CÓDIGO --sex M|F (--age-days N | --age-months N)\n"
+    "  assess --db BANCO --ref CÓDIGO --sex M|F (--age-days N | --age-months N |\n"
+    "         --birth AAAA-MM-DD --date AAAA-MM-DD) [--gestational-weeks S[+D]]\n"
     "         [--weight KG] [--length CM | --height CM] [--head CM] --format json\n"
     "      avalia uma criança na referência: um objeto JSON com os indicadores\n"
     "      calculados (peso_idade, estatura_idade, peso_estatura, imc_idade,\n"
@@ -25,6 +27,19 @@ const char* const kAssessHelp =
     "      de +-3; percentil = 100 x Phi(z); classificação da OMS pelos pontos de\n"
     "      corte do SISVAN (Ministério da Saúde, 2011). Referência sem L, M e S: só\n"
     "      a faixa entre as curvas de percentis guardadas (\"entre P10 e P25\").\n"
+    "      --gestational-weeks: idade gestacional ao nascer; abaixo de 37 semanas,\n"
+    "      até os 24 meses de idade cronológica, a avaliação usa a idade corrigida\n"
+    "      (cronológica menos as semanas que faltaram para 40; Ministério da Saúde,\n"
+    "      Caderneta da Criança), devolvida em idade_corrigida_dias.\n"
+    "  assess --db BANCO [--ref CÓDIGO] --sex M|F --birth AAAA-MM-DD --date AAAA-MM-DD\n"
+    "         [--gestational-weeks S[+D]] [--weight KG] [--length CM | --height CM]\n"
+    "         [--head CM] [--name TEXTO] [--record TEXTO] [--series VISITAS.csv]\n"
+    "         --pdf ARQUIVO.pdf\n"
+    "      a impressão da tela Avaliação antropométrica em PDF: criança, datas,\n"
+    "      idades, medidas, IMC, indicadores, referência e citação, um gráfico por\n"
+    "      indicador. --series acrescenta as visitas de um arquivo CSV do usuário\n"
+    "      (data;peso;medida;estatura;pc) com a tabela de z por visita (--date é\n"
+    "      então opcional). Sem --ref, as referências da OMS. Nada é gravado.\n"
     "  assess --db BANCO --ref CÓDIGO --in ENTRADA.csv --out SAIDA.csv\n"
     "         [--decimal comma|point]\n"
     "      lote: colunas id;sexo;idade_dias;peso;medida;estatura;pc (medida D\n"
@@ -106,6 +121,7 @@ int RunAssess(const std::map<QString, QString>& o) {
     const auto it = o.find(QString::fromLatin1(name));
     return it == o.end() ? QString() : it->second;
   };
+  if (!get("--pdf").isEmpty()) return RunAssessPdf(o, Usage);
   const QString ref = get("--ref");
   if (ref.isEmpty()) return Usage(QStringLiteral("informe a referência com --ref."));
   if (!get("--in").isEmpty()) return Batch(o, get("--db"), ref);
@@ -117,10 +133,21 @@ int RunAssess(const std::map<QString, QString>& o) {
     child.sex = trp::assess::Sex::Female;
   else
     return Usage(QStringLiteral("informe o sexo com --sex M ou --sex F."));
-  if (get("--age-days").isEmpty() == get("--age-months").isEmpty())
-    return Usage(QStringLiteral("informe a idade com --age-days ou com --age-months (um só)."));
+  const bool byDates = !get("--birth").isEmpty() || !get("--date").isEmpty();
+  if (int(!get("--age-days").isEmpty()) + int(!get("--age-months").isEmpty()) + int(byDates) != 1)
+    return Usage(QStringLiteral("informe a idade com --age-days ou com --age-months (um só), ou "
+                                "com --birth e --date."));
+  const QDate birth = QDate::fromString(get("--birth"), Qt::ISODate);
+  const QDate measured = QDate::fromString(get("--date"), Qt::ISODate);
   bool ok = false;
-  if (!get("--age-days").isEmpty()) {
+  if (byDates) {
+    const std::optional<int> days = trp::assess::AgeDays(birth, measured);
+    if (!days)
+      return Usage(QStringLiteral("informe --birth e --date (AAAA-MM-DD), a medição depois do "
+                                  "nascimento."));
+    child.ageDays = *days;
+    ok = true;
+  } else if (!get("--age-days").isEmpty()) {
     child.ageDays = get("--age-days").toInt(&ok);
   } else {
     const double months = QString(get("--age-months")).replace(u',', u'.').toDouble(&ok);
@@ -140,8 +167,26 @@ int RunAssess(const std::map<QString, QString>& o) {
                                                 : trp::assess::Position::Unknown;
   if (!get("--format").isEmpty() && get("--format") != QLatin1String("json"))
     return Usage(QStringLiteral("--format aceita somente json."));
+  std::optional<int> corrected;
+  if (!get("--gestational-weeks").isEmpty()) {
+    const std::optional<int> gestation = trp::assess::ParseGestation(get("--gestational-weeks"));
+    if (!gestation)
+      return Usage(QStringLiteral("--gestational-weeks aceita de 20 a 44 semanas e de 0 a 6 "
+                                  "dias, como 30 ou 30+4."));
+    // Without dates the age in days stands for them.
+    const QDate from = byDates ? birth : QDate(2000, 1, 1);
+    // The age assessed, the chronological one when no correction applies.
+    corrected = trp::assess::CorrectedAgeDays(from, from.addDays(child.ageDays), *gestation)
+                    .value_or(child.ageDays);
+    child.ageDays = *corrected;
+  }
   std::string out;
   srv::AppendResultsJson(out, trp::assess::Assess(Load(get("--db"), ref), child));
+  if (corrected) {
+    out.pop_back();
+    out += std::string(out.size() > 1 ? "," : "") +
+           "\"idade_corrigida_dias\":" + std::to_string(*corrected) + "}";
+  }
   std::cout << out << "\n";
   return 0;
 }

@@ -10,5 +10,9 @@
 // usage error.
 int RunAssess(const std::map<QString, QString>& options);
 
+// --pdf: the screen's printout of the child or of its visits (--series);
+// `usage` reports a usage error and returns its status.
+int RunAssessPdf(const std::map<QString, QString>& options, int (*usage)(const QString&));
+
 // The help text of the command.
 extern const char* const kAssessHelp;

@@ -11,12 +11,15 @@
 #include "tools/admin/audit_command.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 
 #include <cstdio>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <string_view>
 
 namespace {
 
@@ -134,7 +137,14 @@ void PrintFindings(const QStringList& findings) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  // The printout draws text: it needs the fonts of a GUI application, never a display.
+  bool pdf = false;
+  for (int i = 1; i < argc; ++i) pdf = pdf || std::string_view(argv[i]) == "--pdf";
+  if (pdf && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  std::unique_ptr<QCoreApplication> application =
+      pdf ? std::make_unique<QGuiApplication>(argc, argv)
+          : std::make_unique<QCoreApplication>(argc, argv);
+  QCoreApplication& app = *application;
   const QStringList args = app.arguments();
   if (args.size() < 2) return Usage(QStringLiteral("informe um comando."));
   const QString command = args[1];
@@ -149,7 +159,8 @@ int main(int argc, char** argv) {
       "--db",         "--ref",    "--dir",     "--percentiles", "--table", "--format",
       "--decimal",    "--out",    "--who-dir", "--stature-ref", "--perc",  "--since",
       "--user",       "--sex",    "--age-days", "--age-months", "--weight", "--length",
-      "--height",     "--head",   "--in"};
+      "--height",     "--head",   "--in",      "--birth",       "--date",  "--gestational-weeks",
+      "--name",       "--record", "--pdf",     "--series"};
   for (int i = 2; i < args.size(); ++i) {
     if (args[i] == QLatin1String("--help")) {
       std::cout << kHelp << kAssessHelp;
