@@ -372,15 +372,10 @@ double WhoWeightForHeightZ(double height, double weight) {
   return z;
 }
 
-TEST_P(AssessTest, TheOriginOfTheLmsPicksTheRulesAfterTheMigrationToo) {
-  // A database from before the origin was kept: the migration reads it from
-  // the data (days or 0.1 cm steps are the WHO's).
+TEST_P(AssessTest, TheOriginOfTheLmsPicksTheRules) {
+  // The imports keep where the L, M and S come from.
   {
     auto db = srv::OpenDb(db_);
-    db->script(
-        "ALTER TABLE LMSREFERENCIA DROP COLUMN CDORIGEM;\n"
-        "DELETE FROM SCHEMA_VERSION WHERE NRVERSAO = 8;\n");
-    srv::Migrate(*db);
     const auto origins = [&](const char* ref, const char* origin) {
       return srv::QueryInt(*db,
                            "SELECT COUNT(*) FROM LMSREFERENCIA WHERE CDREFEBIBL = ? AND "

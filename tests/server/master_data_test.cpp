@@ -108,7 +108,7 @@ TEST_P(MasterTest, RefusedChangesSayWhyAndChangeNothing) {
       {"ExcluiReferencia",
        {QJsonValue(ref01)},
        "está em uso: 2169 linha(s) na tabela Idade/Peso/Altura, 540 linha(s) na tabela "
-       "Peso/Altura e 460 linha(s) na tabela Peso/Altura (NCHS 2000)"},
+       "Peso/Altura, 460 linha(s) na tabela Peso/Altura (NCHS 2000) e 1282 ponto(s) de L, M e S"},
       {"ExcluiPercentil", {QJsonValue(perc050)}, "O percentil '050' não pode ser excluído"},
   };
   for (const Case& c : cases) {
@@ -129,8 +129,10 @@ TEST_P(MasterTest, TheValueMigrationReadsWholeCodesOnly) {
   // The database as it was before percentiles had values.
   auto db = srv::OpenDb(db_);
   db->script(
+      "DROP INDEX PERCENTIL_VALOR;\n"
       "ALTER TABLE PERCENTIL DROP COLUMN VRPERCENTIL;\n"
       // What the later migrations add goes too, so that they apply again.
+      "DROP INDEX AUDITORIA_GRUPO;\nALTER TABLE AUDITORIA DROP COLUMN DSGRUPO;\n"
       "DROP INDEX AUDITORIA_REF;\nDROP INDEX AUDITORIA_REFPERC;\nDROP INDEX AUDITORIA_CHAVE;\n"
       "DROP INDEX AUDITORIA_PERC;\nDROP INDEX AUDITORIA_USUARIO;\nDROP INDEX AUDITORIA_DATA;\n"
       "DROP INDEX AUDITORIA_LOTE;\n"
