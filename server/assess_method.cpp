@@ -84,13 +84,6 @@ Child ChildOf(const QJsonArray& a) {
   return c;
 }
 
-void AppendRounded(std::string& out, const std::optional<double>& v, double scale) {
-  if (v)
-    AppendNumber(out, std::round(*v * scale) / scale + 0.0);
-  else
-    out += "null";
-}
-
 }  // namespace
 
 JsonPieces AvaliaMedida(Db& db, const QJsonArray& params) {
@@ -146,15 +139,9 @@ JsonPieces AvaliaMedida(Db& db, const QJsonArray& params) {
       out += ',';
       AppendString(out, r.band.toStdString());
       out += ',';
-      if (r.classification)
-        AppendString(out, r.classification->toStdString());
-      else
-        out += "null";
+      AppendTextOrNull(out, r.classification.value_or(QString()));
       out += r.implausible ? ",\"S\"," : ",\"N\",";
-      if (r.flag.isEmpty())
-        out += "null";
-      else
-        AppendString(out, r.flag.toStdString());
+      AppendTextOrNull(out, r.flag);
       out += ']';
     }
   }
@@ -180,8 +167,9 @@ JsonPieces GetCurvaLms(Db& db, const QJsonArray& params) {
   for (const auto& [key, c] : curves)
     if (indicator == QLatin1String(key)) curve = c;
   if (!curve)
-    BadParams(QStringLiteral("GetCurvaLms: indicador deve ser peso_idade, estatura_idade, "
-                             "imc_idade ou pc_idade."));
+    BadParams(
+        QStringLiteral("GetCurvaLms: indicador deve ser peso_idade, estatura_idade, "
+                       "imc_idade ou pc_idade."));
   Transaction tx(db, false);
   if (!Exists(db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {code}))
     Refuse(QStringLiteral("Referência '%1' não cadastrada.").arg(QString::fromStdString(code)));

@@ -14,6 +14,8 @@ namespace {
 using trp::assess::Indicator;
 using trp::assess::Sex;
 
+}  // namespace
+
 void AppendRounded(std::string& out, const std::optional<double>& v, double scale) {
   if (!v) {
     out += "null";
@@ -23,7 +25,12 @@ void AppendRounded(std::string& out, const std::optional<double>& v, double scal
   AppendNumber(out, std::round(*v * scale) / scale + 0.0);
 }
 
-}  // namespace
+void AppendTextOrNull(std::string& out, const QString& text) {
+  if (text.isEmpty())
+    out += "null";
+  else
+    AppendString(out, text.toStdString());
+}
 
 trp::assess::Reference LoadAssessReference(Db& db, const std::string& reference) {
   trp::assess::Reference ref;
@@ -90,17 +97,11 @@ void AppendResultsJson(std::string& out, const std::vector<trp::assess::Result>&
     out += ",\"faixa\":";
     AppendString(out, r.band.toStdString());
     out += ",\"classificacao\":";
-    if (r.classification)
-      AppendString(out, r.classification->toStdString());
-    else
-      out += "null";
+    AppendTextOrNull(out, r.classification.value_or(QString()));
     out += ",\"implausivel\":";
     out += r.implausible ? "true" : "false";
     out += ",\"sinalizacao\":";
-    if (r.flag.isEmpty())
-      out += "null";
-    else
-      AppendString(out, r.flag.toStdString());
+    AppendTextOrNull(out, r.flag);
     out += '}';
   }
   out += '}';

@@ -5,6 +5,9 @@
 #include "assess/assessment.h"
 #include "server/storage.h"
 
+#include <QString>
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,11 @@ namespace srv {
 // weight, length/height and head circumference by month; height table:
 // weight by length/height). Throws DbError.
 trp::assess::Reference LoadAssessReference(Db& db, const std::string& reference);
+
+// v at 1/scale (two decimals: 100), or null; the JSON cells of an answer.
+void AppendRounded(std::string& out, const std::optional<double>& v, double scale);
+// A JSON string, or null for an empty text.
+void AppendTextOrNull(std::string& out, const QString& text);
 
 // {"peso_idade":{"z":0.24,"percentil":59.5,"faixa":"entre P50 e P75",
 //  "classificacao":"Peso adequado para a idade","implausivel":false},...}:
