@@ -3,6 +3,8 @@
 // measured in the same run, on the sample (W1: CDC 2000 and WHO) and on a
 // generated database with 100 references (W100: 241,000 age rows).
 // Counters: medians in milliseconds and ratio = server / sqlite3 (target <= 0.2).
+// Also AvaliaMedida (one child) and AvaliaMedidas (100 children a call) on
+// the sample, calls per second against GetPercIdade's in the same run.
 
 #include "bench/generated_db.h"
 #include "server/admin.h"
@@ -21,7 +23,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -152,6 +156,82 @@ void BM_GetPercIdadeAfterChangeVsSqlite3(benchmark::State& state) {
   state.counters["sqlite3_ms"] = Median(cli);
   state.counters["ratio"] = Median(http) / Median(cli);
 }
+
+std::string Post(World& w, const std::string& body) {
+  auto res = w.client->Post("/Qel53600.rdmTabRelPeso",
+                            {{"Authorization", std::string("Bearer ") + kToken}}, body,
+                            "application/json");
+  if (!res || res->status != 200 || res->body.find("\"result\"") == std::string::npos)
+    throw std::runtime_error("call failed: " + (res ? res->body : std::string("no answer")));
+  return res->body;
+}
+
+// Children spread over 0-19 years, both sexes, every measure, so that each
+// call reaches every indicator of references 01, 02 and 05.
+std::string Child(std::mt19937& rng) {
+  std::uniform_int_distribution<int> days(0, 6900);
+  const int d = days(rng);
+  const double years = d / 365.25;
+  const double height = years < 2 ? 50 + 18 * years : 86 + 6 * (years - 2);
+  const double weight = years < 2 ? 3.3 + 4.5 * years : 12 + 2.8 * (years - 2);
+  char out[160];
+  std::snprintf(out, sizeof out, R"(["%s",%d,null,null,%.1f,%.1f,"%s",%s])",
+                rng() % 2 ? "F" : "M", d, weight, height, d < 731 ? "D" : "P",
+                d < 1826 ? "45.0" : "null");
+  return out;
+}
+
+// Calls per second of `body` and of GetPercIdade, alternating, same connection.
+void CallsPerSecond(benchmark::State& state, const std::function<std::string()>& body,
+                    int children) {
+  World& w = GetWorld(1);
+  CallGetPercIdade(w);
+  Post(w, body());  // the references are read once, then kept
+  std::vector<double> assess, table;
+  for (auto _ : state) {
+    const int calls = bench::Scaled(200, 2);
+    auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < calls; ++i) Post(w, body());
+    assess.push_back(Ms(std::chrono::steady_clock::now() - t0) / calls);
+    t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < bench::Scaled(20, 1); ++i) CallGetPercIdade(w);
+    table.push_back(Ms(std::chrono::steady_clock::now() - t0) / bench::Scaled(20, 1));
+  }
+  state.counters["calls_per_s"] = 1000 / Median(assess);
+  state.counters["children_per_s"] = 1000 * children / Median(assess);
+  state.counters["GetPercIdade_per_s"] = 1000 / Median(table);
+  state.counters["ratio"] = Median(table) / Median(assess);
+}
+
+void BM_AvaliaMedidaVsGetPercIdade(benchmark::State& state) {
+  std::mt19937 rng(7);
+  CallsPerSecond(
+      state,
+      [&] {
+        std::string child = Child(rng);
+        child.pop_back();
+        return R"({"jsonrpc":"2.0","id":1,"method":"AvaliaMedida","params":)" + child +
+               R"(,"01,02,05"]})";
+      },
+      1);
+}
+
+void BM_AvaliaMedidas100VsGetPercIdade(benchmark::State& state) {
+  std::mt19937 rng(7);
+  CallsPerSecond(
+      state,
+      [&] {
+        std::string body = R"({"jsonrpc":"2.0","id":1,"method":"AvaliaMedidas","params":[[)";
+        for (int i = 0; i < 100; ++i) body += (i ? "," : "") + Child(rng);
+        return body + R"(],"01,02,05"]})";
+      },
+      100);
+}
+
+BENCHMARK(BM_AvaliaMedidaVsGetPercIdade)->Iterations(bench::Scaled(5, 1))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AvaliaMedidas100VsGetPercIdade)
+    ->Iterations(bench::Scaled(5, 1))
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_GetPercIdadeVsSqlite3)
     ->Arg(1)

@@ -107,6 +107,8 @@ void WriteLms(Db& db, const std::string& ref, const std::vector<trp::growth::Lms
         {ref, std::string(p.indicator), std::string(p.sex == trp::growth::kMale ? "M" : "F"),
          std::string(1, p.unit), p.key, p.l, p.m, p.s, std::string(origin)});
   if (lms.empty()) return;
+  // Servers keep a reference's L, M and S between assessments while this holds.
+  BumpChangeCounter(db, "LMSREFERENCIA", ref, "");
   std::string summary = "{\"CDREFEBIBL\":";
   AppendString(summary, ref);
   summary += ",\"pontos\":" + std::to_string(lms.size()) + "}";

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace srv {
 
@@ -86,47 +87,54 @@ Child ChildOf(const QJsonArray& a) {
 
 }  // namespace
 
-JsonPieces AvaliaMedida(Db& db, const QJsonArray& params) {
-  const QString method = QStringLiteral("AvaliaMedida");
-  const Params p(method, params);
-  p.expect(9);
-  const Child child = ChildOf(params);
+namespace {
+
+// The references a call names ("" for all), each with its name. Throws
+// RpcError for a bad or unknown code.
+std::vector<std::pair<std::string, std::string>> ReferencesAsked(Db& db, const Params& p,
+                                                                const QJsonArray& params, int at) {
   const QString asked =
-      params.at(8).isNull() ? QString() : p.text(8, QStringLiteral("referências"));
+      params.at(at).isNull() ? QString() : p.text(at, QStringLiteral("referências"));
   std::vector<std::pair<std::string, std::string>> refs;  // code, name
-  Transaction tx(db, false);
   if (asked.trimmed().isEmpty()) {
     db.run("SELECT CDREFEBIBL, NMREFEBIBL FROM REFEBIBL ORDER BY CDREFEBIBL", {},
            [&](const SqlRow& r) { refs.emplace_back(r.text(0), r.text(1)); });
-  } else {
-    // A code named twice is assessed once; the number is capped so that
-    // one call cannot hold a database connection for long.
-    std::vector<std::string> codes;
-    for (const QString& part : asked.split(u',', Qt::SkipEmptyParts))
-      if (std::string c = Code(part.trimmed(), true);
-          std::find(codes.begin(), codes.end(), c) == codes.end())
-        codes.push_back(std::move(c));
-    if (codes.size() > size_t(kMaxAssessReferences))
-      Bad(QStringLiteral("informe no máximo %1 referências diferentes.").arg(kMaxAssessReferences));
-    for (const std::string& code : codes) {
-      std::string name;
-      bool found = false;
-      db.run("SELECT NMREFEBIBL FROM REFEBIBL WHERE CDREFEBIBL = ?", {code}, [&](const SqlRow& r) {
-        name = r.text(0);
-        found = true;
-      });
-      if (!found)
-        Refuse(QStringLiteral("Referência '%1' não cadastrada.").arg(QString::fromStdString(code)));
-      refs.emplace_back(code, name);
-    }
+    return refs;
   }
-  std::string out = kFields;
-  bool first = true;
-  for (const auto& [code, name] : refs) {
-    for (const auto& r : trp::assess::Assess(LoadAssessReference(db, code), child)) {
-      if (!first) out += ',';
+  // A code named twice is assessed once; the number is capped so that
+  // one call cannot hold a database connection for long.
+  std::vector<std::string> codes;
+  for (const QString& part : asked.split(u',', Qt::SkipEmptyParts))
+    if (std::string c = Code(part.trimmed(), true);
+        std::find(codes.begin(), codes.end(), c) == codes.end())
+      codes.push_back(std::move(c));
+  if (codes.size() > size_t(kMaxAssessReferences))
+    Bad(QStringLiteral("informe no máximo %1 referências diferentes.").arg(kMaxAssessReferences));
+  for (const std::string& code : codes) {
+    std::string name;
+    bool found = false;
+    db.run("SELECT NMREFEBIBL FROM REFEBIBL WHERE CDREFEBIBL = ?", {code}, [&](const SqlRow& r) {
+      name = r.text(0);
+      found = true;
+    });
+    if (!found)
+      Refuse(QStringLiteral("Referência '%1' não cadastrada.").arg(QString::fromStdString(code)));
+    refs.emplace_back(code, name);
+  }
+  return refs;
+}
+
+// The answer's rows for one child; `order` (1, 2, ...) leads each row when
+// the call assessed several children.
+void AppendChildRows(std::string& out, bool& first, const Child& child, int order,
+                     const std::vector<std::pair<std::string, std::string>>& refs,
+                     const std::vector<std::shared_ptr<const trp::assess::Reference>>& loaded) {
+  for (size_t k = 0; k < refs.size(); ++k) {
+    const auto& [code, name] = refs[k];
+    for (const auto& r : trp::assess::Assess(*loaded[k], child)) {
+      out += first ? "[" : ",[";
       first = false;
-      out += '[';
+      if (order > 0) out += std::to_string(order) + ',';
       AppendString(out, code);
       out += ',';
       AppendString(out, name);
@@ -145,11 +153,72 @@ JsonPieces AvaliaMedida(Db& db, const QJsonArray& params) {
       out += ']';
     }
   }
+}
+
+std::vector<std::shared_ptr<const trp::assess::Reference>> Load(
+    Db& db, AssessReferenceCache& cache,
+    const std::vector<std::pair<std::string, std::string>>& refs) {
+  std::vector<std::shared_ptr<const trp::assess::Reference>> loaded;
+  loaded.reserve(refs.size());
+  for (const auto& ref : refs) loaded.push_back(cache.Get(db, ref.first));
+  return loaded;
+}
+
+}  // namespace
+
+JsonPieces AvaliaMedida(Db& db, AssessReferenceCache& cache, const QJsonArray& params) {
+  const Params p(QStringLiteral("AvaliaMedida"), params);
+  p.expect(9);
+  const Child child = ChildOf(params);
+  Transaction tx(db, false);
+  const auto refs = ReferencesAsked(db, p, params, 8);
+  const auto loaded = Load(db, cache, refs);
+  std::string out = kFields;
+  bool first = true;
+  AppendChildRows(out, first, child, 0, refs, loaded);
   out += "]}";
   return {std::make_shared<const std::string>(std::move(out))};
 }
 
-JsonPieces GetCurvaLms(Db& db, const QJsonArray& params) {
+JsonPieces AvaliaMedidas(Db& db, AssessReferenceCache& cache, const QJsonArray& params) {
+  const Params p(QStringLiteral("AvaliaMedidas"), params);
+  p.expect(2);
+  const QJsonValue list = params.at(0);
+  if (!list.isArray())
+    BadParams(QStringLiteral("AvaliaMedidas: crianças deve ser uma lista de medidas."));
+  const QJsonArray children = list.toArray();
+  if (children.size() > kMaxAssessChildren)
+    BadParams(QStringLiteral("AvaliaMedidas: informe no máximo %1 crianças por chamada.")
+                  .arg(kMaxAssessChildren));
+  std::vector<Child> parsed;
+  parsed.reserve(size_t(children.size()));
+  for (qsizetype i = 0; i < children.size(); ++i) {
+    const QJsonArray one = children.at(i).toArray();
+    if (!children.at(i).isArray() || one.size() != 8)
+      BadParams(QStringLiteral("AvaliaMedidas: a criança %1 deve ser uma lista de 8 valores.")
+                    .arg(i + 1));
+    try {
+      parsed.push_back(ChildOf(one));
+    } catch (const RpcError& e) {
+      // The position tells which line of the caller's list to mend.
+      BadParams(QStringLiteral("AvaliaMedidas: criança %1: %2")
+                    .arg(i + 1)
+                    .arg(e.message().section(QStringLiteral(": "), 1, -1)));
+    }
+  }
+  Transaction tx(db, false);
+  const auto refs = ReferencesAsked(db, p, params, 1);
+  const auto loaded = Load(db, cache, refs);
+  std::string out = "{\"fields\":[{\"name\":\"NRCRIANCA\",\"type\":\"integer\"},";
+  out += kFields + std::strlen("{\"fields\":[");
+  bool first = true;
+  for (size_t i = 0; i < parsed.size(); ++i)
+    AppendChildRows(out, first, parsed[i], int(i + 1), refs, loaded);
+  out += "]}";
+  return {std::make_shared<const std::string>(std::move(out))};
+}
+
+JsonPieces GetCurvaLms(Db& db, AssessReferenceCache& cache, const QJsonArray& params) {
   const QString method = QStringLiteral("GetCurvaLms");
   const Params p(method, params);
   p.expect(3);
@@ -173,7 +242,8 @@ JsonPieces GetCurvaLms(Db& db, const QJsonArray& params) {
   Transaction tx(db, false);
   if (!Exists(db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {code}))
     Refuse(QStringLiteral("Referência '%1' não cadastrada.").arg(QString::fromStdString(code)));
-  const trp::assess::Reference ref = LoadAssessReference(db, code);
+  const auto loaded = cache.Get(db, code);
+  const trp::assess::Reference& ref = *loaded;
   const QList<double> percentiles =
       ref.percentiles.isEmpty() ? QList<double>{3, 15, 50, 85, 97} : ref.percentiles;
   std::string out =

@@ -2,6 +2,7 @@
 // AvaliaMedida: a child's measurement placed on the kept references. Read
 // only, so readers may call it.
 
+#include "server/assess_cache.h"
 #include "server/service.h"
 #include "server/storage.h"
 
@@ -18,7 +19,16 @@ namespace srv {
 // CDINDICADOR, VRZ, VRPERCENTIL, DSFAIXA, DSCLASSIFICACAO, FLIMPLAUSIVEL
 // ("S"/"N"). Throws RpcError (InvalidParams for what the call sent, Refused
 // for an unknown reference) and DbError.
-JsonPieces AvaliaMedida(Db& db, const QJsonArray& params);
+JsonPieces AvaliaMedida(Db& db, AssessReferenceCache& cache, const QJsonArray& params);
+
+// AvaliaMedidas(criancas, referencias): many children in one call, each as
+// AvaliaMedida's first eight params; the answer's rows lead with NRCRIANCA,
+// the child's place in the list (1, 2, ...). A bad child answers
+// InvalidParams naming its place, and nothing else is assessed.
+JsonPieces AvaliaMedidas(Db& db, AssessReferenceCache& cache, const QJsonArray& params);
+
+// Children one AvaliaMedidas call may send.
+inline constexpr int kMaxAssessChildren = 1000;
 
 // Distinct reference codes one call may name (a code named twice counts once).
 inline constexpr int kMaxAssessReferences = 20;
@@ -28,6 +38,6 @@ inline constexpr int kMaxAssessReferences = 20;
 // the charts of what no table keeps (BMI). A packet of DSPERCENTIL ("P3"),
 // VRX (age in months) and VRY; empty without such L, M and S. Throws RpcError
 // (InvalidParams, Refused for an unknown reference) and DbError.
-JsonPieces GetCurvaLms(Db& db, const QJsonArray& params);
+JsonPieces GetCurvaLms(Db& db, AssessReferenceCache& cache, const QJsonArray& params);
 
 }  // namespace srv

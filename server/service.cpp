@@ -62,11 +62,13 @@ bool Service::IsKnownMethod(const QString& method) {
   return method == QLatin1String("GetReferencia") || method == QLatin1String("GetPapel") ||
          method == QLatin1String("GetTabela") || Find(method).has_value() ||
          MasterDataMethods::Knows(method) || IsAuditMethod(method) ||
-         method == QLatin1String("AvaliaMedida") || method == QLatin1String("GetCurvaLms");
+         method == QLatin1String("AvaliaMedida") || method == QLatin1String("AvaliaMedidas") ||
+         method == QLatin1String("GetCurvaLms");
 }
 
 bool Service::IsReadOnlyMethod(const QString& method) {
-  return method.startsWith(u"Get") || method == QLatin1String("AvaliaMedida");
+  return method.startsWith(u"Get") || method == QLatin1String("AvaliaMedida") ||
+         method == QLatin1String("AvaliaMedidas");
 }
 
 JsonPieces Service::Call(const Caller& caller, const QString& method, const QJsonArray& params) {
@@ -131,8 +133,12 @@ JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const 
   if (method == QLatin1String("GetTabela")) return m.GetTabela();
   if (MasterDataMethods::Knows(method))
     return MasterDataMethods::Call(*this, caller, method, params, committing);
-  if (method == QLatin1String("AvaliaMedida")) return AvaliaMedida(*pool_.acquire(), params);
-  if (method == QLatin1String("GetCurvaLms")) return GetCurvaLms(*pool_.acquire(), params);
+  if (method == QLatin1String("AvaliaMedida"))
+    return AvaliaMedida(*pool_.acquire(), assessCache_, params);
+  if (method == QLatin1String("AvaliaMedidas"))
+    return AvaliaMedidas(*pool_.acquire(), assessCache_, params);
+  if (method == QLatin1String("GetCurvaLms"))
+    return GetCurvaLms(*pool_.acquire(), assessCache_, params);
   const MethodInfo info = *Find(method);
   switch (info.kind) {
     case Kind::GetPerc:

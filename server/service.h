@@ -4,6 +4,7 @@
 // is checked against the database's change counters on every call so that
 // several server instances on one database never serve stale rows.
 
+#include "server/assess_cache.h"
 #include "server/storage.h"
 
 #include <QJsonArray>
@@ -151,6 +152,7 @@ class Service {
   std::mutex cacheMutex_;
   // By table, then by reference and percentile.
   std::map<std::pair<std::string, std::string>, std::shared_ptr<const Chunk>> cache_[3];
+  AssessReferenceCache assessCache_;
 
   // `committing` turns true once a changing call has sent its commit.
   JsonPieces Dispatch(const Caller& caller, const QString& method, const QJsonArray& params,

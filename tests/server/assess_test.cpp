@@ -440,6 +440,116 @@ TEST_P(AssessTest, TheBandNamesAndOrdersTheKeptCurvesByTheirValues) {
   }
 }
 
+// The server keeps what it read of a reference between calls: each kind of
+// change to it must reach the next answer.
+TEST_P(AssessTest, AKeptReferenceFollowsEveryChangeToWhatItIsBuiltFrom) {
+  {
+    auto db = srv::OpenDb(db_);
+    db->script(
+        "INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('07', 'Digitada');\n"
+        "INSERT INTO PERCENTIL (CDPERCENTIL, NMPERCENTIL, VRPERCENTIL) VALUES ('P99', 'P99', 99);\n"
+        "INSERT INTO PESALTIDADE (CDREFEBIBL, CDPERCENTIL, NRIDADEINI, NRIDADEFIN, VRPESOFEMIDA) "
+        "VALUES ('07', '015', 0, 0, 3.0), ('07', '015', 1, 0, 9.0), ('07', 'P99', 0, 0, 4.0), "
+        "('07', 'P99', 1, 0, 11.0);\n");
+  }
+  srv::AppServer server(Options(db_));
+  const int port = server.Start();
+  Client reader(port, kReader), maintainer(port, kMaintainer);
+  const QJsonValue null;
+  const auto band = [&] {
+    const Response r = reader.Call("AvaliaMedida", {"F", 0, null, null, 3.5, null, "", null, "07"});
+    EXPECT_TRUE(r.ok()) << r.error().toStdString();
+    return Rows(r.result()).at(0)[6].toString().toStdString();
+  };
+  EXPECT_EQ(band(), "entre P15 e P99");
+  ASSERT_TRUE(maintainer
+                  .Call("AlteraPercentil",
+                        {QJsonArray{"P99", "P99", 99}, QJsonArray{"P99", "P99", 98.5}})
+                  .ok());
+  EXPECT_EQ(band(), "entre P15 e P98,5");
+  QJsonArray row = Rows(reader.Call("GetValidaIdade", {"07", "015", 0, 0}).result()).at(0).toArray();
+  ASSERT_EQ(row[6].toDouble(), 3.0);
+  QJsonArray changed = row;
+  changed[6] = 3.6;
+  ASSERT_TRUE(maintainer.Call("SetIdPesAlt", {Delta("PESALTIDADE", {Update(row, changed)})}).ok());
+  EXPECT_EQ(band(), "abaixo do P15");
+  // L, M and S: the imports mark them changed, and a change marked so reaches
+  // the answer even when no row changed with it.
+  const auto bmiZ = [&]() -> double {
+    const Response r = reader.Call("AvaliaMedida", {"F", 400, null, null, 9.0, 75, "D", null, "03"});
+    for (const QJsonValue& v : Rows(r.result()))
+      if (v[3] == "imc_idade") return v[4].toDouble();
+    return NAN;
+  };
+  EXPECT_TRUE(std::isnan(bmiZ()));
+  const auto lmsCounter = [&] {
+    auto db = srv::OpenDb(db_);
+    return srv::QueryInt(*db,
+                         "SELECT NRALTERACAO FROM CONTROLEALTERACAO WHERE NMTABELA = "
+                         "'LMSREFERENCIA' AND CDREFEBIBL = '03'",
+                         {}, 0);
+  };
+  srv::ImportWho(db_, "03", "04", WhoDir(), {50});
+  const std::int64_t counter = lmsCounter();
+  EXPECT_GT(counter, 0);
+  const double z = bmiZ();
+  EXPECT_FALSE(std::isnan(z));
+  {
+    auto db = srv::OpenDb(db_);
+    srv::Transaction tx(*db, true);
+    db->run("UPDATE LMSREFERENCIA SET VRM = VRM * 1.1 WHERE CDREFEBIBL = '03'", {});
+    srv::BumpChangeCounter(*db, "LMSREFERENCIA", "03", "");
+    tx.commit();
+  }
+  EXPECT_LT(bmiZ(), z - 0.5);
+  srv::ImportWho(db_, "03", "04", WhoDir(), {50});
+  EXPECT_EQ(lmsCounter(), counter + 2);
+  EXPECT_EQ(bmiZ(), z);
+}
+
+TEST_P(AssessTest, AvaliaMedidasAnswersEachChildAsAvaliaMedidaDoes) {
+  srv::AppServer server(Options(db_));
+  Client reader(server.Start(), kReader);
+  const QJsonValue null;
+  const QJsonArray children{QJsonArray{"F", 1522, null, null, 17, 103, "P", null},
+                            QJsonArray{"M", null, "2020-01-01", "2020-06-01", 7.2, 65, "D", 42},
+                            QJsonArray{"M", 987, null, null, null, 72.86, "D", null}};
+  const Response all = reader.Call("AvaliaMedidas", {children, "01,02"});
+  ASSERT_TRUE(all.ok()) << all.error().toStdString();
+  QJsonArray expected;
+  for (qsizetype i = 0; i < children.size(); ++i) {
+    QJsonArray params = children[i].toArray();
+    params.append("01,02");
+    const Response one = reader.Call("AvaliaMedida", params);
+    ASSERT_TRUE(one.ok()) << one.error().toStdString();
+    for (const QJsonValue& v : Rows(one.result())) {
+      QJsonArray row = v.toArray();
+      row.prepend(int(i + 1));
+      expected.append(row);
+    }
+  }
+  EXPECT_GT(expected.size(), 6);
+  EXPECT_EQ(Rows(all.result()), expected);
+
+  QJsonArray tooMany;
+  for (int i = 0; i <= 1000; ++i) tooMany.append(children[0]);
+  struct Bad {
+    QJsonArray params;
+    const char* message;
+  };
+  for (const Bad& b :
+       {Bad{{QJsonArray{children[0], QJsonArray{"X", 3, null, null, null, null, "", null}}, ""},
+            "criança 2: sexo deve ser"},
+        Bad{{QJsonArray{children[0], QJsonArray{"F", 3}}, ""}, "criança 2 deve ser uma lista"},
+        Bad{{"F", ""}, "deve ser uma lista"},
+        Bad{{tooMany, ""}, "no máximo 1000 crianças"},
+        Bad{{children, "99"}, "Referência '99' não cadastrada."}}) {
+    const Response r = reader.Call("AvaliaMedidas", b.params);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error().contains(QString::fromUtf8(b.message))) << r.error().toStdString();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, AssessTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto& info) { return std::string(EngineName(info.param)); });
 
