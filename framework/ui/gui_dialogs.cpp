@@ -133,10 +133,10 @@ PickListDialog::PickListDialog(const PickRequest& request, bool multi, const QLi
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
   table_->horizontalHeader()->setStretchLastSection(true);
-  table_->resizeColumnsToContents();
   // By the first column (the code); a click on a title sorts by that one.
   table_->setSortingEnabled(true);
   table_->sortByColumn(0, Qt::AscendingOrder);
+  table_->resizeColumnsToContents();
   layout->addWidget(table_, 1);
   if (proxy_->rowCount() > 0) table_->selectRow(0);
   // Start on the dataset's current record when it is listed.
