@@ -484,8 +484,10 @@ bool GuiDialogs::InputText(const QString& caption, const QString& prompt, QStrin
   dialog.setWindowTitle(caption);
   dialog.setLabelText(prompt);
   dialog.setTextValue(value);
-  // Wide enough for the caption and a title of a few words.
-  dialog.setMinimumWidth(420);
+  // Wide enough for the caption and a title of a few words: the dialog's own
+  // layout sizes it to its line, so the line is widened.
+  if (auto* line = dialog.findChild<QLineEdit*>())
+    line->setMinimumWidth(qMax(420, line->fontMetrics().horizontalAdvance(value) + 40));
   if (dialog.exec() != QDialog::Accepted) return false;
   value = dialog.textValue();
   return true;
