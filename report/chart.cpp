@@ -23,7 +23,11 @@ double NiceStep(double span, int targetTicks) {
   const double raw = span / targetTicks;
   const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
   const double fraction = raw / magnitude;
-  const double nice = fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 2.5 ? 2.5 : fraction <= 5 ? 5 : 10;
+  const double nice = fraction <= 1     ? 1
+                      : fraction <= 2   ? 2
+                      : fraction <= 2.5 ? 2.5
+                      : fraction <= 5   ? 5
+                                        : 10;
   return nice * magnitude;
 }
 
@@ -187,8 +191,8 @@ ChartGeometry LayoutChart(const QRectF& area, const ChartData& data, QPaintDevic
   double solid = metrics.horizontalAdvance(QStringLiteral("P97")), dashed = 0;
   for (const ChartSeries& s : data.series)
     if (!s.markers)
-      (s.dashed ? dashed : solid) = std::max(s.dashed ? dashed : solid,
-                                             metrics.horizontalAdvance(s.label));
+      (s.dashed ? dashed : solid) =
+          std::max(s.dashed ? dashed : solid, metrics.horizontalAdvance(s.label));
   const double right = line * 0.8 + solid + (dashed > 0 ? dashed + line * 0.4 : 0);
   const double bottom = line * 2.8;
   g.plot = QRectF(area.left() + left, area.top() + titleHeight, area.width() - left - right,
@@ -196,8 +200,7 @@ ChartGeometry LayoutChart(const QRectF& area, const ChartData& data, QPaintDevic
   return g;
 }
 
-QList<ChartLabel> ChartLabels(const ChartGeometry& g, const ChartData& data,
-                              QPaintDevice* device) {
+QList<ChartLabel> ChartLabels(const ChartGeometry& g, const ChartData& data, QPaintDevice* device) {
   const QFontMetricsF metrics(FontOf(device, kFontPt), device);
   const double line = metrics.height();
   QList<ChartLabel> labels;
@@ -218,8 +221,8 @@ QList<ChartLabel> ChartLabels(const ChartGeometry& g, const ChartData& data,
   auto dashed = [&](const ChartLabel& l) { return data.series[l.series].dashed; };
   std::sort(labels.begin(), labels.end(), [&](const ChartLabel& a, const ChartLabel& b) {
     if (dashed(a) != dashed(b)) return !dashed(a);
-    return a.end.x() < b.end.x() - line / 2 || (std::fabs(a.end.x() - b.end.x()) < line / 2 &&
-                                                  a.end.y() < b.end.y());
+    return a.end.x() < b.end.x() - line / 2 ||
+           (std::fabs(a.end.x() - b.end.x()) < line / 2 && a.end.y() < b.end.y());
   });
   struct Column {
     qsizetype first, last;  // [first, last)
@@ -273,8 +276,10 @@ QPainterPath SeriesPath(const ChartGeometry& geometry, const ChartSeries& series
       continue;
     }
     const QPointF d = geometry.Map(p);
-    if (open) path.lineTo(d);
-    else path.moveTo(d);
+    if (open)
+      path.lineTo(d);
+    else
+      path.moveTo(d);
     open = true;
   }
   return path;
@@ -324,9 +329,8 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
       painter.setPen(Qt::black);
       const QString text = FormatTick(y, g.yStep);
       const double w = metrics.horizontalAdvance(text);
-      painter.drawText(QPointF(left.x() - w - metrics.height() * 0.3,
-                               left.y() + metrics.ascent() / 2.5),
-                       text);
+      painter.drawText(
+          QPointF(left.x() - w - metrics.height() * 0.3, left.y() + metrics.ascent() / 2.5), text);
     }
   }
   painter.setPen(axis);
@@ -343,9 +347,9 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
   painter.save();
   painter.translate(area.left() + metrics.height() * 0.9, g.plot.center().y());
   painter.rotate(-90);
-  painter.drawText(QRectF(-g.plot.height() / 2, -metrics.height(), g.plot.height(),
-                          metrics.height() * 1.4),
-                   Qt::AlignHCenter | Qt::AlignVCenter, data.yTitle);
+  painter.drawText(
+      QRectF(-g.plot.height() / 2, -metrics.height(), g.plot.height(), metrics.height() * 1.4),
+      Qt::AlignHCenter | Qt::AlignVCenter, data.yTitle);
   painter.restore();
 
   // Curves, the highlighted one last (on top), then their names.
@@ -367,7 +371,8 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
       const bool after = i + 1 < s.points.size() && !std::isnan(s.points[i + 1].y());
       if ((before || after) && !s.markers) continue;
       painter.setBrush(color);
-      painter.drawEllipse(g.Map(s.points[i]), (s.markers ? 2.5 : 1.5) * px, (s.markers ? 2.5 : 1.5) * px);
+      painter.drawEllipse(g.Map(s.points[i]), (s.markers ? 2.5 : 1.5) * px,
+                          (s.markers ? 2.5 : 1.5) * px);
       painter.setBrush(Qt::NoBrush);
     }
   };

@@ -23,7 +23,7 @@ struct ChartSeries {
   QString label;            // "P50"
   QVector<QPointF> points;  // in x order; NaN y leaves a gap
   bool highlighted = false;
-  bool dashed = false;  // a compared set of curves, named by the legend's second entry
+  bool dashed = false;   // a compared set of curves, named by the legend's second entry
   bool markers = false;  // a dot at every point: a person's measurements
   QString source{};      // whose curve ("01 - CDC 2000"): named by the hover text
 };
@@ -61,7 +61,7 @@ struct ChartGeometry {
   double xMinor = 0;            // minor tick spacing; 0: none
   bool xYears = false;          // x in months, labelled in years
 
-  QPointF Map(const QPointF& value) const;    // value -> device
+  QPointF Map(const QPointF& value) const;     // value -> device
   QPointF Unmap(const QPointF& device) const;  // device -> value
   bool Shows(double x) const;                  // x inside the drawn range
 };

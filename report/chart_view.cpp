@@ -42,8 +42,10 @@ void ChartView::paintEvent(QPaintEvent*) {
 
 void ChartView::mouseMoveEvent(QMouseEvent* event) {
   const QString text = TextAt(event->position());
-  if (text.isEmpty()) QToolTip::hideText();
-  else QToolTip::showText(event->globalPosition().toPoint(), text, this);
+  if (text.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(event->globalPosition().toPoint(), text, this);
 }
 
 }  // namespace report

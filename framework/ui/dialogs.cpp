@@ -51,8 +51,7 @@ QString FileNameOf(const QString& text, const QString& fallback, const QString& 
   static const QString forbidden = QStringLiteral("/\\:*?\"<>|");
   for (QChar& c : name)
     if (forbidden.contains(c) || c.unicode() < 0x20) c = QLatin1Char('_');
-  if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-    name = fallback;
+  if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) name = fallback;
   return name + suffix;
 }
 

@@ -26,10 +26,10 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QSortFilterProxyModel>
 #include <QSpacerItem>
 #include <QStandardItemModel>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTextBrowser>
@@ -528,9 +528,8 @@ QString SuffixOf(const QString& filter) {
 }
 
 bool AskFile(bool save, const QString& caption, const QString& filter, QString& path) {
-  const QString offered = path.isEmpty() || QFileInfo(path).isRelative()
-                              ? QDir(LastFolder()).filePath(path)
-                              : path;
+  const QString offered =
+      path.isEmpty() || QFileInfo(path).isRelative() ? QDir(LastFolder()).filePath(path) : path;
   QFileDialog dialog(DialogParent(), caption, offered, filter);
   dialog.setObjectName(QStringLiteral("dlgArquivo"));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -540,7 +539,8 @@ bool AskFile(bool save, const QString& caption, const QString& filter, QString& 
   dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Pasta:"));
   dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Nome do arquivo:"));
   dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Tipo:"));
-  dialog.setLabelText(QFileDialog::Accept, save ? QStringLiteral("Salvar") : QStringLiteral("Abrir"));
+  dialog.setLabelText(QFileDialog::Accept,
+                      save ? QStringLiteral("Salvar") : QStringLiteral("Abrir"));
   dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Cancelar"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   path = dialog.selectedFiles().constFirst();

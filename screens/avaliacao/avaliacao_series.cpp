@@ -82,9 +82,9 @@ void TfrmAvaliacao::btnAbrirVisitasClick(QObject* sender) {
 
 void TfrmAvaliacao::btnSalvarVisitasClick(QObject*) {
   const QString nome = edtNome->text().trimmed();
-  QString path = fw::FileNameOf(nome.isEmpty() ? QStringLiteral("Visitas")
-                                               : QStringLiteral("Visitas de ") + nome,
-                                QStringLiteral("visitas"), QStringLiteral(".csv"));
+  QString path = fw::FileNameOf(
+      nome.isEmpty() ? QStringLiteral("Visitas") : QStringLiteral("Visitas de ") + nome,
+      QStringLiteral("visitas"), QStringLiteral(".csv"));
   if (!fw::Dialogs().SaveFileName(QStringLiteral("Salvar visitas como"),
                                   QStringLiteral("Visitas (*.csv)"), path))
     return;

@@ -83,13 +83,13 @@ report::ChartData CurvasDaTabela(const fw::DataPacket& rows, TabelaGrafico tabel
   std::map<QString, QVector<QPointF>> curves;  // by code: the codes' order
   for (qsizetype r = 0; r < rows.rowCount(); ++r) {
     if (rows.value(r, ref).toString() != referencia) continue;
-    const QVariant key = idade ? QVariant(rows.value(r, anos).toDouble() * 12 +
-                                          rows.value(r, meses).toDouble())
-                               : rows.value(r, x);
+    const QVariant key =
+        idade ? QVariant(rows.value(r, anos).toDouble() * 12 + rows.value(r, meses).toDouble())
+              : rows.value(r, x);
     if (key.isNull()) continue;
     const QVariant value = rows.value(r, y);
-    curves[rows.value(r, perc).toString()] << QPointF(
-        key.toDouble(), value.isNull() ? std::nan("") : value.toDouble());
+    curves[rows.value(r, perc).toString()]
+        << QPointF(key.toDouble(), value.isNull() ? std::nan("") : value.toDouble());
   }
   for (auto& [code, points] : curves) {
     std::sort(points.begin(), points.end(),
@@ -170,12 +170,11 @@ TfrmGrafico::TfrmGrafico(TfrmTabRelPeso* screen) : QDialog(screen), screen_(scre
   lblComparar->setBuddy(cbbCompararGrafico);
   grfCurvas = new report::ChartView(QStringLiteral("grfCurvas"), this);
   grfCurvas->Describe = [this](const report::ChartSeries& s, const QPointF& p) {
-    const QString chave =
-        tabela_ == TabelaGrafico::Idade
-            ? QStringLiteral("%1 meses (%2 a %3 m)")
-                  .arg(Numero(p.x(), 0), Numero(std::floor(p.x() / 12), 0),
-                       Numero(std::fmod(p.x(), 12), 0))
-            : QStringLiteral("%1 cm").arg(Numero(p.x(), 2));
+    const QString chave = tabela_ == TabelaGrafico::Idade
+                              ? QStringLiteral("%1 meses (%2 a %3 m)")
+                                    .arg(Numero(p.x(), 0), Numero(std::floor(p.x() / 12), 0),
+                                         Numero(std::fmod(p.x(), 12), 0))
+                              : QStringLiteral("%1 cm").arg(Numero(p.x(), 2));
     const QString unidade = grfCurvas->Data().yTitle.section(QLatin1Char('('), 1).chopped(1);
     const QString rotulo = s.source.isEmpty() ? s.label : s.source + QStringLiteral(", ") + s.label;
     return QStringLiteral("%1 - %2: %3 %4").arg(rotulo, chave, Numero(p.y(), 3), unidade);
@@ -273,10 +272,9 @@ void TfrmGrafico::Redesenha() {
     nome = QStringLiteral("Peso/Altura (NCHS 2000)");
   }
   cbbMedidaGrafico->setVisible(tabela_ == TabelaGrafico::Idade);
-  const QString referencia =
-      screen_->cdsReferencia->Active() && !screen_->cdsReferencia->IsEmpty()
-          ? screen_->cdsReferencia->FieldByName(u"CDREFEBIBL")->AsString()
-          : QString();
+  const QString referencia = screen_->cdsReferencia->Active() && !screen_->cdsReferencia->IsEmpty()
+                                 ? screen_->cdsReferencia->FieldByName(u"CDREFEBIBL")->AsString()
+                                 : QString();
   const QString nomeRef = referencia.isEmpty()
                               ? QString()
                               : screen_->cdsReferencia->FieldByName(u"NMREFEBIBL")->AsString();
@@ -368,7 +366,8 @@ void TfrmTabRelPeso::sbtGraficoClick(QObject*) {
   if (!frmGrafico) {
     frmGrafico = new TfrmGrafico(this);
     const fw::TabSheet* page = pgcPadrao->ActivePage();
-    if (page == tshIdPesAlt) frmGrafico->cbbSexoGrafico->setCurrentIndex(cbbSexoIdPesAlt->ItemIndex());
+    if (page == tshIdPesAlt)
+      frmGrafico->cbbSexoGrafico->setCurrentIndex(cbbSexoIdPesAlt->ItemIndex());
     if (page == tshPesAltNCHS)
       frmGrafico->cbbSexoGrafico->setCurrentIndex(cbbSexoPesAltNCHS->ItemIndex());
   }

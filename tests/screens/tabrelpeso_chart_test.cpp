@@ -2,19 +2,19 @@
 // the table on the server, it follows the screen, and a planted wrong value
 // shows as a curve through that point.
 
+#include "screens/tabrelpeso/tabrelpeso_chart.h"
 #include "framework/ui/consiste.h"
 #include "report/chart.h"
-#include "screens/tabrelpeso/tabrelpeso_chart.h"
 #include "tests/screens/screen_fixture.h"
 
 #include <QApplication>
 #include <QHelpEvent>
 #include <QImage>
-#include <QToolTip>
 #include <QPainter>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -30,13 +30,14 @@ class Curves : public ScreenTest {
     ScreenTest::SetUp();
     // A typing slip planted in CDC 2000: percentile 50, boys, 2 years 0 months.
     StartServer(Sample::Seeded, [](const QString& database) {
-      QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plant"));
+      QSqlDatabase db =
+          QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plant"));
       db.setDatabaseName(database);
       ASSERT_TRUE(db.open());
       QSqlQuery q(db);
-      ASSERT_TRUE(q.exec(QStringLiteral(
-          "UPDATE PESALTIDADE SET VRPESOMASIDA = 40 WHERE CDREFEBIBL = '01' AND "
-          "CDPERCENTIL = '050' AND NRIDADEINI = 2 AND NRIDADEFIN = 0")));
+      ASSERT_TRUE(q.exec(
+          QStringLiteral("UPDATE PESALTIDADE SET VRPESOMASIDA = 40 WHERE CDREFEBIBL = '01' AND "
+                         "CDPERCENTIL = '050' AND NRIDADEINI = 2 AND NRIDADEFIN = 0")));
       ASSERT_EQ(q.numRowsAffected(), 1);
       q = QSqlQuery();
       db = QSqlDatabase();
@@ -70,7 +71,8 @@ TEST_F(Curves, TheWindowDrawsTheTableAndAPlantedValueBendsItsCurve) {
   ASSERT_NE(w, nullptr);
   EXPECT_TRUE(w->isVisible());
   const report::ChartData& data = w->grfCurvas->Data();
-  EXPECT_EQ(Labels(data), (QStringList{"P3", "P5", "P10", "P25", "P50", "P75", "P90", "P95", "P97"}));
+  EXPECT_EQ(Labels(data),
+            (QStringList{"P3", "P5", "P10", "P25", "P50", "P75", "P90", "P95", "P97"}));
   ASSERT_NE(Highlighted(data), nullptr);
   EXPECT_EQ(Highlighted(data)->label, QStringLiteral("P3"));
   // The painted path of P50 goes through (24 months, 40 kg).
@@ -188,7 +190,8 @@ TEST_F(Curves, EachCurveOfEachReferenceIsNamedAtItsEndAndUnderTheMouse) {
     ASSERT_NE(last, s.points.crend());
     EXPECT_LT(QLineF(l.end, g.Map(*last)).length(), 0.01) << l.text.toStdString();
     EXPECT_GT(l.box.left(), l.end.x());
-    EXPECT_LT(std::fabs(l.box.center().y() - l.end.y()), 5 * l.box.height()) << l.text.toStdString();
+    EXPECT_LT(std::fabs(l.box.center().y() - l.end.y()), 5 * l.box.height())
+        << l.text.toStdString();
     for (const report::ChartLabel& other : labels)
       EXPECT_TRUE(&other == &l || !other.box.adjusted(0, 0.5, 0, -0.5).intersects(l.box))
           << l.text.toStdString() << " over " << other.text.toStdString();
