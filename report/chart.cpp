@@ -23,7 +23,11 @@ double NiceStep(double span, int targetTicks) {
   const double raw = span / targetTicks;
   const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
   const double fraction = raw / magnitude;
-  const double nice = fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 2.5 ? 2.5 : fraction <= 5 ? 5 : 10;
+  const double nice = fraction <= 1     ? 1
+                      : fraction <= 2   ? 2
+                      : fraction <= 2.5 ? 2.5
+                      : fraction <= 5   ? 5
+                                        : 10;
   return nice * magnitude;
 }
 
@@ -37,6 +41,19 @@ QFont FontOf(QPaintDevice* device, double points, bool bold = false) {
   font.setBold(bold);
   (void)device;
   return font;
+}
+
+// The multiples of `step` from `min` to `max`, computed, not accumulated.
+QList<double> Ticks(double min, double max, double step) {
+  QList<double> ticks;
+  if (!(step > 0) || !(max >= min)) return ticks;
+  const double first = std::ceil(min / step - 1e-9) * step;
+  for (int i = 0; i < 10000; ++i) {
+    const double v = first + i * step;
+    if (v > max + step * 1e-6) break;
+    ticks << v;
+  }
+  return ticks;
 }
 
 struct Range {
@@ -116,33 +133,44 @@ QPointF ChartGeometry::Map(const QPointF& v) const {
   return {x, y};
 }
 
+bool ChartGeometry::Shows(double x) const {
+  const double slack = (xMax - xMin) * 1e-9;
+  return x >= xMin - slack && x <= xMax + slack;
+}
+
 QPointF ChartGeometry::Unmap(const QPointF& d) const {
   return {xMin + (d.x() - plot.left()) / plot.width() * (xMax - xMin),
           yMin + (plot.bottom() - d.y()) / plot.height() * (yMax - yMin)};
 }
 
 ChartGeometry LayoutChart(const QRectF& area, const ChartData& data, QPaintDevice* device) {
-  Range xs, ys;
+  Range xs;
   for (const ChartSeries& s : data.series)
-    for (const QPointF& p : s.points) {
-      if (std::isnan(p.y())) continue;
-      xs.Add(p.x());
-      ys.Add(p.y());
-    }
+    for (const QPointF& p : s.points)
+      if (!std::isnan(p.y())) xs.Add(p.x());
+  // A zoom replaces either end; the y axis fits what is inside it.
+  const bool zoom = !std::isnan(data.xFrom) || !std::isnan(data.xTo);
+  double from = std::isnan(data.xFrom) ? xs.min : data.xFrom;
+  double to = std::isnan(data.xTo) ? xs.max : data.xTo;
+  if (from > to) std::swap(from, to);
+  Range ys;
+  for (const ChartSeries& s : data.series)
+    for (const QPointF& p : s.points)
+      if (!std::isnan(p.y()) && p.x() >= from && p.x() <= to) ys.Add(p.y());
   ChartGeometry g;
-  if (xs.Valid() && data.xMonths) {
-    // Clinicians read growth charts in years; the first two in months.
-    g.xYears = xs.max - xs.min > 24;
-    const double span = xs.max - xs.min;
-    g.xStep = g.xYears ? (span > 240 ? 24 : 12) : span > 12 ? 3 : 1;
-    g.xMinor = g.xYears ? 1 : 0;
-    g.xMin = std::floor(xs.min / g.xStep) * g.xStep;
-    g.xMax = std::ceil(xs.max / g.xStep) * g.xStep;
-    if (g.xMax <= g.xMin) g.xMax = g.xMin + g.xStep;
-  } else if (xs.Valid()) {
-    g.xStep = NiceStep(xs.max - xs.min, 10);
-    g.xMin = std::floor(xs.min / g.xStep) * g.xStep;
-    g.xMax = std::ceil(xs.max / g.xStep) * g.xStep;
+  const bool xValid = from <= to && std::isfinite(from) && std::isfinite(to);
+  if (xValid) {
+    const double span = to - from;
+    if (data.xMonths) {
+      // Clinicians read growth charts in years; the first two in months.
+      g.xYears = span > 24;
+      g.xStep = g.xYears ? (span > 240 ? 24 : 12) : span > 12 ? 3 : 1;
+      g.xMinor = g.xYears ? 1 : 0;
+    } else {
+      g.xStep = NiceStep(span, 10);
+    }
+    g.xMin = zoom ? from : std::floor(from / g.xStep) * g.xStep;
+    g.xMax = zoom ? to : std::ceil(to / g.xStep) * g.xStep;
     if (g.xMax <= g.xMin) g.xMax = g.xMin + g.xStep;
   }
   if (ys.Valid()) {
@@ -155,14 +183,88 @@ ChartGeometry LayoutChart(const QRectF& area, const ChartData& data, QPaintDevic
   const double line = metrics.height();
   const double titleHeight = Pixels(device, kTitlePt) * 1.8;
   double tickWidth = 0;
-  for (double v = g.yMin; v <= g.yMax + g.yStep / 2; v += g.yStep)
+  for (double v : Ticks(g.yMin, g.yMax, g.yStep))
     tickWidth = std::max(tickWidth, metrics.horizontalAdvance(FormatTick(v, g.yStep)));
   const double left = line * 1.6 + tickWidth + line * 0.5;
-  const double right = metrics.horizontalAdvance(QStringLiteral("P97 ")) + line * 0.5;
+  // Room for the curves' names: a second column when a compared set is named
+  // beside the first.
+  double solid = metrics.horizontalAdvance(QStringLiteral("P97")), dashed = 0;
+  for (const ChartSeries& s : data.series)
+    if (!s.markers)
+      (s.dashed ? dashed : solid) =
+          std::max(s.dashed ? dashed : solid, metrics.horizontalAdvance(s.label));
+  const double right = line * 0.8 + solid + (dashed > 0 ? dashed + line * 0.4 : 0);
   const double bottom = line * 2.8;
   g.plot = QRectF(area.left() + left, area.top() + titleHeight, area.width() - left - right,
                   area.height() - titleHeight - bottom);
   return g;
+}
+
+QList<ChartLabel> ChartLabels(const ChartGeometry& g, const ChartData& data, QPaintDevice* device) {
+  const QFontMetricsF metrics(FontOf(device, kFontPt), device);
+  const double line = metrics.height();
+  QList<ChartLabel> labels;
+  // A person's points are not a curve to name.
+  for (int i = 0; i < data.series.size(); ++i) {
+    const ChartSeries& s = data.series[i];
+    if (s.markers || s.label.isEmpty()) continue;
+    for (auto it = s.points.crbegin(); it != s.points.crend(); ++it)
+      if (!std::isnan(it->y()) && g.Shows(it->x())) {
+        const QPointF end = g.Map(*it);
+        labels << ChartLabel{i, s.label, end,
+                             QRectF(end.x() + line * 0.3, end.y() - line / 2,
+                                    metrics.horizontalAdvance(s.label), line)};
+        break;
+      }
+  }
+  // Columns: the labels of one kind (solid or dashed) whose curves end at one x.
+  auto dashed = [&](const ChartLabel& l) { return data.series[l.series].dashed; };
+  std::sort(labels.begin(), labels.end(), [&](const ChartLabel& a, const ChartLabel& b) {
+    if (dashed(a) != dashed(b)) return !dashed(a);
+    return a.end.x() < b.end.x() - line / 2 ||
+           (std::fabs(a.end.x() - b.end.x()) < line / 2 && a.end.y() < b.end.y());
+  });
+  struct Column {
+    qsizetype first, last;  // [first, last)
+    bool dashed;
+    double left, right;
+  };
+  QList<Column> columns;
+  for (qsizetype i = 0; i < labels.size(); ++i) {
+    const ChartLabel& l = labels[i];
+    if (columns.isEmpty() || columns.last().dashed != dashed(l) ||
+        std::fabs(labels[columns.last().first].end.x() - l.end.x()) >= line / 2)
+      columns << Column{i, i, dashed(l), l.box.left(), l.box.right()};
+    Column& c = columns.last();
+    c.last = i + 1;
+    c.right = std::max(c.right, l.box.right());
+  }
+  // The compared set's column steps aside from a first one it would cover.
+  for (Column& d : columns) {
+    if (!d.dashed) continue;
+    for (const Column& c : columns)
+      if (!c.dashed && d.left < c.right + line * 0.4 && d.right > c.left) {
+        const double shift = c.right + line * 0.4 - d.left;
+        for (qsizetype i = d.first; i < d.last; ++i) labels[i].box.translate(shift, 0);
+        d.left += shift;
+        d.right += shift;
+      }
+  }
+  // A line apart, in their curves' order, inside the plot's height.
+  const double gap = line;
+  for (const Column& c : columns) {
+    for (qsizetype i = c.first + 1; i < c.last; ++i)
+      if (labels[i].box.center().y() < labels[i - 1].box.center().y() + gap)
+        labels[i].box.moveTop(labels[i - 1].box.top() + gap);
+    if (c.last > c.first && labels[c.last - 1].box.bottom() > g.plot.bottom() + line / 2)
+      labels[c.last - 1].box.moveBottom(g.plot.bottom() + line / 2);
+    for (qsizetype i = c.last - 2; i >= c.first; --i)
+      if (labels[i].box.top() > labels[i + 1].box.top() - gap)
+        labels[i].box.moveTop(labels[i + 1].box.top() - gap);
+  }
+  std::sort(labels.begin(), labels.end(),
+            [](const ChartLabel& a, const ChartLabel& b) { return a.series < b.series; });
+  return labels;
 }
 
 QPainterPath SeriesPath(const ChartGeometry& geometry, const ChartSeries& series) {
@@ -174,8 +276,10 @@ QPainterPath SeriesPath(const ChartGeometry& geometry, const ChartSeries& series
       continue;
     }
     const QPointF d = geometry.Map(p);
-    if (open) path.lineTo(d);
-    else path.moveTo(d);
+    if (open)
+      path.lineTo(d);
+    else
+      path.moveTo(d);
     open = true;
   }
   return path;
@@ -200,7 +304,7 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
   const QPen grid(QColor(0xD8, 0xD8, 0xD8), 0.5 * px);
   const QPen axis(QColor(0x40, 0x40, 0x40), 0.8 * px);
   if (!data.IsEmpty()) {
-    for (double x = g.xMin; x <= g.xMax + g.xStep / 2; x += g.xStep) {
+    for (double x : Ticks(g.xMin, g.xMax, g.xStep)) {
       const QPointF top = g.Map({x, g.yMax}), bottom = g.Map({x, g.yMin});
       painter.setPen(grid);
       painter.drawLine(top, bottom);
@@ -213,21 +317,20 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
     const double minorPx = g.xMinor > 0 ? g.plot.width() * g.xMinor / (g.xMax - g.xMin) : 0;
     if (minorPx >= 2 * px) {
       painter.setPen(QPen(QColor(0x40, 0x40, 0x40), 0.5 * px));
-      for (double x = g.xMin; x <= g.xMax + g.xMinor / 2; x += g.xMinor) {
+      for (double x : Ticks(g.xMin, g.xMax, g.xMinor)) {
         const QPointF bottom = g.Map({x, g.yMin});
         painter.drawLine(bottom, bottom - QPointF(0, 2.5 * px));
       }
     }
-    for (double y = g.yMin; y <= g.yMax + g.yStep / 2; y += g.yStep) {
+    for (double y : Ticks(g.yMin, g.yMax, g.yStep)) {
       const QPointF left = g.Map({g.xMin, y}), right = g.Map({g.xMax, y});
       painter.setPen(grid);
       painter.drawLine(left, right);
       painter.setPen(Qt::black);
       const QString text = FormatTick(y, g.yStep);
       const double w = metrics.horizontalAdvance(text);
-      painter.drawText(QPointF(left.x() - w - metrics.height() * 0.3,
-                               left.y() + metrics.ascent() / 2.5),
-                       text);
+      painter.drawText(
+          QPointF(left.x() - w - metrics.height() * 0.3, left.y() + metrics.ascent() / 2.5), text);
     }
   }
   painter.setPen(axis);
@@ -244,23 +347,20 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
   painter.save();
   painter.translate(area.left() + metrics.height() * 0.9, g.plot.center().y());
   painter.rotate(-90);
-  painter.drawText(QRectF(-g.plot.height() / 2, -metrics.height(), g.plot.height(),
-                          metrics.height() * 1.4),
-                   Qt::AlignHCenter | Qt::AlignVCenter, data.yTitle);
+  painter.drawText(
+      QRectF(-g.plot.height() / 2, -metrics.height(), g.plot.height(), metrics.height() * 1.4),
+      Qt::AlignHCenter | Qt::AlignVCenter, data.yTitle);
   painter.restore();
 
-  // Curves, the highlighted one last (on top), then their labels.
-  struct Label {
-    QString text;
-    double y;
-    double x;
+  // Curves, the highlighted one last (on top), then their names.
+  auto colorOf = [](const ChartSeries& s) {
+    return s.highlighted ? QColor(0xB0, 0x1E, 0x1E)
+           : s.dashed    ? QColor(0x2E, 0x7D, 0x32)
+                         : QColor(0x1F, 0x4E, 0x8C);
   };
-  QList<Label> labels;
   auto drawSeries = [&](const ChartSeries& s) {
     const QPainterPath path = SeriesPath(g, s);
-    const QColor color = s.highlighted ? QColor(0xB0, 0x1E, 0x1E)
-                         : s.dashed    ? QColor(0x2E, 0x7D, 0x32)
-                                       : QColor(0x1F, 0x4E, 0x8C);
+    const QColor color = colorOf(s);
     painter.setPen(
         QPen(color, (s.highlighted ? 1.8 : 0.8) * px, s.dashed ? Qt::DashLine : Qt::SolidLine));
     painter.drawPath(path);
@@ -271,17 +371,10 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
       const bool after = i + 1 < s.points.size() && !std::isnan(s.points[i + 1].y());
       if ((before || after) && !s.markers) continue;
       painter.setBrush(color);
-      painter.drawEllipse(g.Map(s.points[i]), (s.markers ? 2.5 : 1.5) * px, (s.markers ? 2.5 : 1.5) * px);
+      painter.drawEllipse(g.Map(s.points[i]), (s.markers ? 2.5 : 1.5) * px,
+                          (s.markers ? 2.5 : 1.5) * px);
       painter.setBrush(Qt::NoBrush);
     }
-    // The compared curves are named by the legend, not at their ends; a
-    // person's points are not a curve to name.
-    for (auto it = s.points.crbegin(); !s.dashed && !s.markers && it != s.points.crend(); ++it)
-      if (!std::isnan(it->y())) {
-        const QPointF end = g.Map(*it);
-        labels << Label{s.label, end.y(), end.x()};
-        break;
-      }
   };
   painter.setClipRect(g.plot.adjusted(-2 * px, -2 * px, 2 * px, 2 * px));
   for (const ChartSeries& s : data.series)
@@ -291,15 +384,15 @@ void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data) {
   DrawBoundaries(painter, g, data, metrics, px);
   painter.setClipping(false);
   DrawLegend(painter, g, data, metrics, px);
-  // Labels kept apart by at least a line, in their curves' order.
-  std::sort(labels.begin(), labels.end(), [](const Label& a, const Label& b) { return a.y < b.y; });
-  const double gap = metrics.height() * 0.95;
-  for (int i = 1; i < labels.size(); ++i)
-    labels[i].y = std::max(labels[i].y, labels[i - 1].y + gap);
-  painter.setPen(Qt::black);
-  for (const Label& l : labels)
-    painter.drawText(QPointF(g.plot.right() + metrics.height() * 0.3, l.y + metrics.ascent() / 2.5),
-                     l.text);
+  // A name inside the plot (a curve ending before the axis does) on a white
+  // ground, the compared set's in its curves' colour.
+  for (const ChartLabel& l : ChartLabels(g, data, device)) {
+    const ChartSeries& s = data.series[l.series];
+    if (l.box.left() < g.plot.right())
+      painter.fillRect(l.box.adjusted(-px, 0, px, 0), QColor(255, 255, 255, 220));
+    painter.setPen(s.dashed ? colorOf(s) : QColor(Qt::black));
+    painter.drawText(l.box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, l.text);
+  }
   painter.restore();
 }
 
@@ -310,7 +403,7 @@ std::optional<ChartHit> NearestPoint(const ChartGeometry& geometry, const ChartD
   for (int s = 0; s < data.series.size(); ++s) {
     const QVector<QPointF>& points = data.series[s].points;
     for (int p = 0; p < points.size(); ++p) {
-      if (std::isnan(points[p].y())) continue;
+      if (std::isnan(points[p].y()) || !geometry.Shows(points[p].x())) continue;
       const QPointF d = geometry.Map(points[p]) - device;
       const double distance = d.x() * d.x() + d.y() * d.y();
       if (distance <= bestDistance) {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QVector>
 
+#include <limits>
 #include <optional>
 
 class QPainter;
@@ -22,8 +23,9 @@ struct ChartSeries {
   QString label;            // "P50"
   QVector<QPointF> points;  // in x order; NaN y leaves a gap
   bool highlighted = false;
-  bool dashed = false;  // a compared set of curves, named by the legend's second entry
+  bool dashed = false;   // a compared set of curves, named by the legend's second entry
   bool markers = false;  // a dot at every point: a person's measurements
+  QString source{};      // whose curve ("01 - CDC 2000"): named by the hover text
 };
 
 // A vertical mark where the data change source or method.
@@ -43,6 +45,10 @@ struct ChartData {
   QList<ChartBoundary> boundaries;
   // The names of the solid and of the dashed curves; empty: no legend.
   QStringList legend;
+  // The x range drawn (a zoom); NaN at either end: the data's own. The y
+  // axis then fits the points inside it.
+  double xFrom = std::numeric_limits<double>::quiet_NaN();
+  double xTo = std::numeric_limits<double>::quiet_NaN();
 
   bool IsEmpty() const;
 };
@@ -55,8 +61,9 @@ struct ChartGeometry {
   double xMinor = 0;            // minor tick spacing; 0: none
   bool xYears = false;          // x in months, labelled in years
 
-  QPointF Map(const QPointF& value) const;    // value -> device
+  QPointF Map(const QPointF& value) const;     // value -> device
   QPointF Unmap(const QPointF& device) const;  // device -> value
+  bool Shows(double x) const;                  // x inside the drawn range
 };
 
 // The geometry of `data` drawn in `area` on `device` (fonts in points).
@@ -64,6 +71,19 @@ ChartGeometry LayoutChart(const QRectF& area, const ChartData& data, QPaintDevic
 
 // The painted path of one series (subpaths split at gaps).
 QPainterPath SeriesPath(const ChartGeometry& geometry, const ChartSeries& series);
+
+// The name of a curve where it ends in the drawn range: the label's box,
+// left of which the curve's last shown point lies. Labels of one column (the
+// curves of one kind ending at one x) are kept a line apart; the compared
+// curves' column stands beside the first one's when both end together.
+struct ChartLabel {
+  int series = -1;
+  QString text;
+  QPointF end;  // the curve's last shown point, in device pixels
+  QRectF box;
+};
+QList<ChartLabel> ChartLabels(const ChartGeometry& geometry, const ChartData& data,
+                              QPaintDevice* device);
 
 // Draws the chart in `area`. An empty chart draws its frame and title only.
 void DrawChart(QPainter& painter, const QRectF& area, const ChartData& data);

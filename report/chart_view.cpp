@@ -31,8 +31,8 @@ QString ChartView::TextAt(const QPointF& position) const {
   const ChartSeries& s = data_.series[hit->series];
   const QPointF& p = s.points[hit->point];
   if (Describe) return Describe(s, p);
-  return QStringLiteral("%1: %2; %3")
-      .arg(s.label, FormatTick(p.x(), 0.01), FormatTick(p.y(), 0.001));
+  const QString name = s.source.isEmpty() ? s.label : s.source + QStringLiteral(", ") + s.label;
+  return QStringLiteral("%1: %2; %3").arg(name, FormatTick(p.x(), 0.01), FormatTick(p.y(), 0.001));
 }
 
 void ChartView::paintEvent(QPaintEvent*) {
@@ -42,8 +42,10 @@ void ChartView::paintEvent(QPaintEvent*) {
 
 void ChartView::mouseMoveEvent(QMouseEvent* event) {
   const QString text = TextAt(event->position());
-  if (text.isEmpty()) QToolTip::hideText();
-  else QToolTip::showText(event->globalPosition().toPoint(), text, this);
+  if (text.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(event->globalPosition().toPoint(), text, this);
 }
 
 }  // namespace report

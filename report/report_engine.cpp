@@ -36,15 +36,9 @@ QSqlDatabase LocalDatabase() {
   return db;
 }
 
+// The title as the file's name; the dialog offers it in the folder last chosen.
 QString SuggestedPdfPath(const QString& title) {
-  QString name = title.trimmed();
-  static const QString forbidden = QStringLiteral("/\\:*?\"<>|");
-  for (QChar& c : name)
-    if (forbidden.contains(c) || c.unicode() < 0x20) c = QLatin1Char('_');
-  if (name.isEmpty()) name = QStringLiteral("relatorio");
-  QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (dir.isEmpty()) dir = QDir::homePath();
-  return QDir(dir).filePath(name + QStringLiteral(".pdf"));
+  return fw::FileNameOf(title, QStringLiteral("relatorio"), QStringLiteral(".pdf"));
 }
 
 }  // namespace

@@ -152,11 +152,16 @@ class Painter {
       painter_.setPen(Qt::black);
       painter_.drawText(QRectF(page.body.left(), page.body.top(), page.body.width(), titleHeight),
                         Qt::AlignLeft | Qt::AlignVCenter, Fill(p->title, block));
-      const double h = (page.body.height() - titleHeight) / p->plots.size();
-      for (int i = 0; i < p->plots.size(); ++i) {
+      // A measure the block has no value of (a reference without head
+      // circumference) is left out; the others share the page.
+      QList<ChartData> charts;
+      for (const PlotDef& plot : p->plots)
+        if (ChartData data = ChartOf(chart, plot, block); !data.IsEmpty()) charts << data;
+      const double h = (page.body.height() - titleHeight) / charts.size();
+      for (int i = 0; i < charts.size(); ++i) {
         const QRectF area(page.body.left(), page.body.top() + titleHeight + i * h,
                           page.body.width(), h * 0.96);
-        DrawChart(painter_, area, ChartOf(chart, p->plots[i], block));
+        DrawChart(painter_, area, charts[i]);
       }
       painter_.restore();
     }

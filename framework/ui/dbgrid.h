@@ -82,7 +82,8 @@ class DBGridColumn {
   DBGridColumn& SetTitle(const QString& title);
   Qt::Alignment TitleAlignment() const { return titleAlignment_; }
   DBGridColumn& SetTitleAlignment(Qt::Alignment alignment);
-  // Width in characters (average character width of the grid's font).
+  // Width in characters (average character width of the grid's font), never
+  // narrower than the title.
   DBGridColumn& SetWidthChars(int chars);
   DBGridColumn& SetWidthPixels(int pixels);
   int WidthPixels() const;  // 0: from the field's DisplayWidth

@@ -61,8 +61,10 @@ int DBGridColumn::WidthPixels() const {
     const Field* field = GetField();
     chars = field ? field->DisplayWidth() : 10;
   }
+  // A width in characters is the data's: the title must still fit, whole.
   const int byChars = fm.averageCharWidth() * chars + 8;
-  return widthChars_ > 0 ? byChars : qMax(byChars, fm.horizontalAdvance(Title()) + 12);
+  const QFontMetrics header(grid_->horizontalHeader()->font());
+  return qMax(byChars, qMax(fm.horizontalAdvance(Title()), header.horizontalAdvance(Title())) + 12);
 }
 
 DBGridColumn& DBGridColumn::SetReadOnly(bool readOnly) {

@@ -46,6 +46,15 @@ QString BusyCaption(int kind) {
   }
 }
 
+QString FileNameOf(const QString& text, const QString& fallback, const QString& suffix) {
+  QString name = text.simplified();
+  static const QString forbidden = QStringLiteral("/\\:*?\"<>|");
+  for (QChar& c : name)
+    if (forbidden.contains(c) || c.unicode() < 0x20) c = QLatin1Char('_');
+  if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) name = fallback;
+  return name + suffix;
+}
+
 void InstallDialogs(IDialogs* dialogs) { installed = dialogs; }
 
 bool IDialogs::InputText(const QString&, const QString&, QString&) { return false; }

@@ -90,11 +90,18 @@ class IDialogs {
   // never asks anything. The default does nothing.
   virtual void ShowStatus(const QString& text);
   // Asks where to save a file, offering `path`; `filter` as in QFileDialog
-  // ("PDF (*.pdf)"). True with the chosen path in `path`. The default cancels.
+  // ("PDF (*.pdf)"). A bare name is offered in the folder last chosen (at
+  // first the user's documents). True with the chosen path in `path`. The
+  // default cancels.
   virtual bool SaveFileName(const QString& caption, const QString& filter, QString& path);
   // Asks which existing file to open, as SaveFileName. The default cancels.
   virtual bool OpenFileName(const QString& caption, const QString& filter, QString& path);
 };
+
+// A file name made of `text` ("Tabela de Relação Peso/Altura" gives
+// "Tabela de Relação Peso_Altura") plus `suffix`: characters no file system
+// takes become "_"; `fallback` when nothing is left.
+QString FileNameOf(const QString& text, const QString& fallback, const QString& suffix);
 
 // Installs the implementation every screen uses (not owned; nullptr restores
 // the built-in fallback, which answers No/Cancel and prints to stderr).

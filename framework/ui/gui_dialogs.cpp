@@ -6,6 +6,7 @@
 #include "framework/ui/host_services.h"
 
 #include <QApplication>
+#include <QCollator>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -23,9 +24,12 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QSpacerItem>
 #include <QStandardItemModel>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTextBrowser>
@@ -48,6 +52,25 @@ QStringList ShownFields(const PickRequest& request) {
     if (field->Visible()) names << field->FieldName();
   return names;
 }
+
+// Codes and names in the order a person reads them: "3" before "10",
+// "Ávila" beside "Avila", whatever order the query gave.
+class ReadingOrderProxy : public QSortFilterProxyModel {
+ public:
+  explicit ReadingOrderProxy(QObject* parent) : QSortFilterProxyModel(parent) {
+    collator_.setNumericMode(true);
+    collator_.setCaseSensitivity(Qt::CaseInsensitive);
+  }
+
+ protected:
+  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
+    const int order = collator_.compare(left.data().toString(), right.data().toString());
+    return order != 0 ? order < 0 : left.row() < right.row();
+  }
+
+ private:
+  QCollator collator_{QLocale(QLocale::Portuguese, QLocale::Brazil)};
+};
 
 }  // namespace
 
@@ -97,7 +120,7 @@ PickListDialog::PickListDialog(const PickRequest& request, bool multi, const QLi
     }
     model_->appendRow(items);
   }
-  proxy_ = new QSortFilterProxyModel(this);
+  proxy_ = new ReadingOrderProxy(this);
   proxy_->setSourceModel(model_);
   proxy_->setFilterKeyColumn(-1);
   proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
@@ -110,6 +133,9 @@ PickListDialog::PickListDialog(const PickRequest& request, bool multi, const QLi
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
   table_->horizontalHeader()->setStretchLastSection(true);
+  // By the first column (the code); a click on a title sorts by that one.
+  table_->setSortingEnabled(true);
+  table_->sortByColumn(0, Qt::AscendingOrder);
   table_->resizeColumnsToContents();
   layout->addWidget(table_, 1);
   if (proxy_->rowCount() > 0) table_->selectRow(0);
@@ -458,27 +484,78 @@ bool GuiDialogs::InputText(const QString& caption, const QString& prompt, QStrin
   dialog.setWindowTitle(caption);
   dialog.setLabelText(prompt);
   dialog.setTextValue(value);
-  // Wide enough for the caption and a title of a few words.
-  dialog.setMinimumWidth(420);
+  // Wide enough for the caption and a title of a few words: the dialog's own
+  // layout sizes it to its line, so the line is widened.
+  if (auto* line = dialog.findChild<QLineEdit*>())
+    line->setMinimumWidth(qMax(420, line->fontMetrics().horizontalAdvance(value) + 40));
   if (dialog.exec() != QDialog::Accepted) return false;
   value = dialog.textValue();
   return true;
 }
 
-bool GuiDialogs::SaveFileName(const QString& caption, const QString& filter, QString& path) {
-  const QString chosen =
-      QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, path, filter);
-  if (chosen.isEmpty()) return false;
-  path = chosen;
+namespace {
+
+const QString kLastFolderKey = QStringLiteral("arquivos/ultimaPasta");
+
+// The folder last chosen in a file dialog: kept beside the window layouts,
+// or for this run when there is none; at first the user's documents.
+QString& LastFolderOfRun() {
+  static QString folder;
+  return folder;
+}
+
+QString LastFolder() {
+  QString folder = LastFolderOfRun();
+  const QString file = Host::Instance().WindowStateFile();
+  if (folder.isEmpty() && !file.isEmpty())
+    folder = QSettings(file, QSettings::IniFormat).value(kLastFolderKey).toString();
+  if (!folder.isEmpty() && QFileInfo(folder).isDir()) return folder;
+  folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
+
+void RememberFolder(const QString& path) {
+  const QString folder = QFileInfo(path).absolutePath();
+  LastFolderOfRun() = folder;
+  const QString file = Host::Instance().WindowStateFile();
+  if (!file.isEmpty()) QSettings(file, QSettings::IniFormat).setValue(kLastFolderKey, folder);
+}
+
+// The first pattern's extension of a filter ("Documento PDF (*.pdf)": "pdf").
+QString SuffixOf(const QString& filter) {
+  static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+  return pattern.match(filter).captured(1);
+}
+
+bool AskFile(bool save, const QString& caption, const QString& filter, QString& path) {
+  const QString offered =
+      path.isEmpty() || QFileInfo(path).isRelative() ? QDir(LastFolder()).filePath(path) : path;
+  QFileDialog dialog(DialogParent(), caption, offered, filter);
+  dialog.setObjectName(QStringLiteral("dlgArquivo"));
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (save) dialog.setDefaultSuffix(SuffixOf(filter));
+  // Qt's own catalogue translates the rest; these are the dialog's words.
+  dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Pasta:"));
+  dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Nome do arquivo:"));
+  dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Tipo:"));
+  dialog.setLabelText(QFileDialog::Accept,
+                      save ? QStringLiteral("Salvar") : QStringLiteral("Abrir"));
+  dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Cancelar"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  path = dialog.selectedFiles().constFirst();
+  RememberFolder(path);
   return true;
 }
 
+}  // namespace
+
+bool GuiDialogs::SaveFileName(const QString& caption, const QString& filter, QString& path) {
+  return AskFile(true, caption, filter, path);
+}
+
 bool GuiDialogs::OpenFileName(const QString& caption, const QString& filter, QString& path) {
-  const QString chosen =
-      QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, path, filter);
-  if (chosen.isEmpty()) return false;
-  path = chosen;
-  return true;
+  return AskFile(false, caption, filter, path);
 }
 
 }  // namespace fw

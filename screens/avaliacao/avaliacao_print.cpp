@@ -22,7 +22,10 @@ void TfrmAvaliacao::Imprime(bool pdf) {
     fw::MensErro(
         QStringLiteral("Não há resultado atualizado para imprimir: os dados mudaram ou "
                        "ainda não foram avaliados. Clique em Avaliar antes de imprimir."));
-  QString file = QStringLiteral("avaliacao.pdf");
+  const QString nome = avaliada_->nome.trimmed();
+  QString file = fw::FileNameOf(nome.isEmpty() ? QStringLiteral("Avaliação antropométrica")
+                                               : QStringLiteral("Avaliação de ") + nome,
+                                QStringLiteral("avaliacao"), QStringLiteral(".pdf"));
   if (pdf) {
     if (!fw::Dialogs().SaveFileName(QStringLiteral("Salvar avaliação como"),
                                     QStringLiteral("Documento PDF (*.pdf)"), file))

@@ -81,7 +81,10 @@ void TfrmAvaliacao::btnAbrirVisitasClick(QObject* sender) {
 }
 
 void TfrmAvaliacao::btnSalvarVisitasClick(QObject*) {
-  QString path = QStringLiteral("visitas.csv");
+  const QString nome = edtNome->text().trimmed();
+  QString path = fw::FileNameOf(
+      nome.isEmpty() ? QStringLiteral("Visitas") : QStringLiteral("Visitas de ") + nome,
+      QStringLiteral("visitas"), QStringLiteral(".csv"));
   if (!fw::Dialogs().SaveFileName(QStringLiteral("Salvar visitas como"),
                                   QStringLiteral("Visitas (*.csv)"), path))
     return;

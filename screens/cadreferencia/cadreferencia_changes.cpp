@@ -11,6 +11,9 @@
 #include "screens/cadreferencia/cadreferencia_form.h"
 #include "services/rdm_tabrelpeso.h"
 
+#include <algorithm>
+#include <numeric>
+
 namespace trp::cadreferencia {
 
 namespace {
@@ -21,6 +24,28 @@ bool Editing(const fw::Dataset* ds) {
 
 QString TableOf(const fw::Dataset& ds) {
   return ds.FindField(u"CDREFEBIBL") ? QStringLiteral("REFEBIBL") : QStringLiteral("PERCENTIL");
+}
+
+// A new entry takes its place in code order, the order the server lists them
+// in, and stays the current one.
+void InCodeOrder(fw::Dataset& ds) {
+  const fw::DataPacket all = ds.Data();
+  QList<qsizetype> order(all.rowCount());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+    return all.value(a, 0).toString() < all.value(b, 0).toString();
+  });
+  if (std::is_sorted(order.cbegin(), order.cend())) return;
+  fw::DataPacket sorted(all.fields());
+  for (qsizetype r : order) {
+    QVariantList row;
+    for (int c = 0; c < all.fields().size(); ++c) row << all.value(r, c);
+    sorted.appendRow(row);
+  }
+  const QString field = ds.Fields().first()->FieldName();
+  const QString current = ds.Fields().first()->AsString();
+  ds.SetData(sorted);
+  ds.Locate(field, current);
 }
 
 }  // namespace
@@ -110,6 +135,7 @@ void TfrmCadReferencia::cdsPercentilBeforePost(fw::Dataset& ds) {
 void TfrmCadReferencia::AfterChange(fw::Dataset& ds) {
   // What the dataset holds is what the server kept: no change is pending.
   ds.MergeChangeLog();
+  InCodeOrder(ds);
   fw::AtualizaLocalCache({TableOf(ds)});
 }
 

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 
 namespace trp::tabrelpeso {
@@ -82,13 +83,13 @@ report::ChartData CurvasDaTabela(const fw::DataPacket& rows, TabelaGrafico tabel
   std::map<QString, QVector<QPointF>> curves;  // by code: the codes' order
   for (qsizetype r = 0; r < rows.rowCount(); ++r) {
     if (rows.value(r, ref).toString() != referencia) continue;
-    const QVariant key = idade ? QVariant(rows.value(r, anos).toDouble() * 12 +
-                                          rows.value(r, meses).toDouble())
-                               : rows.value(r, x);
+    const QVariant key =
+        idade ? QVariant(rows.value(r, anos).toDouble() * 12 + rows.value(r, meses).toDouble())
+              : rows.value(r, x);
     if (key.isNull()) continue;
     const QVariant value = rows.value(r, y);
-    curves[rows.value(r, perc).toString()] << QPointF(
-        key.toDouble(), value.isNull() ? std::nan("") : value.toDouble());
+    curves[rows.value(r, perc).toString()]
+        << QPointF(key.toDouble(), value.isNull() ? std::nan("") : value.toDouble());
   }
   for (auto& [code, points] : curves) {
     std::sort(points.begin(), points.end(),
@@ -109,6 +110,7 @@ void SobrepoeReferencia(report::ChartData& data, const fw::DataPacket& rows, Tab
   for (report::ChartSeries s : other.series) {
     if (any && !shared.contains(s.label)) continue;
     s.dashed = true;
+    s.source = nomeOutra;
     data.series << s;
   }
   data.legend = QStringList{nomeAtual, nomeOutra};
@@ -168,26 +170,60 @@ TfrmGrafico::TfrmGrafico(TfrmTabRelPeso* screen) : QDialog(screen), screen_(scre
   lblComparar->setBuddy(cbbCompararGrafico);
   grfCurvas = new report::ChartView(QStringLiteral("grfCurvas"), this);
   grfCurvas->Describe = [this](const report::ChartSeries& s, const QPointF& p) {
-    const QString chave =
-        tabela_ == TabelaGrafico::Idade
-            ? QStringLiteral("%1 meses (%2 a %3 m)")
-                  .arg(Numero(p.x(), 0), Numero(std::floor(p.x() / 12), 0),
-                       Numero(std::fmod(p.x(), 12), 0))
-            : QStringLiteral("%1 cm").arg(Numero(p.x(), 2));
+    const QString chave = tabela_ == TabelaGrafico::Idade
+                              ? QStringLiteral("%1 meses (%2 a %3 m)")
+                                    .arg(Numero(p.x(), 0), Numero(std::floor(p.x() / 12), 0),
+                                         Numero(std::fmod(p.x(), 12), 0))
+                              : QStringLiteral("%1 cm").arg(Numero(p.x(), 2));
     const QString unidade = grfCurvas->Data().yTitle.section(QLatin1Char('('), 1).chopped(1);
-    const QString rotulo =
-        s.dashed ? cbbCompararGrafico->currentData().toString() + QLatin1Char(' ') + s.label
-                 : s.label;
+    const QString rotulo = s.source.isEmpty() ? s.label : s.source + QStringLiteral(", ") + s.label;
     return QStringLiteral("%1 - %2: %3 %4").arg(rotulo, chave, Numero(p.y(), 3), unidade);
   };
+  lblFaixa = new QLabel(this);
+  lblFaixa->setObjectName(QStringLiteral("lblFaixa"));
+  auto faixa = [this](const char* name, const char* hint) {
+    auto* spin = new QDoubleSpinBox(this);
+    spin->setObjectName(QLatin1String(name));
+    spin->setToolTip(QString::fromUtf8(hint));
+    spin->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    // Typing redraws once, on Enter or on leaving the box.
+    spin->setKeyboardTracking(false);
+    spin->setAccelerated(true);
+    connect(spin, &QDoubleSpinBox::valueChanged, this, [this] {
+      faixaEscolhida_ = true;
+      Redesenha();
+    });
+    return spin;
+  };
+  spnFaixaDe = faixa("spnFaixaDe", "Início da faixa desenhada");
+  spnFaixaAte = faixa("spnFaixaAte", "Fim da faixa desenhada");
+  lblFaixa->setBuddy(spnFaixaDe);
+  auto* lblFaixaAte = new QLabel(QStringLiteral("a"), this);
+  lblFaixaAte->setObjectName(QStringLiteral("lblFaixaAte"));
+  btnFaixaTudo = new QPushButton(QStringLiteral("&Tudo"), this);
+  btnFaixaTudo->setObjectName(QStringLiteral("btnFaixaTudo"));
+  btnFaixaTudo->setToolTip(QStringLiteral("Desenha a faixa inteira das curvas"));
+  btnFaixaTudo->setAutoDefault(false);
+  connect(btnFaixaTudo, &QPushButton::clicked, this, [this] {
+    faixaEscolhida_ = false;
+    Redesenha();
+  });
   auto* top = new QHBoxLayout;
   top->addWidget(lblTabela, 1);
   top->addWidget(lblComparar);
   top->addWidget(cbbCompararGrafico);
   top->addWidget(cbbMedidaGrafico);
   top->addWidget(cbbSexoGrafico);
+  auto* range = new QHBoxLayout;
+  range->addWidget(lblFaixa);
+  range->addWidget(spnFaixaDe);
+  range->addWidget(lblFaixaAte);
+  range->addWidget(spnFaixaAte);
+  range->addWidget(btnFaixaTudo);
+  range->addStretch(1);
   auto* box = new QVBoxLayout(this);
   box->addLayout(top);
+  box->addLayout(range);
   box->addWidget(grfCurvas, 1);
   resize(900, 560);
 
@@ -236,10 +272,9 @@ void TfrmGrafico::Redesenha() {
     nome = QStringLiteral("Peso/Altura (NCHS 2000)");
   }
   cbbMedidaGrafico->setVisible(tabela_ == TabelaGrafico::Idade);
-  const QString referencia =
-      screen_->cdsReferencia->Active() && !screen_->cdsReferencia->IsEmpty()
-          ? screen_->cdsReferencia->FieldByName(u"CDREFEBIBL")->AsString()
-          : QString();
+  const QString referencia = screen_->cdsReferencia->Active() && !screen_->cdsReferencia->IsEmpty()
+                                 ? screen_->cdsReferencia->FieldByName(u"CDREFEBIBL")->AsString()
+                                 : QString();
   const QString nomeRef = referencia.isEmpty()
                               ? QString()
                               : screen_->cdsReferencia->FieldByName(u"NMREFEBIBL")->AsString();
@@ -254,12 +289,14 @@ void TfrmGrafico::Redesenha() {
   report::ChartData data =
       CurvasDaTabela(packet, tabela_, referencia, percentil, masculino, medida);
   data.xMonths = tabela_ == TabelaGrafico::Idade;
+  const QString nomeAtual = QStringLiteral("%1 - %2").arg(referencia, nomeRef);
+  for (report::ChartSeries& s : data.series) s.source = nomeAtual;
+  if (!referencia.isEmpty()) data.legend = QStringList{nomeAtual};
   if (!referencia.isEmpty())
     data.boundaries = FronteirasDe(screen_->CitacaoDe(referencia), tabela_);
   const QString outra = cbbCompararGrafico->currentData().toString();
   if (!outra.isEmpty()) {
-    SobrepoeReferencia(data, packet, tabela_, outra, masculino, medida,
-                       QStringLiteral("%1 - %2").arg(referencia, nomeRef),
+    SobrepoeReferencia(data, packet, tabela_, outra, masculino, medida, nomeAtual,
                        cbbCompararGrafico->currentText());
     for (const report::ChartBoundary& b : FronteirasDe(screen_->CitacaoDe(outra), tabela_))
       if (data.boundaries.isEmpty() || data.boundaries.first().x != b.x) data.boundaries << b;
@@ -268,7 +305,41 @@ void TfrmGrafico::Redesenha() {
     if (m.tabela == tabela_ && m.masculino == masculino &&
         (tabela_ != TabelaGrafico::Idade || m.medida == medida))
       data.series << m.serie;
+  AplicaFaixa(data);
   grfCurvas->SetData(data);
+}
+
+void TfrmGrafico::AplicaFaixa(report::ChartData& data) {
+  if (tabelaFaixa_ != tabela_) faixaEscolhida_ = false;
+  tabelaFaixa_ = tabela_;
+  double menor = std::numeric_limits<double>::infinity(), maior = -menor;
+  for (const report::ChartSeries& s : data.series)
+    for (const QPointF& p : s.points)
+      if (!std::isnan(p.y())) menor = std::min(menor, p.x()), maior = std::max(maior, p.x());
+  const bool idade = tabela_ == TabelaGrafico::Idade;
+  lblFaixa->setText(idade ? QStringLiteral("&Idade de") : QStringLiteral("&Altura de"));
+  const bool vazio = !(menor < maior);
+  for (QDoubleSpinBox* spin : {spnFaixaDe, spnFaixaAte}) {
+    const QSignalBlocker quiet(spin);
+    spin->setDecimals(idade ? 0 : 1);
+    spin->setSingleStep(idade ? 1 : 0.5);
+    spin->setSuffix(idade ? QStringLiteral(" meses") : QStringLiteral(" cm"));
+    spin->setEnabled(!vazio);
+    if (!vazio) spin->setRange(menor, maior);
+  }
+  btnFaixaTudo->setEnabled(!vazio && faixaEscolhida_);
+  if (vazio) return;
+  if (!faixaEscolhida_) {
+    const QSignalBlocker quietDe(spnFaixaDe), quietAte(spnFaixaAte);
+    spnFaixaDe->setValue(menor);
+    spnFaixaAte->setValue(maior);
+    return;
+  }
+  // An empty or reversed range draws the whole one.
+  if (spnFaixaDe->value() < spnFaixaAte->value()) {
+    data.xFrom = spnFaixaDe->value();
+    data.xTo = spnFaixaAte->value();
+  }
 }
 
 void TfrmGrafico::ListaComparacao(const QString& atual) {
@@ -295,7 +366,8 @@ void TfrmTabRelPeso::sbtGraficoClick(QObject*) {
   if (!frmGrafico) {
     frmGrafico = new TfrmGrafico(this);
     const fw::TabSheet* page = pgcPadrao->ActivePage();
-    if (page == tshIdPesAlt) frmGrafico->cbbSexoGrafico->setCurrentIndex(cbbSexoIdPesAlt->ItemIndex());
+    if (page == tshIdPesAlt)
+      frmGrafico->cbbSexoGrafico->setCurrentIndex(cbbSexoIdPesAlt->ItemIndex());
     if (page == tshPesAltNCHS)
       frmGrafico->cbbSexoGrafico->setCurrentIndex(cbbSexoPesAltNCHS->ItemIndex());
   }

@@ -10,7 +10,9 @@
 #include "report/chart_view.h"
 
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QPushButton>
 
 namespace trp::tabrelpeso {
 
@@ -30,7 +32,7 @@ report::ChartData CurvasDaTabela(const fw::DataPacket& rows, TabelaGrafico tabel
 
 // Adds to `data` the curves of `outra` (another reference of the same rows)
 // dashed, only the percentiles both have (all of them when none is shared),
-// and the legend naming both.
+// each curve's source and the legend naming both.
 void SobrepoeReferencia(report::ChartData& data, const fw::DataPacket& rows, TabelaGrafico tabela,
                         const QString& outra, bool masculino, Medida medida,
                         const QString& nomeAtual, const QString& nomeOutra);
@@ -63,6 +65,13 @@ class TfrmGrafico : public QDialog {
   // "Comparar com": another reference drawn dashed; the first item, none.
   fw::ComboBox* cbbCompararGrafico;
   report::ChartView* grfCurvas;
+  // The range drawn: ages in months on the age table, heights in cm on the
+  // others, within the curves' own; "Tudo" gives the whole range back. A
+  // change of table gives it back too.
+  QLabel* lblFaixa;
+  QDoubleSpinBox* spnFaixaDe;
+  QDoubleSpinBox* spnFaixaAte;
+  QPushButton* btnFaixaTudo;
 
   // Reads the screen again and redraws (coalesced: many changes in one
   // event-loop turn draw once).
@@ -73,7 +82,11 @@ class TfrmGrafico : public QDialog {
  private:
   // The references offered for comparison, all but the current one.
   void ListaComparacao(const QString& atual);
+  // Fits the range controls to the curves of `data` and applies the chosen range.
+  void AplicaFaixa(report::ChartData& data);
   TfrmTabRelPeso* screen_;
+  bool faixaEscolhida_ = false;  // the user narrowed the range
+  TabelaGrafico tabelaFaixa_ = TabelaGrafico::Idade;
   bool pending_ = false;
   TabelaGrafico tabela_ = TabelaGrafico::Idade;
 };

@@ -278,6 +278,31 @@ TEST_F(ReportTool, BlocksOfTheSameShapeCountTheSamePages) {
   EXPECT_EQ(text.count(QStringLiteral("Referência 09 - Cópia")), one);
 }
 
+// A reference without head circumference gets no empty chart of it: its age
+// curve pages hold the weight and the height only.
+TEST_F(ReportTool, AMeasureWithoutValuesHasNoChart) {
+  const QString copy = dir_->filePath(QStringLiteral("sem_pc.db"));
+  ASSERT_TRUE(QFile::copy(*db_, copy));
+  {
+    QSqlDatabase db = fw::OpenLocalDatabase(copy, QStringLiteral("s"));
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec(QStringLiteral(
+        "UPDATE PESALTIDADE SET VRPMCFMASIDA = NULL, VRPMCFFEMIDA = NULL WHERE CDREFEBIBL = '01'")));
+    q = QSqlQuery();
+    db = QSqlDatabase();
+    fw::CloseLocalDatabase(QStringLiteral("s"));
+  }
+  QProcess p;
+  p.start(qEnvironmentVariable("TRP_BUILD_DIR") + QStringLiteral("/bin/tabrelpeso-report"),
+          {"--db", copy, "--refs", "01", "--percs", "050", "--out", Out("sem_pc.pdf")});
+  p.waitForFinished(300000);
+  ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  const QString text = Text(Out("sem_pc.pdf"));
+  EXPECT_EQ(text.count(QStringLiteral("Peso por idade")), 2);  // boys and girls
+  EXPECT_EQ(text.count(QStringLiteral("Altura por idade")), 2);
+  EXPECT_FALSE(text.contains(QStringLiteral("Perímetro cefálico por idade")));
+}
+
 TEST_F(ReportTool, ACodeWithAQuoteGivesAnEmptyReportNotAnErrorNorEverything) {
   for (const char* refs : {"0'1", "01' OR '1'='1"}) {
     SCOPED_TRACE(refs);

@@ -2,20 +2,21 @@
 // the table on the server, it follows the screen, and a planted wrong value
 // shows as a curve through that point.
 
+#include "screens/tabrelpeso/tabrelpeso_chart.h"
 #include "framework/ui/consiste.h"
 #include "report/chart.h"
-#include "screens/tabrelpeso/tabrelpeso_chart.h"
 #include "tests/screens/screen_fixture.h"
 
 #include <QApplication>
 #include <QHelpEvent>
 #include <QImage>
-#include <QToolTip>
 #include <QPainter>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <QToolTip>
 
+#include <algorithm>
 #include <cmath>
 
 using trp::tabrelpeso::TfrmGrafico;
@@ -29,13 +30,14 @@ class Curves : public ScreenTest {
     ScreenTest::SetUp();
     // A typing slip planted in CDC 2000: percentile 50, boys, 2 years 0 months.
     StartServer(Sample::Seeded, [](const QString& database) {
-      QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plant"));
+      QSqlDatabase db =
+          QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plant"));
       db.setDatabaseName(database);
       ASSERT_TRUE(db.open());
       QSqlQuery q(db);
-      ASSERT_TRUE(q.exec(QStringLiteral(
-          "UPDATE PESALTIDADE SET VRPESOMASIDA = 40 WHERE CDREFEBIBL = '01' AND "
-          "CDPERCENTIL = '050' AND NRIDADEINI = 2 AND NRIDADEFIN = 0")));
+      ASSERT_TRUE(q.exec(
+          QStringLiteral("UPDATE PESALTIDADE SET VRPESOMASIDA = 40 WHERE CDREFEBIBL = '01' AND "
+                         "CDPERCENTIL = '050' AND NRIDADEINI = 2 AND NRIDADEFIN = 0")));
       ASSERT_EQ(q.numRowsAffected(), 1);
       q = QSqlQuery();
       db = QSqlDatabase();
@@ -69,7 +71,8 @@ TEST_F(Curves, TheWindowDrawsTheTableAndAPlantedValueBendsItsCurve) {
   ASSERT_NE(w, nullptr);
   EXPECT_TRUE(w->isVisible());
   const report::ChartData& data = w->grfCurvas->Data();
-  EXPECT_EQ(Labels(data), (QStringList{"P3", "P5", "P10", "P25", "P50", "P75", "P90", "P95", "P97"}));
+  EXPECT_EQ(Labels(data),
+            (QStringList{"P3", "P5", "P10", "P25", "P50", "P75", "P90", "P95", "P97"}));
   ASSERT_NE(Highlighted(data), nullptr);
   EXPECT_EQ(Highlighted(data)->label, QStringLiteral("P3"));
   // The painted path of P50 goes through (24 months, 40 kg).
@@ -159,6 +162,98 @@ TEST_F(Curves, AComparedReferenceIsDrawnDashedOverTheCurrentOne) {
   };
   EXPECT_GT(count(qRgb(0x2E, 0x7D, 0x32)), 100);  // dashed, the compared one
   EXPECT_GT(count(qRgb(0x1F, 0x4E, 0x8C)), 100);  // solid, the current one
+}
+
+// Two references compared with the keyboard: every curve of each is named
+// where it ends (not where the first reference ended), the names apart; the
+// mouse over a curve names its reference.
+TEST_F(Curves, EachCurveOfEachReferenceIsNamedAtItsEndAndUnderTheMouse) {
+  ClickTab(form_->tshIdPesAlt);
+  Click("sbtGrafico");
+  TfrmGrafico* w = Window();
+  ASSERT_NE(w, nullptr);
+  w->cbbCompararGrafico->setFocus();
+  QTest::keyClick(w->cbbCompararGrafico, Qt::Key_Down);  // "02 - OMS ..."
+  Flush();
+  ASSERT_EQ(w->cbbCompararGrafico->currentData().toString(), QStringLiteral("02"));
+  const report::ChartData& data = w->grfCurvas->Data();
+  ASSERT_EQ(data.legend.size(), 2);
+  const report::ChartGeometry g = w->grfCurvas->Geometry();
+  const QList<report::ChartLabel> labels = report::ChartLabels(g, data, w->grfCurvas);
+  QStringList named[2];
+  for (const report::ChartLabel& l : labels) {
+    const report::ChartSeries& s = data.series[l.series];
+    named[s.dashed] << l.text;
+    // Right of its own curve's last point, within a few lines of its height.
+    const auto last = std::find_if(s.points.crbegin(), s.points.crend(),
+                                   [](const QPointF& p) { return !std::isnan(p.y()); });
+    ASSERT_NE(last, s.points.crend());
+    EXPECT_LT(QLineF(l.end, g.Map(*last)).length(), 0.01) << l.text.toStdString();
+    EXPECT_GT(l.box.left(), l.end.x());
+    EXPECT_LT(std::fabs(l.box.center().y() - l.end.y()), 5 * l.box.height())
+        << l.text.toStdString();
+    for (const report::ChartLabel& other : labels)
+      EXPECT_TRUE(&other == &l || !other.box.adjusted(0, 0.5, 0, -0.5).intersects(l.box))
+          << l.text.toStdString() << " over " << other.text.toStdString();
+  }
+  const QStringList all{"P3", "P5", "P10", "P25", "P50", "P75", "P90", "P95", "P97"};
+  EXPECT_EQ(named[0], all);
+  EXPECT_EQ(named[1], all);
+  // The mouse on a point of each reference's P50 (one no other point hides).
+  for (const bool dashed : {false, true}) {
+    int series = -1;
+    for (int i = 0; i < data.series.size(); ++i)
+      if (data.series[i].label == QStringLiteral("P50") && data.series[i].dashed == dashed)
+        series = i;
+    ASSERT_GE(series, 0);
+    QPoint at;
+    for (int p = 0; p < data.series[series].points.size() && at.isNull(); ++p) {
+      const QPoint candidate = g.Map(data.series[series].points[p]).toPoint();
+      const auto hit = report::NearestPoint(g, data, candidate, 8);
+      if (hit && hit->series == series && g.plot.contains(candidate)) at = candidate;
+    }
+    ASSERT_FALSE(at.isNull());
+    // Through the window system, as a moving mouse comes.
+    QTest::mouseMove(w->windowHandle(), w->grfCurvas->mapTo(w, at));
+    Flush();
+    const QString hint = QToolTip::text();
+    EXPECT_TRUE(hint.startsWith(data.legend[dashed] + QStringLiteral(", P50 - ")))
+        << hint.toStdString() << " at " << at.x() << "," << at.y();
+  }
+}
+
+// The range typed into the window is the range drawn, the y axis fitted to
+// it; "Tudo" gives the whole one back.
+TEST_F(Curves, TheRangeTypedIsTheRangeDrawn) {
+  ClickTab(form_->tshIdPesAlt);
+  Click("sbtGrafico");
+  TfrmGrafico* w = Window();
+  ASSERT_NE(w, nullptr);
+  const report::ChartGeometry whole = w->grfCurvas->Geometry();
+  ASSERT_GE(whole.xMax, 240);
+  auto type = [&](QDoubleSpinBox* spin, const char* value) {
+    QTest::mouseClick(spin, Qt::LeftButton);
+    QTest::keyClick(spin, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(spin, QLatin1String(value));
+    QTest::keyClick(spin, Qt::Key_Return);
+    Flush();
+  };
+  type(w->spnFaixaDe, "6");
+  type(w->spnFaixaAte, "24");
+  report::ChartGeometry g = w->grfCurvas->Geometry();
+  EXPECT_EQ(g.xMin, 6);
+  EXPECT_EQ(g.xMax, 24);
+  EXPECT_FALSE(g.xYears);  // two years read in months
+  EXPECT_LT(g.yMax, whole.yMax / 2);
+  // The curves are named where they leave the range.
+  for (const report::ChartLabel& l : report::ChartLabels(g, w->grfCurvas->Data(), w->grfCurvas))
+    EXPECT_NEAR(g.Unmap(l.end).x(), 24, 1e-6) << l.text.toStdString();
+  QTest::mouseClick(w->btnFaixaTudo, Qt::LeftButton);
+  Flush();
+  g = w->grfCurvas->Geometry();
+  EXPECT_EQ(g.xMin, whole.xMin);
+  EXPECT_EQ(g.xMax, whole.xMax);
+  EXPECT_EQ(w->spnFaixaAte->value(), 240);
 }
 
 using Citation = SampleScreenTest;
