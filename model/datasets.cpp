@@ -12,9 +12,6 @@ namespace {
 constexpr const char* kW3 = "#,##0.000";
 constexpr const char* kW2 = "#,##0.00";
 constexpr const char* kInt = "##0";
-// A height of the NCHS 2000 table takes a third decimal when typed; shown like
-// the height-weight table's (two) unless it has one.
-constexpr const char* kAlturaNCHS = "#,##0.00#";
 
 // --- maintenance screen ------------------------------------------------------
 
@@ -70,7 +67,7 @@ constexpr FieldSpec kPesAlt[] = {
 
 constexpr FieldSpec kPesAltNCHS[] = {
     Str("CDREFEBIBL", 2, "Referência"),       Str("CDPERCENTIL", 3, "Percentil"),
-    Flt("VRALTURAN2", "Altura (cm)", kAlturaNCHS),    Flt("VRPESOFEMN2", "Peso (kg)", kW3),
+    Flt("VRALTURAN2", "Altura (cm)", kW3),    Flt("VRPESOFEMN2", "Peso (kg)", kW3),
     Flt("VRPESOMASN2", "Peso (kg)", kW3),     Flt("VRMEDIMASN2", "Média", kW2),
     Flt("VRMEDIFEMN2", "Média", kW2),         Flt("VRDVPDMASN2", "Desvio Padrão", kW2),
     Flt("VRDVPDFEMN2", "Desvio Padrão", kW2),

@@ -113,7 +113,7 @@ const std::vector<ExpectedDataset>& AllExpected() {
        {
            {"CDREFEBIBL", "string", 2, "Referência"},
            {"CDPERCENTIL", "string", 3, "Percentil"},
-           {"VRALTURAN2", "float", 0, "Altura (cm)", "#,##0.00#"},
+           {"VRALTURAN2", "float", 0, "Altura (cm)", "#,##0.000"},
            {"VRPESOFEMN2", "float", 0, "Peso (kg)", "#,##0.000"},
            {"VRPESOMASN2", "float", 0, "Peso (kg)", "#,##0.000"},
            {"VRMEDIMASN2", "float", 0, "Média", "#,##0.00"},
