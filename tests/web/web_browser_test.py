@@ -12,6 +12,7 @@ import http.client
 import json
 import os
 import shutil
+import ssl
 import sqlite3
 import subprocess
 import sys
@@ -34,8 +35,9 @@ def start_server(db, tokens, *extra):
     return proc, int(line.rsplit(":", 1)[1])
 
 
-def request(port, method, path, body=None, cookie=None):
-    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
+def request(port, method, path, body=None, cookie=None, tls=None):
+    conn = (http.client.HTTPSConnection("127.0.0.1", port, timeout=30, context=tls) if tls
+            else http.client.HTTPConnection("127.0.0.1", port, timeout=30))
     headers = {"Content-Type": "application/x-www-form-urlencoded"} if body is not None else {}
     if cookie:
         headers["Cookie"] = "trp_sessao=" + cookie
@@ -235,7 +237,24 @@ class WebView(unittest.TestCase):
         self.shown("avaliacao-tablet")
         self.assertEqual(db_digest(self.db), self.digest)
 
-    def test_3_no_web_turns_it_off(self):
+    def test_3_under_tls_the_cookie_is_secure(self):
+        certs = os.path.join(self.tmp, "certs")
+        subprocess.run([os.path.join(os.environ["TRP_SOURCE_DIR"], "scripts", "make-test-certs"),
+                        certs], check=True, capture_output=True)
+        proc, port = start_server(self.db, self.tokens, "--tls-cert",
+                                  os.path.join(certs, "server.pem"), "--tls-key",
+                                  os.path.join(certs, "server.key"))
+        try:
+            tls = ssl.create_default_context(cafile=os.path.join(certs, "ca.pem"))
+            res, _ = request(port, "POST", "/web/entrar", "credencial=" + READER, tls=tls)
+            self.assertEqual(res.status, 303)
+            self.assertIn("; Secure", res.getheader("Set-Cookie"))
+        finally:
+            proc.terminate()
+            proc.wait(timeout=30)
+            proc.stdout.close()
+
+    def test_4_no_web_turns_it_off(self):
         proc, port = start_server(self.db, self.tokens, "--no-web")
         try:
             res, _ = request(port, "GET", "/web/entrar")
