@@ -89,9 +89,18 @@ void BM_RpcGetPercIdade(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_WebTablePage)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::MinTimeOrOnce<2>);
-BENCHMARK(BM_WebAssessmentPage)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::MinTimeOrOnce<2>);
-BENCHMARK(BM_RpcGetPercIdade)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::MinTimeOrOnce<2>);
+BENCHMARK(BM_WebTablePage)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Apply(bench::MinTimeOrOnce<2>);
+BENCHMARK(BM_WebAssessmentPage)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Apply(bench::MinTimeOrOnce<2>);
+BENCHMARK(BM_RpcGetPercIdade)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Apply(bench::MinTimeOrOnce<2>);
 
 }  // namespace
 

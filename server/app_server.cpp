@@ -126,16 +126,14 @@ class AppServerImpl {
             size_t(options.peerBodyBudgetMib) * 1024 * 1024}) {
     for (const Token& t : options.tokens) tokens[t.token.toStdString()] = t;
     if (options.web)
-      web = options.web(WebAccess{
-          &service,
-          [this](const std::string& token) {
-            const auto it = tokens.find(token);
-            return it == tokens.end() ? nullptr : &it->second;
-          },
-          [this](const std::string& what, double ms, const std::string& outcome) {
-            Log(what, ms, outcome);
-          },
-          !options.tlsCert.isEmpty()});
+      web = options.web(WebAccess{&service,
+                                  [this](const std::string& token) {
+                                    const auto it = tokens.find(token);
+                                    return it == tokens.end() ? nullptr : &it->second;
+                                  },
+                                  [this](const std::string& what, double ms,
+                                         const std::string& outcome) { Log(what, ms, outcome); },
+                                  !options.tlsCert.isEmpty()});
   }
 
   int Start() {

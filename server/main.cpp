@@ -97,10 +97,11 @@ int main(int argc, char** argv) {
   // The web view draws its charts with Qt Gui (fonts), without a display.
   bool webView = true;
   for (int i = 1; i < argc; ++i) webView = webView && std::strcmp(argv[i], "--no-web") != 0;
-  if (webView && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (webView && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   std::unique_ptr<QCoreApplication> application =
       webView ? std::make_unique<QGuiApplication>(argc, argv)
-          : std::make_unique<QCoreApplication>(argc, argv);
+              : std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication& app = *application;
   srv::ServerOptions options;
   options.threads = 8;

@@ -69,13 +69,13 @@ report::ChartData CurvasDaTabela(const fw::DataPacket& rows, TabelaGrafico tabel
   std::map<QString, QVector<QPointF>> curves;  // by code: the codes' order
   for (qsizetype r = 0; r < rows.rowCount(); ++r) {
     if (rows.value(r, ref).toString() != referencia) continue;
-    const QVariant key = idade ? QVariant(rows.value(r, anos).toDouble() * 12 +
-                                          rows.value(r, meses).toDouble())
-                               : rows.value(r, x);
+    const QVariant key =
+        idade ? QVariant(rows.value(r, anos).toDouble() * 12 + rows.value(r, meses).toDouble())
+              : rows.value(r, x);
     if (key.isNull()) continue;
     const QVariant value = rows.value(r, y);
-    curves[rows.value(r, perc).toString()] << QPointF(
-        key.toDouble(), value.isNull() ? std::nan("") : value.toDouble());
+    curves[rows.value(r, perc).toString()]
+        << QPointF(key.toDouble(), value.isNull() ? std::nan("") : value.toDouble());
   }
   for (auto& [code, points] : curves) {
     std::sort(points.begin(), points.end(),

@@ -49,7 +49,8 @@ QString Campo(const Request& r, const char* name, const QString& label, const ch
 
 QString Escolha(const Request& r, const char* name, const QString& label,
                 const QList<std::pair<QString, QString>>& options) {
-  QString html = QStringLiteral("<label>%1 <select name=\"%2\">").arg(Esc(label), QLatin1String(name));
+  QString html =
+      QStringLiteral("<label>%1 <select name=\"%2\">").arg(Esc(label), QLatin1String(name));
   for (const auto& [value, text] : options)
     html += QStringLiteral("<option value=\"%1\"%3>%2</option>")
                 .arg(Esc(value), Esc(text),
@@ -65,10 +66,11 @@ QString Formulario(const Request& r, const QList<Referencia>& refs) {
   QString marcadas;
   for (const Referencia& ref : refs) {
     const bool marcada = enviado ? r.Params("ref").contains(ref.codigo) : true;
-    marcadas += QStringLiteral("<label class=\"ref\"><input type=\"checkbox\" name=\"ref\" "
-                               "value=\"%1\"%3> %1 - %2</label>")
-                    .arg(Esc(ref.codigo), Esc(ref.nome),
-                         marcada ? QStringLiteral(" checked") : QString());
+    marcadas +=
+        QStringLiteral(
+            "<label class=\"ref\"><input type=\"checkbox\" name=\"ref\" "
+            "value=\"%1\"%3> %1 - %2</label>")
+            .arg(Esc(ref.codigo), Esc(ref.nome), marcada ? QStringLiteral(" checked") : QString());
   }
   return QStringLiteral(
              "<form class=\"avaliacao\" method=\"post\" action=\"/web/avaliacao\">"
@@ -85,8 +87,10 @@ QString Formulario(const Request& r, const QList<Referencia>& refs) {
            Campo(r, "medicao", QStringLiteral("Data da medição"), "text", kData),
            Campo(r, "semanas", QStringLiteral("semanas"), "number",
                  QStringLiteral(" min=\"20\" max=\"44\"")),
-           Campo(r, "dias", QStringLiteral("dias"), "number", QStringLiteral(" min=\"0\" max=\"6\"")),
-           Campo(r, "peso", QStringLiteral("Peso (kg)"), "text", QStringLiteral(" inputmode=\"decimal\"")),
+           Campo(r, "dias", QStringLiteral("dias"), "number",
+                 QStringLiteral(" min=\"0\" max=\"6\"")),
+           Campo(r, "peso", QStringLiteral("Peso (kg)"), "text",
+                 QStringLiteral(" inputmode=\"decimal\"")),
            Campo(r, "medida", QStringLiteral("Comprimento/estatura (cm)"), "text",
                  QStringLiteral(" inputmode=\"decimal\"")),
            Escolha(r, "posicao", QStringLiteral("Posição"),
@@ -112,10 +116,12 @@ Laudo Digitado(const Request& r, const QList<Referencia>& refs, QStringList& esc
   v.idadeDias = *dias;
   if (!r.Param("semanas").isEmpty() || !r.Param("dias").isEmpty()) {
     laudo.gestacaoDias = trp::assess::ParseGestation(
-        r.Param("semanas") + u'+' + (r.Param("dias").isEmpty() ? QStringLiteral("0") : r.Param("dias")));
+        r.Param("semanas") + u'+' +
+        (r.Param("dias").isEmpty() ? QStringLiteral("0") : r.Param("dias")));
     if (!laudo.gestacaoDias)
-      throw Recusa{QStringLiteral("Idade gestacional inválida: informe de 20 a 44 semanas e de 0 "
-                                  "a 6 dias, ou deixe vazio para uma criança nascida a termo.")};
+      throw Recusa{
+          QStringLiteral("Idade gestacional inválida: informe de 20 a 44 semanas e de 0 "
+                         "a 6 dias, ou deixe vazio para uma criança nascida a termo.")};
     v.idadeCorrigidaDias =
         trp::assess::CorrectedAgeDays(laudo.nascimento, v.data, *laudo.gestacaoDias);
   }
@@ -123,11 +129,13 @@ Laudo Digitado(const Request& r, const QList<Referencia>& refs, QStringList& esc
   v.medida = Medida(r, "medida", QStringLiteral("Comprimento/estatura"));
   v.perimetro = Medida(r, "perimetro", QStringLiteral("Perímetro cefálico"));
   if (!v.peso && !v.medida && !v.perimetro)
-    throw Recusa{QStringLiteral("Informe ao menos o peso, o comprimento/estatura ou o perímetro "
-                                "cefálico.")};
+    throw Recusa{
+        QStringLiteral("Informe ao menos o peso, o comprimento/estatura ou o perímetro "
+                       "cefálico.")};
   const QString posicao = r.Param("posicao");
-  v.deitado = posicao.isEmpty() ? trp::avaliacao::DeitadoNaIdade(v.idadeCorrigidaDias.value_or(*dias))
-                                : posicao == QLatin1String("D");
+  v.deitado = posicao.isEmpty()
+                  ? trp::avaliacao::DeitadoNaIdade(v.idadeCorrigidaDias.value_or(*dias))
+                  : posicao == QLatin1String("D");
   for (const Referencia& ref : refs)
     if (r.Params("ref").contains(ref.codigo)) {
       escolhidas << ref.codigo;
@@ -152,22 +160,28 @@ QString Resultado(const Laudo& laudo) {
     medidas << QStringLiteral("perímetro cefálico %1 cm").arg(fw::FloatToStr(*v.perimetro));
   if (const auto imc = trp::avaliacao::Imc(v))
     medidas << QStringLiteral("IMC %1 kg/m²").arg(Num(*imc, 2));
-  QString html = QStringLiteral(
-                     "<section class=\"resultado\"><h2>Resultado</h2><p>Sexo: %1 | Nascimento: "
-                     "%2 | Data da medição: %3 | Idade: %4%5</p><p>Medidas: %6</p>")
-                     .arg(laudo.masculino ? QStringLiteral("masculino") : QStringLiteral("feminino"),
-                          laudo.nascimento.toString(QStringLiteral("dd/MM/yyyy")),
-                          v.data.toString(QStringLiteral("dd/MM/yyyy")),
-                          Esc(trp::avaliacao::TextoIdade(laudo.nascimento, v.idadeDias)),
-                          v.idadeCorrigidaDias
-                              ? QStringLiteral(" | Idade corrigida: %1 (avaliada por ela)")
-                                    .arg(Esc(trp::avaliacao::TextoIdade(laudo.nascimento,
-                                                                        *v.idadeCorrigidaDias)))
-                              : QString(),
-                          Esc(medidas.join(QStringLiteral("; "))));
+  QString html =
+      QStringLiteral(
+          "<section class=\"resultado\"><h2>Resultado</h2><p>Sexo: %1 | Nascimento: "
+          "%2 | Data da medição: %3 | Idade: %4%5</p><p>Medidas: %6</p>")
+          .arg(laudo.masculino ? QStringLiteral("masculino") : QStringLiteral("feminino"),
+               laudo.nascimento.toString(QStringLiteral("dd/MM/yyyy")),
+               v.data.toString(QStringLiteral("dd/MM/yyyy")),
+               Esc(trp::avaliacao::TextoIdade(laudo.nascimento, v.idadeDias)),
+               v.idadeCorrigidaDias ? QStringLiteral(" | Idade corrigida: %1 (avaliada por ela)")
+                                          .arg(Esc(trp::avaliacao::TextoIdade(
+                                              laudo.nascimento, *v.idadeCorrigidaDias)))
+                                    : QString(),
+               Esc(medidas.join(QStringLiteral("; "))));
+  for (const trp::avaliacao::ReferenciaLaudo& ref : laudo.referencias)
+    html += QStringLiteral("<p class=\"citacao\">Referência %1 - %2%3</p>")
+                .arg(Esc(ref.codigo), Esc(ref.nome),
+                     ref.citacao.isEmpty() ? QString()
+                                           : QStringLiteral(". Citação: ") + Esc(ref.citacao));
   if (v.linhas.isEmpty())
-    return html + QStringLiteral("<p class=\"aviso\">Nenhuma referência tem valores para esta "
-                                 "idade e estas medidas.</p></section>");
+    return html + QStringLiteral(
+                      "<p class=\"aviso\">Nenhuma referência tem valores para esta "
+                      "idade e estas medidas.</p></section>");
   html += QStringLiteral(
       "<table class=\"indicadores\"><thead><tr><th>Referência</th><th>Indicador</th>"
       "<th>Escore z</th><th>Percentil</th><th>Faixa</th><th>Classificação</th><th>Alerta</th>"
@@ -200,14 +214,16 @@ Page PaginaAvaliacao(const Request& r) {
     laudo = Digitado(r, refs, escolhidas);
   } catch (const Recusa& e) {
     page.status = 400;
-    page.body = QStringLiteral("<p class=\"erro\">%1</p>").arg(Esc(e.message)) + Formulario(r, refs);
+    page.body =
+        QStringLiteral("<p class=\"erro\">%1</p>").arg(Esc(e.message)) + Formulario(r, refs);
     return page;
   }
   VisitaLaudo& v = laudo.visitas.last();
   // The same method, parameters and answer as the assessment screen's.
-  v.linhas = trp::avaliacao::LinhasDaResposta(r.calls.Packet(
-      QStringLiteral("AvaliaMedida"),
-      QJsonArray::fromVariantList(trp::avaliacao::ArgumentosAvaliacao(laudo.masculino, v, escolhidas))));
+  v.linhas = trp::avaliacao::LinhasDaResposta(
+      r.calls.Packet(QStringLiteral("AvaliaMedida"),
+                     QJsonArray::fromVariantList(
+                         trp::avaliacao::ArgumentosAvaliacao(laudo.masculino, v, escolhidas))));
   std::map<QString, fw::DataPacket> tabelas;  // rows by method, read once
   laudo.curvas = [&](const QString& ref, const QString& indicador) {
     const trp::avaliacao::FonteCurvas fonte = trp::avaliacao::FonteDasCurvas(indicador);
@@ -228,7 +244,8 @@ Page PaginaAvaliacao(const Request& r) {
     if (data.IsEmpty()) continue;
     data.title = QStringLiteral("Referência %1 - %2")
                      .arg(l.referencia, trp::avaliacao::NomeIndicador(l.indicador));
-    graficos += QStringLiteral("<figure class=\"grafico\" data-ref=\"%1\" data-indicador=\"%2\">%3</figure>")
+    graficos += QStringLiteral(
+                    "<figure class=\"grafico\" data-ref=\"%1\" data-indicador=\"%2\">%3</figure>")
                     .arg(Esc(l.referencia), Esc(l.indicador),
                          InlineSvg(report::ChartSvg(data, QSize(760, 480), data.title)));
   }

@@ -35,9 +35,12 @@ std::pair<fw::DataPacket, fw::DataPacket> Calls::Pair(const QString& method) {
   for (; i < json.size(); ++i) {
     const char c = json[i];
     if (text) {
-      if (escaped) escaped = false;
-      else if (c == '\\') escaped = true;
-      else if (c == '"') text = false;
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        text = false;
     } else if (c == '"') {
       text = true;
     } else if (c == '{' || c == '[') {
@@ -52,8 +55,7 @@ std::pair<fw::DataPacket, fw::DataPacket> Calls::Pair(const QString& method) {
   if (first == std::string::npos || second == std::string::npos || end < second)
     throw std::runtime_error("resposta sem o par de pacotes esperado");
   return {fw::DataPacket::fromJson(QByteArrayView(json.data() + first, qsizetype(i + 1 - first))),
-          fw::DataPacket::fromJson(
-              QByteArrayView(json.data() + second, qsizetype(end - second)))};
+          fw::DataPacket::fromJson(QByteArrayView(json.data() + second, qsizetype(end - second)))};
 }
 
 QString Request::Param(const char* name) const {
@@ -95,10 +97,9 @@ QList<Referencia> Referencias(Calls& calls) {
 QList<Secao> LeSecoes(const QString& reportFile) {
   QFile f(reportFile);
   if (!f.open(QIODevice::ReadOnly))
-    throw std::runtime_error(
-        QStringLiteral("Não foi possível ler a definição das tabelas '%1': %2")
-            .arg(reportFile, f.errorString())
-            .toStdString());
+    throw std::runtime_error(QStringLiteral("Não foi possível ler a definição das tabelas '%1': %2")
+                                 .arg(reportFile, f.errorString())
+                                 .toStdString());
   const QJsonArray sections =
       QJsonDocument::fromJson(f.readAll()).object().value(QLatin1String("sections")).toArray();
   const std::pair<const char*, const char*> tables[] = {
@@ -117,16 +118,16 @@ QList<Secao> LeSecoes(const QString& reportFile) {
     secao.title = s.value(QLatin1String("title")).toString();
     for (const QJsonValue& c : s.value(QLatin1String("columns")).toArray()) {
       const QJsonObject o = c.toObject();
-      secao.columns << Coluna{o.value(QLatin1String("field")).toString(),
-                              o.value(QLatin1String("title")).toString(),
-                              o.value(QLatin1String("format")).toString(),
-                              o.value(QLatin1String("band")).toString()};
+      secao.columns << Coluna{
+          o.value(QLatin1String("field")).toString(), o.value(QLatin1String("title")).toString(),
+          o.value(QLatin1String("format")).toString(), o.value(QLatin1String("band")).toString()};
     }
     out << secao;
   }
   if (out.isEmpty())
-    throw std::runtime_error(
-        QStringLiteral("A definição '%1' não tem as seções das tabelas.").arg(reportFile).toStdString());
+    throw std::runtime_error(QStringLiteral("A definição '%1' não tem as seções das tabelas.")
+                                 .arg(reportFile)
+                                 .toStdString());
   return out;
 }
 

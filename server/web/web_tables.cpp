@@ -124,10 +124,11 @@ QString TabelaHtml(const Secao& s, const fw::DataPacket& rows, const QList<qsize
   for (qsizetype r : comValor) {
     html += QStringLiteral("<tr>");
     for (int i = 0; i < cols.size(); ++i)
-      html += QStringLiteral("<td>%1</td>")
-                  .arg(rows.isNull(r, idx[i])
-                           ? QString()
-                           : Esc(fw::FormatFloat(rows.value(r, idx[i]).toDouble(), cols[i].format)));
+      html +=
+          QStringLiteral("<td>%1</td>")
+              .arg(rows.isNull(r, idx[i])
+                       ? QString()
+                       : Esc(fw::FormatFloat(rows.value(r, idx[i]).toDouble(), cols[i].format)));
     html += QStringLiteral("</tr>");
   }
   return html + QStringLiteral("</tbody></table></section>");
@@ -136,12 +137,12 @@ QString TabelaHtml(const Secao& s, const fw::DataPacket& rows, const QList<qsize
 QString Abas(const QString& ref, const QString& atual, const QString& pagina) {
   QString html = QStringLiteral("<nav class=\"abas\">");
   for (const Tabela& t : kTabelas)
-    html += QStringLiteral("<a href=\"%1\"%3>%2</a>")
-                .arg(Link(pagina, {{QStringLiteral("ref"), ref},
-                                   {QStringLiteral("tabela"), QLatin1String(t.chave)}}),
-                     Esc(QLatin1String(t.nome)),
-                     atual == QLatin1String(t.chave) ? QStringLiteral(" class=\"atual\"")
-                                                     : QString());
+    html +=
+        QStringLiteral("<a href=\"%1\"%3>%2</a>")
+            .arg(Link(pagina, {{QStringLiteral("ref"), ref},
+                               {QStringLiteral("tabela"), QLatin1String(t.chave)}}),
+                 Esc(QLatin1String(t.nome)),
+                 atual == QLatin1String(t.chave) ? QStringLiteral(" class=\"atual\"") : QString());
   return html + QStringLiteral("</nav>");
 }
 
@@ -178,19 +179,21 @@ Page PaginaTabela(const Request& r, const QList<Secao>& secoes) {
   const auto lista = Percentis(pair.first, ref.codigo);
   QString percentil = r.Param("percentil");
   QString nomePercentil;
-  if (std::none_of(lista.cbegin(), lista.cend(), [&](const auto& p) { return p.first == percentil; }))
+  if (std::none_of(lista.cbegin(), lista.cend(),
+                   [&](const auto& p) { return p.first == percentil; }))
     percentil = std::any_of(lista.cbegin(), lista.cend(),
                             [](const auto& p) { return p.first == QLatin1String("050"); })
                     ? QStringLiteral("050")
-                    : lista.isEmpty() ? QString() : lista.first().first;
+                : lista.isEmpty() ? QString()
+                                  : lista.first().first;
   QString opcoes;
   for (const auto& [codigo, nome] : lista) {
     opcoes += Opcao(codigo, QStringLiteral("%1 - %2").arg(codigo, nome), percentil);
     if (codigo == percentil) nomePercentil = nome;
   }
   const QString sexo = r.Param("sexo");
-  QString html = Cabecalho(ref) + Abas(ref.codigo, QLatin1String(tabela.chave),
-                                       QStringLiteral("/web/tabela"));
+  QString html =
+      Cabecalho(ref) + Abas(ref.codigo, QLatin1String(tabela.chave), QStringLiteral("/web/tabela"));
   html += QStringLiteral(
               "<form class=\"filtro\" method=\"get\" action=\"/web/tabela\">"
               "<input type=\"hidden\" name=\"ref\" value=\"%1\">"
@@ -228,9 +231,10 @@ Page PaginaTabela(const Request& r, const QList<Secao>& secoes) {
     });
     tabelas += TabelaHtml(s, rows, linhas, sexo, percentil, nomePercentil);
   }
-  html += tabelas.isEmpty()
-              ? QStringLiteral("<p class=\"aviso\">Esta referência não tem linhas nesta tabela.</p>")
-              : tabelas;
+  html +=
+      tabelas.isEmpty()
+          ? QStringLiteral("<p class=\"aviso\">Esta referência não tem linhas nesta tabela.</p>")
+          : tabelas;
   return {200, QStringLiteral("%1 - %2 %3").arg(QLatin1String(tabela.nome), ref.codigo, ref.nome),
           html};
 }
@@ -240,8 +244,8 @@ Page PaginaCurvas(const Request& r) {
   const Referencia& ref = Achada(refs, r.Param("ref"));
   const Tabela& tabela = TabelaDe(r.Param("tabela"));
   const bool idade = tabela.grafico == TabelaGrafico::Idade;
-  const QString sexo = r.Param("sexo") == QLatin1String("F") ? QStringLiteral("F")
-                                                              : QStringLiteral("M");
+  const QString sexo =
+      r.Param("sexo") == QLatin1String("F") ? QStringLiteral("F") : QStringLiteral("M");
   const QString medidaKey = r.Param("medida");
   const Medida medida = medidaKey == QLatin1String("altura") ? Medida::Altura
                         : medidaKey == QLatin1String("pc")   ? Medida::PerimetroCefalico
@@ -253,30 +257,30 @@ Page PaginaCurvas(const Request& r) {
   data.boundaries = trp::tabrelpeso::FronteirasDe(ref.citacao, tabela.grafico);
   QString medidas;
   if (idade)
-    medidas = Selecao("medida", QStringLiteral("Medida"),
-                      Opcao(QStringLiteral("peso"), QStringLiteral("Peso"), medidaKey) +
-                          Opcao(QStringLiteral("altura"), QStringLiteral("Altura"), medidaKey) +
-                          Opcao(QStringLiteral("pc"), QStringLiteral("Perímetro cefálico"),
-                                medidaKey));
-  QString html = Cabecalho(ref) + Abas(ref.codigo, QLatin1String(tabela.chave),
-                                       QStringLiteral("/web/curvas"));
+    medidas =
+        Selecao("medida", QStringLiteral("Medida"),
+                Opcao(QStringLiteral("peso"), QStringLiteral("Peso"), medidaKey) +
+                    Opcao(QStringLiteral("altura"), QStringLiteral("Altura"), medidaKey) +
+                    Opcao(QStringLiteral("pc"), QStringLiteral("Perímetro cefálico"), medidaKey));
+  QString html =
+      Cabecalho(ref) + Abas(ref.codigo, QLatin1String(tabela.chave), QStringLiteral("/web/curvas"));
   html += QStringLiteral(
               "<form class=\"filtro\" method=\"get\" action=\"/web/curvas\">"
               "<input type=\"hidden\" name=\"ref\" value=\"%1\">"
               "<input type=\"hidden\" name=\"tabela\" value=\"%2\">"
               "<input type=\"hidden\" name=\"percentil\" value=\"%3\">%4%5"
               "<button type=\"submit\">Mostrar</button></form>")
-              .arg(Esc(ref.codigo), QLatin1String(tabela.chave), Esc(r.Param("percentil")),
-                   medidas,
+              .arg(Esc(ref.codigo), QLatin1String(tabela.chave), Esc(r.Param("percentil")), medidas,
                    Selecao("sexo", QStringLiteral("Sexo"),
                            Opcao(QStringLiteral("M"), QStringLiteral("Masculino"), sexo) +
                                Opcao(QStringLiteral("F"), QStringLiteral("Feminino"), sexo)));
   const QString titulo =
       QStringLiteral("%1 - %2 %3").arg(QLatin1String(tabela.nome), ref.codigo, ref.nome);
-  html += data.IsEmpty()
-              ? QStringLiteral("<p class=\"aviso\">Esta referência não tem linhas nesta tabela.</p>")
-              : QStringLiteral("<figure class=\"grafico\">%1</figure>")
-                    .arg(InlineSvg(report::ChartSvg(data, QSize(900, 560), data.title)));
+  html +=
+      data.IsEmpty()
+          ? QStringLiteral("<p class=\"aviso\">Esta referência não tem linhas nesta tabela.</p>")
+          : QStringLiteral("<figure class=\"grafico\">%1</figure>")
+                .arg(InlineSvg(report::ChartSvg(data, QSize(900, 560), data.title)));
   return {200, QStringLiteral("Curvas - ") + titulo, html};
 }
 

@@ -111,8 +111,10 @@ class Site : public srv::WebView {
       return;
     }
     if (req.path == "/web/entrar") {
-      if (req.method == "POST") outcome = SignIn(req, res);
-      else res.set_content(SignInPage({}), "text/html; charset=utf-8");
+      if (req.method == "POST")
+        outcome = SignIn(req, res);
+      else
+        res.set_content(SignInPage({}), "text/html; charset=utf-8");
       return Log(req, outcome, started);
     }
     if (req.path == "/web/sair") {
@@ -131,10 +133,14 @@ class Site : public srv::WebView {
     Page page;
     try {
       if (req.path == "/web" || req.path == "/web/") return Redirect(res, "/web/referencias");
-      if (req.path == "/web/referencias") page = PaginaReferencias(r);
-      else if (req.path == "/web/tabela") page = PaginaTabela(r, secoes_);
-      else if (req.path == "/web/curvas") page = PaginaCurvas(r);
-      else if (req.path == "/web/avaliacao") page = PaginaAvaliacao(r);
+      if (req.path == "/web/referencias")
+        page = PaginaReferencias(r);
+      else if (req.path == "/web/tabela")
+        page = PaginaTabela(r, secoes_);
+      else if (req.path == "/web/curvas")
+        page = PaginaCurvas(r);
+      else if (req.path == "/web/avaliacao")
+        page = PaginaAvaliacao(r);
       else
         page = {404, QStringLiteral("Página não encontrada"),
                 QStringLiteral("<p class=\"erro\">Esta página não existe.</p>")};
@@ -169,8 +175,9 @@ class Site : public srv::WebView {
   }
 
   std::string Cookie(const std::string& value, int seconds) const {
-    std::string c = std::string(kCookie) + "=" + value + "; Path=/web; Max-Age=" +
-                    std::to_string(seconds) + "; HttpOnly; SameSite=Strict";
+    std::string c = std::string(kCookie) + "=" + value +
+                    "; Path=/web; Max-Age=" + std::to_string(seconds) +
+                    "; HttpOnly; SameSite=Strict";
     if (access_.tls) c += "; Secure";
     return c;
   }
@@ -216,11 +223,11 @@ class Site : public srv::WebView {
 
   void Log(const httplib::Request& req, const std::string& outcome,
            std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now()) {
-    access_.log("web " + req.method + " " + req.path.substr(0, 60),
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                          started)
-                    .count(),
-                outcome);
+    access_.log(
+        "web " + req.method + " " + req.path.substr(0, 60),
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+            .count(),
+        outcome);
   }
 
   srv::WebAccess access_;
@@ -235,7 +242,8 @@ Files DefaultFiles() {
   const QString installed =
       QCoreApplication::applicationDirPath() + QStringLiteral("/../share/tabrelpeso-server/web");
   if (QFileInfo::exists(installed + QStringLiteral("/pagina.html")))
-    return {QDir::cleanPath(installed), QDir::cleanPath(installed + QStringLiteral("/QEL536.json"))};
+    return {QDir::cleanPath(installed),
+            QDir::cleanPath(installed + QStringLiteral("/QEL536.json"))};
   const QString source = QStringLiteral(TRP_SOURCE_DIR);
   return {source + QStringLiteral("/server/web/files"),
           source + QStringLiteral("/reports/QEL536.json")};
