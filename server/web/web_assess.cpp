@@ -220,10 +220,18 @@ Page PaginaAvaliacao(const Request& r) {
   }
   VisitaLaudo& v = laudo.visitas.last();
   // The same method, parameters and answer as the assessment screen's.
-  v.linhas = trp::avaliacao::LinhasDaResposta(
-      r.calls.Packet(QStringLiteral("AvaliaMedida"),
-                     QJsonArray::fromVariantList(
-                         trp::avaliacao::ArgumentosAvaliacao(laudo.masculino, v, escolhidas))));
+  try {
+    v.linhas = trp::avaliacao::LinhasDaResposta(
+        r.calls.Packet(QStringLiteral("AvaliaMedida"),
+                       QJsonArray::fromVariantList(
+                           trp::avaliacao::ArgumentosAvaliacao(laudo.masculino, v, escolhidas))));
+  } catch (const srv::RpcError& e) {
+    // The server's refusal beside what was typed, which stays in the form.
+    page.status = e.code() == srv::RpcError::Busy ? 503 : 400;
+    page.body = QStringLiteral("<p class=\"erro\">%1</p>").arg(Esc(e.message())) +
+                Formulario(r, refs);
+    return page;
+  }
   std::map<QString, fw::DataPacket> tabelas;  // rows by method, read once
   laudo.curvas = [&](const QString& ref, const QString& indicador) {
     const trp::avaliacao::FonteCurvas fonte = trp::avaliacao::FonteDasCurvas(indicador);
