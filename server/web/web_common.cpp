@@ -105,18 +105,18 @@ QList<Secao> LeSecoes(const QString& reportFile) {
   const std::pair<const char*, const char*> tables[] = {
       {"FROM PESALTIDADE", "idade"}, {"FROM PESOALTU", "altura"}, {"FROM PEALNCHS2000", "nchs"}};
   QList<Secao> out;
-  for (const QJsonValue& v : sections) {
+  for (const auto& v : sections) {
     const QJsonObject s = v.toObject();
     if (!s.contains(QLatin1String("columns"))) continue;
     QString sql;
-    for (const QJsonValue& line : s.value(QLatin1String("sql")).toArray())
+    for (const auto& line : s.value(QLatin1String("sql")).toArray())
       sql += line.toString() + u' ';
     Secao secao;
     for (const auto& [from, table] : tables)
       if (sql.contains(QLatin1String(from))) secao.table = QLatin1String(table);
     if (secao.table.isEmpty()) continue;
     secao.title = s.value(QLatin1String("title")).toString();
-    for (const QJsonValue& c : s.value(QLatin1String("columns")).toArray()) {
+    for (const auto& c : s.value(QLatin1String("columns")).toArray()) {
       const QJsonObject o = c.toObject();
       secao.columns << Coluna{
           o.value(QLatin1String("field")).toString(), o.value(QLatin1String("title")).toString(),
