@@ -41,6 +41,12 @@ install(TARGETS tabrelpeso-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   COMPONENT server)
 install(TARGETS trp_data trp_server LIBRARY DESTINATION ${TRP_SERVER_LIBDIR}
   NAMELINK_SKIP COMPONENT server)
+# The web view's pages, style and script, and the tables' columns as the
+# report prints them: plain files, no build step.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/server/web/files/
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/${TRP_SHARE_NAME}-server/web COMPONENT server)
+install(FILES ${PROJECT_SOURCE_DIR}/reports/QEL536.json
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/${TRP_SHARE_NAME}-server/web COMPONENT server)
 install(FILES ${TRP_PKG_DIR}/tabrelpeso-server.service
   DESTINATION /lib/systemd/system COMPONENT server)
 install(FILES ${TRP_PKG_DIR}/tabrelpeso-server.sysusers
@@ -121,11 +127,13 @@ bibliographic reference, percentile and sex, and to print them. It ships the
 CDC 2000 and WHO 2006/2007 references as sample data, a report tool that
 writes the tables to PDF and a database administration tool.")
 set(CPACK_DEBIAN_SERVER_PACKAGE_NAME ${TRP_SHARE_NAME}-server)
-set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, systemd")
+# The web view's charts need a font (drawn by the server, without a display).
+set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, systemd, fonts-dejavu-core")
 set(CPACK_DEBIAN_SERVER_DESCRIPTION "anthropometric reference tables: application server
 The application server of tabrelpeso for many workstations, as a systemd
 service over a SQLite file or a PostgreSQL database, with per-user
-credentials, roles and an audit of every change.")
+credentials, roles and an audit of every change, and a read-only web view
+of the references, tables, curves and assessment for any browser.")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA ${TRP_PKG_DIR}/server-scripts/conffiles
   ${TRP_PKG_DIR}/server-scripts/postinst
   ${TRP_PKG_DIR}/server-scripts/prerm ${TRP_PKG_DIR}/server-scripts/postrm)

@@ -4,6 +4,7 @@
 #include "server/json_out.h"
 #include "server/rpc_request.h"
 #include "server/service.h"
+#include "server/web_hook.h"
 
 #include <httplib.h>
 
@@ -124,6 +125,15 @@ class AppServerImpl {
             size_t(options.bodyMib) * 1024 * 1024, size_t(options.bodyBudgetMib) * 1024 * 1024,
             size_t(options.peerBodyBudgetMib) * 1024 * 1024}) {
     for (const Token& t : options.tokens) tokens[t.token.toStdString()] = t;
+    if (options.web)
+      web = options.web(WebAccess{&service,
+                                  [this](const std::string& token) {
+                                    const auto it = tokens.find(token);
+                                    return it == tokens.end() ? nullptr : &it->second;
+                                  },
+                                  [this](const std::string& what, double ms,
+                                         const std::string& outcome) { Log(what, ms, outcome); },
+                                  !options.tlsCert.isEmpty()});
   }
 
   int Start() {
@@ -201,6 +211,22 @@ class AppServerImpl {
         Health(res);
         return httplib::Server::HandlerResponse::Handled;
       }
+      // The web view checks its own credential (a cookie), as strictly.
+      if (web && IsWebPath(req.path)) {
+        if (req.method == "GET" || req.method == "HEAD") {
+          Listener::CallStarted();
+          web->Serve(req, res);
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        if (req.method == "POST" && web->AcceptsBody(req, res))
+          return httplib::Server::HandlerResponse::Unhandled;
+        if (req.method != "POST") {
+          res.status = 405;
+          res.set_header("Allow", "GET, HEAD, POST");
+        }
+        Listener::CloseAfterAnswer(res);
+        return httplib::Server::HandlerResponse::Handled;
+      }
       if (req.method != "POST") {
         NotAllowed(res);
         // A body sent with it is not read.
@@ -215,6 +241,11 @@ class AppServerImpl {
       }
       return httplib::Server::HandlerResponse::Unhandled;
     });
+    if (web)
+      http.Post("/web(/.*)?", [this](const httplib::Request& req, httplib::Response& res) {
+        Listener::CallStarted();
+        web->Serve(req, res);
+      });
     http.Post(".*",
               [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
     const std::string host = options.host.toStdString();
@@ -409,6 +440,7 @@ class AppServerImpl {
   ServerOptions options;
   Service service;
   std::map<std::string, Token> tokens;
+  std::unique_ptr<WebView> web;
   Listener http;
   std::thread listener;
   int port = 0;

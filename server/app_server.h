@@ -5,9 +5,13 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace srv {
+
+class WebView;
+struct WebAccess;
 
 struct Token {
   QString name;   // who: written to the audit trail
@@ -38,6 +42,8 @@ struct ServerOptions {
   // "info": one stderr line per call (method, duration, outcome); "warn": only
   // failed calls; "quiet": nothing.
   QString logLevel = QStringLiteral("info");
+  // The read-only web view under /web/ (server/web_hook.h); empty: none.
+  std::function<std::unique_ptr<WebView>(const WebAccess&)> web;
 };
 
 // Reads a tokens file (one "name role token" a line; '#' starts a comment).

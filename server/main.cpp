@@ -1,8 +1,10 @@
 // tabrelpeso-server: the application server rdmTabRelPeso as a service.
 
 #include "server/app_server.h"
+#include "server/web/web_view.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <malloc.h>
 #include <pthread.h>
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -42,6 +45,9 @@ const char* const kHelp =
     "  --tokens ARQUIVO     credenciais, uma por linha: \"nome papel credencial\", papel\n"
     "                       maintainer (tudo) ou reader (somente métodos Get)\n"
     "  --log NIVEL          info (uma linha por chamada, padrão), warn (só falhas) ou quiet\n"
+    "  --no-web             desliga a interface web de consulta em /web/ (ligada por padrão:\n"
+    "                       referências, tabelas, curvas e avaliação, somente leitura, com\n"
+    "                       as mesmas credenciais, pelo navegador em http(s)://HOST:PORTA/web/)\n"
     "  --help               mostra esta ajuda\n"
     "\n"
     "O esquema do banco é criado ou migrado ao iniciar. SIGTERM ou SIGINT encerram o\n"
@@ -88,7 +94,15 @@ int main(int argc, char** argv) {
   // would otherwise raise this bar after the first large body and keep the
   // next ones' memory in its arenas.
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
-  QCoreApplication app(argc, argv);
+  // The web view draws its charts with Qt Gui (fonts), without a display.
+  bool webView = true;
+  for (int i = 1; i < argc; ++i) webView = webView && std::strcmp(argv[i], "--no-web") != 0;
+  if (webView && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  std::unique_ptr<QCoreApplication> application =
+      webView ? std::make_unique<QGuiApplication>(argc, argv)
+              : std::make_unique<QCoreApplication>(argc, argv);
+  QCoreApplication& app = *application;
   srv::ServerOptions options;
   options.threads = 8;
   QString tokensFile;
@@ -130,6 +144,8 @@ int main(int argc, char** argv) {
       if (!value(&options.tlsCert)) return Usage(QStringLiteral("--tls-cert exige um arquivo."));
     } else if (a == QLatin1String("--tls-key")) {
       if (!value(&options.tlsKey)) return Usage(QStringLiteral("--tls-key exige um arquivo."));
+    } else if (a == QLatin1String("--no-web")) {
+      // Read before the application was made.
     } else if (a == QLatin1String("--tokens")) {
       if (!value(&tokensFile)) return Usage(QStringLiteral("--tokens exige um arquivo."));
     } else if (a == QLatin1String("--log")) {
@@ -159,6 +175,7 @@ int main(int argc, char** argv) {
     if (options.tokens.isEmpty())
       return Usage(QStringLiteral("o arquivo de credenciais '%1' não tem nenhuma credencial.")
                        .arg(tokensFile));
+    if (webView) options.web = web::Factory(web::DefaultFiles());
     srv::AppServer server(options);
     const int port = server.Start();
     std::printf("listening on %s:%d\n", options.host.toUtf8().constData(), port);

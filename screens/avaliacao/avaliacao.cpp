@@ -46,8 +46,8 @@ std::optional<double> Numero(QLineEdit* edit, const QString& what) {
 
 QVariant Ou(const std::optional<double>& v) { return v ? QVariant(*v) : QVariant(); }
 
-// Lying under 2 years, standing from 2 (the WHO's measuring rule).
-int PosicaoDaIdade(int dias) { return dias < 731 ? 0 : 1; }
+// The position combo's index for an age: 0 lying, 1 standing.
+int PosicaoDaIdade(int dias) { return DeitadoNaIdade(dias) ? 0 : 1; }
 
 bool DaOms(const QString& nome) {
   static const QRegularExpression oms(QStringLiteral("\\b(OMS|WHO)\\b|Organização Mundial"),
@@ -56,21 +56,6 @@ bool DaOms(const QString& nome) {
 }
 
 const QString kChaveReferencias = QStringLiteral("frmAvaliacao/referencias");
-
-// The curves of a GetCurvaLms answer, one series per percentile label.
-report::ChartData CurvasDoPacote(const fw::DataPacket& rows) {
-  report::ChartData data;
-  const int label = rows.fieldIndex(u"DSPERCENTIL");
-  const int x = rows.fieldIndex(u"VRX");
-  const int y = rows.fieldIndex(u"VRY");
-  for (qsizetype r = 0; r < rows.rowCount(); ++r) {
-    const QString l = rows.value(r, label).toString();
-    if (data.series.isEmpty() || data.series.last().label != l)
-      data.series << report::ChartSeries{l, {}, false, false};
-    data.series.last().points << QPointF(rows.value(r, x).toDouble(), rows.value(r, y).toDouble());
-  }
-  return data;
-}
 
 }  // namespace
 
@@ -256,34 +241,8 @@ void TfrmAvaliacao::btnAvaliarClick(QObject*) {
     v.idadeDias = *dias;
     v.idadeCorrigidaDias =
         gestacao ? assess::CorrectedAgeDays(laudo.nascimento, v.data, *gestacao) : std::nullopt;
-    const QVariantList args{
-        laudo.masculino ? QStringLiteral("M") : QStringLiteral("F"),
-        double(v.idadeCorrigidaDias.value_or(v.idadeDias)),
-        QVariant(),
-        QVariant(),
-        Ou(v.peso),
-        Ou(v.medida),
-        v.medida ? (v.deitado ? QStringLiteral("D") : QStringLiteral("P")) : QString(),
-        Ou(v.perimetro),
-        refs.join(u',')};
-    const fw::DataPacket answer = services::PacketOf(fw::CheckResultServ(rdm_.AvaliaMedida(args)));
-    const auto col = [&](const char* name) { return answer.fieldIndex(QString::fromLatin1(name)); };
-    v.linhas.clear();
-    for (qsizetype r = 0; r < answer.rowCount(); ++r) {
-      LinhaLaudo l;
-      l.referencia = answer.value(r, col("CDREFEBIBL")).toString();
-      l.indicador = answer.value(r, col("CDINDICADOR")).toString();
-      const QVariant z = answer.value(r, col("VRZ"));
-      const QVariant p = answer.value(r, col("VRPERCENTIL"));
-      if (!z.isNull()) l.z = z.toDouble();
-      if (!p.isNull()) l.percentil = p.toDouble();
-      l.faixa = answer.value(r, col("DSFAIXA")).toString();
-      l.classificacao = answer.value(r, col("DSCLASSIFICACAO")).toString();
-      l.alerta = TextoAlerta(
-          answer.value(r, col("FLIMPLAUSIVEL")).toString() == QLatin1String("S"),
-          col("DSSINALIZACAO") < 0 ? QString() : answer.value(r, col("DSSINALIZACAO")).toString());
-      v.linhas << l;
-    }
+    v.linhas = LinhasDaResposta(services::PacketOf(
+        fw::CheckResultServ(rdm_.AvaliaMedida(ArgumentosAvaliacao(laudo.masculino, v, refs)))));
   }
   for (int i = 0; i < lstReferencias->count(); ++i) {
     const QString codigo = lstReferencias->item(i)->data(Qt::UserRole).toString();
@@ -346,29 +305,24 @@ void TfrmAvaliacao::cdsAvaliacaoAfterScroll(fw::Dataset&) { Redesenha(); }
 
 report::ChartData TfrmAvaliacao::Curvas(const QString& referencia, const QString& indicador,
                                         bool masculino) {
-  using tabrelpeso::Medida;
-  using tabrelpeso::TabelaGrafico;
-  if (indicador == QLatin1String("imc_idade")) {
-    // No table keeps BMI: its curves come from the reference's L, M and S.
+  const FonteCurvas fonte = FonteDasCurvas(indicador);
+  if (fonte.lms) {
     const QString chave = referencia + (masculino ? u'M' : u'F');
     if (!imc_.contains(chave))
       imc_.insert(
           chave,
           services::PacketOf(fw::CheckResultServ(rdm_.GetCurvaLms(
               referencia, masculino ? QStringLiteral("M") : QStringLiteral("F"), indicador))));
-    return CurvasDoPacote(imc_.value(chave));
+    return CurvasLms(imc_.value(chave));
   }
-  const bool porAltura = indicador == QLatin1String("peso_estatura");
+  const bool porAltura = fonte.tabela == tabrelpeso::TabelaGrafico::Altura;
   std::optional<fw::DataPacket>& kept = porAltura ? altura_ : idade_;
   if (!kept)
     kept = services::PairOf(
                fw::CheckResultServ(porAltura ? rdm_.GetPercAltura() : rdm_.GetPercIdade()))
                .linhas;
-  const Medida medida = indicador == QLatin1String("pc_idade")         ? Medida::PerimetroCefalico
-                        : indicador == QLatin1String("estatura_idade") ? Medida::Altura
-                                                                       : Medida::Peso;
-  return tabrelpeso::CurvasDaTabela(*kept, porAltura ? TabelaGrafico::Altura : TabelaGrafico::Idade,
-                                    referencia, QString(), masculino, medida);
+  return tabrelpeso::CurvasDaTabela(*kept, fonte.tabela, referencia, QString(), masculino,
+                                    fonte.medida);
 }
 
 void TfrmAvaliacao::Redesenha() {

@@ -6,12 +6,15 @@
 // engine (report QEL53607); the screen and `tabrelpeso-admin assess --pdf`
 // fill the same Laudo, so both print the same pages.
 
+#include "framework/data/packet.h"
 #include "report/chart.h"
+#include "screens/tabrelpeso/tabrelpeso_curves.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QVariantList>
 
 #include <functional>
 #include <optional>
@@ -76,6 +79,33 @@ report::ChartData GraficoDaCrianca(const Laudo& laudo, const QString& referencia
 
 // The child's value for an indicator at a visit (kg, cm, kg/m²) and its x.
 std::optional<QPointF> PontoDaVisita(const VisitaLaudo& v, const QString& indicador);
+
+// The value axis of an indicator's chart, with its unit.
+QString EixoY(const QString& indicador);
+
+// Measured lying under 2 years, standing from 2 (the WHO's measuring rule).
+bool DeitadoNaIdade(int dias);
+
+// The body mass index of a visit with weight and length/height.
+std::optional<double> Imc(const VisitaLaudo& v);
+
+// Where an indicator's curves come from: GetCurvaLms (`lms`), or the rows
+// of a kept table and measure (CurvasDaTabela).
+struct FonteCurvas {
+  bool lms = false;
+  tabrelpeso::TabelaGrafico tabela = tabrelpeso::TabelaGrafico::Idade;
+  tabrelpeso::Medida medida = tabrelpeso::Medida::Peso;
+};
+FonteCurvas FonteDasCurvas(const QString& indicador);
+
+// The curves of a GetCurvaLms answer, one series per percentile label.
+report::ChartData CurvasLms(const fw::DataPacket& rows);
+
+// The parameters of AvaliaMedida for one visit (its corrected age when set).
+QVariantList ArgumentosAvaliacao(bool masculino, const VisitaLaudo& v, const QStringList& refs);
+
+// The lines of an AvaliaMedida answer, the alert column filled.
+QList<LinhaLaudo> LinhasDaResposta(const fw::DataPacket& answer);
 
 // "2 anos, 3 meses e 4 dias" from a number of days past a date.
 QString TextoIdade(const QDate& nascimento, int dias);

@@ -4,10 +4,9 @@
 // screen that follows it: a change of page, reference, percentile, sex or a
 // reload redraws it.
 
-#include "framework/data/packet.h"
 #include "framework/ui/controls.h"
-#include "report/chart.h"
 #include "report/chart_view.h"
+#include "screens/tabrelpeso/tabrelpeso_curves.h"
 
 #include <QDialog>
 #include <QDoubleSpinBox>
@@ -18,30 +17,12 @@ namespace trp::tabrelpeso {
 
 class TfrmTabRelPeso;
 
-// Which table and which values a chart shows.
-enum class TabelaGrafico { Idade, Altura, AlturaNCHS };
-enum class Medida { Peso, Altura, PerimetroCefalico };
-
-// The chart of `rows` (a rows packet of that table, every reference) for
-// `referencia`: a curve per percentile in code order, labelled "P3", the
-// points in key order, an empty value a gap; `percentil` is highlighted.
-// `masculino` chooses the sex; `medida` matters for the age table only.
-report::ChartData CurvasDaTabela(const fw::DataPacket& rows, TabelaGrafico tabela,
-                                 const QString& referencia, const QString& percentil,
-                                 bool masculino, Medida medida);
-
 // Adds to `data` the curves of `outra` (another reference of the same rows)
 // dashed, only the percentiles both have (all of them when none is shared),
 // each curve's source and the legend naming both.
 void SobrepoeReferencia(report::ChartData& data, const fw::DataPacket& rows, TabelaGrafico tabela,
                         const QString& outra, bool masculino, Medida medida,
                         const QString& nomeAtual, const QString& nomeOutra);
-
-// Where a reference's age table changes source, read from its provenance
-// (citation): the WHO 2006 standards up to 60 months, the 2007 reference
-// from 61 ("OMS 2006 | OMS 2007" at 60.5). The report's definition applies
-// the same rule in its SQL.
-QList<report::ChartBoundary> FronteirasDe(const QString& citacao, TabelaGrafico tabela);
 
 // A person's measurements over the curves window of every open maintenance
 // screen (the assessment screen's child): drawn when the window shows that

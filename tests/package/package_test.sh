@@ -48,7 +48,8 @@ expect "$server" usr/bin/tabrelpeso-server usr/lib/tabrelpeso-server/libtrp_serv
   usr/lib/sysusers.d/tabrelpeso-server.conf usr/share/man/man1/tabrelpeso-server.1.gz \
   usr/share/doc/tabrelpeso-server/examples/haproxy.cfg.example \
   usr/share/doc/tabrelpeso-server/examples/haproxy-503.http \
-  usr/lib/tabrelpeso-server/iniciar-sem-systemd
+  usr/lib/tabrelpeso-server/iniciar-sem-systemd usr/share/tabrelpeso-server/web/pagina.html \
+  usr/share/tabrelpeso-server/web/QEL536.json
 dpkg-deb -I "$server" conffiles | grep -qx /etc/tabrelpeso/server.conf ||
   fail "server.conf is not a conffile"
 dpkg-deb -f "$desktop" Depends | grep -q libqt6widgets6 || fail "Qt dependencies not found"
