@@ -62,7 +62,8 @@ bool Service::IsKnownMethod(const QString& method) {
   return method == QLatin1String("GetReferencia") || method == QLatin1String("GetPapel") ||
          method == QLatin1String("GetTabela") || Find(method).has_value() ||
          MasterDataMethods::Knows(method) || IsAuditMethod(method) ||
-         method == QLatin1String("AvaliaMedida") || method == QLatin1String("GetCurvaLms");
+         method == QLatin1String("AvaliaMedida") || method == QLatin1String("GetCurvaLms") ||
+         method == QLatin1String("ImportaTabela");
 }
 
 bool Service::IsReadOnlyMethod(const QString& method) {
@@ -133,6 +134,7 @@ JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const 
     return MasterDataMethods::Call(*this, caller, method, params, committing);
   if (method == QLatin1String("AvaliaMedida")) return AvaliaMedida(*pool_.acquire(), params);
   if (method == QLatin1String("GetCurvaLms")) return GetCurvaLms(*pool_.acquire(), params);
+  if (method == QLatin1String("ImportaTabela")) return m.ImportaTabela();
   const MethodInfo info = *Find(method);
   switch (info.kind) {
     case Kind::GetPerc:
