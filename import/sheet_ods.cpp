@@ -23,7 +23,7 @@ namespace {
 // spreadsheet program writes to the sheet's end are skipped, not copied.
 constexpr int kMaxRepeat = 10000;
 
-int Count(const QXmlStreamAttributes& a, QStringView name) {
+int Count(const QXmlStreamAttributes& a, QLatin1String name) {
   bool ok = false;
   const int n = a.value(name).toInt(&ok);
   return ok && n > 0 ? n : 1;
@@ -41,7 +41,7 @@ QString CellText(QXmlStreamReader& xml) {
       if (xml.name() == u"p") {
         if (paragraphs++) text += u'\n';
       } else if (xml.name() == u"s") {
-        text += QString(Count(xml.attributes(), u"c"), u' ');
+        text += QString(Count(xml.attributes(), QLatin1String("c")), u' ');
       } else if (xml.name() == u"tab") {
         text += u'\t';
       } else if (xml.name() == u"line-break") {
@@ -65,7 +65,7 @@ struct Span {
 
 Sheet ReadTable(QXmlStreamReader& xml) {
   Sheet sheet;
-  sheet.name = xml.attributes().value(u"table:name").toString();
+  sheet.name = xml.attributes().value(QLatin1String("table:name")).toString();
   std::map<int, std::map<int, Cell>> cells;
   std::vector<Span> spans;
   int line = 0, column = 0, rowRepeat = 1;
@@ -83,27 +83,27 @@ Sheet ReadTable(QXmlStreamReader& xml) {
     if (xml.name() == u"table-row") {
       ++line;
       column = 0;
-      rowRepeat = Count(xml.attributes(), u"table:number-rows-repeated");
+      rowRepeat = Count(xml.attributes(), QLatin1String("table:number-rows-repeated"));
       continue;
     }
     const bool covered = xml.name() == u"covered-table-cell";
     if (xml.name() != u"table-cell" && !covered) continue;
     const QXmlStreamAttributes a = xml.attributes();
-    const int repeat = Count(a, u"table:number-columns-repeated");
+    const int repeat = Count(a, QLatin1String("table:number-columns-repeated"));
     Cell cell;
-    const QStringView type = a.value(u"office:value-type");
+    const QStringView type = a.value(QLatin1String("office:value-type"));
     if (type == u"float" || type == u"percentage" || type == u"currency") {
       bool ok = false;
-      const double v = a.value(u"office:value").toDouble(&ok);
+      const double v = a.value(QLatin1String("office:value")).toDouble(&ok);
       if (ok && std::isfinite(v)) cell.number = v;
     }
     cell.text = CellText(xml).trimmed();
     if (!cell.number && type == u"boolean")
-      cell.text = a.value(u"office:boolean-value").toString();
-    if (!covered && (a.hasAttribute(u"table:number-columns-spanned") ||
-                     a.hasAttribute(u"table:number-rows-spanned")))
-      spans.push_back({line, column, Count(a, u"table:number-rows-spanned"),
-                       Count(a, u"table:number-columns-spanned")});
+      cell.text = a.value(QLatin1String("office:boolean-value")).toString();
+    if (!covered && (a.hasAttribute(QLatin1String("table:number-columns-spanned")) ||
+                     a.hasAttribute(QLatin1String("table:number-rows-spanned"))))
+      spans.push_back({line, column, Count(a, QLatin1String("table:number-rows-spanned")),
+                       Count(a, QLatin1String("table:number-columns-spanned"))});
     if (!covered && !cell.Empty())
       for (int k = 0; k < std::min(repeat, kMaxRepeat); ++k) cells[line][column + k] = cell;
     column += repeat;

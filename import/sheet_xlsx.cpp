@@ -87,8 +87,8 @@ std::vector<SheetRef> SheetEntries(const ZipReader& zip, const QString& path) {
     while (!xml.atEnd()) {
       xml.readNext();
       if (xml.isStartElement() && xml.name() == u"Relationship")
-        targets.insert(xml.attributes().value(u"Id").toString(),
-                       xml.attributes().value(u"Target").toString());
+        targets.insert(xml.attributes().value(QLatin1String("Id")).toString(),
+                       xml.attributes().value(QLatin1String("Target")).toString());
     }
     CheckXml(xml, path, QStringLiteral("workbook.xml.rels"));
   }
@@ -103,7 +103,7 @@ std::vector<SheetRef> SheetEntries(const ZipReader& zip, const QString& path) {
     QString target = targets.value(id);
     if (target.isEmpty()) continue;
     target = target.startsWith(u'/') ? target.mid(1) : QStringLiteral("xl/") + target;
-    sheets.push_back({xml.attributes().value(u"name").toString(), target});
+    sheets.push_back({xml.attributes().value(QLatin1String("name")).toString(), target});
   }
   CheckXml(xml, path, QStringLiteral("workbook.xml"));
   return sheets;
@@ -126,18 +126,18 @@ Sheet ReadSheet(const ZipReader& zip, const QString& path, const SheetRef& ref,
     const QStringView name = xml.name();
     if (name == u"row") {
       bool ok = false;
-      const int r = xml.attributes().value(u"r").toInt(&ok);
+      const int r = xml.attributes().value(QLatin1String("r")).toInt(&ok);
       row = ok ? r : nextRow;
       nextRow = row + 1;
       nextColumn = 0;
     } else if (name == u"c") {
       const QXmlStreamAttributes a = xml.attributes();
       int column = nextColumn, r = row;
-      if (a.hasAttribute(u"r") && !ParseRef(a.value(u"r"), column, r))
+      if (a.hasAttribute(QLatin1String("r")) && !ParseRef(a.value(QLatin1String("r")), column, r))
         Fail(QStringLiteral("A planilha '%1' está danificada (%2: célula '%3').")
-                 .arg(QFileInfo(path).fileName(), ref.name, a.value(u"r").toString()));
+                 .arg(QFileInfo(path).fileName(), ref.name, a.value(QLatin1String("r")).toString()));
       nextColumn = column + 1;
-      const QString type = a.value(u"t").toString();
+      const QString type = a.value(QLatin1String("t")).toString();
       Cell cell;
       QString value;
       bool inlineText = false;
@@ -168,7 +168,7 @@ Sheet ReadSheet(const ZipReader& zip, const QString& path, const SheetRef& ref,
       cell.text = cell.text.trimmed();
       if (!cell.Empty()) cells[r][column] = cell;
     } else if (name == u"mergeCell") {
-      const QString refs = xml.attributes().value(u"ref").toString();
+      const QString refs = xml.attributes().value(QLatin1String("ref")).toString();
       const QStringList ends = refs.split(u':');
       Range m{};
       if (ends.size() == 2 && ParseRef(ends[0], m.c0, m.r0) && ParseRef(ends[1], m.c1, m.r1))

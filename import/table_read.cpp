@@ -270,7 +270,7 @@ class SheetReader {
       }
       const auto unit = m_.key == Key::Days ? 'D' : m_.key == Key::Cm ? 'C' : 'M';
       r_.rows.lms.push_back({Indicator(m_.table, m_.measure), unit, sex, raw, v[0], v[1], v[2]});
-      lmsPoint_ = {v[0], v[1], v[2]};
+      std::copy(v, v + 3, lmsPoint_);
       lms = growth::Measure{};
     }
     if (!key) {

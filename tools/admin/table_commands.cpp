@@ -3,6 +3,7 @@
 
 #include "tools/admin/table_commands.h"
 
+#include "framework/data/format.h"
 #include "import/sheet.h"
 #include "import/table_export.h"
 #include "import/table_import.h"
@@ -111,7 +112,7 @@ int RunImportTable(const std::map<QString, QString>& o, bool dryRun,
     if (!r.errors.empty()) {
       for (const tableimport::Note& n : r.errors)
         std::cerr << QStringLiteral("%1%2: %3")
-                         .arg(file, n.Where().isEmpty() ? QString() : u", " + n.Where(), n.text)
+                         .arg(file, n.Where().isEmpty() ? QString() : QStringLiteral(", ") + n.Where(), n.text)
                          .toStdString()
                   << "\n";
       std::cerr << "Nada foi gravado.\n";
