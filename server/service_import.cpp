@@ -215,9 +215,9 @@ JsonPieces Methods::ImportaTabela() {
                             "tempo. Nada foi gravado; refaça a prévia."));
     throw;
   }
-  return Share("{\"inseridas\":" + std::to_string(n.inserted) +
-               ",\"substituidas\":" + std::to_string(n.replaced) +
-               ",\"pontosLms\":" + std::to_string(n.lms) + "}");
+  // [inseridas, substituídas, pontos de L, M e S]
+  return Share("[" + std::to_string(n.inserted) + "," + std::to_string(n.replaced) + "," +
+               std::to_string(n.lms) + "]");
 }
 
 }  // namespace srv
