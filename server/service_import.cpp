@@ -54,7 +54,38 @@ void WriteLms(Db& db, const std::string& user, const std::string& method, const 
        AuditCall::Group().empty() ? SqlParam{} : SqlParam{AuditCall::Group()}});
 }
 
+Row ToRow(const TableDef& t, const std::string& ref, const QVariantMap& columns) {
+  Row row;
+  for (const ColumnDef& c : t.columns) {
+    if (c.name == std::string_view("CDREFEBIBL")) {
+      row.emplace_back(ref);
+      continue;
+    }
+    const QVariant v = columns.value(QString::fromLatin1(c.name));
+    if (v.isNull() || !v.isValid())
+      row.emplace_back(std::monostate{});
+    else if (c.kind == ColumnDef::Kind::Code)
+      row.emplace_back(v.toString().toStdString());
+    else
+      row.emplace_back(v.toDouble());
+  }
+  return row;
+}
+
 }  // namespace
+
+void AddGrowthRows(TableImport& in, const trp::growth::Rows& rows) {
+  for (const auto& r : rows.age)
+    in.rows[int(TableId::Age)].push_back(ToRow(Table(TableId::Age), in.reference, r.Columns()));
+  for (const auto& r : rows.height)
+    in.rows[int(TableId::Height)].push_back(
+        ToRow(Table(TableId::Height), in.reference, r.Columns()));
+  for (const auto& r : rows.nchs)
+    in.rows[int(TableId::Nchs)].push_back(ToRow(Table(TableId::Nchs), in.reference, r.Columns()));
+  for (const trp::growth::LmsRow& p : rows.lms)
+    in.lms.push_back({p.indicator, p.sex == trp::growth::kMale ? 'M' : 'F', p.unit, p.key, p.l,
+                      p.m, p.s});
+}
 
 std::int64_t CountReplaced(Db& db, const std::string& reference,
                            const std::vector<std::string> (&percentiles)[3]) {

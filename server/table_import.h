@@ -8,6 +8,7 @@
 // replace the reference's points of that curve. Shared by the method
 // ImportaTabela and `tabrelpeso-admin import-table`.
 
+#include "import/growth.h"
 #include "server/call_checks.h"
 #include "server/master_data.h"
 #include "server/storage.h"
@@ -42,6 +43,10 @@ struct TableImport {
 struct TableImportCounts {
   std::int64_t inserted = 0, replaced = 0, lms = 0;
 };
+
+// Fills `in.rows` and `in.lms` from rows read from a file (their percentile
+// codes already the registered ones) for `in.reference`.
+void AddGrowthRows(TableImport& in, const trp::growth::Rows& rows);
 
 // Checks every row (ValidateNewRow), then writes. Throws RpcError (a
 // refusal, or a conflict) and DbError; the caller rolls back.

@@ -33,24 +33,6 @@ QString Opt(const std::map<QString, QString>& o, const char* name) {
 
 void Say(const QString& text) { std::cout << text.toStdString() << "\n"; }
 
-srv::Row ToRow(const srv::TableDef& t, const std::string& ref, const QVariantMap& columns) {
-  srv::Row row;
-  for (const srv::ColumnDef& c : t.columns) {
-    if (c.name == std::string_view("CDREFEBIBL")) {
-      row.emplace_back(ref);
-      continue;
-    }
-    const QVariant v = columns.value(QString::fromLatin1(c.name));
-    if (v.isNull() || !v.isValid())
-      row.emplace_back(std::monostate{});
-    else if (c.kind == srv::ColumnDef::Kind::Code)
-      row.emplace_back(v.toString().toStdString());
-    else
-      row.emplace_back(v.toDouble());
-  }
-  return row;
-}
-
 QString Line(const srv::TableDef& t, const srv::Row& row) {
   QStringList cells;
   for (size_t i = 0; i < t.columns.size(); ++i) {
@@ -150,18 +132,7 @@ int RunImportTable(const std::map<QString, QString>& o, bool dryRun,
     tableimport::Recode(r.rows, codes);
     for (const auto& p : created)
       request.newPercentiles.push_back(srv::MakePercentile(p.code, p.name, p.value));
-    for (const auto& row : r.rows.age)
-      request.rows[0].push_back(
-          ToRow(srv::Table(srv::TableId::Age), request.reference, row.Columns()));
-    for (const auto& row : r.rows.height)
-      request.rows[1].push_back(
-          ToRow(srv::Table(srv::TableId::Height), request.reference, row.Columns()));
-    for (const auto& row : r.rows.nchs)
-      request.rows[2].push_back(
-          ToRow(srv::Table(srv::TableId::Nchs), request.reference, row.Columns()));
-    for (const growth::LmsRow& p : r.rows.lms)
-      request.lms.push_back({p.indicator, p.sex == growth::kMale ? 'M' : 'F', p.unit, p.key, p.l,
-                             p.m, p.s});
+    srv::AddGrowthRows(request, r.rows);
     request.lmsOrigin = r.lmsOrigin.toStdString();
 
     if (dryRun) {
