@@ -44,9 +44,9 @@ struct Fixture {
     db = dir.filePath(QStringLiteral("amostra.db"));
     srv::SeedSampleDatabase(db, QStringLiteral(TRP_SOURCE_DIR "/data/cdc2000"));
     xlsx = dir.filePath(QStringLiteral("cdc-idade.xlsx"));
-    const srv::ExportedReference r = srv::ReadForExport(
-        db, QStringLiteral("01"), {srv::TableId::Age},
-        bench::Smoke() ? QStringLiteral("050") : QString());
+    const srv::ExportedReference r =
+        srv::ReadForExport(db, QStringLiteral("01"), {srv::TableId::Age},
+                           bench::Smoke() ? QStringLiteral("050") : QString());
     sheet::WriteXlsx(tableexport::Build(r.reference, r.tables, r.percentiles, r.lms), xlsx);
     auto conn = srv::OpenDb(db);
     conn->run("INSERT INTO REFEBIBL (CDREFEBIBL, NMREFEBIBL) VALUES ('11', 'Importada')", {});

@@ -50,8 +50,7 @@ int Evenness(const QString& text, QChar delimiter) {
 
 QString ColumnName(int column) {
   QString name;
-  for (int c = column + 1; c > 0; c = (c - 1) / 26)
-    name.prepend(QChar(u'A' + (c - 1) % 26));
+  for (int c = column + 1; c > 0; c = (c - 1) / 26) name.prepend(QChar(u'A' + (c - 1) % 26));
   return name;
 }
 
@@ -165,9 +164,8 @@ Workbook ReadWorkbook(const QString& path) {
                                  .toStdString());
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly))
-    throw std::runtime_error(QStringLiteral("Não foi possível abrir '%1': %2")
-                                 .arg(path, f.errorString())
-                                 .toStdString());
+    throw std::runtime_error(
+        QStringLiteral("Não foi possível abrir '%1': %2").arg(path, f.errorString()).toStdString());
   const QByteArray bytes = f.readAll();
   // A spreadsheet program's CSV is UTF-8 or, from older ones, Latin-1.
   QString text = QString::fromUtf8(bytes);

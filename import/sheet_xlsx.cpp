@@ -35,7 +35,8 @@ bool ParseRef(QStringView ref, int& column, int& row) {
   column = 0;
   row = 0;
   qsizetype i = 0;
-  for (; i < ref.size() && ref[i].isLetter(); ++i) column = column * 26 + (ref[i].toUpper().unicode() - 'A' + 1);
+  for (; i < ref.size() && ref[i].isLetter(); ++i)
+    column = column * 26 + (ref[i].toUpper().unicode() - 'A' + 1);
   if (i == 0 || i == ref.size()) return false;
   bool ok = false;
   row = ref.mid(i).toInt(&ok);
@@ -134,8 +135,9 @@ Sheet ReadSheet(const ZipReader& zip, const QString& path, const SheetRef& ref,
       const QXmlStreamAttributes a = xml.attributes();
       int column = nextColumn, r = row;
       if (a.hasAttribute(QLatin1String("r")) && !ParseRef(a.value(QLatin1String("r")), column, r))
-        Fail(QStringLiteral("A planilha '%1' está danificada (%2: célula '%3').")
-                 .arg(QFileInfo(path).fileName(), ref.name, a.value(QLatin1String("r")).toString()));
+        Fail(
+            QStringLiteral("A planilha '%1' está danificada (%2: célula '%3').")
+                .arg(QFileInfo(path).fileName(), ref.name, a.value(QLatin1String("r")).toString()));
       nextColumn = column + 1;
       const QString type = a.value(QLatin1String("t")).toString();
       Cell cell;

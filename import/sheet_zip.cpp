@@ -44,8 +44,7 @@ ZipReader::ZipReader(const QString& path) : path_(path) {
   int error = 0;
   zip_ = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
   if (!zip_) {
-    if (!QFileInfo::exists(path))
-      Fail(QStringLiteral("O arquivo '%1' não existe.").arg(path));
+    if (!QFileInfo::exists(path)) Fail(QStringLiteral("O arquivo '%1' não existe.").arg(path));
     Fail(QStringLiteral("O arquivo '%1' não é uma planilha XLSX ou ODS válida (não é um arquivo "
                         "zip).")
              .arg(Name(path)));

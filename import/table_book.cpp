@@ -26,8 +26,9 @@ bool Fill(std::optional<double>& into, const std::optional<double>& from) {
 }
 
 QString Clash(const QString& sheet) {
-  return QStringLiteral("A planilha %1 repete valores já lidos de outra planilha (mesmo "
-                        "percentil, chave, sexo e medida).")
+  return QStringLiteral(
+             "A planilha %1 repete valores já lidos de outra planilha (mesmo "
+             "percentil, chave, sexo e medida).")
       .arg(sheet);
 }
 
@@ -64,7 +65,8 @@ void Merge(Result& all, Result&& one, const QString& sheet) {
         continue;
       }
       for (int s = 0; s < 2; ++s)
-        if (!Fill(into[it->second].weight[s], r.weight[s])) all.errors.push_back({0, -1, Clash(sheet)});
+        if (!Fill(into[it->second].weight[s], r.weight[s]))
+          all.errors.push_back({0, -1, Clash(sheet)});
     }
   };
   byHeight(all.rows.height, one.rows.height);

@@ -24,9 +24,9 @@ double ValueOf(const std::map<QString, PercentileSpec>& specs, const QString& co
   return code.mid(code.startsWith(u'P') ? 1 : 0).toDouble();
 }
 
-using CurveId = std::tuple<int, int, int, QString>;        // table, sex, quantity, percentile
-using KeyId = std::tuple<int, int, int, double>;           // table, sex, quantity, key
-using Curve = std::map<double, double>;                    // key -> value
+using CurveId = std::tuple<int, int, int, QString>;  // table, sex, quantity, percentile
+using KeyId = std::tuple<int, int, int, double>;     // table, sex, quantity, key
+using Curve = std::map<double, double>;              // key -> value
 
 struct Curves {
   std::map<CurveId, Curve> byPercentile;
@@ -79,8 +79,8 @@ QStringList CheckPlausibility(Result& r) {
             row.height, row.weight[sex]);
   for (const auto& row : r.rows.nchs)
     for (Sex sex : {growth::kMale, growth::kFemale})
-      c.Add(Table::Nchs, sex, Quantity::Weight, row.percentile, values[row.percentile],
-            row.height, row.weight[sex].value);
+      c.Add(Table::Nchs, sex, Quantity::Weight, row.percentile, values[row.percentile], row.height,
+            row.weight[sex].value);
 
   std::map<CurveId, double> steps;
   const growth::ReferenceCurves& shipped = growth::ReferenceCurves::Shipped();
@@ -161,10 +161,9 @@ std::map<QString, QString> ResolvePercentiles(const std::map<QString, Percentile
                            "cadastre-o com esse valor em Cadastros › Percentis antes de importar.")
                 .arg(spec.value ? Num(*spec.value) : spec.code)
                 .toStdString());
-      const QString name =
-          !spec.name.isEmpty() ? spec.name
-          : spec.value         ? QStringLiteral("Percentil %1").arg(Num(*spec.value))
-                               : QStringLiteral("Percentil %1").arg(fresh);
+      const QString name = !spec.name.isEmpty() ? spec.name
+                           : spec.value ? QStringLiteral("Percentil %1").arg(Num(*spec.value))
+                                        : QStringLiteral("Percentil %1").arg(fresh);
       created.push_back({fresh, name, spec.value});
       code = fresh;
     }

@@ -41,7 +41,6 @@ QString SheetName(const QString& table);
 // One table as a sheet: header row, then one line per row.
 sheet::Sheet TableSheet(const TableRows& rows);
 sheet::Workbook Build(const Reference& ref, const std::vector<TableRows>& tables,
-                      const std::vector<Percentile>& percentiles,
-                      const std::vector<LmsPoint>& lms);
+                      const std::vector<Percentile>& percentiles, const std::vector<LmsPoint>& lms);
 
 }  // namespace trp::tableexport

@@ -49,11 +49,11 @@ struct ColumnRole {
 struct Mapping {
   Table table = Table::Age;
   Key key = Key::Months;
-  Measure measure = Measure::Weight;   // by age; by height the measure is weight
-  std::optional<growth::Sex> sex;      // the whole sheet's, when no column says it
-  int headerLine = 0;                  // the line naming the columns; 0: none found
-  std::vector<ColumnRole> columns;     // by column
-  bool exported = false;               // the tables' own columns (a file of `export`)
+  Measure measure = Measure::Weight;  // by age; by height the measure is weight
+  std::optional<growth::Sex> sex;     // the whole sheet's, when no column says it
+  int headerLine = 0;                 // the line naming the columns; 0: none found
+  std::vector<ColumnRole> columns;    // by column
+  bool exported = false;              // the tables' own columns (a file of `export`)
   // The map as `--columns` takes it ("A=chave,B=sexo,C=P3,...,medida=peso").
   QString Text(const sheet::Sheet& s) const;
 };
@@ -143,7 +143,7 @@ struct Options {
   QString sheet;  // empty: every sheet whose headers say what they hold
   std::optional<Table> table;
   std::optional<Key> key;
-  QString map;              // ApplyMap's text
+  QString map;                // ApplyMap's text
   QList<double> percentiles;  // computed from L, M and S
 };
 // A workbook read by `o`: a file of `export` (when no table, key or map is

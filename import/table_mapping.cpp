@@ -181,12 +181,15 @@ void ApplyMap(Mapping& m, const sheet::Sheet& s, const QString& map) {
     const QString name = part.left(eq).trimmed();
     const QString role = Normalised(part.mid(eq + 1));
     if (Normalised(name) == u"medida") {
-      if (role == u"peso") m.measure = Measure::Weight;
+      if (role == u"peso")
+        m.measure = Measure::Weight;
       else if (role == u"estatura" || role == u"altura" || role == u"comprimento")
         m.measure = Measure::Stature;
-      else if (role == u"pc" || role == u"perimetrocefalico") m.measure = Measure::Head;
-      else Fail(QStringLiteral("Mapa de colunas: medida '%1' desconhecida (use peso, estatura ou pc).")
-                    .arg(part.mid(eq + 1)));
+      else if (role == u"pc" || role == u"perimetrocefalico")
+        m.measure = Measure::Head;
+      else
+        Fail(QStringLiteral("Mapa de colunas: medida '%1' desconhecida (use peso, estatura ou pc).")
+                 .arg(part.mid(eq + 1)));
       continue;
     }
     if (Normalised(name) == u"sexo" && (role.startsWith(u"masc") || role.startsWith(u"fem"))) {
@@ -200,14 +203,22 @@ void ApplyMap(Mapping& m, const sheet::Sheet& s, const QString& map) {
                .arg(m.headerLine));
     if (size_t(column) >= m.columns.size()) m.columns.resize(size_t(column) + 1);
     ColumnRole c;
-    if (role == u"chave") c.role = Role::Key;
-    else if (role == u"anos") c.role = Role::Years;
-    else if (role == u"meses") c.role = Role::Months;
-    else if (role == u"sexo") c.role = Role::Sex;
-    else if (role == u"l") c.role = Role::L;
-    else if (role == u"m") c.role = Role::M;
-    else if (role == u"s") c.role = Role::S;
-    else if (role == u"ignorar") c.role = Role::Ignore;
+    if (role == u"chave")
+      c.role = Role::Key;
+    else if (role == u"anos")
+      c.role = Role::Years;
+    else if (role == u"meses")
+      c.role = Role::Months;
+    else if (role == u"sexo")
+      c.role = Role::Sex;
+    else if (role == u"l")
+      c.role = Role::L;
+    else if (role == u"m")
+      c.role = Role::M;
+    else if (role == u"s")
+      c.role = Role::S;
+    else if (role == u"ignorar")
+      c.role = Role::Ignore;
     else {
       const Header h = Recognise(part.mid(eq + 1));
       if (h.role != Role::Percentile)
@@ -260,8 +271,9 @@ QString Mapping::Text(const sheet::Sheet& s) const {
     }
     parts << sheet::ColumnName(int(c)) + u'=' + role;
   }
-  if (sex) parts << (*sex == growth::kMale ? QStringLiteral("sexo=masculino")
-                                           : QStringLiteral("sexo=feminino"));
+  if (sex)
+    parts << (*sex == growth::kMale ? QStringLiteral("sexo=masculino")
+                                    : QStringLiteral("sexo=feminino"));
   if (table == Table::Age && !exported)
     parts << (measure == Measure::Weight    ? QStringLiteral("medida=peso")
               : measure == Measure::Stature ? QStringLiteral("medida=estatura")

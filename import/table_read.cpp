@@ -68,21 +68,19 @@ growth::Quantity QuantityOf(Table t, Measure m) {
   return m == Measure::Stature ? growth::Quantity::Stature : growth::Quantity::Head;
 }
 
-const char* const kIndicators[] = {"peso_idade",    "comprimento_idade", "estatura_idade",
-                                   "pc_idade",      "imc_idade",         "peso_comprimento",
-                                   "peso_estatura"};
+const char* const kIndicators[] = {"peso_idade", "comprimento_idade", "estatura_idade", "pc_idade",
+                                   "imc_idade",  "peso_comprimento",  "peso_estatura"};
 
 QString PercentileKey(double p) { return QStringLiteral("P%1").arg(p); }
 
 // The stored column of a measure of one sex: value, mean, deviation.
 QString StoredColumn(Table t, growth::Quantity q, Sex sex, int statistic) {
-  static const char* const age[3][2][3] = {
-      {{"VRPESOMASIDA", "VRMDPSMASIDA", "VRDPPSMASIDA"},
-       {"VRPESOFEMIDA", "VRMDPSFEMIDA", "VRDPPSFEMIDA"}},
-      {{"VRALTUMASIDA", "VRMDATMASIDA", "VRDPATMASIDA"},
-       {"VRALTUFEMIDA", "VRMDATFEMIDA", "VRDPATFEMIDA"}},
-      {{"VRPMCFMASIDA", "VRMDPCMASIDA", "VRDPPCMASIDA"},
-       {"VRPMCFFEMIDA", "VRMDPCFEMIDA", "VRDPPCFEMIDA"}}};
+  static const char* const age[3][2][3] = {{{"VRPESOMASIDA", "VRMDPSMASIDA", "VRDPPSMASIDA"},
+                                            {"VRPESOFEMIDA", "VRMDPSFEMIDA", "VRDPPSFEMIDA"}},
+                                           {{"VRALTUMASIDA", "VRMDATMASIDA", "VRDPATMASIDA"},
+                                            {"VRALTUFEMIDA", "VRMDATFEMIDA", "VRDPATFEMIDA"}},
+                                           {{"VRPMCFMASIDA", "VRMDPCMASIDA", "VRDPPCMASIDA"},
+                                            {"VRPMCFFEMIDA", "VRMDPCFEMIDA", "VRDPPCFEMIDA"}}};
   static const char* const nchs[2][3] = {{"VRPESOMASN2", "VRMEDIMASN2", "VRDVPDMASN2"},
                                          {"VRPESOFEMN2", "VRMEDIFEMN2", "VRDVPDFEMN2"}};
   if (t == Table::Age) return QString::fromLatin1(age[int(q)][sex][statistic]);
@@ -118,30 +116,52 @@ class SheetReader {
   // (percentile, key) -> (sex -> value)
   using Key2 = std::pair<double, double>;
 
-  void Error(int line, int column, const QString& text) { r_.errors.push_back({line, column, text}); }
+  void Error(int line, int column, const QString& text) {
+    r_.errors.push_back({line, column, text});
+  }
 
   bool CheckMapping() {
     for (size_t c = 0; c < m_.columns.size(); ++c) {
       const ColumnRole& role = m_.columns[c];
       const int column = int(c);
       switch (role.role) {
-        case Role::Key: keyColumn_ = column; break;
-        case Role::Years: yearsColumn_ = column; break;
-        case Role::Months: monthsColumn_ = column; break;
-        case Role::Sex: sexColumn_ = column; break;
-        case Role::L: l_ = column; break;
-        case Role::M: mColumn_ = column; break;
-        case Role::S: s__ = column; break;
-        case Role::Percentile: published_[role.percentile] = column; break;
-        default: break;
+        case Role::Key:
+          keyColumn_ = column;
+          break;
+        case Role::Years:
+          yearsColumn_ = column;
+          break;
+        case Role::Months:
+          monthsColumn_ = column;
+          break;
+        case Role::Sex:
+          sexColumn_ = column;
+          break;
+        case Role::L:
+          l_ = column;
+          break;
+        case Role::M:
+          mColumn_ = column;
+          break;
+        case Role::S:
+          s__ = column;
+          break;
+        case Role::Percentile:
+          published_[role.percentile] = column;
+          break;
+        default:
+          break;
       }
     }
-    if (m_.key == Key::YearsMonths) keyColumn_ = yearsColumn_;
-    else if (keyColumn_ < 0) keyColumn_ = monthsColumn_;
+    if (m_.key == Key::YearsMonths)
+      keyColumn_ = yearsColumn_;
+    else if (keyColumn_ < 0)
+      keyColumn_ = monthsColumn_;
     const int at = m_.headerLine;
     if (m_.headerLine <= 0)
-      Error(0, -1, QStringLiteral("Nenhuma linha de cabeçalho com a chave (idade ou altura) e "
-                                  "colunas de percentis ou L, M e S; diga o que são as colunas."));
+      Error(0, -1,
+            QStringLiteral("Nenhuma linha de cabeçalho com a chave (idade ou altura) e "
+                           "colunas de percentis ou L, M e S; diga o que são as colunas."));
     else if (keyColumn_ < 0 || (m_.key == Key::YearsMonths && monthsColumn_ < 0))
       Error(at, -1, QStringLiteral("Falta a coluna da chave (%1).").arg(KeyName(m_.key)));
     else if ((m_.key == Key::Cm) != (m_.table != Table::Age))
@@ -150,8 +170,9 @@ class SheetReader {
                 ? QStringLiteral("A tabela por idade precisa de uma idade como chave, não altura.")
                 : QStringLiteral("As tabelas por altura precisam da altura em cm como chave."));
     else if (sexColumn_ < 0 && !m_.sex)
-      Error(at, -1, QStringLiteral("Falta o sexo: uma coluna de sexo, ou o sexo da planilha "
-                                   "inteira (sexo=masculino ou sexo=feminino)."));
+      Error(at, -1,
+            QStringLiteral("Falta o sexo: uma coluna de sexo, ou o sexo da planilha "
+                           "inteira (sexo=masculino ou sexo=feminino)."));
     const int lms = (l_ >= 0) + (mColumn_ >= 0) + (s__ >= 0);
     if (r_.errors.empty() && lms != 0 && lms != 3)
       Error(at, -1, QStringLiteral("L, M e S vêm juntos: falta uma das três colunas."));
@@ -204,7 +225,8 @@ class SheetReader {
       case Key::Days: {
         ok = *v == std::floor(*v);
         if (!ok) {
-          Error(row.line, keyColumn_, QStringLiteral("Idade de %1 dias: use dias inteiros.").arg(Num(*v)));
+          Error(row.line, keyColumn_,
+                QStringLiteral("Idade de %1 dias: use dias inteiros.").arg(Num(*v)));
           return std::nullopt;
         }
         const double month = std::round(*v / 30.4375);
@@ -231,9 +253,10 @@ class SheetReader {
     if (!ok) return;
     Sex sex = m_.sex.value_or(growth::kMale);
     if (sexColumn_ >= 0) {
-      const std::optional<Sex> s = SexOf(At(row, sexColumn_)->text.isEmpty() && At(row, sexColumn_)->number
-                                             ? QString::number(*At(row, sexColumn_)->number)
-                                             : At(row, sexColumn_)->text);
+      const std::optional<Sex> s =
+          SexOf(At(row, sexColumn_)->text.isEmpty() && At(row, sexColumn_)->number
+                    ? QString::number(*At(row, sexColumn_)->number)
+                    : At(row, sexColumn_)->text);
       if (!s) {
         Error(row.line, sexColumn_,
               QStringLiteral("Sexo '%1' desconhecido: use 1 ou 2, M ou F, masculino ou feminino.")
@@ -244,11 +267,12 @@ class SheetReader {
     }
     const auto seen = seen_.emplace(std::make_pair(int(sex), raw), row.line);
     if (!seen.second) {
-      Error(row.line, keyColumn_,
-            QStringLiteral("Chave repetida: o sexo %1 com a chave %2 já está na linha %3.")
-                .arg(sex == growth::kMale ? QStringLiteral("masculino") : QStringLiteral("feminino"),
-                     Num(raw))
-                .arg(seen.first->second));
+      Error(
+          row.line, keyColumn_,
+          QStringLiteral("Chave repetida: o sexo %1 com a chave %2 já está na linha %3.")
+              .arg(sex == growth::kMale ? QStringLiteral("masculino") : QStringLiteral("feminino"),
+                   Num(raw))
+              .arg(seen.first->second));
       return;
     }
     std::optional<growth::Measure> lms;
@@ -259,13 +283,15 @@ class SheetReader {
       for (int i = 0; i < 3; ++i) {
         const std::optional<double> n = Number(*At(row, cols[i]), i == 0, why);
         if (!n) {
-          Error(row.line, cols[i], why.isEmpty() ? QStringLiteral("L, M e S: valor vazio.") : why + u'.');
+          Error(row.line, cols[i],
+                why.isEmpty() ? QStringLiteral("L, M e S: valor vazio.") : why + u'.');
           return;
         }
         v[i] = *n;
       }
       if (!(v[1] > 0) || !(v[2] > 0)) {
-        Error(row.line, v[1] > 0 ? s__ : mColumn_, QStringLiteral("M e S devem ser maiores que zero."));
+        Error(row.line, v[1] > 0 ? s__ : mColumn_,
+              QStringLiteral("M e S devem ser maiores que zero."));
         return;
       }
       const auto unit = m_.key == Key::Days ? 'D' : m_.key == Key::Cm ? 'C' : 'M';
@@ -401,9 +427,15 @@ void ReadStored(const sheet::Sheet& s, const Mapping& m, const sheet::Sheet* per
   const std::map<QString, PercentileSpec> names = PercentileNames(percentileSheet);
   QVariantMap known;
   switch (m.table) {
-    case Table::Age: known = growth::AgeRow().Columns(); break;
-    case Table::Height: known = growth::HeightRow().Columns(); break;
-    case Table::Nchs: known = growth::NchsRow().Columns(); break;
+    case Table::Age:
+      known = growth::AgeRow().Columns();
+      break;
+    case Table::Height:
+      known = growth::HeightRow().Columns();
+      break;
+    case Table::Nchs:
+      known = growth::NchsRow().Columns();
+      break;
   }
   for (size_t c = 0; c < m.columns.size(); ++c)
     if (!m.columns[c].stored.isEmpty() && !known.contains(m.columns[c].stored) &&
@@ -445,14 +477,15 @@ void ReadStored(const sheet::Sheet& s, const Mapping& m, const sheet::Sheet* per
                      mo = columns.value(QStringLiteral("NRIDADEFIN"));
       if (!y.isValid() || !mo.isValid() || y.toDouble() != std::floor(y.toDouble()) ||
           mo.toDouble() != std::floor(mo.toDouble()) || mo.toDouble() > 11) {
-        r.errors.push_back({row.line, keyColumn,
-                            QStringLiteral("Idade inválida: anos e meses inteiros, meses de 0 a 11.")});
+        r.errors.push_back(
+            {row.line, keyColumn,
+             QStringLiteral("Idade inválida: anos e meses inteiros, meses de 0 a 11.")});
         continue;
       }
       key = y.toDouble() * 12 + mo.toDouble();
     } else {
-      const QVariant h =
-          columns.value(m.table == Table::Height ? QStringLiteral("VRALTURA") : QStringLiteral("VRALTURAN2"));
+      const QVariant h = columns.value(m.table == Table::Height ? QStringLiteral("VRALTURA")
+                                                                : QStringLiteral("VRALTURAN2"));
       if (!h.isValid() || !(h.toDouble() > 0)) {
         r.errors.push_back({row.line, keyColumn, QStringLiteral("Altura vazia ou não positiva.")});
         continue;
@@ -481,8 +514,8 @@ void ReadStored(const sheet::Sheet& s, const Mapping& m, const sheet::Sheet* per
       r.percentiles[code] = spec;
     }
     for (Sex sex : {growth::kMale, growth::kFemale})
-      for (growth::Quantity q : {growth::Quantity::Weight, growth::Quantity::Stature,
-                                 growth::Quantity::Head}) {
+      for (growth::Quantity q :
+           {growth::Quantity::Weight, growth::Quantity::Stature, growth::Quantity::Head}) {
         if (m.table != Table::Age && q != growth::Quantity::Weight) continue;
         const QString col = StoredColumn(m.table, q, sex, 0);
         if (!columns.contains(col)) continue;
@@ -492,9 +525,15 @@ void ReadStored(const sheet::Sheet& s, const Mapping& m, const sheet::Sheet* per
         r.placed.push_back({m.table, code, key, col, row.line, fileColumn, sex, q});
       }
     switch (m.table) {
-      case Table::Age: r.rows.age.push_back(growth::AgeRow::FromColumns(columns)); break;
-      case Table::Height: r.rows.height.push_back(growth::HeightRow::FromColumns(columns)); break;
-      case Table::Nchs: r.rows.nchs.push_back(growth::NchsRow::FromColumns(columns)); break;
+      case Table::Age:
+        r.rows.age.push_back(growth::AgeRow::FromColumns(columns));
+        break;
+      case Table::Height:
+        r.rows.height.push_back(growth::HeightRow::FromColumns(columns));
+        break;
+      case Table::Nchs:
+        r.rows.nchs.push_back(growth::NchsRow::FromColumns(columns));
+        break;
     }
   }
 }
@@ -507,8 +546,8 @@ void ReadLmsSheet(const sheet::Sheet& s, Result& r) {
       if (row.cells[0].text.trimmed() == QLatin1String(i)) indicator = i;
     const QString sex = row.cells[1].text.trimmed(), unit = row.cells[2].text.trimmed();
     double v[4];
-    bool ok = indicator && (sex == u"M" || sex == u"F") &&
-              (unit == u"D" || unit == u"M" || unit == u"C");
+    bool ok =
+        indicator && (sex == u"M" || sex == u"F") && (unit == u"D" || unit == u"M" || unit == u"C");
     for (int i = 0; i < 4 && ok; ++i) {
       QString why;
       const std::optional<double> n = Number(row.cells[size_t(3 + i)], true, why);
@@ -516,12 +555,14 @@ void ReadLmsSheet(const sheet::Sheet& s, Result& r) {
       if (ok) v[i] = *n;
     }
     if (!ok) {
-      r.errors.push_back({row.line, -1, QStringLiteral("Linha de L, M e S inválida (planilha %1).").arg(s.name)});
+      r.errors.push_back(
+          {row.line, -1, QStringLiteral("Linha de L, M e S inválida (planilha %1).").arg(s.name)});
       continue;
     }
-    if (row.cells.size() > 7 && row.cells[7].text.trimmed() == u"OMS") r.lmsOrigin = QStringLiteral("OMS");
-    r.rows.lms.push_back({indicator, unit[0].toLatin1(), sex == u"M" ? growth::kMale : growth::kFemale,
-                          v[0], v[1], v[2], v[3]});
+    if (row.cells.size() > 7 && row.cells[7].text.trimmed() == u"OMS")
+      r.lmsOrigin = QStringLiteral("OMS");
+    r.rows.lms.push_back({indicator, unit[0].toLatin1(),
+                          sex == u"M" ? growth::kMale : growth::kFemale, v[0], v[1], v[2], v[3]});
   }
 }
 

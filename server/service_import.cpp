@@ -49,8 +49,7 @@ void WriteLms(Db& db, const std::string& user, const std::string& method, const 
       "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO, "
       "CDREFEBIBL, NRLOTE, DSGRUPO) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
       {user, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString(), method,
-       std::string("LMSREFERENCIA"), std::monostate{}, summary, in.reference,
-       AuditCall::Current(),
+       std::string("LMSREFERENCIA"), std::monostate{}, summary, in.reference, AuditCall::Current(),
        AuditCall::Group().empty() ? SqlParam{} : SqlParam{AuditCall::Group()}});
 }
 
@@ -83,8 +82,8 @@ void AddGrowthRows(TableImport& in, const trp::growth::Rows& rows) {
   for (const auto& r : rows.nchs)
     in.rows[int(TableId::Nchs)].push_back(ToRow(Table(TableId::Nchs), in.reference, r.Columns()));
   for (const trp::growth::LmsRow& p : rows.lms)
-    in.lms.push_back({p.indicator, p.sex == trp::growth::kMale ? 'M' : 'F', p.unit, p.key, p.l,
-                      p.m, p.s});
+    in.lms.push_back(
+        {p.indicator, p.sex == trp::growth::kMale ? 'M' : 'F', p.unit, p.key, p.l, p.m, p.s});
 }
 
 std::int64_t CountReplaced(Db& db, const std::string& reference,
@@ -143,13 +142,13 @@ TableImportCounts WriteTableImport(Db& db, const std::string& user, const std::s
         InsertRow(db, *t, row);
       } catch (const DbError& e) {
         if (e.kind() == DbError::Kind::Unique)
-          Refuse(QStringLiteral("Chave repetida na importação: tabela %1, percentil %2, chave "
-                                "%3. Nada foi gravado.")
-                     .arg(TableText(*t), QString::fromStdString(Text(row, *t, "CDPERCENTIL")),
-                          QString::fromStdString(AuditKeyText(
-                              *t, QJsonDocument::fromJson(
-                                      QByteArray::fromStdString(RowJson(*t, row)))
-                                      .object()))));
+          Refuse(
+              QStringLiteral("Chave repetida na importação: tabela %1, percentil %2, chave "
+                             "%3. Nada foi gravado.")
+                  .arg(TableText(*t), QString::fromStdString(Text(row, *t, "CDPERCENTIL")),
+                       QString::fromStdString(AuditKeyText(
+                           *t, QJsonDocument::fromJson(QByteArray::fromStdString(RowJson(*t, row)))
+                                   .object()))));
         throw;
       }
       WriteAudit(db, user, method, *t, {}, RowJson(*t, row));
@@ -175,7 +174,8 @@ JsonPieces Methods::ImportaTabela() {
     in.newReference = MakeReference(QString::fromStdString(in.reference), r.at(0).toString(),
                                     r.at(1).toString(), r.at(2).toString(), r.at(3).toString());
   } else if (!a.at(1).isNull()) {
-    BadParams(QStringLiteral("A nova referência vai como [nome, citação, fonte, licença] ou null."));
+    BadParams(
+        QStringLiteral("A nova referência vai como [nome, citação, fonte, licença] ou null."));
   }
   if (!a.at(2).isArray())
     BadParams(QStringLiteral("Os percentis novos vão como uma lista de [código, nome, valor]."));
@@ -184,9 +184,9 @@ JsonPieces Methods::ImportaTabela() {
     if (p.size() != 3 || !p.at(0).isString() || !p.at(1).isString() ||
         !(p.at(2).isDouble() || p.at(2).isNull()))
       BadParams(QStringLiteral("Os percentis novos vão como uma lista de [código, nome, valor]."));
-    in.newPercentiles.push_back(
-        MakePercentile(p.at(0).toString(), p.at(1).toString(),
-                       p.at(2).isNull() ? std::nullopt : std::optional<double>(p.at(2).toDouble())));
+    in.newPercentiles.push_back(MakePercentile(
+        p.at(0).toString(), p.at(1).toString(),
+        p.at(2).isNull() ? std::nullopt : std::optional<double>(p.at(2).toDouble())));
   }
   for (const TableDef* t : AllTables()) {
     const QJsonValue v = a.at(3 + int(t->id));
@@ -216,15 +216,15 @@ JsonPieces Methods::ImportaTabela() {
           (unit != u"D" && unit != u"M" && unit != u"C") || !r.at(3).isDouble() ||
           !r.at(4).isDouble() || !r.at(5).isDouble() || !r.at(6).isDouble())
         BadParams(QStringLiteral("Linha de L, M e S inválida."));
-      static const QStringList indicators{"peso_idade",       "comprimento_idade",
-                                          "estatura_idade",   "pc_idade",
-                                          "imc_idade",        "peso_comprimento",
+      static const QStringList indicators{"peso_idade",   "comprimento_idade", "estatura_idade",
+                                          "pc_idade",     "imc_idade",         "peso_comprimento",
                                           "peso_estatura"};
       if (!indicators.contains(r.at(0).toString()))
         BadParams(QStringLiteral("Indicador de L, M e S desconhecido: '%1'.")
                       .arg(Shown(r.at(0).toString())));
-      in.lms.push_back({r.at(0).toString().toStdString(), sex.toLatin1()[0], unit.toLatin1()[0], r.at(3).toDouble(),
-                        r.at(4).toDouble(), r.at(5).toDouble(), r.at(6).toDouble()});
+      in.lms.push_back({r.at(0).toString().toStdString(), sex.toLatin1()[0], unit.toLatin1()[0],
+                        r.at(3).toDouble(), r.at(4).toDouble(), r.at(5).toDouble(),
+                        r.at(6).toDouble()});
       in.lmsOrigin = r.at(7).toString() == u"OMS" ? "OMS" : "CDC";
     }
   } else if (!a.at(6).isNull()) {
@@ -242,8 +242,9 @@ JsonPieces Methods::ImportaTabela() {
     tx.commit();
   } catch (const DbError& e) {
     if (e.kind() == DbError::Kind::Unique)
-      Refuse(QStringLiteral("Outro usuário gravou a mesma referência, percentil ou linha ao mesmo "
-                            "tempo. Nada foi gravado; refaça a prévia."));
+      Refuse(
+          QStringLiteral("Outro usuário gravou a mesma referência, percentil ou linha ao mesmo "
+                         "tempo. Nada foi gravado; refaça a prévia."));
     throw;
   }
   // [inseridas, substituídas, pontos de L, M e S]

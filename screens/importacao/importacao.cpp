@@ -47,9 +47,9 @@ void TfrmImportacao::ListaReferencias() {
   cbbReferencia->addItem(QStringLiteral("(nova referência)"), QString());
   for (qsizetype r = 0; r < refs.rowCount(); ++r) {
     const QString code = refs.value(r, refs.fieldIndex(u"CDREFEBIBL")).toString();
-    cbbReferencia->addItem(code + QStringLiteral(" - ") +
-                               refs.value(r, refs.fieldIndex(u"NMREFEBIBL")).toString(),
-                           code);
+    cbbReferencia->addItem(
+        code + QStringLiteral(" - ") + refs.value(r, refs.fieldIndex(u"NMREFEBIBL")).toString(),
+        code);
   }
   cbbReferencia->setCurrentIndex(std::max(0, cbbReferencia->findData(atual)));
   preenchendo_ = false;
@@ -76,8 +76,9 @@ void TfrmImportacao::btnAbrirClick(QObject*) {
 void TfrmImportacao::btnColarClick(QObject*) {
   const QString text = QGuiApplication::clipboard()->text();
   if (text.trimmed().isEmpty())
-    fw::MensErro(QStringLiteral("A área de transferência está vazia: copie as células na "
-                                "planilha (com o cabeçalho) e cole de novo."));
+    fw::MensErro(
+        QStringLiteral("A área de transferência está vazia: copie as células na "
+                       "planilha (com o cabeçalho) e cole de novo."));
   sheet::Workbook book;
   book.format = QStringLiteral("texto");
   book.sheets.append(sheet::ReadPasted(text));
@@ -111,8 +112,9 @@ void TfrmImportacao::Propoe() {
     w->setEnabled(!exportado);
   if (exportado) {
     edtColunas->clear();
-    lblMapa->setText(QStringLiteral("Arquivo gravado pela exportação do programa: as colunas são "
-                                    "as das tabelas, nada a mapear."));
+    lblMapa->setText(
+        QStringLiteral("Arquivo gravado pela exportação do programa: as colunas são "
+                       "as das tabelas, nada a mapear."));
     if (const auto c = tableimport::ReadCitation(*book_); c && cbbReferencia->currentIndex() == 0) {
       edtNome->setText(c->name);
       memCitacao->setPlainText(c->citation);
@@ -137,17 +139,17 @@ void TfrmImportacao::Propoe() {
     if (!part.startsWith(QLatin1String("sexo=")) && !part.startsWith(QLatin1String("medida=")))
       colunas << part;
   edtColunas->setText(colunas.join(u','));
-  lblMapa->setText(m.headerLine > 0
-                       ? QStringLiteral("Cabeçalho na linha %1 da planilha %2%3: confira o papel "
-                                        "de cada coluna.")
-                             .arg(m.headerLine)
-                             .arg(s->name,
-                                  m.sex ? (*m.sex == growth::kMale
-                                               ? QStringLiteral(" (sexo masculino, pelo nome)")
-                                               : QStringLiteral(" (sexo feminino, pelo nome)"))
-                                        : QString())
-                       : QStringLiteral("Nenhum cabeçalho reconhecido: diga o papel de cada "
-                                        "coluna (por exemplo A=chave,B=sexo,C=P3)."));
+  lblMapa->setText(
+      m.headerLine > 0
+          ? QStringLiteral("Cabeçalho na linha %1 da planilha %2%3: confira o papel "
+                           "de cada coluna.")
+                .arg(m.headerLine)
+                .arg(s->name, m.sex ? (*m.sex == growth::kMale
+                                           ? QStringLiteral(" (sexo masculino, pelo nome)")
+                                           : QStringLiteral(" (sexo feminino, pelo nome)"))
+                                    : QString())
+          : QStringLiteral("Nenhum cabeçalho reconhecido: diga o papel de cada "
+                           "coluna (por exemplo A=chave,B=sexo,C=P3)."));
   preenchendo_ = false;
 }
 
@@ -190,9 +192,8 @@ QString TfrmImportacao::Referencia() const {
 
 tableimport::Options TfrmImportacao::Opcoes() const {
   tableimport::Options o;
-  for (const QString& p :
-       edtPercentis->text().split(QRegularExpression(QStringLiteral("[;\\s]+|,(?=\\s*\\d)")),
-                                  Qt::SkipEmptyParts)) {
+  for (const QString& p : edtPercentis->text().split(
+           QRegularExpression(QStringLiteral("[;\\s]+|,(?=\\s*\\d)")), Qt::SkipEmptyParts)) {
     bool ok = false;
     const double v = p.trimmed().toDouble(&ok);
     if (!ok || !(v > 0 && v < 100))
@@ -207,9 +208,9 @@ tableimport::Options TfrmImportacao::Opcoes() const {
   o.key = Key(cbbChave->currentIndex());
   QStringList map{edtColunas->text().trimmed()};
   if (o.table == Table::Age)
-    map << QStringLiteral("medida=%1").arg(
-        QStringList{QStringLiteral("peso"), QStringLiteral("estatura"), QStringLiteral("pc")}
-            [cbbMedida->currentIndex()]);
+    map << QStringLiteral("medida=%1")
+               .arg(QStringList{QStringLiteral("peso"), QStringLiteral("estatura"),
+                                QStringLiteral("pc")}[cbbMedida->currentIndex()]);
   if (cbbSexo->currentIndex() > 0)
     map << (cbbSexo->currentIndex() == 1 ? QStringLiteral("sexo=masculino")
                                          : QStringLiteral("sexo=feminino"));
@@ -221,10 +222,12 @@ tableimport::Options TfrmImportacao::Opcoes() const {
 void TfrmImportacao::btnPreviaClick(QObject*) {
   if (!book_) fw::MensErro(QStringLiteral("Abra uma planilha ou cole as células antes."));
   const QString ref = Referencia();
-  if (ref.isEmpty() || (cbbReferencia->currentIndex() <= 0 && edtNome->text().trimmed().isEmpty())) {
+  if (ref.isEmpty() ||
+      (cbbReferencia->currentIndex() <= 0 && edtNome->text().trimmed().isEmpty())) {
     (ref.isEmpty() ? static_cast<QWidget*>(edtCodigo) : edtNome)->setFocus();
-    fw::MensErro(QStringLiteral("Escolha a referência de destino, ou dê o código e o nome da "
-                                "referência nova."));
+    fw::MensErro(
+        QStringLiteral("Escolha a referência de destino, ou dê o código e o nome da "
+                       "referência nova."));
   }
   if (cbbReferencia->currentIndex() <= 0 && cbbReferencia->findData(ref) > 0) {
     edtCodigo->setFocus();
@@ -243,7 +246,8 @@ void TfrmImportacao::btnPreviaClick(QObject*) {
   if (!p.result.errors.empty()) {
     lstOcorrencias->clear();
     for (const tableimport::Note& n : p.result.errors)
-      lstOcorrencias->addItem(n.Where().isEmpty() ? n.text : n.Where() + QStringLiteral(": ") + n.text);
+      lstOcorrencias->addItem(n.Where().isEmpty() ? n.text
+                                                  : n.Where() + QStringLiteral(": ") + n.text);
     lblResumo->setText(QStringLiteral("Planilha recusada: %1 erro(s) (abaixo, com a linha e a "
                                       "coluna). Nada será gravado; corrija a planilha ou as "
                                       "colunas.")
@@ -266,7 +270,8 @@ void TfrmImportacao::btnPreviaClick(QObject*) {
     fw::MensErro(QString::fromUtf8(e.what()));
   }
   tableimport::Recode(p.result.rows, p.codes);
-  if (cbbReferencia->currentIndex() > 0) p.replaced = Substituidas(*netImportacao, ref, p.result.rows);
+  if (cbbReferencia->currentIndex() > 0)
+    p.replaced = Substituidas(*netImportacao, ref, p.result.rows);
   previa_ = std::move(p);
   MostraPrevia();
   for (const QString& m : mensagens) lstOcorrencias->addItem(QStringLiteral("Verificação: ") + m);
@@ -307,11 +312,12 @@ void TfrmImportacao::MostraPrevia() {
 void TfrmImportacao::sbtImportarClick(QObject*) {
   if (!previa_) fw::MensErro(QStringLiteral("Pré-visualize a importação antes de gravá-la."));
   const Previa& p = *previa_;
-  const qsizetype total = p.result.rows.age.size() + p.result.rows.height.size() +
-                          p.result.rows.nchs.size();
+  const qsizetype total =
+      p.result.rows.age.size() + p.result.rows.height.size() + p.result.rows.nchs.size();
   const QString pergunta =
-      QStringLiteral("Importar %1 linha(s) na referência %2?%3 Tudo é gravado numa só "
-                     "transação, que o histórico mostra e pode restaurar.")
+      QStringLiteral(
+          "Importar %1 linha(s) na referência %2?%3 Tudo é gravado numa só "
+          "transação, que o histórico mostra e pode restaurar.")
           .arg(total)
           .arg(p.reference)
           .arg(p.replaced ? QStringLiteral(" %1 linha(s) existente(s) dos mesmos percentis serão "
@@ -332,7 +338,8 @@ void TfrmImportacao::sbtImportarClick(QObject*) {
   {
     // The progress of the one long call: the framework's busy indicator.
     fw::BusyScope busy(this, fw::bkSaving);
-    feito = fw::CheckResultServ(netImportacao->Call(QStringLiteral("ImportaTabela"), args)).toList();
+    feito =
+        fw::CheckResultServ(netImportacao->Call(QStringLiteral("ImportaTabela"), args)).toList();
   }
   const QString referencia = p.reference;
   fw::Dialogs().Message(

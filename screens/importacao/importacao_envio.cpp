@@ -50,8 +50,11 @@ fw::DeltaPacket Delta(const QString& ref, const QList<QVariantMap>& rows) {
   QStringList names = rows.front().keys();
   names << QStringLiteral("CDREFEBIBL");
   for (const QString& n : names)
-    d.fields.append({n, n.startsWith(QLatin1String("CD")) ? fw::FieldType::String : fw::FieldType::Float,
-                     n == u"CDREFEBIBL" ? 2 : n == u"CDPERCENTIL" ? 3 : 0});
+    d.fields.append(
+        {n, n.startsWith(QLatin1String("CD")) ? fw::FieldType::String : fw::FieldType::Float,
+         n == u"CDREFEBIBL"    ? 2
+         : n == u"CDPERCENTIL" ? 3
+                               : 0});
   for (const QVariantMap& r : rows) {
     fw::Change c;
     c.op = fw::Change::Op::Insert;
@@ -73,7 +76,8 @@ void PreencheTabela(QTableWidget& grid, const tableimport::Result& r,
                     const std::map<QString, QString>& codes) {
   std::vector<Linha> linhas;
   for (const auto& row : r.rows.age)
-    linhas.push_back({Table::Age, row.Columns(), row.percentile, double(row.years * 12 + row.months)});
+    linhas.push_back(
+        {Table::Age, row.Columns(), row.percentile, double(row.years * 12 + row.months)});
   for (const auto& row : r.rows.height)
     linhas.push_back({Table::Height, row.Columns(), row.percentile, row.height});
   for (const auto& row : r.rows.nchs)
@@ -87,9 +91,9 @@ void PreencheTabela(QTableWidget& grid, const tableimport::Result& r,
   grid.setUpdatesEnabled(false);
   grid.clear();
   grid.setColumnCount(int(cols.size()) + 3);
-  grid.setHorizontalHeaderLabels(QStringList{QStringLiteral("Tabela"), QStringLiteral("Percentil"),
-                                             QStringLiteral("Chave")} +
-                                 cols);
+  grid.setHorizontalHeaderLabels(
+      QStringList{QStringLiteral("Tabela"), QStringLiteral("Percentil"), QStringLiteral("Chave")} +
+      cols);
   grid.setRowCount(int(linhas.size()));
   std::map<std::tuple<int, QString, double, QString>, QString> marks;
   for (const tableimport::Finding& f : r.findings)

@@ -38,13 +38,13 @@ class TfrmImportacao : public fw::TfrmPadraoGrid {
   QPushButton* btnColar;
   fw::ComboBox* cbbPlanilha;  // "(todas)" first, then each sheet
   // 2. the columns
-  fw::ComboBox* cbbTabela;   // Idade/Peso/Altura, Peso/Altura, NCHS 2000
-  fw::ComboBox* cbbChave;    // anos e meses, meses, dias, cm
-  fw::ComboBox* cbbMedida;   // peso, estatura, perímetro cefálico (by age)
-  fw::ComboBox* cbbSexo;     // "(coluna ou nome da planilha)", Masculino, Feminino
-  QLineEdit* edtColunas;     // the map, as import-table --columns takes it
-  QLineEdit* edtPercentis;   // computed from L, M and S
-  QLabel* lblMapa;           // what the headers said
+  fw::ComboBox* cbbTabela;  // Idade/Peso/Altura, Peso/Altura, NCHS 2000
+  fw::ComboBox* cbbChave;   // anos e meses, meses, dias, cm
+  fw::ComboBox* cbbMedida;  // peso, estatura, perímetro cefálico (by age)
+  fw::ComboBox* cbbSexo;    // "(coluna ou nome da planilha)", Masculino, Feminino
+  QLineEdit* edtColunas;    // the map, as import-table --columns takes it
+  QLineEdit* edtPercentis;  // computed from L, M and S
+  QLabel* lblMapa;          // what the headers said
   // 3. the target
   fw::ComboBox* cbbReferencia;  // "(nova referência)" first, then the registered ones
   QLineEdit* edtCodigo;
@@ -55,8 +55,8 @@ class TfrmImportacao : public fw::TfrmPadraoGrid {
   // 4. preview and import
   QPushButton* btnPrevia;
   QLabel* lblResumo;
-  QTableWidget* tblPrevia;        // the rows as they will be stored; findings marked
-  QListWidget* lstOcorrencias;    // errors (file refused) or findings
+  QTableWidget* tblPrevia;      // the rows as they will be stored; findings marked
+  QListWidget* lstOcorrencias;  // errors (file refused) or findings
   fw::TNetConnection* netImportacao;
 
   void FormCreate(QObject* sender) override;

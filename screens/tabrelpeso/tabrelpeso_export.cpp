@@ -1,17 +1,17 @@
 // Exportar: the current reference to XLSX or ODS, or the current page's
 // table to CSV (screens/importacao/exportacao.h).
 
-#include "framework/ui/dialogs.h"
 #include "framework/ui/consiste.h"
+#include "framework/ui/dialogs.h"
 #include "screens/importacao/exportacao.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 
 namespace trp::tabrelpeso {
 
 void TfrmTabRelPeso::BuildExport() {
-  QAction* exportar = InsertMenuItem(mnuOperacao, QStringLiteral("mnuExportar"),
-                                     QStringLiteral("E&xportar..."),
-                                     int(mnuOperacao->actions().indexOf(Twin("sbtImprimir"))));
+  QAction* exportar =
+      InsertMenuItem(mnuOperacao, QStringLiteral("mnuExportar"), QStringLiteral("E&xportar..."),
+                     int(mnuOperacao->actions().indexOf(Twin("sbtImprimir"))));
   exportar->setStatusTip(
       QStringLiteral("A referência atual em XLSX ou ODS, ou a tabela da página em CSV"));
   BindAction(exportar, [this] { mnuExportarClick(this); });
@@ -30,10 +30,9 @@ void TfrmTabRelPeso::mnuExportarClick(QObject*) {
           path))
     return;
   // A spreadsheet gets the whole reference; CSV the page's table.
-  importacao::ExportaReferencia(*netTabRelPeso, ref,
-                                path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? table
-                                                                                          : QString(),
-                                path);
+  importacao::ExportaReferencia(
+      *netTabRelPeso, ref,
+      path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? table : QString(), path);
   fw::Dialogs().ShowStatus(QStringLiteral("Referência %1 exportada para %2.").arg(ref, path));
 }
 

@@ -32,7 +32,8 @@ TEST(Csv, QuotesDelimitersAndLineBreaksFollowRfc4180) {
            Case{"comma", "a,b\r\n1.5,2\r\n", {{"a", "b"}, {"1.5", "2"}}},
            Case{"tab", "a\tb\n1\t2", {{"a", "b"}, {"1", "2"}}},
            Case{"quoted", "x;y\n\"1;2\";\"diz \"\"oi\"\"\"\n", {{"x", "y"}, {"1;2", "diz \"oi\""}}},
-           Case{"break in quotes", "x;y\n\"linha\num\";2\n3;4\n",
+           Case{"break in quotes",
+                "x;y\n\"linha\num\";2\n3;4\n",
                 {{"x", "y"}, {"linha\num", "2"}, {"3", "4"}}},
            Case{"empty rows dropped", "x;y\n;\n\n1;2\n", {{"x", "y"}, {"1", "2"}}},
        }) {

@@ -65,7 +65,7 @@ TEST_F(ImportacaoTest, AFileSavedByLibreOfficeBecomesANewReferenceWithoutTypingA
   Click(screen_->btnAbrir);
   // The headers (merged over two rows) said what the columns are.
   EXPECT_EQ(screen_->edtColunas->text(), QStringLiteral("A=chave,B=P3,C=P50,D=P97"));
-  EXPECT_TRUE(screen_->lblMapa->text().contains(QStringLiteral("linha 3"))) 
+  EXPECT_TRUE(screen_->lblMapa->text().contains(QStringLiteral("linha 3")))
       << screen_->lblMapa->text().toStdString();
   TypeInto(screen_->edtCodigo, QStringLiteral("07"));
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

@@ -25,7 +25,8 @@ namespace {
 
 QString Admin() {
   const QString dir = qEnvironmentVariable("TRP_BUILD_DIR");
-  return dir.isEmpty() ? QStringLiteral(TRP_ADMIN_EXE) : dir + QStringLiteral("/bin/tabrelpeso-admin");
+  return dir.isEmpty() ? QStringLiteral(TRP_ADMIN_EXE)
+                       : dir + QStringLiteral("/bin/tabrelpeso-admin");
 }
 
 ToolRun AdminRun(const QStringList& args) { return RunTool(Admin(), args, 180000); }
@@ -39,15 +40,17 @@ QStringList Stored(const QString& database, const char* table, const std::string
   const srv::TableDef* t = srv::TableNamed(table);
   std::string cols, order;
   for (const srv::ColumnDef& c : t->columns)
-    if (c.name != std::string_view("CDREFEBIBL")) cols += (cols.empty() ? "" : ", ") + std::string(c.name);
+    if (c.name != std::string_view("CDREFEBIBL"))
+      cols += (cols.empty() ? "" : ", ") + std::string(c.name);
   for (const char* k : t->keyOrder) order += (order.empty() ? "" : ", ") + std::string(k);
   db->run("SELECT " + cols + " FROM " + table + " WHERE CDREFEBIBL = ? ORDER BY " + order, {ref},
           [&](const srv::SqlRow& r) {
             QStringList v;
             for (int i = 0; i < r.columnCount(); ++i)
-              v << (r.isNull(i) ? QStringLiteral("-")
-                                : QString::number(r.real(i), 'g', 17) + u'/' +
-                                      QString::fromUtf8(r.text(i).data(), qsizetype(r.text(i).size())));
+              v << (r.isNull(i)
+                        ? QStringLiteral("-")
+                        : QString::number(r.real(i), 'g', 17) + u'/' +
+                              QString::fromUtf8(r.text(i).data(), qsizetype(r.text(i).size())));
             out << v.join(u';');
           });
   return out;
@@ -56,18 +59,19 @@ QStringList Stored(const QString& database, const char* table, const std::string
 QStringList Lms(const QString& database, const std::string& ref) {
   auto db = srv::OpenDb(database);
   QStringList out;
-  db->run("SELECT CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRL, VRM, VRS, CDORIGEM FROM "
-          "LMSREFERENCIA WHERE CDREFEBIBL = ? ORDER BY 1, 2, 3, 4",
-          {ref}, [&](const srv::SqlRow& r) {
-            out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
-                       .arg(QString::fromUtf8(r.text(0).data()), QString::fromUtf8(r.text(1).data()),
-                            QString::fromUtf8(r.text(2).data()))
-                       .arg(r.real(3), 0, 'g', 17)
-                       .arg(r.real(4), 0, 'g', 17)
-                       .arg(r.real(5), 0, 'g', 17)
-                       .arg(r.real(6), 0, 'g', 17)
-                       .arg(QString::fromUtf8(r.text(7).data()));
-          });
+  db->run(
+      "SELECT CDINDICADOR, CDSEXO, CDUNIDADE, VRCHAVE, VRL, VRM, VRS, CDORIGEM FROM "
+      "LMSREFERENCIA WHERE CDREFEBIBL = ? ORDER BY 1, 2, 3, 4",
+      {ref}, [&](const srv::SqlRow& r) {
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
+                   .arg(QString::fromUtf8(r.text(0).data()), QString::fromUtf8(r.text(1).data()),
+                        QString::fromUtf8(r.text(2).data()))
+                   .arg(r.real(3), 0, 'g', 17)
+                   .arg(r.real(4), 0, 'g', 17)
+                   .arg(r.real(5), 0, 'g', 17)
+                   .arg(r.real(6), 0, 'g', 17)
+                   .arg(QString::fromUtf8(r.text(7).data()));
+      });
   return out;
 }
 
@@ -89,28 +93,30 @@ TEST_P(TableImportTest, ExportedReferencesComeBackIdenticalFromCsvXlsxAndOds) {
     const char* format;
     const char* to;
   };
-  for (const Case& c : {Case{"01", "xlsx", "21"}, Case{"01", "ods", "22"}, Case{"01", "csv", "23"},
-                        Case{"02", "xlsx", "24"}, Case{"02", "ods", "25"}, Case{"02", "csv", "26"}}) {
+  for (const Case& c :
+       {Case{"01", "xlsx", "21"}, Case{"01", "ods", "22"}, Case{"01", "csv", "23"},
+        Case{"02", "xlsx", "24"}, Case{"02", "ods", "25"}, Case{"02", "csv", "26"}}) {
     SCOPED_TRACE(std::string(c.from) + " " + c.format);
     QStringList files;
     if (QLatin1String(c.format) == u"csv") {
       for (const char* t : {"age", "height", "nchs"}) {
         files << File(QStringLiteral("%1-%2.csv").arg(c.from, t));
-        ToolRun r = AdminRun({"export", "--db", db_, "--ref", c.from, "--table", t, "--out", files.back()});
+        ToolRun r =
+            AdminRun({"export", "--db", db_, "--ref", c.from, "--table", t, "--out", files.back()});
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
       }
     } else {
       files << File(QStringLiteral("%1.%2").arg(c.from, c.format));
-      ToolRun r = AdminRun({"export", "--db", db_, "--ref", c.from, "--table", "all", "--format", c.format,
-                       "--out", files.back()});
+      ToolRun r = AdminRun({"export", "--db", db_, "--ref", c.from, "--table", "all", "--format",
+                            c.format, "--out", files.back()});
       ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     }
     for (const QString& f : files) {
-      const ToolRun r = AdminRun({"import-table", "--db", db_, "--ref", c.to, "--in", f, "--name", "Volta"});
+      const ToolRun r =
+          AdminRun({"import-table", "--db", db_, "--ref", c.to, "--in", f, "--name", "Volta"});
       ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     }
-    for (const char* t : kTables)
-      EXPECT_EQ(Stored(db_, t, c.to), Stored(db_, t, c.from)) << t;
+    for (const char* t : kTables) EXPECT_EQ(Stored(db_, t, c.to), Stored(db_, t, c.from)) << t;
     if (QLatin1String(c.format) != u"csv") {
       // The spreadsheets carry L, M and S and the citation too.
       EXPECT_EQ(Lms(db_, c.to), Lms(db_, c.from));
@@ -128,9 +134,10 @@ TEST_P(TableImportTest, FilesSavedByLibreOfficeGiveTheSameRows) {
   // Merged header cells over two rows, empty rows, a footnote, one sheet per
   // sex, numbers shown with a decimal comma and one typed as text "5,1".
   const QString data = QStringLiteral(TRP_SOURCE_DIR "/tests/import/data/");
-  for (const auto& [file, ref] : {std::pair{"servico.xlsx", "31"}, std::pair{"servico.ods", "32"}}) {
-    const ToolRun r = AdminRun({"import-table", "--db", db_, "--ref", ref, "--name", "Serviço", "--in",
-                           data + QLatin1String(file)});
+  for (const auto& [file, ref] :
+       {std::pair{"servico.xlsx", "31"}, std::pair{"servico.ods", "32"}}) {
+    const ToolRun r = AdminRun({"import-table", "--db", db_, "--ref", ref, "--name", "Serviço",
+                                "--in", data + QLatin1String(file)});
     ASSERT_EQ(r.exitCode, 0) << file << ": " << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("cabeçalho na linha 3")) << r.out.toStdString();
   }
@@ -143,7 +150,8 @@ TEST_P(TableImportTest, FilesSavedByLibreOfficeGiveTheSameRows) {
     db->run(std::string("SELECT ") + column +
                 " FROM PESALTIDADE WHERE CDREFEBIBL = '31' AND CDPERCENTIL = ? AND NRIDADEINI = 0 "
                 "AND NRIDADEFIN = ?",
-            {std::string(perc), std::int64_t(months)}, [&](const srv::SqlRow& r) { v = r.real(0); });
+            {std::string(perc), std::int64_t(months)},
+            [&](const srv::SqlRow& r) { v = r.real(0); });
     return v;
   };
   EXPECT_DOUBLE_EQ(value("VRPESOFEMIDA", "050", 2), 5.1);  // the text cell
@@ -173,8 +181,8 @@ TEST_P(TableImportTest, AnLmsSheetGivesTheCdcsOwnPercentilesAndKeepsItsLms) {
   ASSERT_TRUE(out.open(QIODevice::WriteOnly));
   out.write(lms.toUtf8());
   out.close();
-  const ToolRun r = AdminRun({"import-table", "--db", db_, "--ref", "41", "--name", "LMS do CDC", "--in",
-                         out.fileName()});
+  const ToolRun r = AdminRun(
+      {"import-table", "--db", db_, "--ref", "41", "--name", "LMS do CDC", "--in", out.fileName()});
   ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
   auto db = srv::OpenDb(db_);
   int compared = 0;
@@ -210,15 +218,25 @@ TEST_P(TableImportTest, MalformedFilesAreRefusedWithLineAndColumnAndNothingIsSto
     const char* said;
   };
   for (const Case& c : {
-           Case{"texto", "Sexo;Idade (meses);P3;P50;P97\n1;0;2,5;3,5;4,4\n1;1;3,4;4,5;abc\n", {},
+           Case{"texto",
+                "Sexo;Idade (meses);P3;P50;P97\n1;0;2,5;3,5;4,4\n1;1;3,4;4,5;abc\n",
+                {},
                 "linha 3, coluna E: 'abc' não é um número"},
-           Case{"repetida", "Sexo;Idade (meses);P3;P50;P97\n1;0;2,5;3,5;4,4\n\n1;0;2,6;3,6;4,5\n",
-                {}, "linha 4, coluna B: Chave repetida"},
-           Case{"coluna", "Sexo;Idade (meses);P3;P50;P97\n1;0;2,5;3,5;4,4\n", {"--columns", "Peso=P50"},
+           Case{"repetida",
+                "Sexo;Idade (meses);P3;P50;P97\n1;0;2,5;3,5;4,4\n\n1;0;2,6;3,6;4,5\n",
+                {},
+                "linha 4, coluna B: Chave repetida"},
+           Case{"coluna",
+                "Sexo;Idade (meses);P3;P50;P97\n1;0;2,5;3,5;4,4\n",
+                {"--columns", "Peso=P50"},
                 "a coluna 'Peso' não existe"},
-           Case{"sem chave", "Sexo;Peso;P3;P50\n1;2;2,5;3,5\n", {"--columns", "C=P3,D=P50"},
+           Case{"sem chave",
+                "Sexo;Peso;P3;P50\n1;2;2,5;3,5\n",
+                {"--columns", "C=P3,D=P50"},
                 "Nenhuma linha de cabeçalho com a chave"},
-           Case{"sexo", "Sexo;Idade (meses);P3;P50;P97\nX;0;2,5;3,5;4,4\n", {},
+           Case{"sexo",
+                "Sexo;Idade (meses);P3;P50;P97\nX;0;2,5;3,5;4,4\n",
+                {},
                 "linha 2, coluna A: Sexo 'X' desconhecido"},
        }) {
     SCOPED_TRACE(c.name);
@@ -226,9 +244,9 @@ TEST_P(TableImportTest, MalformedFilesAreRefusedWithLineAndColumnAndNothingIsSto
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(c.text);
     f.close();
-    const ToolRun r = AdminRun(QStringList{"import-table", "--db", db_, "--ref", "51", "--name", "Ruim",
-                                      "--in", f.fileName()} +
-                          c.extra);
+    const ToolRun r = AdminRun(QStringList{"import-table", "--db", db_, "--ref", "51", "--name",
+                                           "Ruim", "--in", f.fileName()} +
+                               c.extra);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.said))) << r.err.toStdString();
     EXPECT_EQ(Dump(db_), before);
@@ -238,7 +256,8 @@ TEST_P(TableImportTest, MalformedFilesAreRefusedWithLineAndColumnAndNothingIsSto
   ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
   broken.write("PK\x03\x04 não é um zip inteiro");
   broken.close();
-  const ToolRun r = AdminRun({"import-table", "--db", db_, "--ref", "51", "--in", broken.fileName()});
+  const ToolRun r =
+      AdminRun({"import-table", "--db", db_, "--ref", "51", "--in", broken.fileName()});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.err.contains("não é uma planilha")) << r.err.toStdString();
   EXPECT_EQ(Dump(db_), before);
@@ -265,20 +284,18 @@ TEST_P(TableImportTest, ImportaTabelaIsOneAuditedChangeInTheHistoryAndItsReplace
   const QStringList before01 = Stored(db_, "PESALTIDADE", "01");
   const std::vector<QJsonArray> two{{"050", 0, 0, 3.3}, {"050", 0, 1, 4.4}};
   // A stale preview (it saw no rows to replace): a conflict, nothing written.
-  Response r = client.Call("ImportaTabela",
-                           {"01", QJsonValue(), QJsonArray(), delta("01", two), QJsonValue(),
-                            QJsonValue(), QJsonValue(), group, 0});
+  Response r = client.Call("ImportaTabela", {"01", QJsonValue(), QJsonArray(), delta("01", two),
+                                             QJsonValue(), QJsonValue(), QJsonValue(), group, 0});
   EXPECT_EQ(r.body["error"].toObject()["code"].toInt(), -32001) << r.error().toStdString();
   EXPECT_EQ(Stored(db_, "PESALTIDADE", "01"), before01);
-  r = client.Call("ImportaTabela", {"01", QJsonValue(), QJsonArray(), delta("01", two), QJsonValue(),
-                                    QJsonValue(), QJsonValue(), group, 241});
+  r = client.Call("ImportaTabela", {"01", QJsonValue(), QJsonArray(), delta("01", two),
+                                    QJsonValue(), QJsonValue(), QJsonValue(), group, 241});
   ASSERT_TRUE(r.ok()) << r.error().toStdString();
   EXPECT_EQ(r.result().toArray(), (QJsonArray{2, 241, 0}));
   EXPECT_EQ(Stored(db_, "PESALTIDADE", "01").size(), before01.size() - 241 + 2);
   // In the history, by the caller, under the import's method.
-  const QJsonArray page = client.Call("GetHistorico", {"age", "01", "050", "", "", "", "", 0, 1000})
-                              .result()
-                              .toArray();
+  const QJsonArray page =
+      client.Call("GetHistorico", {"age", "01", "050", "", "", "", "", 0, 1000}).result().toArray();
   int inserted = 0, deleted = 0;
   qint64 aDeletion = 0;
   for (const QJsonValue& row : srvtest::Rows(page.at(0))) {
@@ -303,8 +320,9 @@ TEST_P(TableImportTest, ImportaTabelaIsOneAuditedChangeInTheHistoryAndItsReplace
   const QJsonArray nova{"Referência do serviço", "Serviço, 2024", "Planilha própria", "CC BY 4.0"};
   QJsonArray p33;
   p33.append(QJsonArray{"033", "Percentil 33", 33});
-  const QJsonArray params{"61", nova, p33, delta("61", {{"033", 1, 0, 9.5}}),
-                          QJsonValue(), QJsonValue(), QJsonValue(), "", 0};
+  const QJsonArray params{
+      "61",         nova, p33, delta("61", {{"033", 1, 0, 9.5}}), QJsonValue(), QJsonValue(),
+      QJsonValue(), "",   0};
   Client reader(port, kReader);
   EXPECT_EQ(reader.Call("ImportaTabela", params).body["error"].toObject()["code"].toInt(), -32003);
   r = client.Call("ImportaTabela", params);
@@ -328,9 +346,8 @@ TEST_P(TableImportTest, ImportaTabelaIsOneAuditedChangeInTheHistoryAndItsReplace
   EXPECT_EQ(srv::QueryInt(*db, "SELECT COUNT(*) FROM PERCENTIL WHERE VRPERCENTIL = 33", {}, 0), 1);
   // The same code again: refused whole.
   const std::string dump = Dump(db_);
-  r = client.Call("ImportaTabela", {"61", nova, QJsonArray(),
-                                    delta("61", {{"050", 1, 0, 9.5}}), QJsonValue(),
-                                    QJsonValue(), QJsonValue(), "", 0});
+  r = client.Call("ImportaTabela", {"61", nova, QJsonArray(), delta("61", {{"050", 1, 0, 9.5}}),
+                                    QJsonValue(), QJsonValue(), QJsonValue(), "", 0});
   EXPECT_FALSE(r.ok());
   EXPECT_TRUE(r.error().contains("já cadastrada")) << r.error().toStdString();
   EXPECT_EQ(Dump(db_), dump);

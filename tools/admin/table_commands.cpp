@@ -94,7 +94,9 @@ int RunImportTable(const std::map<QString, QString>& o, bool dryRun,
     if (!r.errors.empty()) {
       for (const tableimport::Note& n : r.errors)
         std::cerr << QStringLiteral("%1%2: %3")
-                         .arg(file, n.Where().isEmpty() ? QString() : QStringLiteral(", ") + n.Where(), n.text)
+                         .arg(file,
+                              n.Where().isEmpty() ? QString() : QStringLiteral(", ") + n.Where(),
+                              n.text)
                          .toStdString()
                   << "\n";
       std::cerr << "Nada foi gravado.\n";
@@ -108,9 +110,7 @@ int RunImportTable(const std::map<QString, QString>& o, bool dryRun,
     request.reference = fw::Ajusta(ref, 2).toStdString();
     if (!srv::FindReference(*conn, request.reference)) {
       const std::optional<tableimport::Citation> c = tableimport::ReadCitation(book);
-      const QString name = !Opt(o, "--name").isEmpty() ? Opt(o, "--name")
-                           : c                         ? c->name
-                                                       : QString();
+      const QString name = !Opt(o, "--name").isEmpty() ? Opt(o, "--name") : c ? c->name : QString();
       if (name.isEmpty())
         Fail(QStringLiteral("Referência '%1' não cadastrada: dê o nome com --name (e --citation, "
                             "--source, --licence) para criá-la. Nada foi gravado.")
@@ -159,8 +159,7 @@ int RunImportTable(const std::map<QString, QString>& o, bool dryRun,
       std::vector<std::string> percs[3];
       for (const srv::TableDef* t : srv::AllTables())
         for (const srv::Row& row : request.rows[int(t->id)]) {
-          const std::string& p =
-              std::get<std::string>(row[size_t(t->columnIndex("CDPERCENTIL"))]);
+          const std::string& p = std::get<std::string>(row[size_t(t->columnIndex("CDPERCENTIL"))]);
           if (std::find(percs[int(t->id)].begin(), percs[int(t->id)].end(), p) ==
               percs[int(t->id)].end())
             percs[int(t->id)].push_back(p);
@@ -213,14 +212,19 @@ int RunImportTable(const std::map<QString, QString>& o, bool dryRun,
 
 int RunExport(const std::map<QString, QString>& o) {
   const QString table = Opt(o, "--table"), out = Opt(o, "--out");
-  const QString format = Opt(o, "--format").isEmpty()
-                             ? (out.isEmpty() ? QStringLiteral("csv") : QFileInfo(out).suffix().toLower())
-                             : Opt(o, "--format");
+  const QString format =
+      Opt(o, "--format").isEmpty()
+          ? (out.isEmpty() ? QStringLiteral("csv") : QFileInfo(out).suffix().toLower())
+          : Opt(o, "--format");
   std::vector<srv::TableId> tables;
-  if (table == u"age") tables = {srv::TableId::Age};
-  else if (table == u"height") tables = {srv::TableId::Height};
-  else if (table == u"nchs") tables = {srv::TableId::Nchs};
-  else if (table == u"all") tables = {srv::TableId::Age, srv::TableId::Height, srv::TableId::Nchs};
+  if (table == u"age")
+    tables = {srv::TableId::Age};
+  else if (table == u"height")
+    tables = {srv::TableId::Height};
+  else if (table == u"nchs")
+    tables = {srv::TableId::Nchs};
+  else if (table == u"all")
+    tables = {srv::TableId::Age, srv::TableId::Height, srv::TableId::Nchs};
   else {
     std::cerr << "tabrelpeso-admin: --table aceita age, height, nchs ou all.\n";
     return 2;
@@ -235,11 +239,11 @@ int RunExport(const std::map<QString, QString>& o) {
     return 2;
   }
   if (format != u"csv" && out.isEmpty()) {
-    std::cerr << "tabrelpeso-admin: --format " << format.toStdString()
-              << " exige --out ARQUIVO.\n";
+    std::cerr << "tabrelpeso-admin: --format " << format.toStdString() << " exige --out ARQUIVO.\n";
     return 2;
   }
-  const QString decimal = Opt(o, "--decimal").isEmpty() ? QStringLiteral("comma") : Opt(o, "--decimal");
+  const QString decimal =
+      Opt(o, "--decimal").isEmpty() ? QStringLiteral("comma") : Opt(o, "--decimal");
   if (decimal != u"comma" && decimal != u"point") {
     std::cerr << "tabrelpeso-admin: --decimal aceita comma ou point.\n";
     return 2;
