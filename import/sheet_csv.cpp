@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <map>
 #include <stdexcept>
 
 namespace trp::sheet {
@@ -23,27 +25,27 @@ void AddRow(Sheet& sheet, int line, std::vector<Cell>&& cells) {
   if (!empty) sheet.rows.push_back({line, std::move(cells)});
 }
 
-// How evenly `delimiter` splits the first lines: the count of fields when
-// every line (outside quotes) has the same count above one, else 0.
+// How well `delimiter` splits the first lines: the number of lines (outside
+// quotes) that share the commonest count of fields above one; a title or a
+// footnote of one field does not count against it.
 int Evenness(const QString& text, QChar delimiter) {
-  int lines = 0, fields = -1;
-  int count = 1;
+  std::map<int, int> lines;  // fields -> lines
+  int count = 1, seen = 0;
   bool quoted = false;
-  for (qsizetype i = 0; i < text.size() && lines < 20; ++i) {
+  for (qsizetype i = 0; i < text.size() && seen < 30; ++i) {
     const QChar c = text[i];
     if (c == u'"') quoted = !quoted;
     if (quoted) continue;
     if (c == delimiter) ++count;
     if (c == u'\n' || i + 1 == text.size()) {
-      if (count > 1 || fields > 1) {
-        if (fields < 0) fields = count;
-        if (fields != count) return 0;
-      }
-      ++lines;
+      if (count > 1) ++lines[count];
+      ++seen;
       count = 1;
     }
   }
-  return fields > 1 ? fields : 0;
+  int best = 0;
+  for (const auto& [fields, n] : lines) best = std::max(best, n);
+  return best;
 }
 
 }  // namespace

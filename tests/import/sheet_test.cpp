@@ -36,6 +36,8 @@ TEST(Csv, QuotesDelimitersAndLineBreaksFollowRfc4180) {
                 "x;y\n\"linha\num\";2\n3;4\n",
                 {{"x", "y"}, {"linha\num", "2"}, {"3", "4"}}},
            Case{"empty rows dropped", "x;y\n;\n\n1;2\n", {{"x", "y"}, {"1", "2"}}},
+           Case{"decimal commas, not fields", "x;y\n1,5;2,5\n", {{"x", "y"}, {"1,5", "2,5"}}},
+           Case{"a title over commas", "Título\n\nA,B\n1.5,2\n", {{"Título"}, {"A", "B"}, {"1.5", "2"}}},
        }) {
     SCOPED_TRACE(c.name);
     const sheet::Sheet s = sheet::ReadCsv(c.text);

@@ -6,10 +6,12 @@
 #include "screen_fixture.h"
 
 #include "screens/importacao/importacao_form.h"
+#include "server/admin.h"
 #include "server/storage.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QPointer>
 #include <QTest>
 
@@ -121,6 +123,44 @@ TEST_F(ImportacaoTest, PastedCellsShowTheOddValueMarkedAndAnEditDropsThePreview)
   EXPECT_FALSE(screen_->TemPrevia());
   EXPECT_FALSE(screen_->ToolButton(QStringLiteral("sbtImportar"))->isEnabled());
   EXPECT_EQ(Count("SELECT COUNT(*) FROM PESALTIDADE WHERE CDREFEBIBL = '04'"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Exportar on the maintenance screen: the current reference to XLSX, read
+// back as the same rows the database holds.
+class ExportarTest : public screentest::SampleScreenTest {};
+
+TEST_F(ExportarTest, TheCurrentReferenceGoesToXlsxWithTheSameRows) {
+  const QString path = dir_->filePath(QStringLiteral("ref01.xlsx"));
+  dialogs_.QueueSaveFile(path);
+  form_->findChild<QAction*>(QStringLiteral("mnuExportar"))->trigger();
+  Flush();
+  ASSERT_TRUE(QFile::exists(path)) << dialogs_.MessageTexts().join('\n').toStdString();
+  const trp::tableimport::Result back =
+      trp::tableimport::ReadExported(trp::sheet::ReadWorkbook(path));
+  ASSERT_TRUE(back.errors.empty());
+  const srv::ExportedReference stored = srv::ReadForExport(
+      database_, form_->cdsReferencia->FieldByName(u"CDREFEBIBL")->AsString(),
+      {srv::TableId::Age, srv::TableId::Height, srv::TableId::Nchs}, {});
+  QList<QVariantMap> file, db;
+  for (const auto& r : back.rows.age) file << r.Columns();
+  for (QVariantMap r : stored.tables[0].rows) {
+    r.remove(QStringLiteral("CDREFEBIBL"));
+    db << r;
+  }
+  ASSERT_FALSE(db.isEmpty());
+  auto same = [](QList<QVariantMap> rows) {
+    for (QVariantMap& r : rows)
+      for (auto it = r.begin(); it != r.end();)
+        it = it.value().isNull() ? r.erase(it) : std::next(it);
+    return rows;
+  };
+  EXPECT_EQ(same(file), same(db));
+  EXPECT_EQ(back.rows.height.size(), size_t(stored.tables[1].rows.size()));
+  EXPECT_EQ(back.rows.nchs.size(), size_t(stored.tables[2].rows.size()));
 }
 
 }  // namespace
