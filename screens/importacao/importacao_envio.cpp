@@ -40,6 +40,25 @@ QStringList Colunas(const QVariantMap& sample) {
   return cols;
 }
 
+// "Peso fem." for VRPESOFEMIDA, "Média peso masc." for VRMDPSMASIDA: the
+// column as staff read it; the stored name stays in the header's hint.
+QString Rotulo(const QString& column) {
+  const bool fem = column.contains(QLatin1String("FEM"));
+  const QString body = column.mid(2, 4);
+  QString measure = QStringLiteral("Peso");
+  if (body.startsWith(QLatin1String("ALTU")) || column.mid(4, 2) == u"AT")
+    measure = QStringLiteral("Estatura");
+  if (body.startsWith(QLatin1String("PMCF")) || column.mid(4, 2) == u"PC")
+    measure = QStringLiteral("Perím. cefálico");
+  QString statistic;
+  if (body.startsWith(QLatin1String("MD")) || body.startsWith(QLatin1String("MEDI")))
+    statistic = QStringLiteral("Média ");
+  if (body.startsWith(QLatin1String("DP")) || body.startsWith(QLatin1String("DVPD")))
+    statistic = QStringLiteral("DP ");
+  if (!statistic.isEmpty()) measure = measure.toLower();
+  return statistic + measure + (fem ? QStringLiteral(" fem.") : QStringLiteral(" masc."));
+}
+
 const char* StoredName(Table t) {
   return t == Table::Age ? "PESALTIDADE" : t == Table::Height ? "PESOALTU" : "PEALNCHS2000";
 }
@@ -91,9 +110,11 @@ void PreencheTabela(QTableWidget& grid, const tableimport::Result& r,
   grid.setUpdatesEnabled(false);
   grid.clear();
   grid.setColumnCount(int(cols.size()) + 3);
-  grid.setHorizontalHeaderLabels(
-      QStringList{QStringLiteral("Tabela"), QStringLiteral("Percentil"), QStringLiteral("Chave")} +
-      cols);
+  QStringList titles{QStringLiteral("Tabela"), QStringLiteral("Percentil"),
+                     QStringLiteral("Chave")};
+  for (const QString& c : cols) titles << Rotulo(c);
+  grid.setHorizontalHeaderLabels(titles);
+  for (int c = 0; c < cols.size(); ++c) grid.horizontalHeaderItem(c + 3)->setToolTip(cols[c]);
   grid.setRowCount(int(linhas.size()));
   std::map<std::tuple<int, QString, double, QString>, QString> marks;
   for (const tableimport::Finding& f : r.findings)

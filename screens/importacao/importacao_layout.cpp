@@ -47,6 +47,8 @@ TfrmImportacao::TfrmImportacao(QWidget* parent)
                 QStringLiteral("Gravar a prévia na referência, numa só transação auditada"),
                 nullptr, QStringLiteral("sbtAjuda"));
   Twin(QStringLiteral("sbtImportar"))->setText(QStringLiteral("Importar"));
+  // The wizard's last step: its name beside the drawn letter.
+  ToolButton(QStringLiteral("sbtImportar"))->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   MarkChangingAction(Twin(QStringLiteral("sbtImportar")));
   tshPadrao->SetCaption(QStringLiteral("Prévia"));
   panNavigator->setVisible(false);
@@ -57,7 +59,7 @@ TfrmImportacao::TfrmImportacao(QWidget* parent)
   auto* a = new QHBoxLayout(arquivo);
   edtArquivo = Edit("edtArquivo", arquivo);
   edtArquivo->setReadOnly(true);
-  btnAbrir = Button("btnAbrir", QStringLiteral("&Abrir planilha..."), arquivo);
+  btnAbrir = Button("btnAbrir", QStringLiteral("A&brir planilha..."), arquivo);
   btnColar = Button("btnColar", QStringLiteral("Co&lar"), arquivo);
   btnColar->setToolTip(QStringLiteral("Células copiadas de uma planilha (área de transferência)"));
   cbbPlanilha = new fw::ComboBox(QStringLiteral("cbbPlanilha"), arquivo);
