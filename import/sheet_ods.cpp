@@ -9,6 +9,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <stdexcept>
@@ -23,10 +24,12 @@ namespace {
 // spreadsheet program writes to the sheet's end are skipped, not copied.
 constexpr int kMaxRepeat = 10000;
 
+// A repeat or span count; a damaged or hostile file's huge count is capped
+// (a sheet has at most 1,048,576 rows), so positions never overflow.
 int Count(const QXmlStreamAttributes& a, QLatin1String name) {
   bool ok = false;
   const int n = a.value(name).toInt(&ok);
-  return ok && n > 0 ? n : 1;
+  return ok && n > 0 ? std::min(n, 1 << 20) : 1;
 }
 
 // The paragraphs of a cell, joined by line breaks; text:s is N spaces.
@@ -76,7 +79,7 @@ Sheet ReadTable(QXmlStreamReader& xml) {
       // A row with content repeated: copy it; an empty one only moves on.
       if (cells.count(line) && rowRepeat > 1)
         for (int k = 1; k < std::min(rowRepeat, kMaxRepeat); ++k) cells[line + k] = cells[line];
-      line += rowRepeat - 1;
+      line = std::min(line + rowRepeat - 1, 1 << 24);
       continue;
     }
     if (!xml.isStartElement()) continue;
@@ -106,9 +109,10 @@ Sheet ReadTable(QXmlStreamReader& xml) {
                        Count(a, QLatin1String("table:number-columns-spanned"))});
     if (!covered && !cell.Empty())
       for (int k = 0; k < std::min(repeat, kMaxRepeat); ++k) cells[line][column + k] = cell;
-    column += repeat;
+    column = std::min(column + repeat, 1 << 24);
   }
   for (const Span& s : spans) {
+    if (double(s.rows) * double(s.columns) > 65536) continue;  // as for XLSX
     auto row = cells.find(s.r0);
     if (row == cells.end() || !row->second.count(s.c0)) continue;
     Cell copy = row->second.at(s.c0);

@@ -35,9 +35,10 @@ bool ParseRef(QStringView ref, int& column, int& row) {
   column = 0;
   row = 0;
   qsizetype i = 0;
-  for (; i < ref.size() && ref[i].isLetter(); ++i)
-    column = column * 26 + (ref[i].toUpper().unicode() - 'A' + 1);
-  if (i == 0 || i == ref.size()) return false;
+  // Three letters at most: XFD is the last column a spreadsheet has.
+  for (; i < ref.size() && i < 4 && ref[i] >= u'A' && ref[i] <= u'Z'; ++i)
+    column = column * 26 + (ref[i].unicode() - 'A' + 1);
+  if (i == 0 || i > 3 || i == ref.size()) return false;
   bool ok = false;
   row = ref.mid(i).toInt(&ok);
   column -= 1;
@@ -179,6 +180,9 @@ Sheet ReadSheet(const ZipReader& zip, const QString& path, const SheetRef& ref,
   }
   CheckXml(xml, path, ref.name);
   for (const Range& m : merges) {
+    // A merged title or header spans a few cells; a range of a whole sheet
+    // (a damaged file) is not copied cell by cell.
+    if (double(m.r1 - m.r0 + 1) * double(m.c1 - m.c0 + 1) > 65536) continue;
     auto anchorRow = cells.find(m.r0);
     if (anchorRow == cells.end() || !anchorRow->second.count(m.c0)) continue;
     Cell copy = anchorRow->second.at(m.c0);
