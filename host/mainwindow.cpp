@@ -48,6 +48,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   mnuCadPercentil_->setStatusTip(QStringLiteral("Percentis: código, nome e valor"));
   connect(mnuCadPercentil_, &QAction::triggered, this,
           [this] { emit entryRequested(QStringLiteral("CriaCadPercentil")); });
+  cadastros->addSeparator();
+  QAction* importar = cadastros->addAction(QStringLiteral("&Importar tabela de planilha..."));
+  importar->setObjectName("mnuImportacao");
+  importar->setStatusTip(
+      QStringLiteral("Uma referência de uma planilha CSV, XLSX ou ODS, ou da área de transferência"));
+  connect(importar, &QAction::triggered, this,
+          [this] { emit entryRequested(QStringLiteral("CriaImportacao")); });
 
   QMenu* consultas = menuBar()->addMenu(QStringLiteral("C&onsultas"));
   consultas->setObjectName("mnuConsultas");

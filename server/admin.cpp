@@ -8,6 +8,7 @@
 #include "server/reference_check.h"
 #include "server/schema.h"
 #include "server/storage.h"
+#include "framework/data/format.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -340,12 +341,21 @@ void SeedSampleDatabase(const QString& database, const QString& cdcDir, const QS
 }
 
 std::string ExportCsv(const QString& database, const QString& reference, TableId table,
-                      bool commaDecimal) {
+                      bool commaDecimal, const QString& percentile) {
   const std::string ref = CodeArg(reference).toStdString();
   const TableDef& t = Table(table);
   auto db = OpenMigrated(database);
   if (!Exists(*db, "SELECT 1 FROM REFEBIBL WHERE CDREFEBIBL = ?", {ref}))
     Fail(QStringLiteral("Referência '%1' não cadastrada.").arg(reference));
+  std::string where = " WHERE CDREFEBIBL = ?";
+  SqlParams params{ref};
+  if (!percentile.isEmpty()) {
+    const std::string perc = fw::Ajusta(percentile, 3).toStdString();
+    if (!Exists(*db, "SELECT 1 FROM PERCENTIL WHERE CDPERCENTIL = ?", {perc}))
+      Fail(QStringLiteral("Percentil '%1' não cadastrado.").arg(percentile));
+    where += " AND CDPERCENTIL = ?";
+    params.push_back(perc);
+  }
   const char sep = commaDecimal ? ';' : ',';
   std::string out;
   std::string cols;
@@ -358,7 +368,7 @@ std::string ExportCsv(const QString& database, const QString& reference, TableId
   std::string order;
   for (size_t i = 0; i < t.keyOrder.size(); ++i)
     order += (i ? ", " : "") + std::string(t.keyOrder[i]);
-  db->run("SELECT " + cols + " FROM " + t.name + " WHERE CDREFEBIBL = ? ORDER BY " + order, {ref},
+  db->run("SELECT " + cols + " FROM " + t.name + where + " ORDER BY " + order, params,
           [&](const SqlRow& r) {
             for (size_t i = 0; i < t.columns.size(); ++i) {
               if (i) out += sep;

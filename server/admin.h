@@ -46,7 +46,27 @@ ImportCounts ImportWho(const QString& database, const QString& reference,
 // a header with the column names, then the values. With `commaDecimal` the
 // decimals use a comma and fields are separated by ';' (pt-BR spreadsheets);
 // otherwise a point and ','. Throws std::runtime_error (unknown reference...).
+// With `percentile` not empty, only that percentile's rows.
 std::string ExportCsv(const QString& database, const QString& reference, TableId table,
-                      bool commaDecimal);
+                      bool commaDecimal, const QString& percentile = {});
+
+}  // namespace srv
+
+#include "import/table_export.h"
+
+namespace srv {
+
+// What `export` writes of one reference: its master entry, the rows of
+// `tables` (of `percentile` alone when not empty) in key order, the
+// percentiles they use and, for every table of the whole reference, its L,
+// M and S. Throws std::runtime_error (unknown reference or percentile).
+struct ExportedReference {
+  trp::tableexport::Reference reference;
+  std::vector<trp::tableexport::TableRows> tables;
+  std::vector<trp::tableexport::Percentile> percentiles;
+  std::vector<trp::tableexport::LmsPoint> lms;
+};
+ExportedReference ReadForExport(const QString& database, const QString& reference,
+                                const std::vector<TableId>& tables, const QString& percentile);
 
 }  // namespace srv

@@ -51,6 +51,7 @@ class Params {
                     .arg(a_.size()));
   }
   int size() const { return int(a_.size()); }
+  const QJsonArray& array() const { return a_; }
   QString text(int i, const QString& what) const {
     const QJsonValue v = a_.at(i);
     if (!v.isString())

@@ -63,7 +63,7 @@ bool Service::IsKnownMethod(const QString& method) {
          method == QLatin1String("GetTabela") || Find(method).has_value() ||
          MasterDataMethods::Knows(method) || IsAuditMethod(method) ||
          method == QLatin1String("AvaliaMedida") || method == QLatin1String("AvaliaMedidas") ||
-         method == QLatin1String("GetCurvaLms");
+         method == QLatin1String("GetCurvaLms") || method == QLatin1String("ImportaTabela");
 }
 
 bool Service::IsReadOnlyMethod(const QString& method) {
@@ -139,6 +139,7 @@ JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const 
     return AvaliaMedidas(*pool_.acquire(), assessCache_, params);
   if (method == QLatin1String("GetCurvaLms"))
     return GetCurvaLms(*pool_.acquire(), assessCache_, params);
+  if (method == QLatin1String("ImportaTabela")) return m.ImportaTabela();
   const MethodInfo info = *Find(method);
   switch (info.kind) {
     case Kind::GetPerc:

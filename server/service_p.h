@@ -91,6 +91,8 @@ class Methods {
   // service_delete_copy.cpp
   JsonPieces Deleta(const TableDef& t);
   JsonPieces Copia(const TableDef& t);
+  // service_import.cpp
+  JsonPieces ImportaTabela();
 
  private:
   void Touch(const TableDef& t, const Row& row) {

@@ -294,6 +294,9 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
  private:
   friend class TfrmGrafico;
   void BuildHistory();
+  // tabrelpeso_export.cpp: Exportar (Operação) of the current reference.
+  void BuildExport();
+  void mnuExportarClick(QObject* sender);
   // One table page's parts, as the rules and the row filter use them.
   struct Tabela {
     fw::TabSheet* page = nullptr;

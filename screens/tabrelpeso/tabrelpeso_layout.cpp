@@ -384,6 +384,7 @@ void TfrmTabRelPeso::BuildMenus() {
                              QStringLiteral("Gráfico das curvas da tabela (Ctrl+G)"), mnuGrafico,
                              QStringLiteral("sbtAjuda"));
   BuildHistory();
+  BuildExport();
 }
 
 }  // namespace trp::tabrelpeso

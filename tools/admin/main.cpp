@@ -9,6 +9,7 @@
 #include "server/reference_check.h"
 #include "tools/admin/master_commands.h"
 #include "tools/admin/audit_command.h"
+#include "tools/admin/table_commands.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -74,10 +75,33 @@ const char* const kHelp =
     "      02 (OMS 2006/2007: idade e peso por comprimento) e 05 (OMS 2006: peso\n"
     "      por estatura) com os mesmos percentis, 03 e 04 sem linhas, e os\n"
     "      percentis 003 a 097. PASTA_OMS padrão: a pasta who ao lado de PASTA.\n"
-    "  export --db BANCO --ref CÓDIGO --table age|height|nchs [--format csv]\n"
-    "         [--decimal comma|point] [--out ARQUIVO]\n"
-    "      uma linha por chave; comma (padrão) usa vírgula decimal e ';' entre campos,\n"
-    "      point usa ponto e ','.\n"
+    "  export --db BANCO --ref CÓDIGO --table age|height|nchs|all [--perc CÓDIGO]\n"
+    "         [--format csv|xlsx|ods] [--decimal comma|point] [--out ARQUIVO]\n"
+    "      CSV (padrão; na saída padrão sem --out): uma tabela, uma linha por chave;\n"
+    "      comma (padrão) usa vírgula decimal e ';' entre campos, point usa ponto e ','.\n"
+    "      XLSX e ODS (exigem --out): uma planilha por tabela com os nomes das colunas\n"
+    "      no cabeçalho, e as planilhas Referência (nome, citação, fonte, licença),\n"
+    "      Percentis e, com --table all, LMS. --perc: só as linhas desse percentil.\n"
+    "      O que export grava, import-table lê de volta sem mapa de colunas.\n"
+    "  import-table --db BANCO --ref CÓDIGO --in ARQUIVO (.csv|.xlsx|.ods) [--sheet NOME]\n"
+    "         [--table age|height|nchs] [--key anos-meses|meses|dias|cm] [--columns MAPA]\n"
+    "         [--percentiles 3,5,...] [--name NOME --citation T --source T --licence T]\n"
+    "         [--dry-run]\n"
+    "      importa uma tabela de percentis (colunas P3, P5, ... de uma medida) ou de L, M\n"
+    "      e S (os percentis de --percentiles calculados por M(1 + L S z)^(1/L); L, M e S\n"
+    "      guardados para a avaliação). O mapa é proposto pelos cabeçalhos; MAPA o\n"
+    "      corrige: COLUNA=PAPEL separados por vírgula, COLUNA o texto do cabeçalho ou a\n"
+    "      letra, PAPEL chave, anos, meses, sexo, P3..P97, L, M, S ou ignorar; e\n"
+    "      sexo=masculino|feminino (planilha de um sexo), medida=peso|estatura|pc.\n"
+    "      Sem --sheet, lê cada planilha com cabeçalho reconhecido (o sexo pode vir do\n"
+    "      nome: Meninos, Meninas). Idade em meses: m + 0,5 é o mês m (como o CDC); em\n"
+    "      dias: o dia round(m x 30,4375) é o mês m. Os percentis da referência que\n"
+    "      vêm no arquivo são substituídos; os que faltam no cadastro são criados pelo\n"
+    "      valor. Uma referência nova precisa de --name (ou da planilha Referência de um\n"
+    "      arquivo de export). Tudo numa transação auditada, restaurável pelo histórico;\n"
+    "      qualquer erro (coluna errada, texto num número, chave repetida) é dito com a\n"
+    "      linha e a coluna, o status é 1 e nada é gravado. --dry-run imprime as linhas\n"
+    "      como seriam gravadas e as ocorrências da verificação, sem gravar.\n"
     "  reference list --db BANCO\n"
     "  reference add --db BANCO --code CÓDIGO --name NOME [--citation TEXTO]\n"
     "                [--source TEXTO] [--licence TEXTO]\n"
@@ -160,11 +184,17 @@ int main(int argc, char** argv) {
       "--decimal",    "--out",    "--who-dir", "--stature-ref", "--perc",  "--since",
       "--user",       "--sex",    "--age-days", "--age-months", "--weight", "--length",
       "--height",     "--head",   "--in",      "--birth",       "--date",  "--gestational-weeks",
-      "--name",       "--record", "--pdf",     "--series"};
+      "--name",       "--record", "--pdf",     "--series",      "--sheet", "--key",
+      "--columns",    "--citation", "--source", "--licence"};
+  bool dryRun = false;
   for (int i = 2; i < args.size(); ++i) {
     if (args[i] == QLatin1String("--help")) {
       std::cout << kHelp << kAssessHelp;
       return 0;
+    }
+    if (args[i] == QLatin1String("--dry-run")) {
+      dryRun = true;
+      continue;
     }
     if (!known.contains(args[i]))
       return Usage(QStringLiteral("opção desconhecida: '%1'.").arg(args[i]));
@@ -179,6 +209,10 @@ int main(int argc, char** argv) {
   const QString db = need("--db");
   if (db.isEmpty()) return Usage(QStringLiteral("informe o banco com --db."));
   if (command == QLatin1String("audit")) return RunAuditCommand(db, opt);
+  if (command == QLatin1String("export")) {
+    if (need("--ref").isEmpty()) return Usage(QStringLiteral("informe a referência com --ref."));
+    return RunExport(opt);
+  }
   const bool who = command == QLatin1String("import-who");
   const QString dir =
       !need("--dir").isEmpty() ? need("--dir")
@@ -225,36 +259,8 @@ int main(int argc, char** argv) {
       srv::SeedSampleDatabase(db, dir, need("--who-dir"));
       std::cout << "Base de exemplo pronta em " << db.toStdString() << " (dados de "
                 << QDir::toNativeSeparators(QDir(dir).absolutePath()).toStdString() << ").\n";
-    } else if (command == QLatin1String("export")) {
-      if (need("--ref").isEmpty()) return Usage(QStringLiteral("informe a referência com --ref."));
-      const QString table = need("--table");
-      srv::TableId id;
-      if (table == QLatin1String("age"))
-        id = srv::TableId::Age;
-      else if (table == QLatin1String("height"))
-        id = srv::TableId::Height;
-      else if (table == QLatin1String("nchs"))
-        id = srv::TableId::Nchs;
-      else
-        return Usage(QStringLiteral("--table aceita age, height ou nchs."));
-      if (!need("--format").isEmpty() && need("--format") != QLatin1String("csv"))
-        return Usage(QStringLiteral("--format aceita somente csv."));
-      const QString decimal =
-          need("--decimal").isEmpty() ? QStringLiteral("comma") : need("--decimal");
-      if (decimal != QLatin1String("comma") && decimal != QLatin1String("point"))
-        return Usage(QStringLiteral("--decimal aceita comma ou point."));
-      const std::string csv =
-          srv::ExportCsv(db, need("--ref"), id, decimal == QLatin1String("comma"));
-      if (need("--out").isEmpty()) {
-        std::cout << csv;
-      } else {
-        QFile f(need("--out"));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            f.write(csv.data(), qint64(csv.size())) != qint64(csv.size()))
-          throw std::runtime_error(QStringLiteral("Não foi possível gravar '%1': %2")
-                                       .arg(need("--out"), f.errorString())
-                                       .toStdString());
-      }
+    } else if (command == QLatin1String("import-table")) {
+      return RunImportTable(opt, dryRun, percentiles);
     } else {
       return Usage(QStringLiteral("comando desconhecido: '%1'.").arg(command));
     }
