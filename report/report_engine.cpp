@@ -81,6 +81,12 @@ void ReportEngine::Run(fw::TfrmDadosGerRel& form, fw::ReportOutput output) {
   request.database = LocalDatabase();
   request.params = fw::TQueryParams(QueryParameterNames(definition, fw::DialectOf(request.database)));
   form.rpddPadrao->GetQueryParams(request.params);
+  // A server that cannot be read refuses the report here, before the title
+  // and the file are asked for or an empty preview is shown.
+  {
+    fw::BusyScope busy(&form, fw::bkLoading);
+    RefreshReportData(definition, request.database);
+  }
 
   QString title = definition.title.isEmpty() ? form.windowTitle() : definition.title;
   if (!fw::Dialogs().InputText(form.msgPadrao->Msg(QStringLiteral("NovoCaption")),
@@ -127,7 +133,10 @@ void ReportEngine::Run(fw::TfrmDadosGerRel& form, fw::ReportOutput output) {
                          try {
                            RenderReport(request, *target);
                          } catch (const fw::Error& e) {
+                           // Closed at once: the reason is shown, not an empty preview.
                            failure = e.message();
+                           QMetaObject::invokeMethod(&dialog, &QDialog::reject,
+                                                     Qt::QueuedConnection);
                          }
                        });
       dialog.exec();

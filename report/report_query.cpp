@@ -137,13 +137,18 @@ struct BlockReader::Stream {
   }
 };
 
+void RefreshReportData(const ReportDefinition& definition, const QSqlDatabase& db) {
+  const fw::SqlDialect dialect = fw::DialectOf(db);
+  QStringList texts;
+  for (const auto& section : definition.sections) texts << section.Sql(dialect);
+  fw::CheckLocalRead(db.connectionName(), texts.join(QLatin1Char('\n')));
+}
+
 BlockReader::BlockReader(const ReportDefinition& definition, const QSqlDatabase& db,
                          const fw::TQueryParams& params) {
   const fw::SqlDialect dialect = fw::DialectOf(db);
   // In server mode the copy is brought up to date first, or the report refused.
-  QStringList texts;
-  for (const auto& section : definition.sections) texts << section.Sql(dialect);
-  fw::CheckLocalRead(db.connectionName(), texts.join(QLatin1Char('\n')));
+  RefreshReportData(definition, db);
   for (int s = 0; s < definition.sections.size(); ++s) {
     auto stream = std::make_unique<Stream>();
     stream->section = s;

@@ -47,6 +47,12 @@ struct Block {
   QVariant Value(int row, const QString& field) const;  // null when unknown
 };
 
+// Brings what the report's queries read up to date first (in server mode the
+// workstation's copy is fetched again from the server). Throws fw::Error
+// when it cannot be, the server's refusal in words: nothing should be asked
+// or shown for a report that cannot be read.
+void RefreshReportData(const ReportDefinition& definition, const QSqlDatabase& db);
+
 // Runs every section's query on `db` and hands out the blocks by group key
 // (compared as text, field by field), sections in definition order within a
 // group. Throws fw::Error with the database's message when a query fails.
