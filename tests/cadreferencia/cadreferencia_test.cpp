@@ -243,7 +243,7 @@ TEST(MasterScreen, ARenamedReferenceShowsAtOnceOnTheOpenTableScreenAndInItsHisto
   // The open table screen shows the new name without Verificar.
   tables->dbgPadrao->setFocus();
   EXPECT_TRUE(tables->cdsReferencia->Locate("CDREFEBIBL", QStringLiteral("02")));
-  EXPECT_EQ(Text(tables->cdsReferencia, "NMREFEBIBL"), QStringLiteral("OMS 2006/2007 revista"));
+  EXPECT_EQ(Text(tables->cdsReferencia, "NMREFEBIBL").toStdString(), "OMS 2006/2007 revista");
 
   // Its history has the rename, under its code, in words.
   app.Window()->MdiArea()->setActiveSubWindow(
@@ -266,8 +266,8 @@ TEST(MasterScreen, ARenamedReferenceShowsAtOnceOnTheOpenTableScreenAndInItsHisto
   for (int r = 0; r < history->grdValores->rowCount(); ++r)
     if (history->grdValores->item(r, 0)->text() == QStringLiteral("Nome")) {
       named = true;
-      EXPECT_EQ(history->grdValores->item(r, 1)->text(), old);
-      EXPECT_EQ(history->grdValores->item(r, 2)->text(), QStringLiteral("OMS 2006/2007 revista"));
+      EXPECT_EQ(history->grdValores->item(r, 1)->text().toStdString(), old.toStdString());
+      EXPECT_EQ(history->grdValores->item(r, 2)->text().toStdString(), "OMS 2006/2007 revista");
     }
   EXPECT_TRUE(named);
 }

@@ -5,6 +5,7 @@
 
 #include "framework/sql/localdb.h"
 #include "framework/ui/gui_dialogs.h"
+#include "screens/tabrelpeso/tabrelpeso_module.h"
 #include "tests/screens/screen_fixture.h"
 
 #include <QApplication>
