@@ -54,7 +54,8 @@ HostApp::~HostApp() {
 
 QString HostApp::FindSampleDir() {
   // The seed takes the WHO tables from the "who" folder beside this one.
-  const QString dir = fw::FindShippedDir(QStringLiteral("data/cdc2000"), QStringLiteral("wtageinf.csv"));
+  const QString dir =
+      fw::FindShippedDir(QStringLiteral("data/cdc2000"), QStringLiteral("wtageinf.csv"));
   if (dir.isEmpty() || !QFileInfo::exists(dir + "/../who/weianthro.txt")) return {};
   return dir;
 }
@@ -119,13 +120,13 @@ void HostApp::Start() {
 
 void HostApp::UpdateStatus() {
   if (!window_) return;
-  window_->SetServerText(QStringLiteral("Servidor: %1:%2%3")
-                             .arg((config_.serverTls ? QStringLiteral("https://") : QString()) +
-                                  serverHost_)
-                             .arg(serverPort_)
-                             .arg(config_.Embedded()        ? QStringLiteral(" (embutido)")
-                                  : serverDown_.isEmpty() ? QString()
-                                                          : QStringLiteral(" (indisponível)")));
+  window_->SetServerText(
+      QStringLiteral("Servidor: %1:%2%3")
+          .arg((config_.serverTls ? QStringLiteral("https://") : QString()) + serverHost_)
+          .arg(serverPort_)
+          .arg(config_.Embedded()      ? QStringLiteral(" (embutido)")
+               : serverDown_.isEmpty() ? QString()
+                                       : QStringLiteral(" (indisponível)")));
   const QString role = fw::Host::Instance().Role();
   if (role.isEmpty()) {
     // Read-only until the server says who this is: the reason beside it.
@@ -133,20 +134,22 @@ void HostApp::UpdateStatus() {
                          roleFailure_);
   } else {
     const bool reader = role != QLatin1String("maintainer");
-    window_->SetUserText(QStringLiteral("Usuário: %1 (%2)%3")
-                             .arg(user_.isEmpty() ? QStringLiteral("?") : user_,
-                                  reader ? QStringLiteral("consulta") : QStringLiteral("manutenção"),
-                                  reader ? QStringLiteral(" - Somente leitura") : QString()),
-                         reader ? QStringLiteral("A credencial desta estação só permite consultar "
-                                                 "e imprimir as tabelas.")
-                                : QStringLiteral("A credencial desta estação permite alterar as "
-                                                 "tabelas."));
+    window_->SetUserText(
+        QStringLiteral("Usuário: %1 (%2)%3")
+            .arg(user_.isEmpty() ? QStringLiteral("?") : user_,
+                 reader ? QStringLiteral("consulta") : QStringLiteral("manutenção"),
+                 reader ? QStringLiteral(" - Somente leitura") : QString()),
+        reader ? QStringLiteral("A credencial desta estação só permite consultar "
+                                "e imprimir as tabelas.")
+               : QStringLiteral("A credencial desta estação permite alterar as "
+                                "tabelas."));
   }
   const QString why = !serverDown_.isEmpty() ? serverDown_ : roleFailure_;
   window_->SetWarningText(why.isEmpty() ? QString()
                                         : QStringLiteral("Servidor indisponível: %1").arg(why));
-  window_->SetDatabaseText(QStringLiteral("Banco: %1%2").arg(
-      databaseText_, cacheDown_ ? QStringLiteral(" (cache indisponível)") : QString()));
+  window_->SetDatabaseText(
+      QStringLiteral("Banco: %1%2")
+          .arg(databaseText_, cacheDown_ ? QStringLiteral(" (cache indisponível)") : QString()));
 }
 
 void HostApp::ServerReached(bool reached, const QString& reason) {
@@ -193,7 +196,8 @@ void HostApp::StartEmbeddedServer() {
     // holds no reference at all (a database of our own, never filled).
     if (!sqlite) {
       srv::InitDatabase(database);
-      firstRun_ = srv::QueryInt(*srv::OpenDb(database), "SELECT COUNT(*) FROM REFEBIBL", {}, 0) == 0;
+      firstRun_ =
+          srv::QueryInt(*srv::OpenDb(database), "SELECT COUNT(*) FROM REFEBIBL", {}, 0) == 0;
     }
     // Seed before listening, so that no call can see a half-filled database.
     if (firstRun_) {
@@ -211,11 +215,11 @@ void HostApp::StartEmbeddedServer() {
     if (firstRun_ && sqlite) {
       for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(database + suffix);
     }
-    throw fw::Error(QStringLiteral("Não foi possível iniciar o servidor de aplicação embutido "
-                                   "sobre %1. Verifique o banco indicado em --db ou em "
-                                   "[BancoLocal] Banco (%2). Detalhe: %3")
-                        .arg(srv::ShownTarget(database), config_.iniPath,
-                             QString::fromUtf8(e.what())));
+    throw fw::Error(
+        QStringLiteral("Não foi possível iniciar o servidor de aplicação embutido "
+                       "sobre %1. Verifique o banco indicado em --db ou em "
+                       "[BancoLocal] Banco (%2). Detalhe: %3")
+            .arg(srv::ShownTarget(database), config_.iniPath, QString::fromUtf8(e.what())));
   }
   serverHost_ = options.host;
 }

@@ -95,8 +95,8 @@ class HostApp : public QObject {
   QString token_;
   QString databaseText_;
   QString user_;
-  QString roleFailure_;   // why the role is unknown; empty: it is known
-  QString serverDown_;    // why the server cannot be reached; empty: it answers
+  QString roleFailure_;  // why the role is unknown; empty: it is known
+  QString serverDown_;   // why the server cannot be reached; empty: it answers
   bool cacheDown_ = false;
   bool learning_ = false;
   bool firstRun_ = false;

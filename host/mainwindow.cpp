@@ -3,13 +3,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenuBar>
-#include <QIcon>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QStatusBar>
@@ -109,6 +109,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   lblUsuario_->setObjectName("lblUsuario");
   lblBanco_ = new QLabel(this);
   lblBanco_->setObjectName("lblBanco");
+  // Each part apart from the next: server, user, database.
+  for (QLabel* l : {lblServidor_, lblUsuario_, lblBanco_}) l->setContentsMargins(6, 0, 6, 0);
   statusBar()->setObjectName("stbPrincipal");
   statusBar()->addWidget(lblAviso_, 1);
   statusBar()->addPermanentWidget(lblServidor_);
@@ -134,8 +136,7 @@ void MainWindow::ListWindows(QMenu* menu) {
   for (QMdiSubWindow* window : windows) {
     ++n;
     const QString title = window->windowTitle();
-    auto* item = new QAction(
-        n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(title) : title, menu);
+    auto* item = new QAction(n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(title) : title, menu);
     item->setObjectName(QStringLiteral("mnuJanelaAberta"));
     item->setCheckable(true);
     item->setChecked(window == mdiArea_->activeSubWindow());

@@ -40,7 +40,7 @@ BoundSql BindParameters(const QString& sql, const fw::TQueryParams& params);
 // The rows of one section for one group.
 struct Block {
   int section = -1;
-  QStringList groupKey;                  // the values of the groupBy fields
+  QStringList groupKey;                                // the values of the groupBy fields
   std::shared_ptr<const QHash<QString, int>> columns;  // field name -> row index
   QList<QVector<QVariant>> rows;
 

@@ -103,8 +103,8 @@ const char* MasterCodeColumn(std::string_view table) {
 
 }  // namespace
 
-void WriteMasterAudit(Db& db, const std::string& user, const std::string& method,
-                      const char* table, const std::string& oldJson, const std::string& newJson) {
+void WriteMasterAudit(Db& db, const std::string& user, const std::string& method, const char* table,
+                      const std::string& oldJson, const std::string& newJson) {
   // A renamed entry keeps its code; a new or deleted one has one row only.
   const char* column = MasterCodeColumn(table);
   const QJsonObject row = Parse(newJson.empty() ? oldJson : newJson);

@@ -44,8 +44,8 @@ void WriteAudit(Db& db, const std::string& user, const std::string& method, cons
 // Writes one audit row of a master table ("REFEBIBL", "PERCENTIL") inside
 // the caller's transaction, filed under its reference or percentile code so
 // that their history shows their creation, renaming and deletion. Throws DbError.
-void WriteMasterAudit(Db& db, const std::string& user, const std::string& method,
-                      const char* table, const std::string& oldJson, const std::string& newJson);
+void WriteMasterAudit(Db& db, const std::string& user, const std::string& method, const char* table,
+                      const std::string& oldJson, const std::string& newJson);
 
 // Files the master tables' audit rows written before WriteMasterAudit under
 // their codes. Part of the schema migration.

@@ -60,9 +60,8 @@ std::optional<MethodInfo> Find(const QString& method) {
 
 bool Service::IsKnownMethod(const QString& method) {
   return method == QLatin1String("GetReferencia") || method == QLatin1String("GetPapel") ||
-         method == QLatin1String("GetUsuario") ||
-         method == QLatin1String("GetTabela") || Find(method).has_value() ||
-         MasterDataMethods::Knows(method) || IsAuditMethod(method) ||
+         method == QLatin1String("GetUsuario") || method == QLatin1String("GetTabela") ||
+         Find(method).has_value() || MasterDataMethods::Knows(method) || IsAuditMethod(method) ||
          method == QLatin1String("AvaliaMedida") || method == QLatin1String("GetCurvaLms");
 }
 

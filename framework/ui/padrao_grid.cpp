@@ -98,8 +98,8 @@ TfrmPadraoGrid::TfrmPadraoGrid(const QString& name, QWidget* parent) : QWidget(p
   for (const auto& [op, tecla] : teclas) {
     QAction* action = Twin(QLatin1String(op));
     action->setShortcut(tecla);
-    action->setToolTip(QStringLiteral("%1 (%2)").arg(action->toolTip(),
-                                                     tecla.toString(QKeySequence::NativeText)));
+    action->setToolTip(
+        QStringLiteral("%1 (%2)").arg(action->toolTip(), tecla.toString(QKeySequence::NativeText)));
   }
   toolbar->addStretch(1);
   lblSomenteLeitura =
@@ -463,9 +463,9 @@ void TfrmPadraoGrid::FormActivate(QObject*) { update(); }
 void TfrmPadraoGrid::FormCloseQuery(QObject*, bool& canClose) {
   if (!AnyDatasetEditing()) return;
   // Neither a silent post nor a silent loss of what is being typed.
-  canClose = Dialogs().MessageDetail(msgMensagensPadroes->Msg(QStringLiteral("Canc")),
-                                     EdicaoEmAndamento(), MsgType::Confirmation,
-                                     mbYesNoDefaultNo, 0) == mbYes;
+  canClose =
+      Dialogs().MessageDetail(msgMensagensPadroes->Msg(QStringLiteral("Canc")), EdicaoEmAndamento(),
+                              MsgType::Confirmation, mbYesNoDefaultNo, 0) == mbYes;
   if (!canClose) return;
   DiscardEditors();
   const auto datasets = findChildren<Dataset*>();
@@ -497,8 +497,9 @@ QString TfrmPadraoGrid::EdicaoEmAndamento() const {
                   .arg(ds->State() == DatasetState::Insert ? QStringLiteral("Inclusão")
                                                            : QStringLiteral("Alteração"),
                        onde,
-                       valores.isEmpty() ? QString()
-                                         : QStringLiteral(": ") + valores.join(QStringLiteral("; ")));
+                       valores.isEmpty()
+                           ? QString()
+                           : QStringLiteral(": ") + valores.join(QStringLiteral("; ")));
   }
   if (partes.isEmpty()) return {};
   return QStringLiteral("Ao fechar, será descartado o que não foi confirmado:\n") +
@@ -539,8 +540,8 @@ void TfrmPadraoGrid::sbtAlterarClick(QObject*) {
 void TfrmPadraoGrid::sbtExcluirClick(QObject*) {
   Dataset* ds = dtsPadrao->DataSet();
   if (!ds || !ds->Active() || ds->IsEmpty()) return;
-  if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), MsgType::Confirmation,
-                                   mbYesNoDefaultNo, 0) != mbYes)
+  if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), MsgType::Confirmation, mbYesNoDefaultNo,
+                                   0) != mbYes)
     return;
   ds->Delete();
 }

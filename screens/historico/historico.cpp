@@ -113,7 +113,7 @@ QString AbrangenciaDaLinha(const QVariantMap& registro) {
   // a whole reference; a percentile's deletion is one call without it.
   if (metodo.startsWith(u"Deleta"))
     return registro.value(QStringLiteral("DSGRUPO")).toString().isEmpty() ? QStringLiteral("P")
-                                                                           : QStringLiteral("R");
+                                                                          : QStringLiteral("R");
   return QStringLiteral("L");
 }
 
@@ -350,9 +350,10 @@ void TfrmHistorico::grdHistoricoSelecao() {
   if (!valida) return;
   const QVariantMap& r = registros_[linha];
   const QString tabela = r.value(QStringLiteral("NMTABELA")).toString();
-  const QList<Valor> valores = ComparaValores(
-      r.value(QStringLiteral("DSANTERIOR")).toString(), r.value(QStringLiteral("DSNOVO")).toString(),
-      contexto_.colunas.value(tabela), contexto_.formatos.value(tabela));
+  const QList<Valor> valores =
+      ComparaValores(r.value(QStringLiteral("DSANTERIOR")).toString(),
+                     r.value(QStringLiteral("DSNOVO")).toString(), contexto_.colunas.value(tabela),
+                     contexto_.formatos.value(tabela));
   const QHash<QString, QString> rotulos = contexto_.rotulos.value(tabela);
   grdValores->setRowCount(int(valores.size()));
   for (int i = 0; i < valores.size(); ++i) {
@@ -387,10 +388,10 @@ void TfrmHistorico::btnRestaurarClick() {
     return;
   // What the selected deletion removed decides what comes back, whatever
   // the window was opened on.
-  fw::CheckResultServ(net_.Call(QStringLiteral("RestauraExclusao"),
-                                {r.value(QStringLiteral("NRAUDITORIA")).toLongLong(),
-                                 AbrangenciaDaLinha(r)}),
-                      true, 0);
+  fw::CheckResultServ(
+      net_.Call(QStringLiteral("RestauraExclusao"),
+                {r.value(QStringLiteral("NRAUDITORIA")).toLongLong(), AbrangenciaDaLinha(r)}),
+      true, 0);
   if (AposRestaurar) AposRestaurar();
   Carrega();
   fw::Dialogs().Message(QStringLiteral("Restauração concluída."), fw::MsgType::Information,
@@ -411,8 +412,9 @@ QString TfrmHistorico::PerguntaRestaurar(const QVariantMap& r) const {
     oque = QStringLiteral("as linhas do percentil %1 da tabela %2, referência %3, excluídas em %4")
                .arg(percentil, contexto_.nomesTabelas.value(tabela, tabela), referencia, quando);
   else
-    return QStringLiteral("Restaurar a linha de %1 do percentil %2 da tabela %3, referência %4, "
-                          "excluída em %5, exatamente como estava?")
+    return QStringLiteral(
+               "Restaurar a linha de %1 do percentil %2 da tabela %3, referência %4, "
+               "excluída em %5, exatamente como estava?")
         .arg(ChaveLegivel(tabela, r.value(QStringLiteral("DSCHAVE")).toString()), percentil,
              contexto_.nomesTabelas.value(tabela, tabela), referencia, quando);
   return QStringLiteral("Restaurar %1, exatamente como estavam?").arg(oque);

@@ -21,8 +21,8 @@
 #include <QHash>
 #include <QLabel>
 #include <QList>
-#include <QSplitter>
 #include <QPointer>
+#include <QSplitter>
 #include <QToolButton>
 
 #include <functional>
@@ -35,7 +35,7 @@ class TADOIBQuery;
 namespace trp::historico {
 class TfrmHistorico;
 struct Contexto;
-}
+}  // namespace trp::historico
 
 namespace trp::tabrelpeso {
 

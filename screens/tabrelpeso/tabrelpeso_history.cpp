@@ -126,8 +126,8 @@ void TfrmTabRelPeso::AbreHistorico(char abrangencia, fw::DBGrid* grid) {
     if (c.percentil.isEmpty()) {
       // An empty list: the table's history for the reference, its deletions included.
       c.abrangencia = QStringLiteral("R");
-      c.descricao = QStringLiteral("da tabela %1, referência %2")
-                        .arg(table->page->Caption(), c.referencia);
+      c.descricao =
+          QStringLiteral("da tabela %1, referência %2").arg(table->page->Caption(), c.referencia);
       MostraHistorico(std::move(c));
       return;
     }

@@ -87,7 +87,8 @@ void TfrmTabRelPeso::AtualizaAntesDeImprimir() {
     fw::Dialogs().ShowStatus(
         QStringLiteral("Tabelas da tela atualizadas antes de imprimir: %1 alterada(s) no "
                        "servidor desde a última leitura.")
-            .arg(changed == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(changed)));
+            .arg(changed == 1 ? QStringLiteral("1 linha")
+                              : QStringLiteral("%1 linhas").arg(changed)));
 }
 
 void TfrmTabRelPeso::sbtImprimirClick(QObject*) {
@@ -121,8 +122,8 @@ void TfrmTabRelPeso::AtualizaNomes(const QStringList& tables) {
       }
     }
     if (percs) {
-      const fw::ServerResult r = netTabRelPeso->Call(QStringLiteral("GetTabela"),
-                                                     {QStringLiteral("PERCENTIL")});
+      const fw::ServerResult r =
+          netTabRelPeso->Call(QStringLiteral("GetTabela"), {QStringLiteral("PERCENTIL")});
       const fw::DataPacket server = services::PacketOf(fw::CheckResultServ(r, true, 0));
       QHash<QString, QString> names;
       for (qsizetype i = 0; i < server.rowCount(); ++i)

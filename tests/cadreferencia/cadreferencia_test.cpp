@@ -17,8 +17,8 @@
 #include <QDeadlineTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMdiSubWindow>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -246,8 +246,7 @@ TEST(MasterScreen, ARenamedReferenceShowsAtOnceOnTheOpenTableScreenAndInItsHisto
   EXPECT_EQ(Text(tables->cdsReferencia, "NMREFEBIBL").toStdString(), "OMS 2006/2007 revista");
 
   // Its history has the rename, under its code, in words.
-  app.Window()->MdiArea()->setActiveSubWindow(
-      qobject_cast<QMdiSubWindow*>(tables->parentWidget()));
+  app.Window()->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(tables->parentWidget()));
   Flush();
   tables->pgcPadrao->setCurrentIndex(0);
   Click(tables, "sbtHistorico");

@@ -213,14 +213,16 @@ TEST_F(Historico, ARowsHistoryReadsAsAnAuditWithItsOwnCode) {
   Type(QStringLiteral("3,5"));
   dialogs_.QueueAnswer(fw::mbYes);  // kept although below the curve's neighbours
   Click("sbtConfirmar");
-  ASSERT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Browse) << Shown().join('\n').toStdString();
+  ASSERT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Browse)
+      << Shown().join('\n').toStdString();
   dialogs_.Clear();
 
   trp::historico::TfrmHistorico* w = HistoryFromContextMenu(form_->dbgIdPesAltMasc);
   ASSERT_TRUE(w);
   EXPECT_EQ(w->lblCodTela->text(), QStringLiteral("Qel53611"));
   // The row named as users read it, not by its raw key fields.
-  EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("ano(s)"))) << w->windowTitle().toStdString();
+  EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("ano(s)")))
+      << w->windowTitle().toStdString();
   EXPECT_FALSE(w->windowTitle().contains(QStringLiteral(" / "))) << w->windowTitle().toStdString();
   ASSERT_GT(w->Linhas(), 0);
   SelectLine(w, 0);

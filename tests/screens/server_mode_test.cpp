@@ -27,14 +27,14 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QStatusBar>
-#include <QTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
@@ -464,8 +464,7 @@ TEST_F(ServerMode, AReportIsRefusedBeforeAnyDialogWhileTheServerIsDown) {
   server_->Stop();
   for (QToolButton* button : {report.sbtPreview, report.sbtSalvarComo}) {
     dialogs_.Clear();
-    const QStringList modals =
-        ClosingModals([&] { QTest::mouseClick(button, Qt::LeftButton); });
+    const QStringList modals = ClosingModals([&] { QTest::mouseClick(button, Qt::LeftButton); });
     Flush();
     EXPECT_TRUE(modals.isEmpty()) << button->objectName().toStdString() << ": "
                                   << modals.join(' ').toStdString();

@@ -88,7 +88,8 @@ TEST_P(ProcessTest, StartsOnAFreePortAnswersAndStopsOnSigterm) {
   EXPECT_TRUE(log.contains(QRegularExpression("GetReferencia [0-9.]+ ms ok"))) << log.toStdString();
   EXPECT_TRUE(log.contains(QRegularExpression("GetPercAltura [0-9.]+ ms ok"))) << log.toStdString();
   // A refused call names who made it.
-  EXPECT_TRUE(log.contains(QRegularExpression("DeletaIdade [0-9.]+ ms error .*\\(usuário joao\\)\n")))
+  EXPECT_TRUE(
+      log.contains(QRegularExpression("DeletaIdade [0-9.]+ ms error .*\\(usuário joao\\)\n")))
       << log.toStdString();
 }
 
