@@ -120,8 +120,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
   ${CMAKE_BINARY_DIR}/lib)
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME ${TRP_SHARE_NAME})
 # libzip and libxlsxwriter: the spreadsheets of the import wizard and of
-# tabrelpeso-admin import-table/export (also found by shlibdeps).
-set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, qt6-qpa-plugins, qt6-translations-l10n, libzip4, libxlsxwriter4")
+# tabrelpeso-admin import-table/export (also found by shlibdeps); Qt SVG: the
+# program's icon on its windows.
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, qt6-qpa-plugins, qt6-translations-l10n, libzip4, libxlsxwriter4, libqt6svg6")
 set(CPACK_DEBIAN_DESKTOP_DESCRIPTION "anthropometric reference tables: maintain and print
 A desktop program for clinical nutrition and paediatrics staff to keep
 weight, height and head circumference by age and weight by height, per

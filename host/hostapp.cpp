@@ -36,6 +36,7 @@ HostApp::HostApp(HostConfig config, fw::IDialogs* dialogs)
 }
 
 HostApp::~HostApp() {
+  if (copy_) fw::TNetConnection::SetReachObserver({});
   if (window_) window_->MdiArea()->closeAllSubWindows();
   delete help_.data();
   fw::Host::Instance().Reset();
@@ -53,7 +54,8 @@ HostApp::~HostApp() {
 
 QString HostApp::FindSampleDir() {
   // The seed takes the WHO tables from the "who" folder beside this one.
-  const QString dir = fw::FindShippedDir(QStringLiteral("data/cdc2000"), QStringLiteral("wtageinf.csv"));
+  const QString dir =
+      fw::FindShippedDir(QStringLiteral("data/cdc2000"), QStringLiteral("wtageinf.csv"));
   if (dir.isEmpty() || !QFileInfo::exists(dir + "/../who/weianthro.txt")) return {};
   return dir;
 }
@@ -84,7 +86,7 @@ void HostApp::Start() {
       cache_.Load();
     } catch (const fw::Error& e) {
       // The module still works without the cache; say so and go on.
-      databaseText_ += QStringLiteral(" (cache indisponível)");
+      cacheDown_ = true;
       qWarning("%s", qPrintable(e.message()));
     }
   }
@@ -97,23 +99,72 @@ void HostApp::Start() {
   fw::InstallReportEngine(&report::DefaultEngine());
   FillHostRegistry();
   if (copy_) {
+    // Every answer and every failure of any connection to the server from
+    // now on keeps the status current.
+    fw::TNetConnection::SetReachObserver(
+        [this](bool reached, const QString& reason) { ServerReached(reached, reason); });
     LearnRole();
     try {
       copy_->Refresh();
       cache_.Load();
     } catch (const fw::Error& e) {
       // Each read tries again, and is refused while the server stays away.
-      databaseText_ += QStringLiteral(" (servidor indisponível)");
+      if (serverDown_.isEmpty()) serverDown_ = e.message();
       qWarning("%s", qPrintable(e.message()));
     }
+  } else {
+    user_ = QStringLiteral("local");
   }
-  window_->SetServerText(QStringLiteral("Servidor: %1:%2%3")
-                             .arg((config_.serverTls ? QStringLiteral("https://") : QString()) +
-                                  serverHost_)
-                             .arg(serverPort_)
-                             .arg(config_.Embedded() ? QStringLiteral(" (embutido)") : QString()) +
-                         (fw::SomenteLeitura() ? QStringLiteral(" - Somente leitura") : QString()));
-  window_->SetDatabaseText(QStringLiteral("Banco: %1").arg(databaseText_));
+  UpdateStatus();
+}
+
+void HostApp::UpdateStatus() {
+  if (!window_) return;
+  window_->SetServerText(
+      QStringLiteral("Servidor: %1:%2%3")
+          .arg((config_.serverTls ? QStringLiteral("https://") : QString()) + serverHost_)
+          .arg(serverPort_)
+          .arg(config_.Embedded()      ? QStringLiteral(" (embutido)")
+               : serverDown_.isEmpty() ? QString()
+                                       : QStringLiteral(" (indisponível)")));
+  const QString role = fw::Host::Instance().Role();
+  if (role.isEmpty()) {
+    // Read-only until the server says who this is: the reason beside it.
+    window_->SetUserText(QStringLiteral("Somente leitura: credencial não confirmada"),
+                         roleFailure_);
+  } else {
+    const bool reader = role != QLatin1String("maintainer");
+    window_->SetUserText(
+        QStringLiteral("Usuário: %1 (%2)%3")
+            .arg(user_.isEmpty() ? QStringLiteral("?") : user_,
+                 reader ? QStringLiteral("consulta") : QStringLiteral("manutenção"),
+                 reader ? QStringLiteral(" - Somente leitura") : QString()),
+        reader ? QStringLiteral("A credencial desta estação só permite consultar "
+                                "e imprimir as tabelas.")
+               : QStringLiteral("A credencial desta estação permite alterar as "
+                                "tabelas."));
+  }
+  const QString why = !serverDown_.isEmpty() ? serverDown_ : roleFailure_;
+  window_->SetWarningText(why.isEmpty() ? QString()
+                                        : QStringLiteral("Servidor indisponível: %1").arg(why));
+  window_->SetDatabaseText(
+      QStringLiteral("Banco: %1%2")
+          .arg(databaseText_, cacheDown_ ? QStringLiteral(" (cache indisponível)") : QString()));
+}
+
+void HostApp::ServerReached(bool reached, const QString& reason) {
+  if (!reached) {
+    const QString why = reason.isEmpty() ? QStringLiteral("sem resposta") : reason;
+    if (serverDown_ == why) return;
+    serverDown_ = why;
+    if (!learning_) UpdateStatus();
+    return;
+  }
+  if (learning_ || serverDown_.isEmpty()) return;
+  serverDown_.clear();
+  // Back again: the role it could not tell before, then the status.
+  if (fw::Host::Instance().Role().isEmpty()) LearnRole();
+  UpdateStatus();
 }
 
 void HostApp::StartEmbeddedServer() {
@@ -145,7 +196,8 @@ void HostApp::StartEmbeddedServer() {
     // holds no reference at all (a database of our own, never filled).
     if (!sqlite) {
       srv::InitDatabase(database);
-      firstRun_ = srv::QueryInt(*srv::OpenDb(database), "SELECT COUNT(*) FROM REFEBIBL", {}, 0) == 0;
+      firstRun_ =
+          srv::QueryInt(*srv::OpenDb(database), "SELECT COUNT(*) FROM REFEBIBL", {}, 0) == 0;
     }
     // Seed before listening, so that no call can see a half-filled database.
     if (firstRun_) {
@@ -163,11 +215,11 @@ void HostApp::StartEmbeddedServer() {
     if (firstRun_ && sqlite) {
       for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(database + suffix);
     }
-    throw fw::Error(QStringLiteral("Não foi possível iniciar o servidor de aplicação embutido "
-                                   "sobre %1. Verifique o banco indicado em --db ou em "
-                                   "[BancoLocal] Banco (%2). Detalhe: %3")
-                        .arg(srv::ShownTarget(database), config_.iniPath,
-                             QString::fromUtf8(e.what())));
+    throw fw::Error(
+        QStringLiteral("Não foi possível iniciar o servidor de aplicação embutido "
+                       "sobre %1. Verifique o banco indicado em --db ou em "
+                       "[BancoLocal] Banco (%2). Detalhe: %3")
+            .arg(srv::ShownTarget(database), config_.iniPath, QString::fromUtf8(e.what())));
   }
   serverHost_ = options.host;
 }
@@ -196,13 +248,18 @@ void HostApp::OpenServerCopy() {
 
 void HostApp::LearnRole() {
   fw::Host& host = fw::Host::Instance();
+  learning_ = true;
   try {
     host.SetRole(copy_->Role());
+    user_ = copy_->User();
+    roleFailure_.clear();
   } catch (const fw::Error& e) {
     // Unknown until the server answers: the screens open read-only meanwhile.
     host.SetRole(QString());
+    roleFailure_ = e.message();
     qWarning("%s", qPrintable(e.message()));
   }
+  learning_ = false;
 }
 
 void HostApp::FillHostRegistry() {
@@ -247,11 +304,18 @@ void HostApp::CacheChanged(const QStringList& tables) {
 
 bool HostApp::OpenModule() {
   // A role the server did not tell at start is asked again for each screen.
-  if (copy_ && fw::Host::Instance().Role().isEmpty()) LearnRole();
+  if (copy_ && fw::Host::Instance().Role().isEmpty()) {
+    LearnRole();
+    UpdateStatus();
+  }
   return fw::Guard([this] { loader_.Enter(); });
 }
 
 bool HostApp::OpenEntry(const QString& entry) {
+  if (copy_ && fw::Host::Instance().Role().isEmpty()) {
+    LearnRole();
+    UpdateStatus();
+  }
   return fw::Guard([this, &entry] { loader_.Enter(entry); });
 }
 

@@ -73,6 +73,11 @@ class HostApp : public QObject {
   void OpenServerCopy();
   void LearnRole();
   void FillHostRegistry();
+  // The status bar from what is known now: the server and whether it
+  // answers, the user and the role (or why it is unknown), the database.
+  void UpdateStatus();
+  // Every answer or failure of a server connection (TNetConnection).
+  void ServerReached(bool reached, const QString& reason);
   void CacheChanged(const QStringList& tables);
   void HelpForActiveScreen();
 
@@ -89,6 +94,11 @@ class HostApp : public QObject {
   int serverPort_ = 0;
   QString token_;
   QString databaseText_;
+  QString user_;
+  QString roleFailure_;  // why the role is unknown; empty: it is known
+  QString serverDown_;   // why the server cannot be reached; empty: it answers
+  bool cacheDown_ = false;
+  bool learning_ = false;
   bool firstRun_ = false;
   bool localDbOpen_ = false;
 };

@@ -6,10 +6,15 @@
 #include <QMainWindow>
 
 class QAction;
+class QIcon;
 class QLabel;
 class QMdiArea;
+class QMenu;
 
 namespace host {
+
+// The program's icon (the one its menu entry shows).
+const QIcon& AppIcon();
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -25,8 +30,14 @@ class MainWindow : public QMainWindow {
 
   void SetServerText(const QString& text);
   void SetDatabaseText(const QString& text);
+  // Who works here and with which role; `tip` explains it on hover.
+  void SetUserText(const QString& text, const QString& tip = {});
+  // Why the server cannot be used now (empty: nothing to say).
+  void SetWarningText(const QString& text);
   QString ServerText() const;
   QString DatabaseText() const;
+  QString UserText() const;
+  QString WarningText() const;
 
  signals:
   void moduleRequested();
@@ -41,12 +52,16 @@ class MainWindow : public QMainWindow {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // The Janela menu's list of open windows, made anew as it opens.
+  void ListWindows(QMenu* menu);
   QMdiArea* mdiArea_;
   QAction* mnuTabRelPeso_;
   QAction* mnuAjudaConteudo_;
   QAction* mnuCadReferencia_;
   QAction* mnuCadPercentil_;
+  QLabel* lblAviso_;
   QLabel* lblServidor_;
+  QLabel* lblUsuario_;
   QLabel* lblBanco_;
 };
 

@@ -142,6 +142,12 @@ void ServerCopy::InstallReadCheck() {
   checkInstalled_ = true;
 }
 
+QString ServerCopy::User() {
+  const fw::ServerResult r = net_->Call(QStringLiteral("GetUsuario"));
+  if (!r.ok) throw fw::Error(r.error);
+  return r.payload.toString();
+}
+
 QString ServerCopy::Role() {
   const fw::ServerResult r = net_->Call(QStringLiteral("GetPapel"));
   if (!r.ok) throw fw::Error(r.error);

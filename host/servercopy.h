@@ -51,6 +51,8 @@ class ServerCopy {
   // The caller's role as the server tells it ("maintainer", "reader").
   // Throws fw::Error when the server cannot be asked.
   QString Role();
+  // The caller's name in the server's credentials. Throws fw::Error as Role.
+  QString User();
 
   QString ConnectionName() const { return connectionName_; }
   QString File() const;

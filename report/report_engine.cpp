@@ -30,9 +30,10 @@ QSqlDatabase LocalDatabase() {
   const QString name = fw::Host::Instance().LocalConnectionName();
   QSqlDatabase db = name.isEmpty() ? QSqlDatabase() : QSqlDatabase::database(name, false);
   if (!db.isValid() || !db.isOpen())
-    throw fw::Error(QStringLiteral("O banco de dados local não está disponível: o relatório lê "
-                                   "seus dados dele. Configure [BancoLocal] Banco ou a opção "
-                                   "--db."));
+    throw fw::Error(
+        QStringLiteral("O banco de dados local não está disponível: o relatório lê "
+                       "seus dados dele. Configure [BancoLocal] Banco ou a opção "
+                       "--db."));
   return db;
 }
 
@@ -46,7 +47,8 @@ QString SuggestedPdfPath(const QString& title) {
 QString ReportsDir() {
   const QString configured = fw::Host::Instance().ReportsDir();
   if (!configured.isEmpty()) return configured;
-  const QString shipped = fw::FindShippedDir(QStringLiteral("reports"), QStringLiteral("QEL536.json"));
+  const QString shipped =
+      fw::FindShippedDir(QStringLiteral("reports"), QStringLiteral("QEL536.json"));
   if (!shipped.isEmpty()) return shipped;
   return QStringLiteral("reports");
 }
@@ -73,8 +75,15 @@ void ReportEngine::Run(fw::TfrmDadosGerRel& form, fw::ReportOutput output) {
   RenderRequest request;
   request.definition = &definition;
   request.database = LocalDatabase();
-  request.params = fw::TQueryParams(QueryParameterNames(definition, fw::DialectOf(request.database)));
+  request.params =
+      fw::TQueryParams(QueryParameterNames(definition, fw::DialectOf(request.database)));
   form.rpddPadrao->GetQueryParams(request.params);
+  // A server that cannot be read refuses the report here, before the title
+  // and the file are asked for or an empty preview is shown.
+  {
+    fw::BusyScope busy(&form, fw::bkLoading);
+    RefreshReportData(definition, request.database);
+  }
 
   QString title = definition.title.isEmpty() ? form.windowTitle() : definition.title;
   if (!fw::Dialogs().InputText(form.msgPadrao->Msg(QStringLiteral("NovoCaption")),
@@ -116,14 +125,16 @@ void ReportEngine::Run(fw::TfrmDadosGerRel& form, fw::ReportOutput output) {
       dialog.setWindowTitle(QStringLiteral("Visualizar: %1").arg(title));
       dialog.setObjectName(QStringLiteral("dlgVisualizar"));
       QString failure;
-      QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                       [&](QPrinter* target) {
-                         try {
-                           RenderReport(request, *target);
-                         } catch (const fw::Error& e) {
-                           failure = e.message();
-                         }
-                       });
+      QObject::connect(
+          &dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* target) {
+            try {
+              RenderReport(request, *target);
+            } catch (const fw::Error& e) {
+              // Closed at once: the reason is shown, not an empty preview.
+              failure = e.message();
+              QMetaObject::invokeMethod(&dialog, &QDialog::reject, Qt::QueuedConnection);
+            }
+          });
       dialog.exec();
       if (!failure.isEmpty()) throw fw::Error(failure);
       return;

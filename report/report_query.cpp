@@ -21,12 +21,12 @@ const QRegularExpression& InListPattern() {
 
 QVariant ValueOf(const fw::TQueryParams& params, const QString& name) {
   if (!params.ExistParam(name))
-    throw fw::Error(QStringLiteral("O parâmetro '%1' da consulta do relatório não foi informado.")
-                        .arg(name));
+    throw fw::Error(
+        QStringLiteral("O parâmetro '%1' da consulta do relatório não foi informado.").arg(name));
   const fw::TQueryParam& p = params.ParamByName(name);
   if (p.IsNull())
-    throw fw::Error(QStringLiteral("O parâmetro '%1' da consulta do relatório não foi informado.")
-                        .arg(name));
+    throw fw::Error(
+        QStringLiteral("O parâmetro '%1' da consulta do relatório não foi informado.").arg(name));
   return p.Value();
 }
 
@@ -102,9 +102,9 @@ struct BlockReader::Stream {
   QSqlQuery query;
   std::shared_ptr<QHash<QString, int>> columns;
   QList<int> keyColumns;
-  bool hasRow = false;   // `query` stands on a row not yet handed out
+  bool hasRow = false;  // `query` stands on a row not yet handed out
   bool done = false;
-  Block pending;         // the next block, complete
+  Block pending;  // the next block, complete
   bool hasPending = false;
 
   QStringList KeyOfCurrent() const {
@@ -137,13 +137,18 @@ struct BlockReader::Stream {
   }
 };
 
+void RefreshReportData(const ReportDefinition& definition, const QSqlDatabase& db) {
+  const fw::SqlDialect dialect = fw::DialectOf(db);
+  QStringList texts;
+  for (const auto& section : definition.sections) texts << section.Sql(dialect);
+  fw::CheckLocalRead(db.connectionName(), texts.join(QLatin1Char('\n')));
+}
+
 BlockReader::BlockReader(const ReportDefinition& definition, const QSqlDatabase& db,
                          const fw::TQueryParams& params) {
   const fw::SqlDialect dialect = fw::DialectOf(db);
   // In server mode the copy is brought up to date first, or the report refused.
-  QStringList texts;
-  for (const auto& section : definition.sections) texts << section.Sql(dialect);
-  fw::CheckLocalRead(db.connectionName(), texts.join(QLatin1Char('\n')));
+  RefreshReportData(definition, db);
   for (int s = 0; s < definition.sections.size(); ++s) {
     auto stream = std::make_unique<Stream>();
     stream->section = s;
@@ -162,7 +167,8 @@ BlockReader::BlockReader(const ReportDefinition& definition, const QSqlDatabase&
                           .arg(definition.code, stream->query.lastError().text()));
     const QSqlRecord record = stream->query.record();
     stream->columns = std::make_shared<QHash<QString, int>>();
-    for (int c = 0; c < record.count(); ++c) stream->columns->insert(record.fieldName(c).toUpper(), c);
+    for (int c = 0; c < record.count(); ++c)
+      stream->columns->insert(record.fieldName(c).toUpper(), c);
     const SectionDef& section = definition.sections[s];
     for (const QString& field : section.groupBy.isEmpty() ? definition.groupBy : section.groupBy) {
       const int c = stream->columns->value(field, -1);

@@ -40,12 +40,18 @@ BoundSql BindParameters(const QString& sql, const fw::TQueryParams& params);
 // The rows of one section for one group.
 struct Block {
   int section = -1;
-  QStringList groupKey;                  // the values of the groupBy fields
+  QStringList groupKey;                                // the values of the groupBy fields
   std::shared_ptr<const QHash<QString, int>> columns;  // field name -> row index
   QList<QVector<QVariant>> rows;
 
   QVariant Value(int row, const QString& field) const;  // null when unknown
 };
+
+// Brings what the report's queries read up to date first (in server mode the
+// workstation's copy is fetched again from the server). Throws fw::Error
+// when it cannot be, the server's refusal in words: nothing should be asked
+// or shown for a report that cannot be read.
+void RefreshReportData(const ReportDefinition& definition, const QSqlDatabase& db);
 
 // Runs every section's query on `db` and hands out the blocks by group key
 // (compared as text, field by field), sections in definition order within a

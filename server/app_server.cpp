@@ -313,13 +313,18 @@ class AppServerImpl {
     closedir(dir);
   }
 
-  void Log(const std::string& method, double ms, const std::string& outcome) {
+  // One line: when, method, duration, outcome and, once the token is
+  // known, whose call it was (a refused call names who tried).
+  void Log(const std::string& method, double ms, const std::string& outcome,
+           const QString& user = {}) {
     if (options.logLevel == QLatin1String("quiet")) return;
     if (options.logLevel == QLatin1String("warn") && outcome == "ok") return;
-    char line[512];
-    std::snprintf(line, sizeof line, "%s %s %.1f ms %s\n",
+    const std::string who =
+        user.isEmpty() ? std::string() : " (usuário " + user.toStdString() + ")";
+    char line[640];
+    std::snprintf(line, sizeof line, "%s %s %.1f ms %.480s%s\n",
                   QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8().constData(),
-                  method.c_str(), ms, outcome.c_str());
+                  method.c_str(), ms, outcome.c_str(), who.c_str());
     std::fputs(line, stderr);
   }
 
@@ -333,13 +338,14 @@ class AppServerImpl {
     const auto started = std::chrono::steady_clock::now();
     std::string idText = "null";
     std::string method = "-";
+    QString user;
     auto finish = [&](int status, const std::string& body, const std::string& outcome) {
       res.status = status;
       res.set_content(body, "application/json");
       Log(method,
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
               .count(),
-          outcome);
+          outcome, user);
     };
     auto fail = [&](int status, int code, const QString& message) {
       finish(status, Envelope(idText, code, message), "error " + message.toStdString());
@@ -348,6 +354,7 @@ class AppServerImpl {
     // The pre-routing check refused a missing or wrong token already.
     const Token* who = Authenticate(req);
     if (!who) return RefuseCredential(req, res);
+    user = who->name;
     if (req.path != kPath)
       return fail(404, RpcError::MethodNotFound,
                   QStringLiteral("Servidor de aplicação desconhecido: '%1' (use %2).")
@@ -384,7 +391,7 @@ class AppServerImpl {
         Log(method,
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
                 .count(),
-            "ok");
+            "ok", user);
       }
     } catch (const RpcError& e) {
       fail(200, e.code(), e.message());

@@ -94,6 +94,52 @@ void WriteAudit(Db& db, const std::string& user, const std::string& method, cons
        AuditCall::Group().empty() ? SqlParam{} : SqlParam{AuditCall::Group()}});
 }
 
+namespace {
+
+// The code column a master table's audit rows are filed under.
+const char* MasterCodeColumn(std::string_view table) {
+  return table == "REFEBIBL" ? "CDREFEBIBL" : table == "PERCENTIL" ? "CDPERCENTIL" : nullptr;
+}
+
+}  // namespace
+
+void WriteMasterAudit(Db& db, const std::string& user, const std::string& method, const char* table,
+                      const std::string& oldJson, const std::string& newJson) {
+  // A renamed entry keeps its code; a new or deleted one has one row only.
+  const char* column = MasterCodeColumn(table);
+  const QJsonObject row = Parse(newJson.empty() ? oldJson : newJson);
+  const SqlParam code = column ? TextOrNull(row.value(QLatin1String(column))) : SqlParam{};
+  const bool reference = column && std::string_view(column) == "CDREFEBIBL";
+  db.run(
+      "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO, "
+      "CDREFEBIBL, CDPERCENTIL, NRLOTE) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      {user, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString(), method,
+       std::string(table), oldJson.empty() ? SqlParam{} : SqlParam{oldJson},
+       newJson.empty() ? SqlParam{} : SqlParam{newJson}, reference ? code : SqlParam{},
+       reference ? SqlParam{} : code, AuditCall::Current()});
+}
+
+void BackfillMasterAudit(Db& db) {
+  struct Old {
+    std::int64_t number;
+    std::string table, json;
+  };
+  std::vector<Old> rows;
+  db.run(
+      "SELECT NRAUDITORIA, NMTABELA, COALESCE(DSNOVO, DSANTERIOR) FROM AUDITORIA WHERE NMTABELA "
+      "IN ('REFEBIBL', 'PERCENTIL') AND CDREFEBIBL IS NULL AND CDPERCENTIL IS NULL",
+      {}, [&](const SqlRow& r) {
+        rows.push_back({r.integer(0), std::string(r.text(1)),
+                        r.isNull(2) ? std::string() : std::string(r.text(2))});
+      });
+  for (const Old& row : rows) {
+    const char* column = MasterCodeColumn(row.table);
+    const SqlParam code = TextOrNull(Parse(row.json).value(QLatin1String(column)));
+    db.run(std::string("UPDATE AUDITORIA SET ") + column + " = ? WHERE NRAUDITORIA = ?",
+           {code, row.number});
+  }
+}
+
 void BackfillAudit(Db& db) {
   struct Old {
     std::int64_t number;

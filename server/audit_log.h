@@ -41,6 +41,16 @@ class AuditCall {
 void WriteAudit(Db& db, const std::string& user, const std::string& method, const TableDef& t,
                 const std::string& oldJson, const std::string& newJson);
 
+// Writes one audit row of a master table ("REFEBIBL", "PERCENTIL") inside
+// the caller's transaction, filed under its reference or percentile code so
+// that their history shows their creation, renaming and deletion. Throws DbError.
+void WriteMasterAudit(Db& db, const std::string& user, const std::string& method, const char* table,
+                      const std::string& oldJson, const std::string& newJson);
+
+// Files the master tables' audit rows written before WriteMasterAudit under
+// their codes. Part of the schema migration.
+void BackfillMasterAudit(Db& db);
+
 // Fills reference, percentile, key and call of audit rows written before
 // those columns existed (from their stored rows); a run of rows of one
 // deletion call becomes one call. Part of the schema migration.

@@ -79,7 +79,8 @@ JsonPieces AuditMethods::GetHistorico() {
       "{\"name\":\"CDPERCENTIL\",\"type\":\"string\",\"size\":3},"
       "{\"name\":\"DSCHAVE\",\"type\":\"string\",\"size\":40},"
       "{\"name\":\"DSANTERIOR\",\"type\":\"string\",\"size\":4000},"
-      "{\"name\":\"DSNOVO\",\"type\":\"string\",\"size\":4000}],\"rows\":[");
+      "{\"name\":\"DSNOVO\",\"type\":\"string\",\"size\":4000},"
+      "{\"name\":\"DSGRUPO\",\"type\":\"string\",\"size\":40}],\"rows\":[");
   auto text = [&](const std::string& s) {
     *out += ',';
     if (s.empty())
@@ -101,6 +102,7 @@ JsonPieces AuditMethods::GetHistorico() {
     text(e.key);
     text(e.oldJson);
     text(e.newJson);
+    text(e.group);
     *out += ']';
   }
   *out += "]},";

@@ -15,7 +15,7 @@ namespace srv {
 std::vector<AuditEntry> QueryAudit(Db& db, const AuditFilter& f, bool* more) {
   std::string sql =
       "SELECT NRAUDITORIA, DTAUDITORIA, NMUSUARIO, NMMETODO, NMTABELA, CDREFEBIBL, CDPERCENTIL, "
-      "DSCHAVE, DSANTERIOR, DSNOVO, NRLOTE FROM AUDITORIA";
+      "DSCHAVE, DSANTERIOR, DSNOVO, NRLOTE, DSGRUPO FROM AUDITORIA";
   SqlParams params;
   auto where = [&](const char* condition, SqlParam value) {
     sql += params.empty() ? " WHERE " : " AND ";
@@ -39,8 +39,8 @@ std::vector<AuditEntry> QueryAudit(Db& db, const AuditFilter& f, bool* more) {
   };
   db.run(sql, params, [&](const SqlRow& r) {
     out.push_back({r.integer(0), text(r, 1), text(r, 2), text(r, 3), text(r, 4), text(r, 5),
-                   text(r, 6), text(r, 7), text(r, 8), text(r, 9),
-                   r.isNull(10) ? 0 : r.integer(10)});
+                   text(r, 6), text(r, 7), text(r, 8), text(r, 9), r.isNull(10) ? 0 : r.integer(10),
+                   text(r, 11)});
   });
   const bool hasMore = out.size() > size_t(f.limit);
   if (hasMore) out.pop_back();

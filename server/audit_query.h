@@ -28,6 +28,7 @@ struct AuditEntry {
   std::string when, user, method, table, reference, percentile, key;
   std::string oldJson, newJson;  // empty: none
   std::int64_t call = 0;
+  std::string group;  // the user action's group id; empty: none
   // 'I' inserted, 'A' changed, 'E' deleted.
   char operation() const { return oldJson.empty() ? 'I' : newJson.empty() ? 'E' : 'A'; }
 };

@@ -1,6 +1,7 @@
 #include "server/master_data.h"
 
 #include "framework/data/format.h"
+#include "server/audit_log.h"
 #include "server/call_checks.h"
 #include "server/json_out.h"
 #include "server/tables.h"
@@ -106,13 +107,7 @@ std::string Json(const PercentileEntry& e) {
 
 void Audit(Db& db, const MasterAudit& a, const char* table, const std::string& oldJson,
            const std::string& newJson) {
-  db.run(
-      "INSERT INTO AUDITORIA (NMUSUARIO, DTAUDITORIA, NMMETODO, NMTABELA, DSANTERIOR, DSNOVO) "
-      "VALUES (?, ?, ?, ?, ?, ?)",
-      {a.user.toStdString(),
-       QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString(),
-       a.method.toStdString(), std::string(table), oldJson.empty() ? SqlParam{} : SqlParam{oldJson},
-       newJson.empty() ? SqlParam{} : SqlParam{newJson}});
+  WriteMasterAudit(db, a.user.toStdString(), a.method.toStdString(), table, oldJson, newJson);
 }
 
 std::string Locking(Db& db, std::string sql) {

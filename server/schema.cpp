@@ -241,6 +241,8 @@ std::vector<Migration> Migrations() {
   const std::string v11 =
       "ALTER TABLE AUDITORIA ADD COLUMN DSGRUPO VARCHAR(40);\n"
       "CREATE INDEX AUDITORIA_GRUPO ON AUDITORIA (DSGRUPO);\n";
+  // A reference's or percentile's own creation, renaming and deletion belong
+  // to its history: older rows of the master tables are filed under their codes.
   // Versions need not be consecutive, only ascending.
   return {{1, ForEngine(v1, Db::Engine::Sqlite), ForEngine(v1, Db::Engine::Postgres)},
           {2, "", v2pg},
@@ -252,7 +254,8 @@ std::vector<Migration> Migrations() {
           {8, v8, v8},
           {9, "", "", OneValuePerPercentile},
           {10, "", "", LmsWithoutCascade},
-          {11, v11, v11}};
+          {11, v11, v11},
+          {12, "", "", BackfillMasterAudit}};
 }
 
 }  // namespace

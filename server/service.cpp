@@ -60,8 +60,8 @@ std::optional<MethodInfo> Find(const QString& method) {
 
 bool Service::IsKnownMethod(const QString& method) {
   return method == QLatin1String("GetReferencia") || method == QLatin1String("GetPapel") ||
-         method == QLatin1String("GetTabela") || Find(method).has_value() ||
-         MasterDataMethods::Knows(method) || IsAuditMethod(method) ||
+         method == QLatin1String("GetUsuario") || method == QLatin1String("GetTabela") ||
+         Find(method).has_value() || MasterDataMethods::Knows(method) || IsAuditMethod(method) ||
          method == QLatin1String("AvaliaMedida") || method == QLatin1String("AvaliaMedidas") ||
          method == QLatin1String("GetCurvaLms") || method == QLatin1String("ImportaTabela");
 }
@@ -130,6 +130,7 @@ JsonPieces Service::Dispatch(const Caller& caller, const QString& method, const 
   Methods m(*this, caller, method, params, committing);
   if (method == QLatin1String("GetReferencia")) return m.GetReferencia();
   if (method == QLatin1String("GetPapel")) return m.GetPapel();
+  if (method == QLatin1String("GetUsuario")) return m.GetUsuario();
   if (method == QLatin1String("GetTabela")) return m.GetTabela();
   if (MasterDataMethods::Knows(method))
     return MasterDataMethods::Call(*this, caller, method, params, committing);

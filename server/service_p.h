@@ -70,7 +70,7 @@ void Audit(Db& db, const Caller& who, const QString& method, const TableDef& t,
 
 JsonPieces True();
 
-// One call of a table method, or of GetReferencia, GetPapel and GetTabela.
+// One call of a table method, or of GetReferencia, GetPapel, GetUsuario and GetTabela.
 // Each family of methods is defined in its own file.
 class Methods {
  public:
@@ -81,6 +81,7 @@ class Methods {
   // service_reads.cpp
   JsonPieces GetReferencia();
   JsonPieces GetPapel();
+  JsonPieces GetUsuario();
   JsonPieces GetTabela();
   JsonPieces GetValida(const TableDef& t);
   JsonPieces GetPercentil(const TableDef& t);

@@ -1,4 +1,5 @@
-// The small read methods: GetReferencia, GetPapel, GetTabela, GetValida, GetPercentil.
+// The small read methods: GetReferencia, GetPapel, GetUsuario, GetTabela, GetValida,
+// GetPercentil.
 #include "server/service_p.h"
 
 #include "server/json_out.h"
@@ -50,6 +51,15 @@ JsonPieces Methods::GetPapel() {
   p_.expect(0);
   std::string out;
   AppendString(out, who_.maintainer ? "maintainer" : "reader");
+  return Share(std::move(out));
+}
+
+// The caller's name in the credentials: what the workstation shows and the
+// history records.
+JsonPieces Methods::GetUsuario() {
+  p_.expect(0);
+  std::string out;
+  AppendString(out, who_.name.toStdString());
   return Share(std::move(out));
 }
 

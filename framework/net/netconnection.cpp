@@ -139,6 +139,18 @@ static QString TransportMessage(httplib::Error error, const QString& address) {
   }
 }
 
+namespace {
+TNetConnection::ReachObserver& Observer() {
+  static TNetConnection::ReachObserver observer;
+  return observer;
+}
+void Tell(bool reached, const QString& reason = {}) {
+  if (const TNetConnection::ReachObserver& o = Observer()) o(reached, reason);
+}
+}  // namespace
+
+void TNetConnection::SetReachObserver(ReachObserver observer) { Observer() = std::move(observer); }
+
 void TNetConnection::SetConnected(bool on) {
   if (!on) {
     impl_->client.reset();
@@ -166,10 +178,12 @@ void TNetConnection::SetConnected(bool on) {
   if (!answer) {
     const QString message = TransportMessage(answer.error(), Address());
     impl_->client.reset();
+    Tell(false, message);
     throw Error(message);
   }
   connected_ = true;
   emit connectedChanged(true);
+  Tell(true);
 }
 
 ServerResult TNetConnection::Call(const QString& method, const QVariantList& args) {
@@ -194,8 +208,11 @@ ServerResult TNetConnection::Call(const QString& method, const QVariantList& arg
                                   static_cast<size_t>(body.size()), "application/json");
   if (!answer) {
     impl_->client.reset();
-    return {false, {}, TransportMessage(answer.error(), Address())};
+    const QString message = TransportMessage(answer.error(), Address());
+    Tell(false, message);
+    return {false, {}, message};
   }
+  Tell(true);
   if (answer->status == 401 || answer->status == 403) {
     ServerResult parsed = ParseRpcResponse(answer->body);
     if (answer->status == 403 && !parsed.ok &&

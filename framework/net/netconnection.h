@@ -77,6 +77,13 @@ class TNetConnection : public QObject {
   // "HOST:PORT" ("https://HOST:PORT" with TLS), as messages name the server.
   QString Address() const;
 
+  // Told of every answer from a server (reached) and of every connection
+  // or call that could not reach one (with the reason), whichever
+  // connection made it; the host keeps its status bar current with it. One
+  // for the process; empty: none. Runs on the calling thread.
+  using ReachObserver = std::function<void(bool reached, const QString& reason)>;
+  static void SetReachObserver(ReachObserver observer);
+
  signals:
   void connectedChanged(bool connected);
 

@@ -292,6 +292,11 @@ class DBGridUpdate {
   DBGrid* grid_;
 };
 
+// Grids that show one record set in turn (one per sex): column i keeps one
+// width in all of them, the widest of theirs at the start and whatever the
+// user drags it to later, so that the same spot holds the same column in each.
+void ShareColumnWidths(const QList<DBGrid*>& grids);
+
 // Converts an edit mask of the form "999;0; " (mask; keep literals; blank) to
 // a QLineEdit input mask ("000; "); empty for an empty mask.
 QString ToQtInputMask(const QString& editMask);

@@ -5,7 +5,9 @@
 #include "framework/ui/dbgrid_p.h"
 
 #include <QHeaderView>
+#include <QPointer>
 
+#include <memory>
 #include <utility>
 
 namespace fw {
@@ -283,6 +285,33 @@ void DBGrid::ApplyWidths() {
   const QList<DBGridColumn*> list = Columns();
   for (int i = 0; i < list.size() && i < horizontalHeader()->count(); ++i)
     setColumnWidth(i, list.at(i)->WidthPixels());
+}
+
+void ShareColumnWidths(const QList<DBGrid*>& grids) {
+  QList<QPointer<DBGrid>> all;
+  for (DBGrid* g : grids) all << g;
+  auto copying = std::make_shared<bool>(false);
+  auto setAll = [all](int column, int width) {
+    for (const QPointer<DBGrid>& g : all)
+      if (DBGridColumn* c = g ? g->Column(column) : nullptr)
+        if (c->WidthPixels() != width) c->SetWidthPixels(width);
+  };
+  int columns = grids.isEmpty() ? 0 : grids.first()->ColumnCount();
+  for (DBGrid* g : grids) columns = qMin(columns, g->ColumnCount());
+  for (int i = 0; i < columns; ++i) {
+    int widest = 0;
+    for (DBGrid* g : grids) widest = qMax(widest, g->Column(i)->WidthPixels());
+    setAll(i, widest);
+  }
+  for (DBGrid* g : grids)
+    QObject::connect(g->horizontalHeader(), &QHeaderView::sectionResized, g,
+                     [setAll, copying](int column, int, int width) {
+                       // Each copy resizes the others' sections in turn.
+                       if (*copying || width <= 0) return;
+                       *copying = true;
+                       setAll(column, width);
+                       *copying = false;
+                     });
 }
 
 // --- cell button

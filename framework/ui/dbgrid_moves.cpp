@@ -151,7 +151,7 @@ bool DBGrid::DeleteRecord() {
   if (readOnly_ || !ds || !ds->Active()) return false;
   if (ds->IsEmpty() && ds->State() != DatasetState::Insert) return false;
   if (confirmDelete_ && Dialogs().Message(StandardMsg(QStringLiteral("Excl")),
-                                          MsgType::Confirmation, mbYesNo, 0) != mbYes)
+                                          MsgType::Confirmation, mbYesNoDefaultNo, 0) != mbYes)
     return false;
   CloseEditor(false);
   return Guard([ds] {

@@ -19,9 +19,13 @@ enum class MsgType { Warning, Error, Information, Confirmation };
 
 // Buttons of a message; combine with |. The pressed button comes back as one
 // of them (mbNone when the dialog was closed without a button).
-enum MsgButton : int { mbNone = 0, mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8 };
+// mbDefaultNo is no button: added to Yes and No it makes No the default
+// (Enter) and the Escape answer, for questions whose Yes loses data.
+enum MsgButton : int { mbNone = 0, mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8, mbDefaultNo = 16 };
 using MsgButtons = int;
 constexpr MsgButtons mbYesNo = mbYes | mbNo;
+// A deletion or a discarding question: Enter answers No.
+constexpr MsgButtons mbYesNoDefaultNo = mbYes | mbNo | mbDefaultNo;
 constexpr MsgButtons mbOKCancel = mbOK | mbCancel;
 
 // Busy indicator kinds and their captions ("Carregando...", "Gravando...",

@@ -414,6 +414,10 @@ MsgButton GuiDialogs::MessageDetail(const QString& text, const QString& detail, 
   if (buttons == mbNone) buttons = mbOK;
   for (const Map& m : map)
     if (buttons & m.ours) box.addButton(m.qt)->setText(QString::fromUtf8(m.text));
+  if ((buttons & mbDefaultNo) && (buttons & mbNo)) {
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+  }
   // QMessageBox sizes itself to a short text only, cutting the title off.
   if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
     grid->addItem(new QSpacerItem(380, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),

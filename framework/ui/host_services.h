@@ -4,6 +4,7 @@
 // has a harmless default (null windows, empty texts, port 0), so a test can
 // run a screen without a host.
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -46,8 +47,13 @@ class Host {
   // Tells the host that the named server tables changed; forwards to the
   // callback (nothing happens without one). Exceptions of the callback pass
   // to the caller.
+  // Then tells every listener (the screens that show names from those tables).
   void AtualizaLocalCache(const QStringList& tables) const;
   std::function<void(const QStringList&)> OnAtualizaLocalCache;
+  // A screen that shows the master tables' names listens while it lives;
+  // the id removes it.
+  int AddCacheListener(std::function<void(const QStringList&)> listener);
+  void RemoveCacheListener(int id);
 
   // Help: when set, the GUI dialogs hand help requests to the host.
   std::function<void(const QString& helpFile, int context)> OnShowHelp;
@@ -66,6 +72,8 @@ class Host {
   QString role_ = QStringLiteral("maintainer");
   QString helpDir_;
   QString windowStateFile_;
+  QMap<int, std::function<void(const QStringList&)>> listeners_;
+  int nextListener_ = 1;
 };
 
 // Shorthands for the module's calls.

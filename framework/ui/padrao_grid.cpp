@@ -9,9 +9,12 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace fw {
 
@@ -83,11 +86,28 @@ TfrmPadraoGrid::TfrmPadraoGrid(const QString& name, QWidget* parent) : QWidget(p
                mnuOperacao, &TfrmPadraoGrid::sbtFecharClick);
   for (const char* op : {"sbtIncluir", "sbtAlterar", "sbtExcluir", "sbtConfirmar"})
     MarkChangingAction(Twin(QLatin1String(op)));
+  // Keys of their own, clear of the grids' (Insert, F2, Ctrl+Delete, Enter,
+  // Escape inside a grid) and of the screens' Ctrl+A, Ctrl+G, Ctrl+H and F1;
+  // shown in the menu and in the button's hint.
+  const std::pair<const char*, QKeySequence> teclas[] = {
+      {"sbtIncluir", QKeySequence(Qt::CTRL | Qt::Key_N)},
+      {"sbtAlterar", QKeySequence(Qt::CTRL | Qt::Key_E)},
+      {"sbtExcluir", QKeySequence(Qt::CTRL | Qt::Key_D)},
+      {"sbtConfirmar", QKeySequence(Qt::CTRL | Qt::Key_S)},
+      {"sbtCancelar", QKeySequence(Qt::Key_Escape)}};
+  for (const auto& [op, tecla] : teclas) {
+    QAction* action = Twin(QLatin1String(op));
+    action->setShortcut(tecla);
+    action->setToolTip(
+        QStringLiteral("%1 (%2)").arg(action->toolTip(), tecla.toString(QKeySequence::NativeText)));
+  }
   toolbar->addStretch(1);
   lblSomenteLeitura =
       MakeLabel(QStringLiteral("lblSomenteLeitura"), QStringLiteral("Somente leitura"), panMenu);
   lblSomenteLeitura->setStyleSheet(QStringLiteral("font-weight: bold; color: #a00000;"));
   lblSomenteLeitura->setVisible(false);
+  // Apart from the screen's code beside it.
+  lblSomenteLeitura->setContentsMargins(0, 0, 12, 0);
   toolbar->addWidget(lblSomenteLeitura);
   lblCodTela = MakeLabel(QStringLiteral("lblCodTela"), QString(), panMenu);
   toolbar->addWidget(lblCodTela);
@@ -443,13 +463,47 @@ void TfrmPadraoGrid::FormActivate(QObject*) { update(); }
 void TfrmPadraoGrid::FormCloseQuery(QObject*, bool& canClose) {
   if (!AnyDatasetEditing()) return;
   // Neither a silent post nor a silent loss of what is being typed.
-  canClose = msgMensagensPadroes->ShowMsg(QStringLiteral("Canc"), MsgType::Confirmation, mbYesNo,
-                                          0) == mbYes;
+  canClose =
+      Dialogs().MessageDetail(msgMensagensPadroes->Msg(QStringLiteral("Canc")), EdicaoEmAndamento(),
+                              MsgType::Confirmation, mbYesNoDefaultNo, 0) == mbYes;
   if (!canClose) return;
   DiscardEditors();
   const auto datasets = findChildren<Dataset*>();
   for (Dataset* ds : datasets)
     if (IsEditing(ds)) ds->Cancel();
+}
+
+QString TfrmPadraoGrid::EdicaoEmAndamento() const {
+  QStringList partes;
+  const auto grids = findChildren<DBGrid*>();
+  for (const Dataset* ds : findChildren<Dataset*>()) {
+    if (!IsEditing(ds)) continue;
+    const DBGrid* grid = nullptr;
+    for (const DBGrid* g : grids)
+      if (g->DataSet() == ds && (!grid || g->isVisibleTo(this))) grid = g;
+    QString onde = ds->objectName();
+    QStringList valores;
+    if (grid) {
+      for (const QWidget* w = grid; w; w = w->parentWidget())
+        if (const auto* page = qobject_cast<const TabSheet*>(w)) {
+          onde = page->Caption();
+          break;
+        }
+      for (const DBGridColumn* c : grid->Columns())
+        if (const Field* f = c->GetField(); f && !f->DisplayText().isEmpty())
+          valores << QStringLiteral("%1 %2").arg(c->Title().simplified(), f->DisplayText());
+    }
+    partes << QStringLiteral("%1 em %2%3")
+                  .arg(ds->State() == DatasetState::Insert ? QStringLiteral("Inclusão")
+                                                           : QStringLiteral("Alteração"),
+                       onde,
+                       valores.isEmpty()
+                           ? QString()
+                           : QStringLiteral(": ") + valores.join(QStringLiteral("; ")));
+  }
+  if (partes.isEmpty()) return {};
+  return QStringLiteral("Ao fechar, será descartado o que não foi confirmado:\n") +
+         partes.join(QLatin1Char('\n'));
 }
 
 void TfrmPadraoGrid::FormClose(QObject*, CloseAction& action) { action = CloseAction::caFree; }
@@ -486,8 +540,8 @@ void TfrmPadraoGrid::sbtAlterarClick(QObject*) {
 void TfrmPadraoGrid::sbtExcluirClick(QObject*) {
   Dataset* ds = dtsPadrao->DataSet();
   if (!ds || !ds->Active() || ds->IsEmpty()) return;
-  if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), MsgType::Confirmation, mbYesNo, 0) !=
-      mbYes)
+  if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), MsgType::Confirmation, mbYesNoDefaultNo,
+                                   0) != mbYes)
     return;
   ds->Delete();
 }

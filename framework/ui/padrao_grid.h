@@ -102,6 +102,9 @@ class TfrmPadraoGrid : public QWidget {
   void DiscardEditors();
   // True while any dataset of the screen is being inserted or edited.
   bool AnyDatasetEditing() const;
+  // What closing now would discard: each insert or edit in progress, where
+  // (the page of its grid) and the values typed; empty when none.
+  QString EdicaoEmAndamento() const;
 
   // --- lifecycle
   // Runs FormCreate once (CreateForm calls it; otherwise the first show does).

@@ -157,8 +157,8 @@ void TfrmCadReferencia::sbtAlterarClick(QObject*) {
 void TfrmCadReferencia::sbtExcluirClick(QObject*) {
   fw::Dataset* ds = ActiveDataset();
   if (Editing(ds) || ds->IsEmpty()) return;
-  if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), fw::MsgType::Confirmation, fw::mbYesNo,
-                                   0) != fw::mbYes)
+  if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), fw::MsgType::Confirmation,
+                                   fw::mbYesNoDefaultNo, 0) != fw::mbYes)
     return;
   const QVariantList row = RowOf(*ds);
   fw::CheckResultServ(ds == cdsReferencia ? rdm_.ExcluiReferencia(row) : rdm_.ExcluiPercentil(row));

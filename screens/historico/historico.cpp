@@ -1,6 +1,7 @@
 #include "screens/historico/historico_form.h"
 
 #include "framework/data/errors.h"
+#include "framework/data/format.h"
 #include "framework/net/checkresult.h"
 #include "framework/ui/dialogs.h"
 #include "framework/ui/guard.h"
@@ -21,11 +22,52 @@ namespace {
 // The history is read a page at a time: enough for a screenful and more.
 constexpr int kPagina = 200;
 
-QString Texto(const QJsonValue& v) {
-  if (v.isDouble())
-    return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest).replace(u'.', u',');
+QString Texto(const QJsonValue& v, const QString& formato) {
+  if (v.isDouble()) return fw::FormatFloat(v.toDouble(), formato);
   if (v.isString()) return v.toString();
   return {};
+}
+
+// The master tables and their columns, as the registration screen names them.
+const QHash<QString, QString>& NomesMestres() {
+  static const QHash<QString, QString> nomes{
+      {QStringLiteral("REFEBIBL"), QStringLiteral("Referência bibliográfica")},
+      {QStringLiteral("PERCENTIL"), QStringLiteral("Percentil")},
+      {QStringLiteral("LMSREFERENCIA"), QStringLiteral("L, M e S (avaliação)")}};
+  return nomes;
+}
+
+const QHash<QString, QHash<QString, QString>>& RotulosMestres() {
+  static const QHash<QString, QHash<QString, QString>> rotulos{
+      {QStringLiteral("REFEBIBL"),
+       {{QStringLiteral("CDREFEBIBL"), QStringLiteral("Código")},
+        {QStringLiteral("NMREFEBIBL"), QStringLiteral("Nome")},
+        {QStringLiteral("DSCITACAO"), QStringLiteral("Citação")},
+        {QStringLiteral("DSFONTE"), QStringLiteral("Fonte")},
+        {QStringLiteral("DSLICENCA"), QStringLiteral("Licença")}}},
+      {QStringLiteral("PERCENTIL"),
+       {{QStringLiteral("CDPERCENTIL"), QStringLiteral("Código")},
+        {QStringLiteral("NMPERCENTIL"), QStringLiteral("Nome")},
+        {QStringLiteral("VRPERCENTIL"), QStringLiteral("Valor")}}},
+      {QStringLiteral("LMSREFERENCIA"),
+       {{QStringLiteral("CDREFEBIBL"), QStringLiteral("Referência")},
+        {QStringLiteral("pontos"), QStringLiteral("Pontos de L, M e S importados")}}}};
+  return rotulos;
+}
+
+const QHash<QString, QStringList>& ColunasMestres() {
+  static const QHash<QString, QStringList> colunas{
+      {QStringLiteral("REFEBIBL"),
+       {QStringLiteral("CDREFEBIBL"), QStringLiteral("NMREFEBIBL"), QStringLiteral("DSCITACAO"),
+        QStringLiteral("DSFONTE"), QStringLiteral("DSLICENCA")}},
+      {QStringLiteral("PERCENTIL"),
+       {QStringLiteral("CDPERCENTIL"), QStringLiteral("NMPERCENTIL"),
+        QStringLiteral("VRPERCENTIL")}}};
+  return colunas;
+}
+
+bool TabelaDeLinhas(const QString& tabela) {
+  return tabela == u"PESALTIDADE" || tabela == u"PESOALTU" || tabela == u"PEALNCHS2000";
 }
 
 QJsonObject Objeto(const QString& json) { return QJsonDocument::fromJson(json.toUtf8()).object(); }
@@ -42,6 +84,8 @@ QString Quando(const QString& utc) {
   return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : utc;
 }
 
+}  // namespace
+
 QString ChaveLegivel(const QString& tabela, const QString& chave) {
   if (chave.isEmpty()) return {};
   if (tabela == u"PESALTIDADE") {
@@ -51,6 +95,29 @@ QString ChaveLegivel(const QString& tabela, const QString& chave) {
   }
   return QString(chave).replace(u'.', u',') + QStringLiteral(" cm");
 }
+
+QString RotuloComSexo(const QString& campo, const QString& rotulo) {
+  // Value columns are VR + four letters + MAS or FEM + the table's suffix.
+  const QString sexo = campo.startsWith(u"VR") ? campo.mid(6, 3) : QString();
+  const QString limpo = rotulo.simplified();
+  if (sexo == u"MAS" && !limpo.contains(u"masc", Qt::CaseInsensitive))
+    return limpo + QStringLiteral(", masculino");
+  if (sexo == u"FEM" && !limpo.contains(u"fem", Qt::CaseInsensitive))
+    return limpo + QStringLiteral(", feminino");
+  return limpo;
+}
+
+QString AbrangenciaDaLinha(const QVariantMap& registro) {
+  const QString metodo = registro.value(QStringLiteral("NMMETODO")).toString();
+  // The screen sends one group id with each of the three calls that delete
+  // a whole reference; a percentile's deletion is one call without it.
+  if (metodo.startsWith(u"Deleta"))
+    return registro.value(QStringLiteral("DSGRUPO")).toString().isEmpty() ? QStringLiteral("P")
+                                                                          : QStringLiteral("R");
+  return QStringLiteral("L");
+}
+
+namespace {
 
 QTableWidget* Grade(const QString& nome, const QStringList& titulos, QWidget* parent) {
   auto* grade = new QTableWidget(0, int(titulos.size()), parent);
@@ -73,7 +140,8 @@ QPushButton* Botao(const QString& nome, const QString& texto, QWidget* parent) {
 
 }  // namespace
 
-QList<Valor> ComparaValores(const QString& antes, const QString& depois, const QStringList& ordem) {
+QList<Valor> ComparaValores(const QString& antes, const QString& depois, const QStringList& ordem,
+                            const QHash<QString, QString>& formatos) {
   const QJsonObject a = Objeto(antes), d = Objeto(depois);
   QStringList campos;
   for (const QString& c : ordem)
@@ -87,7 +155,8 @@ QList<Valor> ComparaValores(const QString& antes, const QString& depois, const Q
   QList<Valor> out;
   for (const QString& c : campos) {
     const QJsonValue va = a.value(c), vd = d.value(c);
-    out.append({c, Texto(va), Texto(vd), !ambos || va != vd});
+    const QString formato = formatos.value(c);
+    out.append({c, Texto(va, formato), Texto(vd, formato), !ambos || va != vd});
   }
   return out;
 }
@@ -107,10 +176,16 @@ TfrmHistorico::TfrmHistorico(fw::TNetConnection& net, Contexto contexto, QWidget
     : fw::TfrmDialogBase(QStringLiteral("frmHistorico"), parent),
       net_(net),
       contexto_(std::move(contexto)) {
+  for (auto it = NomesMestres().cbegin(); it != NomesMestres().cend(); ++it)
+    if (!contexto_.nomesTabelas.contains(it.key())) contexto_.nomesTabelas.insert(it.key(), *it);
+  for (auto it = RotulosMestres().cbegin(); it != RotulosMestres().cend(); ++it)
+    if (!contexto_.rotulos.contains(it.key())) contexto_.rotulos.insert(it.key(), *it);
+  for (auto it = ColunasMestres().cbegin(); it != ColunasMestres().cend(); ++it)
+    if (!contexto_.colunas.contains(it.key())) contexto_.colunas.insert(it.key(), *it);
   setModal(false);
   setAttribute(Qt::WA_DeleteOnClose);
   SetCaption(QStringLiteral("Histórico ") + contexto_.descricao);
-  SetCodTela(QStringLiteral("Qel53610"));
+  SetCodTela(QStringLiteral("Qel53611"));
   SetHelpFile(QStringLiteral("Qelhelp.hlp"));
   SetHelpContext(11153611);
   resize(820, 520);
@@ -270,17 +345,20 @@ void TfrmHistorico::grdHistoricoSelecao() {
   const bool valida = linha >= 0 && linha < registros_.size();
   btnRestaurar->setEnabled(
       valida && podeRestaurar_ &&
-      registros_[valida ? linha : 0].value(QStringLiteral("TPOPERACAO")).toString() == u"E");
+      registros_[valida ? linha : 0].value(QStringLiteral("TPOPERACAO")).toString() == u"E" &&
+      TabelaDeLinhas(registros_[valida ? linha : 0].value(QStringLiteral("NMTABELA")).toString()));
   if (!valida) return;
   const QVariantMap& r = registros_[linha];
   const QString tabela = r.value(QStringLiteral("NMTABELA")).toString();
   const QList<Valor> valores =
       ComparaValores(r.value(QStringLiteral("DSANTERIOR")).toString(),
-                     r.value(QStringLiteral("DSNOVO")).toString(), contexto_.colunas.value(tabela));
+                     r.value(QStringLiteral("DSNOVO")).toString(), contexto_.colunas.value(tabela),
+                     contexto_.formatos.value(tabela));
+  const QHash<QString, QString> rotulos = contexto_.rotulos.value(tabela);
   grdValores->setRowCount(int(valores.size()));
   for (int i = 0; i < valores.size(); ++i) {
     const Valor& v = valores[i];
-    const QString campo = contexto_.rotulos.value(v.campo, v.campo);
+    const QString campo = rotulos.value(v.campo, v.campo);
     const QStringList celulas{campo, v.antes, v.depois};
     for (int c = 0; c < 3; ++c) {
       auto* item = new QTableWidgetItem(celulas[c]);
@@ -302,25 +380,44 @@ void TfrmHistorico::btnRestaurarClick() {
   const int linha = grdHistorico->currentRow();
   if (!podeRestaurar_ || linha < 0 || linha >= registros_.size()) return;
   const QVariantMap& r = registros_[linha];
-  if (r.value(QStringLiteral("TPOPERACAO")).toString() != u"E") return;
-  const QString oque = contexto_.abrangencia == u"R"
-                           ? QStringLiteral(
-                                 "as linhas excluídas nessa mesma ação (as três tabelas, "
-                                 "quando a referência inteira foi excluída de uma vez)")
-                       : contexto_.abrangencia == u"P"
-                           ? QStringLiteral("as linhas do percentil excluídas nessa exclusão")
-                           : QStringLiteral("a linha excluída");
-  if (fw::Dialogs().Message(QStringLiteral("Restaurar %1, exatamente como estavam?").arg(oque),
-                            fw::MsgType::Confirmation, fw::mbYesNo, 0) != fw::mbYes)
+  if (r.value(QStringLiteral("TPOPERACAO")).toString() != u"E" ||
+      !TabelaDeLinhas(r.value(QStringLiteral("NMTABELA")).toString()))
     return;
+  if (fw::Dialogs().Message(PerguntaRestaurar(r), fw::MsgType::Confirmation, fw::mbYesNo, 0) !=
+      fw::mbYes)
+    return;
+  // What the selected deletion removed decides what comes back, whatever
+  // the window was opened on.
   fw::CheckResultServ(
       net_.Call(QStringLiteral("RestauraExclusao"),
-                {r.value(QStringLiteral("NRAUDITORIA")).toLongLong(), contexto_.abrangencia}),
+                {r.value(QStringLiteral("NRAUDITORIA")).toLongLong(), AbrangenciaDaLinha(r)}),
       true, 0);
   if (AposRestaurar) AposRestaurar();
   Carrega();
   fw::Dialogs().Message(QStringLiteral("Restauração concluída."), fw::MsgType::Information,
                         fw::mbOK, 0);
+}
+
+QString TfrmHistorico::PerguntaRestaurar(const QVariantMap& r) const {
+  const QString tabela = r.value(QStringLiteral("NMTABELA")).toString();
+  const QString referencia = r.value(QStringLiteral("CDREFEBIBL")).toString();
+  const QString percentil = r.value(QStringLiteral("CDPERCENTIL")).toString();
+  const QString quando = Quando(r.value(QStringLiteral("DTAUDITORIA")).toString());
+  const QString abrangencia = AbrangenciaDaLinha(r);
+  QString oque;
+  if (abrangencia == u"R")
+    oque = QStringLiteral("as linhas das três tabelas da referência %1, excluída inteira em %2")
+               .arg(referencia, quando);
+  else if (abrangencia == u"P")
+    oque = QStringLiteral("as linhas do percentil %1 da tabela %2, referência %3, excluídas em %4")
+               .arg(percentil, contexto_.nomesTabelas.value(tabela, tabela), referencia, quando);
+  else
+    return QStringLiteral(
+               "Restaurar a linha de %1 do percentil %2 da tabela %3, referência %4, "
+               "excluída em %5, exatamente como estava?")
+        .arg(ChaveLegivel(tabela, r.value(QStringLiteral("DSCHAVE")).toString()), percentil,
+             contexto_.nomesTabelas.value(tabela, tabela), referencia, quando);
+  return QStringLiteral("Restaurar %1, exatamente como estavam?").arg(oque);
 }
 
 }  // namespace trp::historico

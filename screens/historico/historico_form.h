@@ -32,9 +32,12 @@ struct Contexto {
   // What a restore from this window puts back: "L" the row, "P" the
   // percentile's deletion, "R" the whole reference's.
   QString abrangencia;
-  // Per table, its columns in the screen's order; the labels users know.
+  // Per table, its columns in the screen's order, the labels users know
+  // (the sex named where the table holds both) and the display formats that
+  // give each value its column's decimals.
   QHash<QString, QStringList> colunas;
-  QHash<QString, QString> rotulos;
+  QHash<QString, QHash<QString, QString>> rotulos;
+  QHash<QString, QHash<QString, QString>> formatos;
   QHash<QString, QString> nomesTabelas;  // "PESALTIDADE" -> "Idade/Peso/Altura"
 };
 
@@ -47,8 +50,22 @@ struct Valor {
 
 // Compares a stored row before and after a change (JSON objects; an empty
 // text: no row). Columns in `ordem` first, then any others by name. Every
-// column counts as changed for an insert or a deletion.
-QList<Valor> ComparaValores(const QString& antes, const QString& depois, const QStringList& ordem);
+// column counts as changed for an insert or a deletion. A number is shown
+// with its column's display format in `formatos` (none: as stored).
+QList<Valor> ComparaValores(const QString& antes, const QString& depois, const QStringList& ordem,
+                            const QHash<QString, QString>& formatos = {});
+
+// A field's label with its sex where the name carries it ("VRPESOMASIDA":
+// "Peso (kg), masculino"), unless the label says it already.
+QString RotuloComSexo(const QString& campo, const QString& rotulo);
+
+// A row key as users read it: "2 ano(s) e 6 mês(es)", "110,5 cm".
+QString ChaveLegivel(const QString& tabela, const QString& chave);
+
+// What a restore of the audit line `registro` puts back: "L" the row, "P" a
+// percentile's deletion, "R" a whole reference's (a deletion made in one
+// action over the three tables).
+QString AbrangenciaDaLinha(const QVariantMap& registro);
 
 // The key text the server stores for a row of `tabela`.
 QString ChaveDaLinha(const QString& tabela, const QVariantMap& linha);
@@ -92,6 +109,7 @@ class TfrmHistorico : public fw::TfrmDialogBase {
 
  private:
   void Acrescenta(const fw::DataPacket& pagina);
+  QString PerguntaRestaurar(const QVariantMap& registro) const;
   void CarregaPagina(qint64 antes);
   fw::TNetConnection& net_;
   Contexto contexto_;

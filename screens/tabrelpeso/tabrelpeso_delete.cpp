@@ -6,6 +6,7 @@
 #include "framework/net/checkresult.h"
 #include "framework/ui/consiste.h"
 #include "framework/ui/dialogs.h"
+#include "screens/historico/historico_form.h"
 #include "screens/percdestino/percdestino_form.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "services/framework_services.h"
@@ -35,29 +36,6 @@ int CountRows(const fw::DataPacket& packet, const QList<QPair<QString, QString>>
 
 QString Rows(int n) {
   return n == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(n);
-}
-
-// How many rows came back different: those not there before as they are now,
-// plus those that went.
-int ChangedRows(const fw::DataPacket& before, const fw::DataPacket& after) {
-  auto key = [](const fw::DataPacket& p, qsizetype r) {
-    QString text;
-    for (int c = 0; c < p.fields().size(); ++c)
-      text += (p.isNull(r, c) ? QStringLiteral("\x01") : p.value(r, c).toString()) + QChar(0x1f);
-    return text;
-  };
-  QHash<QString, int> old;
-  for (qsizetype r = 0; r < before.rowCount(); ++r) ++old[key(before, r)];
-  int fresh = 0;
-  for (qsizetype r = 0; r < after.rowCount(); ++r) {
-    auto it = old.find(key(after, r));
-    if (it != old.end() && *it > 0)
-      --*it;
-    else
-      ++fresh;
-  }
-  const qsizetype gone = before.rowCount() - (after.rowCount() - fresh);
-  return int(qMax(qsizetype(fresh), gone));
 }
 
 void SayVerified(int changed) {
@@ -111,9 +89,10 @@ void TfrmTabRelPeso::RecarregaTabela(const Tabela& table, bool lista) {
 void TfrmTabRelPeso::ExcluiReferencia() {
   const services::Busy busy(fw::bkSaving);
   const QString ref = CurrentReference();
+  const QString nome = cdsReferencia->FieldByName(u"NMREFEBIBL")->AsString();
   if (fw::Dialogs().MessageDetail(msgMensagensPadroes->Msg(QStringLiteral("Excl")),
-                                  DetalheExclusao(nullptr), fw::MsgType::Confirmation, fw::mbYesNo,
-                                  0) != fw::mbYes)
+                                  DetalheExclusao(nullptr), fw::MsgType::Confirmation,
+                                  fw::mbYesNoDefaultNo, 0) != fw::mbYes)
     return;
   // Three transactions: a failure stops here with the earlier tables
   // deleted and the reference still listed; deleting it again finishes.
@@ -128,6 +107,8 @@ void TfrmTabRelPeso::ExcluiReferencia() {
   }
   cdsReferencia->Delete();
   dtsPadraoStateChange(dtsPadrao);
+  LembraExclusao('R', {}, ref, {}, {},
+                 QStringLiteral("da referência %1 - %2 (excluída)").arg(ref, nome));
   fw::Dialogs().ShowStatus(QStringLiteral("Referência %1 excluída").arg(ref));
 }
 
@@ -146,12 +127,12 @@ void TfrmTabRelPeso::sbtExcluirClick(QObject*) {
   const bool bothSexes = !percentil && table.rowGrids.size() > 1;
   const fw::MsgButton answer =
       bothSexes   ? msgPadrao->ShowMsg(QStringLiteral("ExcDadComuns"), fw::MsgType::Confirmation,
-                                       fw::mbYesNo, 0)
+                                       fw::mbYesNoDefaultNo, 0)
       : percentil ? fw::Dialogs().MessageDetail(msgMensagensPadroes->Msg(QStringLiteral("Excl")),
                                                 DetalheExclusao(&table), fw::MsgType::Confirmation,
-                                                fw::mbYesNo, 0)
+                                                fw::mbYesNoDefaultNo, 0)
                   : msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), fw::MsgType::Confirmation,
-                                                 fw::mbYesNo, 0);
+                                                 fw::mbYesNoDefaultNo, 0);
   if (answer != fw::mbYes) return;
   if (percentil) {
     const QString perc = table.perc->FieldByName(u"CDPERCENTIL")->AsString();
@@ -162,10 +143,22 @@ void TfrmTabRelPeso::sbtExcluirClick(QObject*) {
     RecarregaTabela(table, false);
     table.perc->Delete();  // its after-scroll filters the rows to the next one
     RegraPercentil(table);
+    LembraExclusao('P', table.cache, CurrentReference(), perc, {},
+                   QStringLiteral("do percentil %1 da tabela %2, referência %3 (excluído)")
+                       .arg(perc, table.page->Caption(), CurrentReference()));
     fw::Dialogs().ShowStatus(QStringLiteral("Percentil %1 excluído").arg(perc));
   } else {
+    QVariantMap linha;
+    for (const QString& k : table.rowKeys) linha.insert(k, table.rows->FieldByName(k)->Value());
+    const QString chave = historico::ChaveDaLinha(table.cache, linha);
+    const QString perc = table.perc->FieldByName(u"CDPERCENTIL")->AsString();
     table.rows->Delete();  // its after-delete sends and reloads
     RegraLinhas(table);
+    LembraExclusao('L', table.cache, CurrentReference(), perc, chave,
+                   QStringLiteral("da linha de %1 do percentil %2 da tabela %3, referência %4 "
+                                  "(excluída)")
+                       .arg(historico::ChaveLegivel(table.cache, chave), perc,
+                            table.page->Caption(), CurrentReference()));
   }
 }
 
@@ -177,7 +170,7 @@ void TfrmTabRelPeso::sbtVerificarClick(QObject*) {
     const fw::DataPacket before = cdsReferencia->Data();
     cdsReferencia->SetData(services::PacketOf(fw::CheckResultServ(rdm_.GetReferencia(), true, 0)));
     dtsPadraoStateChange(dtsPadrao);
-    SayVerified(ChangedRows(before, cdsReferencia->Data()));
+    SayVerified(LinhasAlteradas(before, cdsReferencia->Data()));
     return;
   }
   const Tabela& table = TabelaDaPagina(page);
@@ -188,7 +181,7 @@ void TfrmTabRelPeso::sbtVerificarClick(QObject*) {
   }
   RegraPercentil(table);
   RegraLinhas(table);
-  SayVerified(ChangedRows(before, table.rows->Data()));
+  SayVerified(LinhasAlteradas(before, table.rows->Data()));
 }
 
 void TfrmTabRelPeso::sbtCopiarClick(QObject*) {

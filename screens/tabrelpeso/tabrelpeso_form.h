@@ -21,8 +21,8 @@
 #include <QHash>
 #include <QLabel>
 #include <QList>
-#include <QSplitter>
 #include <QPointer>
+#include <QSplitter>
 #include <QToolButton>
 
 #include <functional>
@@ -34,7 +34,8 @@ class TADOIBQuery;
 
 namespace trp::historico {
 class TfrmHistorico;
-}
+struct Contexto;
+}  // namespace trp::historico
 
 namespace trp::tabrelpeso {
 
@@ -292,6 +293,31 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   void AbreHistorico(char abrangencia, fw::DBGrid* grid);
 
  private:
+  // The deletion just made, so that the history opened right after it shows
+  // that deletion: what was deleted, and where the screen stood afterwards
+  // (any move since makes the history follow the focus again).
+  struct Exclusao {
+    char abrangencia = 0;  // 0: none
+    QString tabela, referencia, percentil, chave, descricao;
+    QStringList depois;
+  };
+  Exclusao ultimaExclusao_;
+  QStringList PosicaoAtual() const;
+  void LembraExclusao(char abrangencia, const QString& tabela, const QString& referencia,
+                      const QString& percentil, const QString& chave, const QString& descricao);
+  // tabrelpeso_print.cpp
+  // Rows that came back different between two loads of a table.
+  static int LinhasAlteradas(const fw::DataPacket& before, const fw::DataPacket& after);
+  // Reads the three tables again (not one being edited) and says how many
+  // rows another workstation changed since the screen last read them.
+  void AtualizaAntesDeImprimir();
+  // The registration screen changed references or percentiles: their names
+  // on this screen are read again, nothing else moves.
+  void AtualizaNomes(const QStringList& tables);
+  int ouvinteCache_ = 0;
+  // The labels, column orders and formats of the three tables for the history.
+  void ColunasDoHistorico(historico::Contexto& c) const;
+  void MostraHistorico(historico::Contexto c);
   friend class TfrmGrafico;
   void BuildHistory();
   // tabrelpeso_export.cpp: Exportar (Operação) of the current reference.

@@ -47,7 +47,33 @@ void TfrmTabRelPeso::BuildHistory() {
   }
 }
 
+QStringList TfrmTabRelPeso::PosicaoAtual() const {
+  QStringList at{pgcPadrao->ActivePage()->objectName(), CurrentReference(),
+                 ActiveControl() ? ActiveControl()->objectName() : QString()};
+  for (const Tabela* t : {&idade_, &altura_, &nchs_})
+    at << t->perc->FieldByName(u"CDPERCENTIL")->AsString() << QString::number(t->rows->RecNo());
+  return at;
+}
+
+void TfrmTabRelPeso::LembraExclusao(char abrangencia, const QString& tabela,
+                                    const QString& referencia, const QString& percentil,
+                                    const QString& chave, const QString& descricao) {
+  ultimaExclusao_ = {abrangencia, tabela, referencia, percentil, chave, descricao, PosicaoAtual()};
+}
+
 void TfrmTabRelPeso::sbtHistoricoClick(QObject*) {
+  if (ultimaExclusao_.abrangencia && ultimaExclusao_.depois == PosicaoAtual()) {
+    // Nothing moved since the deletion: its history, with the deletion on top.
+    historico::Contexto c;
+    c.abrangencia = QString(QLatin1Char(ultimaExclusao_.abrangencia));
+    c.tabela = ultimaExclusao_.tabela;
+    c.referencia = ultimaExclusao_.referencia;
+    c.percentil = ultimaExclusao_.percentil;
+    c.chave = ultimaExclusao_.chave;
+    c.descricao = ultimaExclusao_.descricao;
+    MostraHistorico(std::move(c));
+    return;
+  }
   fw::TabSheet* page = pgcPadrao->ActivePage();
   if (page == tshPadrao) {
     AbreHistorico('R', dbgPadrao);
@@ -63,18 +89,25 @@ void TfrmTabRelPeso::sbtHistoricoClick(QObject*) {
     AbreHistorico('P', table.percGrid);
 }
 
-void TfrmTabRelPeso::AbreHistorico(char abrangencia, fw::DBGrid* grid) {
-  historico::Contexto c;
-  c.abrangencia = QString(QLatin1Char(abrangencia));
+void TfrmTabRelPeso::ColunasDoHistorico(historico::Contexto& c) const {
   for (const Tabela* t : {&idade_, &altura_, &nchs_}) {
     c.nomesTabelas.insert(t->cache, t->page->Caption());
     QStringList nomes;
+    QHash<QString, QString> rotulos, formatos;
     for (fw::Field* f : t->rows->Fields()) {
       nomes << f->FieldName();
-      c.rotulos.insert(f->FieldName(), f->DisplayLabel());
+      rotulos.insert(f->FieldName(), historico::RotuloComSexo(f->FieldName(), f->DisplayLabel()));
+      formatos.insert(f->FieldName(), f->DisplayFormat());
     }
     c.colunas.insert(t->cache, nomes);
+    c.rotulos.insert(t->cache, rotulos);
+    c.formatos.insert(t->cache, formatos);
   }
+}
+
+void TfrmTabRelPeso::AbreHistorico(char abrangencia, fw::DBGrid* grid) {
+  historico::Contexto c;
+  c.abrangencia = QString(QLatin1Char(abrangencia));
   c.referencia = CurrentReference();
   // With no reference left on the screen (all deleted) the history of every
   // one is still there to read and restore from.
@@ -90,8 +123,14 @@ void TfrmTabRelPeso::AbreHistorico(char abrangencia, fw::DBGrid* grid) {
       if (t->percGrid == grid || t->rowGrids.contains(grid)) table = t;
     c.tabela = table->cache;
     c.percentil = table->perc->FieldByName(u"CDPERCENTIL")->AsString();
-    if (c.percentil.isEmpty())
-      fw::MensErro(QStringLiteral("Escolha um percentil para ver o histórico."));
+    if (c.percentil.isEmpty()) {
+      // An empty list: the table's history for the reference, its deletions included.
+      c.abrangencia = QStringLiteral("R");
+      c.descricao =
+          QStringLiteral("da tabela %1, referência %2").arg(table->page->Caption(), c.referencia);
+      MostraHistorico(std::move(c));
+      return;
+    }
     c.descricao = QStringLiteral("do percentil %1 da tabela %2, referência %3")
                       .arg(c.percentil, table->page->Caption(), c.referencia);
     if (abrangencia == 'L') {
@@ -100,13 +139,16 @@ void TfrmTabRelPeso::AbreHistorico(char abrangencia, fw::DBGrid* grid) {
       QVariantMap linha;
       for (const QString& k : table->rowKeys) linha.insert(k, table->rows->FieldByName(k)->Value());
       c.chave = historico::ChaveDaLinha(c.tabela, linha);
-      QStringList chave;
-      for (const QString& k : table->rowKeys) chave << table->rows->FieldByName(k)->DisplayText();
-      c.descricao = QStringLiteral("da linha %1 do percentil %2 da tabela %3, referência %4")
-                        .arg(chave.join(QStringLiteral(" / ")), c.percentil, table->page->Caption(),
-                             c.referencia);
+      c.descricao = QStringLiteral("da linha de %1 do percentil %2 da tabela %3, referência %4")
+                        .arg(historico::ChaveLegivel(c.tabela, c.chave), c.percentil,
+                             table->page->Caption(), c.referencia);
     }
   }
+  MostraHistorico(std::move(c));
+}
+
+void TfrmTabRelPeso::MostraHistorico(historico::Contexto c) {
+  ColunasDoHistorico(c);
   if (frmHistorico) frmHistorico->close();
   frmHistorico = new historico::TfrmHistorico(*netTabRelPeso, std::move(c), this);
   frmHistorico->setWindowFlag(Qt::Window);

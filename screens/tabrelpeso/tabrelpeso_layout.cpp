@@ -1,6 +1,7 @@
 // Building the screen: components, pages, grids and menus, each under its
 // name. Behaviour is bound separately (tabrelpeso_bind.cpp).
 
+#include "framework/ui/host_services.h"
 #include "framework/ui/window_state.h"
 #include "model/datasets.h"
 #include "model/messages.h"
@@ -97,6 +98,10 @@ TfrmTabRelPeso::TfrmTabRelPeso(QWidget* parent)
   BuildHeightWeightPage();
   BuildNchsPage();
   BuildMenus();
+  // One sex's grid replaces the other's at the same place: a column sits
+  // at the same spot in both, or a value goes into the wrong column.
+  fw::ShareColumnWidths({dbgIdPesAltMasc, dbgIdPesAltFem});
+  fw::ShareColumnWidths({dbgPesAltMascNCHS, dbgPesAltFemnNCHS});
   idade_ = {
       tshIdPesAlt,     mnuIdPesAlt,  dbgPercIdade,
       dtsPercIdade,    cdsPercIdade, {dbgIdPesAltMasc, dbgIdPesAltFem},
@@ -154,6 +159,8 @@ TfrmTabRelPeso::TfrmTabRelPeso(QWidget* parent)
   altura_.copia = cdsValidaPercAltura;
   nchs_.copia = cdsValidaPercAlturaNCHS;
   BindHandlers();
+  ouvinteCache_ = fw::Host::Instance().AddCacheListener(
+      [this](const QStringList& tables) { AtualizaNomes(tables); });
 }
 
 QSize TfrmTabRelPeso::FirstOpenSize(const QSize& area) const {
@@ -162,6 +169,7 @@ QSize TfrmTabRelPeso::FirstOpenSize(const QSize& area) const {
 }
 
 TfrmTabRelPeso::~TfrmTabRelPeso() {
+  fw::Host::Instance().RemoveCacheListener(ouvinteCache_);
   // Nothing of the screen may run while its parts go one by one.
   for (fw::DataSource* source : findChildren<fw::DataSource*>()) source->OnStateChange = nullptr;
   for (fw::Dataset* dataset : findChildren<fw::Dataset*>()) {

@@ -3,10 +3,12 @@
 // Cadastros menu, the toolbar clicked and the keys typed; then the
 // maintenance screen, a second MDI child, offers the new reference at once.
 
+#include "framework/ui/consiste.h"
 #include "framework/ui/scripted_dialogs.h"
 #include "host/hostapp.h"
 #include "host/mainwindow.h"
 #include "screens/cadreferencia/cadreferencia_form.h"
+#include "screens/historico/historico_form.h"
 #include "screens/tabrelpeso/tabrelpeso_form.h"
 #include "screens/tabrelpeso/tabrelpeso_module.h"
 #include "server/master_data.h"
@@ -14,7 +16,9 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -191,6 +195,80 @@ TEST(MasterScreen, ANewReferenceAndPercentileAreKeptAndOfferedAtOnce) {
   Click(tables, "sbtConfirmar");
   EXPECT_EQ(dialogs.MessageTexts(), QStringList());
   EXPECT_EQ(tables->cdsReferencia->State(), fw::DatasetState::Browse);
+}
+
+void ClickCell(fw::DBGrid* grid, int row, int column) {
+  const QModelIndex index = grid->model()->index(row, column);
+  grid->scrollTo(index);
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
+  Flush();
+}
+
+TEST(MasterScreen, ARenamedReferenceShowsAtOnceOnTheOpenTableScreenAndInItsHistory) {
+  const host::ParsedArguments parsed = host::ParseHostArguments({"tabrelpeso"});
+  fw::ScriptedDialogs dialogs;
+  host::HostApp app(parsed.config, &dialogs);
+  app.Start();
+  app.Window()->show();
+  QApplication::setActiveWindow(app.Window());
+
+  // The table screen first, open on reference 02.
+  app.Window()->ModuleAction()->trigger();
+  WaitFor([] { return trp::tabrelpeso::frmTabRelPeso && !trp::tabrelpeso::boPrimVez; });
+  trp::tabrelpeso::TfrmTabRelPeso* tables = trp::tabrelpeso::frmTabRelPeso;
+  ASSERT_NE(tables, nullptr);
+  ASSERT_TRUE(tables->cdsReferencia->Locate("CDREFEBIBL", QStringLiteral("02")));
+  const QString old = Text(tables->cdsReferencia, "NMREFEBIBL");
+
+  // Renamed in Cadastros › Referências bibliográficas, by keys.
+  app.Window()->ReferencesAction()->trigger();
+  auto* form = app.Window()->MdiArea()->findChild<TfrmCadReferencia*>("frmCadReferencia");
+  ASSERT_NE(form, nullptr);
+  fw::Dataset* refs = form->cdsReferencia;
+  WaitFor([&] { return refs->RecordCount() >= 5; });
+  ASSERT_TRUE(refs->Locate("CDREFEBIBL", QStringLiteral("02")));
+  const int name = fw::IndiceCol(form->dbgPadrao, "NMREFEBIBL");
+  ClickCell(form->dbgPadrao, refs->RecNo(), name);
+  Click(form, "sbtAlterar");
+  ClickCell(form->dbgPadrao, refs->RecNo(), name);
+  Key(Qt::Key_F2);
+  QLineEdit* editor = form->dbgPadrao->Editor();
+  ASSERT_NE(editor, nullptr);
+  editor->selectAll();
+  Type(QStringLiteral("OMS 2006/2007 revista"));
+  Click(form, "sbtConfirmar");
+  ASSERT_EQ(dialogs.MessageTexts(), QStringList());
+  ASSERT_EQ(Text(refs, "NMREFEBIBL"), QStringLiteral("OMS 2006/2007 revista"));
+
+  // The open table screen shows the new name without Verificar.
+  tables->dbgPadrao->setFocus();
+  EXPECT_TRUE(tables->cdsReferencia->Locate("CDREFEBIBL", QStringLiteral("02")));
+  EXPECT_EQ(Text(tables->cdsReferencia, "NMREFEBIBL").toStdString(), "OMS 2006/2007 revista");
+
+  // Its history has the rename, under its code, in words.
+  app.Window()->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(tables->parentWidget()));
+  Flush();
+  tables->pgcPadrao->setCurrentIndex(0);
+  Click(tables, "sbtHistorico");
+  trp::historico::TfrmHistorico* history = tables->frmHistorico;
+  ASSERT_NE(history, nullptr);
+  int line = -1;
+  for (int r = 0; r < history->Linhas() && line < 0; ++r)
+    if (history->grdHistorico->item(r, 2)->text() == QStringLiteral("Alterado") &&
+        history->grdHistorico->item(r, 3)->text() == QStringLiteral("Referência bibliográfica"))
+      line = r;
+  ASSERT_GE(line, 0) << "the rename is not in the reference's history";
+  EXPECT_EQ(history->grdHistorico->item(line, 4)->text(), QStringLiteral("02"));
+  history->grdHistorico->selectRow(line);
+  Flush();
+  bool named = false;
+  for (int r = 0; r < history->grdValores->rowCount(); ++r)
+    if (history->grdValores->item(r, 0)->text() == QStringLiteral("Nome")) {
+      named = true;
+      EXPECT_EQ(history->grdValores->item(r, 1)->text().toStdString(), old.toStdString());
+      EXPECT_EQ(history->grdValores->item(r, 2)->text().toStdString(), "OMS 2006/2007 revista");
+    }
+  EXPECT_TRUE(named);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // "Restaurar"; checked against the database file behind the server.
 
 #include "framework/sql/localdb.h"
+#include "framework/ui/consiste.h"
 #include "framework/ui/host_services.h"
 #include "screens/historico/historico_form.h"
 #include "tests/screens/screen_fixture.h"
@@ -10,6 +11,8 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -105,24 +108,33 @@ TEST_F(Historico, TwoEditsOfARowShowWithTheirUsersAndTheChangedValuesMarked) {
     const char* changed;
     const char* after;
   };
-  const Line lines[] = {{"ana", "VRPESOMASALT", "2,31"}, {"teste", "VRPESOFEMALT", "2,29"}};
+  // At the column's three decimals.
+  const Line lines[] = {{"ana", "VRPESOMASALT", "2,310"}, {"teste", "VRPESOFEMALT", "2,290"}};
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(w->grdHistorico->item(i, 1)->text(), QLatin1String(lines[i].who));
     EXPECT_EQ(w->grdHistorico->item(i, 2)->text(), QStringLiteral("Alterado"));
     SelectLine(w, i);
-    const QString label =
-        form_->cdsPesAlt->FieldByName(QString::fromLatin1(lines[i].changed))->DisplayLabel();
-    int marked = 0;
+    // The field's label, with its sex where the label does not say it.
+    const QString label = form_->cdsPesAlt->FieldByName(QString::fromLatin1(lines[i].changed))
+                              ->DisplayLabel()
+                              .simplified();
+    const QString sex = QString::fromLatin1(lines[i].changed).contains(QLatin1String("MAS"))
+                            ? QStringLiteral(", masculino")
+                            : QStringLiteral(", feminino");
+    int marked = 0, found = 0;
     for (int r = 0; r < w->grdValores->rowCount(); ++r) {
       const bool bold = w->grdValores->item(r, 2)->font().bold();
       marked += bold;
-      if (w->grdValores->item(r, 0)->text() == label) {
+      const QString shown = w->grdValores->item(r, 0)->text();
+      if (shown == label || shown == label + sex) {
+        ++found;
         EXPECT_TRUE(bold) << lines[i].changed;
         EXPECT_EQ(w->grdValores->item(r, 2)->text(), QLatin1String(lines[i].after));
         EXPECT_NE(w->grdValores->item(r, 1)->text(), w->grdValores->item(r, 2)->text());
       }
     }
     EXPECT_EQ(marked, 1) << "only the changed value is marked";
+    EXPECT_EQ(found, 1) << label.toStdString();
   }
 }
 
@@ -191,6 +203,85 @@ TEST_F(Historico, AReaderSeesTheHistoryButCannotRestore) {
   EXPECT_FALSE(w->PodeRestaurar());
   EXPECT_FALSE(w->btnRestaurar->isVisible());
   EXPECT_GT(w->grdValores->rowCount(), 0);
+}
+
+TEST_F(Historico, ARowsHistoryReadsAsAnAuditWithItsOwnCode) {
+  ClickTab(form_->tshIdPesAlt);
+  ASSERT_TRUE(form_->cdsPercIdade->Locate(QStringLiteral("CDPERCENTIL"), QStringLiteral("050")));
+  ClickCell(form_->dbgIdPesAltMasc, 0,
+            fw::IndiceCol(form_->dbgIdPesAltMasc, QStringLiteral("VRPESOMASIDA")));
+  Type(QStringLiteral("3,5"));
+  dialogs_.QueueAnswer(fw::mbYes);  // kept although below the curve's neighbours
+  Click("sbtConfirmar");
+  ASSERT_EQ(form_->cdsIdPesAlt->State(), fw::DatasetState::Browse)
+      << Shown().join('\n').toStdString();
+  dialogs_.Clear();
+
+  trp::historico::TfrmHistorico* w = HistoryFromContextMenu(form_->dbgIdPesAltMasc);
+  ASSERT_TRUE(w);
+  EXPECT_EQ(w->lblCodTela->text(), QStringLiteral("Qel53611"));
+  // The row named as users read it, not by its raw key fields.
+  EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("ano(s)")))
+      << w->windowTitle().toStdString();
+  EXPECT_FALSE(w->windowTitle().contains(QStringLiteral(" / "))) << w->windowTitle().toStdString();
+  ASSERT_GT(w->Linhas(), 0);
+  SelectLine(w, 0);
+  QStringList labels;
+  QString before, after;
+  for (int r = 0; r < w->grdValores->rowCount(); ++r) {
+    const QString label = w->grdValores->item(r, 0)->text();
+    labels << label;
+    if (label == QStringLiteral("Peso (kg), masculino")) {
+      before = w->grdValores->item(r, 1)->text();
+      after = w->grdValores->item(r, 2)->text();
+    }
+  }
+  EXPECT_EQ(labels.size(), QSet<QString>(labels.begin(), labels.end()).size())
+      << "two fields under one label: " << labels.join(" | ").toStdString();
+  EXPECT_TRUE(labels.contains(QStringLiteral("Peso (kg), feminino")));
+  // The imported value at its column's three decimals, not as a raw float.
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+,\\d{3}$")).match(before).hasMatch())
+      << before.toStdString();
+  EXPECT_EQ(after, QStringLiteral("3,500"));
+}
+
+TEST_F(Historico, CtrlHRightAfterDeletingThePercentileOpensThatDeletionAndRestoresIt) {
+  // Reference 04 has one percentile (050) in the height-weight table only.
+  ASSERT_TRUE(form_->cdsReferencia->Locate(QStringLiteral("CDREFEBIBL"), QStringLiteral("04")));
+  ClickCell(form_->dbgPadrao, form_->cdsReferencia->RecNo(), 0);
+  ClickTab(form_->tshPesAlt);
+  ClickCell(form_->dbgPercAltura, 0, 0);
+  dialogs_.QueueAnswer(fw::mbYes);
+  Click("sbtExcluir");
+  ASSERT_TRUE(form_->cdsPercAltura->IsEmpty());
+  auto stored = [] {
+    QSqlQuery q = Query(QStringLiteral(
+        "SELECT COUNT(*) FROM PESOALTU WHERE CDREFEBIBL = '04' AND CDPERCENTIL = '050'"));
+    return q.next() ? q.value(0).toInt() : -1;
+  };
+  ASSERT_EQ(stored(), 0);
+  dialogs_.Clear();
+
+  Key(Qt::Key_H, Qt::ControlModifier);
+  EXPECT_TRUE(Shown().isEmpty());
+  trp::historico::TfrmHistorico* w = form_->frmHistorico;
+  ASSERT_TRUE(w);
+  EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("050"))) << w->windowTitle().toStdString();
+  ASSERT_GT(w->Linhas(), 0);
+  EXPECT_EQ(w->grdHistorico->item(0, 2)->text(), QStringLiteral("Excluído"));
+
+  // Widened to the whole reference, the restore still speaks of the percentile.
+  Filter(w, w->edtPercentil, QString());
+  ASSERT_EQ(w->grdHistorico->item(0, 2)->text(), QStringLiteral("Excluído"));
+  SelectLine(w, 0);
+  dialogs_.QueueAnswer(fw::mbYes);
+  QTest::mouseClick(w->btnRestaurar, Qt::LeftButton);
+  Flush();
+  const QStringList shown = Shown();
+  ASSERT_FALSE(shown.isEmpty());
+  EXPECT_TRUE(shown[0].contains(QStringLiteral("percentil 050"))) << shown[0].toStdString();
+  EXPECT_FALSE(shown[0].contains(QStringLiteral("três tabelas"))) << shown[0].toStdString();
+  EXPECT_EQ(stored(), 1);
 }
 
 }  // namespace

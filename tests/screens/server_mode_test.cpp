@@ -17,17 +17,24 @@
 #include "report/report_engine.h"
 #include "report/report_query.h"
 #include "report/report_render.h"
+#include "screens/reltabpeso/reltabpeso_form.h"
+#include "screens/tabrelpeso/tabrelpeso_module.h"
 #include "server/admin.h"
 #include "tests/screens/screen_fixture.h"
 
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
@@ -144,6 +151,71 @@ class ServerMode : public ScreenTest {
     const QString path = dir_->filePath(QLatin1String(name));
     report::WritePdf(request, path);
     return PdfText(path);
+  }
+
+  // Every text of the host's status bar, as one line.
+  QString Status() const {
+    QStringList texts;
+    for (const QLabel* l : app_->Window()->statusBar()->findChildren<QLabel*>())
+      if (l->isVisibleTo(app_->Window())) texts << l->text();
+    return texts.join(QStringLiteral(" | "));
+  }
+  // The server back on its port, as an administrator restarts it.
+  void Restart() {
+    srv::ServerOptions o;
+    o.port = port_;
+    o.database = serverDb_;
+    o.threads = 4;
+    o.logLevel = QStringLiteral("quiet");
+    o.tokens = {{QStringLiteral("ana"), QStringLiteral("maintainer"), kMaint},
+                {QStringLiteral("joao"), QStringLiteral("reader"), kRead}};
+    server_ = std::make_unique<srv::AppServer>(o);
+    ASSERT_EQ(server_->Start(), port_);
+  }
+  // Closes every modal window that opens while `act` runs, naming each.
+  QStringList ClosingModals(const std::function<void()>& act) {
+    QStringList seen;
+    QTimer timer;
+    timer.setInterval(50);
+    QObject::connect(&timer, &QTimer::timeout, [&seen] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        seen << QString::fromLatin1(modal->metaObject()->className());
+        modal->close();
+      }
+    });
+    timer.start();
+    act();
+    timer.stop();
+    return seen;
+  }
+  // The age row of 1 year 0 months on the screen, boys' weight.
+  double OnScreen() const {
+    fw::Dataset* rows = form_->cdsIdPesAlt;
+    for (int r = 0; r < rows->RecordCount(); ++r)
+      if (rows->ValueAt(r, rows->FieldByName(u"NRIDADEINI")->Index()).toInt() == 1 &&
+          rows->ValueAt(r, rows->FieldByName(u"NRIDADEFIN")->Index()).toInt() == 0)
+        return rows->ValueAt(r, rows->FieldByName(u"VRPESOMASIDA")->Index()).toDouble();
+    return -1;
+  }
+  // Another workstation's change of that weight, straight to the server.
+  void ChangeElsewhere(double from, double to) {
+    fw::TNetConnection other(QStringLiteral("netOutra"));
+    other.SetServerName(QStringLiteral("Qel53600.rdmTabRelPeso"));
+    other.SetHost(QStringLiteral("127.0.0.1"));
+    other.SetPort(port_);
+    other.SetToken(kMaint);
+    fw::DeltaPacket delta;
+    delta.fields = {{QStringLiteral("CDREFEBIBL"), fw::FieldType::String, 2},
+                    {QStringLiteral("CDPERCENTIL"), fw::FieldType::String, 3},
+                    {QStringLiteral("NRIDADEINI"), fw::FieldType::Float, 0},
+                    {QStringLiteral("NRIDADEFIN"), fw::FieldType::Float, 0},
+                    {QStringLiteral("VRPESOMASIDA"), fw::FieldType::Float, 0}};
+    delta.changes = {fw::Change{fw::Change::Op::Update,
+                                {QStringLiteral("01"), QStringLiteral("050"), 1.0, 0.0, from},
+                                {QStringLiteral("01"), QStringLiteral("050"), 1.0, 0.0, to}}};
+    const fw::ServerResult saved =
+        other.Call(QStringLiteral("SetIdPesAlt"), {QVariant::fromValue(delta)});
+    ASSERT_TRUE(saved.ok) << saved.error.toStdString();
   }
 
   double OnServer() const {
@@ -337,6 +409,87 @@ TEST_F(ServerMode, AReadersScreenOpensReadOnlyAndStillPrints) {
   // Printing reads the server for a reader too.
   EXPECT_TRUE(HasRow(Report("leitor.pdf"),
                      QString::number(before, 'f', 3).replace('.', ',').toLatin1().constData()));
+}
+
+TEST_F(ServerMode, TheStatusBarFollowsTheServerAndNamesTheUserAndRole) {
+  // Down at start: read-only, and the reason said.
+  server_->Stop();
+  StartHost(kMaint);
+  EXPECT_TRUE(Status().contains(QStringLiteral("Somente leitura"))) << Status().toStdString();
+  EXPECT_TRUE(Status().contains(QStringLiteral("127.0.0.1:%1").arg(port_)))
+      << Status().toStdString();
+  EXPECT_TRUE(Status().contains(QStringLiteral("não"), Qt::CaseInsensitive) ||
+              Status().contains(QStringLiteral("falha"), Qt::CaseInsensitive))
+      << "no reason: " << Status().toStdString();
+
+  // Back: the screen opened from the menu is editable and the status says so.
+  Restart();
+  QTest::keyClick(app_->Window(), Qt::Key_C, Qt::AltModifier);
+  Flush();
+  QWidget* menu = QApplication::activePopupWidget();
+  ASSERT_NE(menu, nullptr);
+  QTest::keyClick(menu, Qt::Key_R);
+  QDeadlineTimer deadline(10000);
+  while ((!trp::tabrelpeso::frmTabRelPeso || trp::tabrelpeso::boPrimVez) && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  form_ = trp::tabrelpeso::frmTabRelPeso;
+  ASSERT_NE(form_, nullptr);
+  EXPECT_FALSE(form_->lblSomenteLeitura->isVisible());
+  QString status = Status();
+  EXPECT_FALSE(status.contains(QStringLiteral("Somente leitura"))) << status.toStdString();
+  EXPECT_FALSE(status.contains(QStringLiteral("indisponível"))) << status.toStdString();
+  EXPECT_TRUE(status.contains(QStringLiteral("ana"))) << status.toStdString();
+  EXPECT_TRUE(status.contains(QStringLiteral("manutenção"))) << status.toStdString();
+
+  // Gone and back again while the screen works: each time the status follows.
+  server_->Stop();
+  Click("sbtVerificar");
+  dialogs_.Clear();
+  EXPECT_TRUE(Status().contains(QStringLiteral("indisponível"))) << Status().toStdString();
+  Restart();
+  Click("sbtVerificar");
+  status = Status();
+  EXPECT_FALSE(status.contains(QStringLiteral("indisponível"))) << status.toStdString();
+  EXPECT_TRUE(status.contains(QStringLiteral("ana"))) << status.toStdString();
+}
+
+TEST_F(ServerMode, AReportIsRefusedBeforeAnyDialogWhileTheServerIsDown) {
+  StartHost(kMaint);
+  Open();
+  ASSERT_NE(form_, nullptr);
+  trp::reltabpeso::TfrmRelTabPeso report(form_);
+  report.Create();
+  report.show();
+  Flush();
+  server_->Stop();
+  for (QToolButton* button : {report.sbtPreview, report.sbtSalvarComo}) {
+    dialogs_.Clear();
+    const QStringList modals = ClosingModals([&] { QTest::mouseClick(button, Qt::LeftButton); });
+    Flush();
+    EXPECT_TRUE(modals.isEmpty()) << button->objectName().toStdString() << ": "
+                                  << modals.join(' ').toStdString();
+    EXPECT_TRUE(dialogs_.Inputs().isEmpty())
+        << button->objectName().toStdString() << " asked for a title first";
+    const QString shown = dialogs_.MessageTexts().join('\n');
+    EXPECT_TRUE(shown.contains(QStringLiteral("não puderam ser lidos"))) << shown.toStdString();
+  }
+}
+
+TEST_F(ServerMode, AReadersScreenShowsWhatPrintsAndSaysWhatChanged) {
+  OnFile(serverDb_, {QStringLiteral("UPDATE PESALTIDADE SET VRPESOMASIDA = 3.433") + kRow});
+  StartHost(kRead);
+  Open();
+  ASSERT_NE(form_, nullptr);
+  ClickAgeRow();
+  ASSERT_DOUBLE_EQ(OnScreen(), 3.433);
+  ChangeElsewhere(3.433, 3.45);
+  dialogs_.Clear();
+  const QStringList modals = ClosingModals([&] { Click("sbtImprimir"); });
+  EXPECT_TRUE(modals.contains(QStringLiteral("trp::reltabpeso::TfrmRelTabPeso")))
+      << modals.join(' ').toStdString();
+  EXPECT_DOUBLE_EQ(OnScreen(), 3.45);
+  EXPECT_TRUE(dialogs_.Statuses().join('\n').contains(QStringLiteral("1 linha")))
+      << dialogs_.Statuses().join('\n').toStdString();
 }
 
 }  // namespace

@@ -78,6 +78,7 @@ TEST_P(ProcessTest, StartsOnAFreePortAnswersAndStopsOnSigterm) {
   EXPECT_TRUE(client.Call("GetReferencia").ok());
   client.SetToken(kReader);
   EXPECT_TRUE(client.Call("GetPercAltura").ok());
+  EXPECT_FALSE(client.Call("DeletaIdade", {"01", "050", ""}).ok());
   server.process().terminate();
   ASSERT_TRUE(server.process().waitForFinished(10000));
   EXPECT_EQ(server.process().exitStatus(), QProcess::NormalExit);
@@ -86,6 +87,10 @@ TEST_P(ProcessTest, StartsOnAFreePortAnswersAndStopsOnSigterm) {
   const QString log = QString::fromUtf8(server.process().readAllStandardError());
   EXPECT_TRUE(log.contains(QRegularExpression("GetReferencia [0-9.]+ ms ok"))) << log.toStdString();
   EXPECT_TRUE(log.contains(QRegularExpression("GetPercAltura [0-9.]+ ms ok"))) << log.toStdString();
+  // A refused call names who made it.
+  EXPECT_TRUE(
+      log.contains(QRegularExpression("DeletaIdade [0-9.]+ ms error .*\\(usuário joao\\)\n")))
+      << log.toStdString();
 }
 
 TEST_P(ProcessTest, SigkillDuringPostsLosesNoAcknowledgedChange) {
