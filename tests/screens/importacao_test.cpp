@@ -88,9 +88,13 @@ TEST_F(ImportacaoTest, AFileSavedByLibreOfficeBecomesANewReferenceWithoutTypingA
   EXPECT_EQ(Count("SELECT COUNT(*) FROM PESALTIDADE WHERE CDREFEBIBL = '07' AND VRPESOMASIDA IS "
                   "NOT NULL AND VRPESOFEMIDA IS NOT NULL"),
             21);
+  // The rows and the reference's own creation, filed under its code.
   EXPECT_EQ(Count("SELECT COUNT(*) FROM AUDITORIA WHERE NMMETODO = 'ImportaTabela' AND "
-                  "NMUSUARIO = 'teste' AND CDREFEBIBL = '07'"),
+                  "NMUSUARIO = 'teste' AND CDREFEBIBL = '07' AND NMTABELA <> 'REFEBIBL'"),
             21);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM AUDITORIA WHERE NMMETODO = 'ImportaTabela' AND "
+                  "CDREFEBIBL = '07' AND NMTABELA = 'REFEBIBL'"),
+            1);
   // The preview is gone with the import; the new reference is in the list.
   EXPECT_FALSE(screen_->TemPrevia());
   EXPECT_EQ(screen_->cbbReferencia->currentData().toString(), QStringLiteral("07"));
