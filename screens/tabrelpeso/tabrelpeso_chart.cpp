@@ -128,6 +128,15 @@ TfrmGrafico::TfrmGrafico(TfrmTabRelPeso* screen) : QDialog(screen), screen_(scre
     faixaEscolhida_ = false;
     Redesenha();
   });
+  btnExportarGrafico = new QPushButton(QStringLiteral("E&xportar..."), this);
+  btnExportarGrafico->setObjectName(QStringLiteral("btnExportarGrafico"));
+  btnExportarGrafico->setToolTip(
+      QStringLiteral("A referência desenhada em XLSX ou ODS, ou a tabela desenhada em CSV"));
+  btnExportarGrafico->setAutoDefault(false);
+  fw::GuardedConnect(btnExportarGrafico, &QPushButton::clicked, this, [this] {
+    static const char* const kTabelas[] = {"PESALTIDADE", "PESOALTU", "PEALNCHS2000"};
+    screen_->ExportaReferenciaAtual(QString::fromLatin1(kTabelas[int(tabela_)]));
+  });
   auto* top = new QHBoxLayout;
   top->addWidget(lblTabela, 1);
   top->addWidget(lblComparar);
@@ -141,6 +150,7 @@ TfrmGrafico::TfrmGrafico(TfrmTabRelPeso* screen) : QDialog(screen), screen_(scre
   range->addWidget(spnFaixaAte);
   range->addWidget(btnFaixaTudo);
   range->addStretch(1);
+  range->addWidget(btnExportarGrafico);
   auto* box = new QVBoxLayout(this);
   box->addLayout(top);
   box->addLayout(range);

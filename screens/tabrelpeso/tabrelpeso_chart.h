@@ -53,6 +53,8 @@ class TfrmGrafico : public QDialog {
   QDoubleSpinBox* spnFaixaDe;
   QDoubleSpinBox* spnFaixaAte;
   QPushButton* btnFaixaTudo;
+  // The reference drawn to a spreadsheet (CSV: the table drawn).
+  QPushButton* btnExportarGrafico;
 
   // Reads the screen again and redraws (coalesced: many changes in one
   // event-loop turn draw once).

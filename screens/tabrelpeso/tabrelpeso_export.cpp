@@ -18,10 +18,13 @@ void TfrmTabRelPeso::BuildExport() {
 }
 
 void TfrmTabRelPeso::mnuExportarClick(QObject*) {
+  fw::TabSheet* page = pgcPadrao->ActivePage();
+  ExportaReferenciaAtual(page == tshPadrao ? QString() : TabelaDaPagina(page).cache);
+}
+
+void TfrmTabRelPeso::ExportaReferenciaAtual(const QString& tabelaCsv) {
   const QString ref = CurrentReference();
   if (ref.isEmpty()) fw::MensErro(QStringLiteral("Escolha a referência a exportar."));
-  fw::TabSheet* page = pgcPadrao->ActivePage();
-  const QString table = page == tshPadrao ? QString() : TabelaDaPagina(page).cache;
   QString path = QStringLiteral("referencia_%1.xlsx").arg(ref);
   if (!fw::Dialogs().SaveFileName(
           QStringLiteral("Exportar a referência %1").arg(ref),
@@ -32,7 +35,7 @@ void TfrmTabRelPeso::mnuExportarClick(QObject*) {
   // A spreadsheet gets the whole reference; CSV the page's table.
   importacao::ExportaReferencia(
       *netTabRelPeso, ref,
-      path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? table : QString(), path);
+      path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? tabelaCsv : QString(), path);
   fw::Dialogs().ShowStatus(QStringLiteral("Referência %1 exportada para %2.").arg(ref, path));
 }
 

@@ -323,6 +323,10 @@ class TfrmTabRelPeso : public fw::TfrmPadraoGrid {
   // tabrelpeso_export.cpp: Exportar (Operação) of the current reference.
   void BuildExport();
   void mnuExportarClick(QObject* sender);
+  // The current reference to a file the user names: XLSX or ODS whole, CSV
+  // the table `tabelaCsv` (PESALTIDADE, PESOALTU, PEALNCHS2000). Aborts
+  // with the reason shown.
+  void ExportaReferenciaAtual(const QString& tabelaCsv);
   // One table page's parts, as the rules and the row filter use them.
   struct Tabela {
     fw::TabSheet* page = nullptr;

@@ -116,6 +116,36 @@ TEST_F(Curves, TheWindowFollowsPercentileSexMeasureAndPage) {
   EXPECT_EQ(Window(), w);
 }
 
+// Exportar in the window: CSV gives the table drawn, one line per row the
+// database keeps for the reference, after the header.
+TEST_F(Curves, ExportarWritesTheTableDrawn) {
+  ClickTab(form_->tshPesAltNCHS);
+  Click("sbtGrafico");
+  TfrmGrafico* w = Window();
+  const QString path = dir_->filePath(QStringLiteral("nchs.csv"));
+  dialogs_.QueueSaveFile(path);
+  QTest::mouseClick(w->btnExportarGrafico, Qt::LeftButton);
+  Flush();
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << dialogs_.MessageTexts().join('\n').toStdString();
+  const QStringList lines =
+      QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  int rows = 0;
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("count"));
+    db.setDatabaseName(database_);
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(QStringLiteral("SELECT COUNT(*) FROM PEALNCHS2000 WHERE CDREFEBIBL = '01'"), db);
+    ASSERT_TRUE(q.next());
+    rows = q.value(0).toInt();
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("count"));
+  ASSERT_GT(rows, 0);
+  EXPECT_EQ(lines.size(), rows + 1);
+  EXPECT_TRUE(lines.value(0).contains(QStringLiteral("VRALTURAN2")))
+      << lines.value(0).toStdString();
+}
+
 // Another reference chosen in "Comparar com": its curves dashed over the
 // current one's, both named in the legend, the WHO change of source marked,
 // the age axis in years.
