@@ -122,15 +122,7 @@ Sheet ReadTable(QXmlStreamReader& xml) {
       for (int c = s.c0; c < s.c0 + s.columns; ++c)
         if (r != s.r0 || c != s.c0) cells[r][c] = copy;
   }
-  for (auto& [r, columns] : cells) {
-    Row out;
-    out.line = r;
-    for (auto& [c, cell] : columns) {
-      if (size_t(c) >= out.cells.size()) out.cells.resize(size_t(c) + 1);
-      out.cells[size_t(c)] = std::move(cell);
-    }
-    sheet.rows.push_back(std::move(out));
-  }
+  AppendCellRows(sheet, cells);
   return sheet;
 }
 

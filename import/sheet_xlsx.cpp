@@ -194,15 +194,7 @@ Sheet ReadSheet(const ZipReader& zip, const QString& path, const SheetRef& ref,
   }
   Sheet sheet;
   sheet.name = ref.name;
-  for (auto& [r, columns] : cells) {
-    Row out;
-    out.line = r;
-    for (auto& [c, cell] : columns) {
-      if (size_t(c) >= out.cells.size()) out.cells.resize(size_t(c) + 1);
-      out.cells[size_t(c)] = std::move(cell);
-    }
-    sheet.rows.push_back(std::move(out));
-  }
+  AppendCellRows(sheet, cells);
   return sheet;
 }
 

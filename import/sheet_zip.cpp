@@ -105,4 +105,16 @@ void ReplaceZipEntries(const QString& path, const std::vector<ZipEntry>& entries
   Close(z, path);
 }
 
+void AppendCellRows(Sheet& sheet, std::map<int, std::map<int, Cell>>& cells) {
+  for (auto& [r, columns] : cells) {
+    Row out;
+    out.line = r;
+    for (auto& [c, cell] : columns) {
+      if (size_t(c) >= out.cells.size()) out.cells.resize(size_t(c) + 1);
+      out.cells[size_t(c)] = std::move(cell);
+    }
+    sheet.rows.push_back(std::move(out));
+  }
+}
+
 }  // namespace trp::sheet

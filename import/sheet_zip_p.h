@@ -2,9 +2,12 @@
 // The zip container of XLSX and ODS files, through libzip: entries read
 // whole, or a new archive written entry by entry. Private to sheet_*.cpp.
 
+#include "import/sheet.h"
+
 #include <QByteArray>
 #include <QString>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -42,5 +45,9 @@ void WriteZip(const QString& path, const std::vector<ZipEntry>& entries);
 
 // Replaces entries of an existing archive (other entries kept as they are).
 void ReplaceZipEntries(const QString& path, const std::vector<ZipEntry>& entries);
+
+// The cells read from an XLSX or ODS sheet (row -> column -> cell), moved
+// into `sheet` as rows in file order, each as wide as its last cell.
+void AppendCellRows(Sheet& sheet, std::map<int, std::map<int, Cell>>& cells);
 
 }  // namespace trp::sheet
